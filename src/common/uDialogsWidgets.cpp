@@ -1,0 +1,95 @@
+#include "uDialogsWidgets.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+
+namespace {
+
+QWidget* owner() { return QApplication::activeWindow(); }
+
+dialogs::Answer message(const dialogs::Request& r)
+{
+    QMessageBox box(owner());
+    box.setWindowTitle(r.caption);
+    box.setText(r.text);
+    switch (r.kind) {
+    case dialogs::Kind::Question:
+        box.setIcon(QMessageBox::NoIcon);
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        break;
+    case dialogs::Kind::Error:
+        box.setIcon(QMessageBox::Critical);
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    default:
+        box.setIcon(QMessageBox::NoIcon);
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    }
+    const int result = box.exec();
+    return {result == QMessageBox::Yes || result == QMessageBox::Ok, {}, {}};
+}
+
+dialogs::Answer login(const dialogs::Request& r)
+{
+    QDialog dlg(owner());
+    dlg.setWindowTitle(r.caption.isEmpty() ? QStringLiteral("Login") : r.caption);
+    auto* form = new QFormLayout(&dlg);
+    auto* user = new QLineEdit(r.user, &dlg);
+    auto* password = new QLineEdit(r.value, &dlg);
+    user->setObjectName(QStringLiteral("edUserName"));
+    password->setObjectName(QStringLiteral("edPassword"));
+    password->setEchoMode(QLineEdit::Password);
+    form->addRow(QStringLiteral("User Name:"), user);
+    form->addRow(QStringLiteral("Password:"), password);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dlg);
+    form->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+    if (dlg.exec() != QDialog::Accepted)
+        return {};
+    return {true, user->text(), password->text()};
+}
+
+dialogs::Answer file(const dialogs::Request& r)
+{
+    QString selected = r.user;
+    const QString name = r.kind == dialogs::Kind::OpenFile
+                             ? QFileDialog::getOpenFileName(owner(), r.caption, r.value, r.filter, &selected)
+                             : QFileDialog::getSaveFileName(owner(), r.caption, r.value, r.filter, &selected);
+    return {!name.isEmpty(), name, selected};
+}
+
+} // namespace
+
+dialogs::Answer WidgetDialogs::answer(const dialogs::Request& r)
+{
+    switch (r.kind) {
+    case dialogs::Kind::Input: {
+        bool ok = false;
+        const QString text = QInputDialog::getText(owner(), r.caption, r.text, QLineEdit::Normal, r.value, &ok);
+        return {ok, text, {}};
+    }
+    case dialogs::Kind::Login:
+        return login(r);
+    case dialogs::Kind::OpenFile:
+    case dialogs::Kind::SaveFile:
+        return file(r);
+    default:
+        return message(r);
+    }
+}
+
+void installWidgetDialogs()
+{
+    static WidgetDialogs handler;
+    if (!dialogs::handler())
+        dialogs::setHandler(&handler);
+}
