@@ -1,0 +1,57 @@
+#include "uDbBackend.h"
+
+#include "uDbError.h"
+
+#include <QHash>
+
+TDbBackend::~TDbBackend() = default;
+
+QString TDbBackend::QuoteName(const QString& name) const
+{
+    return BracketName(name);
+}
+
+QString TDbBackend::BracketName(const QString& name)
+{
+    QString n = name;
+    n.replace(QLatin1String("]"), QLatin1String("]]"));
+    return QLatin1Char('[') + n + QLatin1Char(']');
+}
+
+namespace {
+
+QHash<QString, TDbBackendFactory>& registry()
+{
+    static QHash<QString, TDbBackendFactory> r;
+    return r;
+}
+
+} // namespace
+
+namespace dbproviders {
+
+TDbBackendFactory registerProvider(const QString& provider, TDbBackendFactory factory)
+{
+    const QString key = TDbConnectionString::ProviderKey(provider);
+    TDbBackendFactory previous = registry().value(key);
+    if (factory)
+        registry().insert(key, std::move(factory));
+    else
+        registry().remove(key);
+    return previous;
+}
+
+std::unique_ptr<TDbBackend> openBuiltIn(const TDbConnectParams& params);
+
+std::unique_ptr<TDbBackend> open(const TDbConnectParams& params)
+{
+    const QString provider = params.items.Value(QStringLiteral("Provider"));
+    if (!provider.isEmpty()) {
+        auto it = registry().constFind(TDbConnectionString::ProviderKey(provider));
+        if (it != registry().constEnd())
+            return (*it)(params);
+    }
+    return openBuiltIn(params);
+}
+
+} // namespace dbproviders

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "uDbConnectionString.h"
+#include "uDbRows.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+// What one engine behind a connection does. One backend object is one open session;
+// destroying it closes the session. Every failure is raised as EDbError with the
+// engine's message text. A backend that finds its session lost (server gone) raises
+// EDbError and reports Lost() from then on; the connection then closes itself.
+class TDbBackend
+{
+public:
+    virtual ~TDbBackend();
+
+    virtual TDbEngine Engine() const = 0;
+    // Tables and views, system tables excluded, in the order the engine lists them.
+    virtual QStringList TableNames() = 0;
+    // A table's field names in column order; EDbError when the table does not exist.
+    virtual QStringList FieldNames(const QString& table) = 0;
+    // Runs one statement and fetches all of its rows (a statement without a result
+    // gives rows with no fields).
+    virtual TDbRowsPtr Execute(const QString& sql) = 0;
+    // A name ready to put into this engine's SQL: brackets with "]" doubled where the
+    // engine takes them, otherwise the engine's own quotes when the name needs them.
+    virtual QString QuoteName(const QString& name) const;
+    // "[" + name + "]" with every "]" doubled.
+    static QString BracketName(const QString& name);
+    // True once the session was found broken.
+    virtual bool Lost() const { return false; }
+};
+
+// What an open is given: the connection string exactly as set, its items, and, when the
+// login prompt ran, the user name and password typed there (they take the place of the
+// string's "User ID" and "Password" for this open only).
+struct TDbConnectParams
+{
+    QString connectionString;
+    TDbConnectionString items;
+    bool prompted = false;
+    QString user;
+    QString password;
+};
+
+// Makes a backend for a connection string, or raises EDbError.
+using TDbBackendFactory = std::function<std::unique_ptr<TDbBackend>(const TDbConnectParams&)>;
+
+// The provider table. Built-in providers come first; a registered factory for the same
+// provider name (compared by TDbConnectionString::ProviderKey) takes their place. This is
+// the seam through which tests of other units stand in for engines that cannot run here
+// (SQL Server). Not thread-safe: register before connections open.
+namespace dbproviders {
+// Registers (or with an empty factory removes) a factory; returns the one it replaced.
+TDbBackendFactory registerProvider(const QString& provider, TDbBackendFactory factory);
+// Opens a backend for the parameters: a registered factory, else the built-in table
+// ("FILE NAME=" data link files are read first). Raises EDbError for an unknown
+// provider ("Provider cannot be found: <name>") or a failed open.
+std::unique_ptr<TDbBackend> open(const TDbConnectParams& params);
+} // namespace dbproviders

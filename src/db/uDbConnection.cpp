@@ -1,0 +1,94 @@
+#include "uDbConnection.h"
+
+#include "uDbBackend.h"
+#include "uDbError.h"
+#include "uDialogs.h"
+
+TDbConnection::TDbConnection(QObject* parent) : QObject(parent) {}
+
+TDbConnection::~TDbConnection()
+{
+    m_backend.reset();
+}
+
+void TDbConnection::SetConnectionString(const QString& text)
+{
+    if (Connected())
+        throw EDbError(QStringLiteral("Operation is not allowed when the object is open."));
+    m_connectionString = text;
+}
+
+void TDbConnection::Open()
+{
+    if (Connected())
+        return;
+    TDbConnectParams params;
+    params.connectionString = m_connectionString;
+    params.items = TDbConnectionString(m_connectionString);
+    if (m_loginPrompt) {
+        QString user = params.items.Value({"User ID", "UID", "User"});
+        QString password;
+        if (!dialogs::loginPrompt(QStringLiteral("Database Login"), user, password))
+            throw EDbError(QStringLiteral("Login cancelled."));
+        params.prompted = true;
+        params.user = user;
+        params.password = password;
+    }
+    m_backend = dbproviders::open(params);
+    emit AfterConnect();
+}
+
+void TDbConnection::Close()
+{
+    if (!Connected())
+        return;
+    m_backend.reset();
+    emit AfterDisconnect();
+}
+
+TDbBackend& TDbConnection::Backend()
+{
+    if (!m_backend)
+        throw EDbError(QStringLiteral("Operation is not allowed when the object is closed."));
+    return *m_backend;
+}
+
+void TDbConnection::CheckLost()
+{
+    if (m_backend && m_backend->Lost())
+        Close();
+}
+
+void TDbConnection::GetTableNames(QStringList& list)
+{
+    list.clear();
+    try {
+        list = Backend().TableNames();
+    } catch (const EDbError&) {
+        CheckLost();
+        throw;
+    }
+}
+
+void TDbConnection::GetFieldNames(const QString& table, QStringList& list)
+{
+    list.clear();
+    try {
+        list = Backend().FieldNames(table);
+    } catch (const EDbError&) {
+        CheckLost();
+        throw;
+    }
+}
+
+TDbEngine TDbConnection::Engine() const
+{
+    return m_backend ? m_backend->Engine() : TDbEngine::None;
+}
+
+QString TDbConnection::QuoteName(const QString& name) const
+{
+    if (m_backend)
+        return m_backend->QuoteName(name);
+    return TDbBackend::BracketName(name);
+}

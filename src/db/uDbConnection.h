@@ -1,0 +1,71 @@
+#pragma once
+
+#include "uDbTypes.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class TDbBackend;
+
+// A database connection: the stand-in for the provider layer's connection object.
+//
+// The connection string is kept and read back exactly as set (the layer only reads
+// values from it). With the login prompt on, Open first asks for a user name and a
+// password through the dialog seam (dialogs::loginPrompt); cancelling makes Open fail.
+// The typed credentials are used for that open only and never written into the string.
+//
+// Errors: Open, GetTableNames and GetFieldNames raise EDbError with the engine's text.
+// When the engine reports a lost session, the connection closes itself (AfterDisconnect
+// is emitted) and can be opened again.
+// Ownership: a plain QObject; queries refer to it and are closed when it disconnects.
+class TDbConnection : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TDbConnection(QObject* parent = nullptr);
+    // Closes an open session without emitting AfterDisconnect (the owner is going away).
+    ~TDbConnection() override;
+
+    const QString& ConnectionString() const { return m_connectionString; }
+    // Raises EDbError "Operation is not allowed when the object is open." while connected.
+    void SetConnectionString(const QString& text);
+
+    bool LoginPrompt() const { return m_loginPrompt; }
+    void SetLoginPrompt(bool on) { m_loginPrompt = on; }
+
+    // Does nothing when connected already. Emits AfterConnect on success.
+    void Open();
+    // Does nothing when closed; otherwise ends the session and emits AfterDisconnect.
+    void Close();
+    bool Connected() const { return m_backend != nullptr; }
+
+    // Names of tables and views (system tables excluded) into list, cleared first.
+    void GetTableNames(QStringList& list);
+    // Field names of a table in column order into list, cleared first.
+    void GetFieldNames(const QString& table, QStringList& list);
+
+    // The engine behind the open session; TDbEngine::None when closed.
+    TDbEngine Engine() const;
+    // A table or field name quoted for this engine's SQL: "[" + name + "]" with "]"
+    // doubled for SQLite, Access and SQL Server; the engine's quotes elsewhere, only
+    // when the name needs them. When closed, the bracket form.
+    QString QuoteName(const QString& name) const;
+
+    // The open session, for TDbQuery. Raises EDbError when closed.
+    TDbBackend& Backend();
+    // Called by users of Backend() after an EDbError: closes the connection when the
+    // backend reports its session lost.
+    void CheckLost();
+
+signals:
+    void AfterConnect();
+    void AfterDisconnect();
+
+private:
+    QString m_connectionString;
+    bool m_loginPrompt = false;
+    std::unique_ptr<TDbBackend> m_backend;
+};
