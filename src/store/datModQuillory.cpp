@@ -1,0 +1,515 @@
+#include "datModQuillory.h"
+
+#include "UEncrypt.h"
+#include "uClock.h"
+#include "uDataPacket.h"
+#include "uDialogs.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <climits>
+#include <numeric>
+#include <vector>
+
+using datapacket::Column;
+using datapacket::FieldType;
+
+TdmQuillory* dmQuillory = nullptr;
+
+namespace {
+
+QStringList& lastShutdownErrors()
+{
+    static QStringList errors;
+    return errors;
+}
+
+QString caption()
+{
+    return QCoreApplication::applicationName();
+}
+
+// Writes the file whole under a temporary name and renames it over the old one, so the
+// file on disk is always either the old or the new text, never a torn one.
+void replaceFile(const QString& path, const QByteArray& bytes, bool ownerOnly)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw EStoreError(QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
+    if (ownerOnly && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        throw EStoreError(QStringLiteral("Cannot make \"%1\" private: %2").arg(path, file.errorString()));
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        throw EStoreError(QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
+}
+
+} // namespace
+
+const QList<Column>& TdmQuillory::folderColumns()
+{
+    static const QList<Column> columns = {
+        {QStringLiteral("ID"), FieldType::I4, 0, true},
+        {QStringLiteral("Name"), FieldType::String, 40, true},
+        {QStringLiteral("ModifiedDate"), FieldType::DateTime, 0, true},
+        {QStringLiteral("ParentID"), FieldType::I4, 0, false},
+    };
+    return columns;
+}
+
+const QList<Column>& TdmQuillory::queryColumns()
+{
+    static const QList<Column> columns = {
+        {QStringLiteral("ID"), FieldType::I4, 0, true},
+        {QStringLiteral("Name"), FieldType::String, 40, true},
+        {QStringLiteral("ModifiedDate"), FieldType::DateTime, 0, true},
+        {QStringLiteral("ConnectString"), FieldType::String, 500, true},
+        {QStringLiteral("QueryString"), FieldType::String, 500, true},
+        {QStringLiteral("DiagramDesign"), FieldType::String, 2000, false},
+        {QStringLiteral("LastUsedDate"), FieldType::DateTime, 0, false},
+        {QStringLiteral("parentID"), FieldType::I4, 0, false},
+    };
+    return columns;
+}
+
+TdmQuillory::TdmQuillory(const QString& folder, QObject* parent)
+    : QObject(parent), m_folder(QDir(folder).absolutePath()), m_collator(QLocale())
+{
+    m_collator.setCaseSensitivity(Qt::CaseSensitive);
+    DataModuleCreate();
+}
+
+TdmQuillory::~TdmQuillory()
+{
+    DataModuleDestroy();
+    if (dmQuillory == this)
+        dmQuillory = nullptr;
+}
+
+QString TdmQuillory::fileName(Table table) const
+{
+    return QDir(m_folder).filePath(table == Table::cdsFolder ? QStringLiteral("folders.xml")
+                                                             : QStringLiteral("queries.xml"));
+}
+
+QStringList TdmQuillory::shutdownErrors()
+{
+    return lastShutdownErrors();
+}
+
+bool TdmQuillory::isLocked(Table table) const
+{
+    return !(table == Table::cdsFolder ? m_folderLock : m_queryLock).isEmpty();
+}
+
+void TdmQuillory::DataModuleCreate()
+{
+    // Each table on its own: a problem with one file does not keep the other from loading.
+    prepareTable(Table::cdsFolder);
+    prepareTable(Table::cdsQuery);
+}
+
+void TdmQuillory::prepareTable(Table table)
+{
+    const QString path = fileName(table);
+    if (!QFileInfo::exists(path)) {
+        try {
+            saveTable(table);
+        } catch (const EStoreError& e) {
+            // The table stays empty and usable; each change will try the write again.
+            m_startupErrors << e.message();
+        }
+        return;
+    }
+    try {
+        loadTable(table);
+    } catch (const EStoreError& e) {
+        const QString error = QStringLiteral("Cannot read \"%1\": %2").arg(path, e.message());
+        m_startupErrors << error;
+        (table == Table::cdsFolder ? m_folderLock : m_queryLock) = error;
+        if (table == Table::cdsFolder)
+            m_folders.clear();
+        else
+            m_queries.clear();
+    }
+}
+
+void TdmQuillory::DataModuleDestroy()
+{
+    lastShutdownErrors().clear();
+    if (m_writtenSinceChange)
+        return;
+    try {
+        writeAll();
+    } catch (const EStoreError& e) {
+        lastShutdownErrors() << e.message();
+    } catch (const std::exception& e) {
+        lastShutdownErrors() << QString::fromUtf8(e.what());
+    }
+}
+
+void TdmQuillory::writeAll()
+{
+    QStringList errors;
+    for (const Table table : {Table::cdsFolder, Table::cdsQuery}) {
+        if (isLocked(table))
+            continue;
+        try {
+            saveTable(table);
+        } catch (const EStoreError& e) {
+            errors << e.message();
+        }
+    }
+    if (!errors.isEmpty())
+        throw EStoreError(errors.join(u'\n'));
+    m_writtenSinceChange = true;
+}
+
+void TdmQuillory::loadTable(Table table)
+{
+    const QString path = fileName(table);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EStoreError(file.errorString());
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw EStoreError(file.errorString());
+
+    const bool folders = table == Table::cdsFolder;
+    const QList<datapacket::Row> rows =
+        datapacket::readPacket(bytes, folders ? folderColumns() : queryColumns());
+
+    // Sort by precomputed collation keys: comparing keys is far cheaper than collating
+    // the names again for every comparison.
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(rows.size());
+    for (const datapacket::Row& row : rows)
+        keys.push_back(m_collator.sortKey(row[1].toString()));
+    std::vector<qsizetype> order(rows.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](qsizetype a, qsizetype b) { return keys[a].compare(keys[b]) < 0; });
+
+    if (folders) {
+        m_folders.clear();
+        m_folders.reserve(rows.size());
+        for (const qsizetype i : order) {
+            const datapacket::Row& row = rows[i];
+            FolderRecord r;
+            r.ID = row[0].toInt();
+            r.Name = row[1].toString();
+            r.ModifiedDate = row[2].toDateTime();
+            r.ParentIDNull = !row[3].isValid();
+            r.ParentID = r.ParentIDNull ? 0 : row[3].toInt();
+            m_folders.append(std::move(r));
+        }
+    } else {
+        m_queries.clear();
+        m_queries.reserve(rows.size());
+        for (const qsizetype i : order) {
+            const datapacket::Row& row = rows[i];
+            QueryRecord r;
+            r.ID = row[0].toInt();
+            r.Name = row[1].toString();
+            r.ModifiedDate = row[2].toDateTime();
+            r.ConnectString = row[3].toString();
+            r.QueryString = row[4].toString();
+            r.DiagramDesignNull = !row[5].isValid();
+            r.DiagramDesign = row[5].toString();
+            r.LastUsedDate = row[6].toDateTime();
+            r.parentIDNull = !row[7].isValid();
+            r.parentID = r.parentIDNull ? 0 : row[7].toInt();
+            m_queries.append(std::move(r));
+        }
+        m_current = -1;
+    }
+}
+
+void TdmQuillory::saveTable(Table table)
+{
+    QByteArray bytes;
+    if (table == Table::cdsFolder) {
+        datapacket::PacketWriter w(folderColumns());
+        for (const FolderRecord& r : std::as_const(m_folders)) {
+            w.beginRow();
+            w.intValue(r.ID);
+            w.stringValue(r.Name);
+            w.dateTimeValue(r.ModifiedDate);
+            if (r.ParentIDNull)
+                w.nullValue();
+            else
+                w.intValue(r.ParentID);
+            w.endRow();
+        }
+        bytes = w.finish();
+    } else {
+        datapacket::PacketWriter w(queryColumns());
+        for (const QueryRecord& r : std::as_const(m_queries)) {
+            w.beginRow();
+            w.intValue(r.ID);
+            w.stringValue(r.Name);
+            w.dateTimeValue(r.ModifiedDate);
+            w.stringValue(r.ConnectString);
+            w.stringValue(r.QueryString);
+            if (r.DiagramDesignNull)
+                w.nullValue();
+            else
+                w.stringValue(r.DiagramDesign);
+            w.dateTimeValue(r.LastUsedDate);
+            if (r.parentIDNull)
+                w.nullValue();
+            else
+                w.intValue(r.parentID);
+            w.endRow();
+        }
+        bytes = w.finish();
+    }
+    // queries.xml holds scrambled passwords: it is for its owner's eyes only.
+    replaceFile(fileName(table), bytes, table == Table::cdsQuery);
+}
+
+void TdmQuillory::refuseIfLocked(Table table) const
+{
+    if (!isLocked(table))
+        return;
+    throw EStoreError(
+        QStringLiteral("Changes to \"%1\" are refused because the file could not be read at start. "
+                       "Repair or remove the file, then start the program again.")
+            .arg(fileName(table)));
+}
+
+void TdmQuillory::cdsFolderBeforePost(FolderRecord& record, const QDateTime& now) const
+{
+    if (record.Name.isEmpty())
+        throw EStoreError(QStringLiteral("Field 'Name' must have a value"));
+    record.ModifiedDate = now;
+}
+
+void TdmQuillory::cdsQueryBeforePost(QueryRecord& record, const QDateTime& now) const
+{
+    if (record.Name.isEmpty())
+        throw EStoreError(QStringLiteral("Field 'Name' must have a value"));
+    record.ModifiedDate = now;
+}
+
+bool TdmQuillory::nameLess(const QString& a, const QString& b) const
+{
+    return m_collator.compare(a, b) < 0;
+}
+
+template <typename Record>
+qsizetype TdmQuillory::insertSorted(QList<Record>& list, const Record& record) const
+{
+    // After any equal names, so records of the same name keep the order they came in.
+    const auto at =
+        std::upper_bound(list.begin(), list.end(), record,
+                         [this](const Record& a, const Record& b) { return nameLess(a.Name, b.Name); });
+    const qsizetype index = at - list.begin();
+    list.insert(index, record);
+    return index;
+}
+
+int TdmQuillory::MaxID(Table table) const
+{
+    int most = 0;
+    if (table == Table::cdsFolder) {
+        for (const FolderRecord& r : m_folders)
+            most = std::max(most, r.ID);
+    } else {
+        for (const QueryRecord& r : m_queries)
+            most = std::max(most, r.ID);
+    }
+    return most;
+}
+
+void TdmQuillory::AddFolder(const QString& name)
+{
+    refuseIfLocked(Table::cdsFolder);
+    for (const FolderRecord& r : std::as_const(m_folders))
+        if (r.Name == name)
+            throw EStoreError(QStringLiteral("That foldername is in use"));
+    const int id = MaxID(Table::cdsFolder);
+    if (id == INT_MAX)
+        throw EStoreError(QStringLiteral("No folder ID is left to give out"));
+
+    FolderRecord record;
+    record.ID = id + 1;
+    record.Name = name;
+    record.ParentID = 0;
+    cdsFolderBeforePost(record, quillory::now());
+
+    const QList<FolderRecord> before = m_folders;
+    insertSorted(m_folders, record);
+    try {
+        saveTable(Table::cdsFolder);
+    } catch (...) {
+        m_folders = before;
+        throw;
+    }
+    m_writtenSinceChange = false;
+}
+
+void TdmQuillory::AddQuery(int parentID, const QString& name, const QString& queryString,
+                           const QString& connectString)
+{
+    refuseIfLocked(Table::cdsQuery);
+    const int id = MaxID(Table::cdsQuery);
+    if (id == INT_MAX)
+        throw EStoreError(QStringLiteral("No query ID is left to give out"));
+
+    const QDateTime now = quillory::now();
+    QueryRecord record;
+    record.ID = id + 1;
+    record.Name = name;
+    record.parentID = parentID;
+    record.ConnectString = EncryptConnectionString(connectString);
+    record.QueryString = queryString;
+    record.LastUsedDate = now;
+    cdsQueryBeforePost(record, now);
+
+    const QList<QueryRecord> before = m_queries;
+    const qsizetype index = insertSorted(m_queries, record);
+    try {
+        saveTable(Table::cdsQuery);
+    } catch (...) {
+        m_queries = before;
+        m_current = -1;
+        throw;
+    }
+    m_current = index;
+    m_writtenSinceChange = false;
+}
+
+qsizetype TdmQuillory::findQuery(int queryID)
+{
+    for (qsizetype i = 0; i < m_queries.size(); ++i) {
+        if (m_queries[i].ID == queryID) {
+            m_current = i;
+            return i;
+        }
+    }
+    return -1;
+}
+
+void TdmQuillory::UpdateQueryString(int queryID, const QString& queryString)
+{
+    refuseIfLocked(Table::cdsQuery);
+    const qsizetype i = findQuery(queryID);
+    if (i < 0)
+        throw EStoreError(QStringLiteral("Query no longer found"));
+
+    const QueryRecord before = m_queries[i];
+    QueryRecord& record = m_queries[i];
+    const QDateTime now = quillory::now();
+    record.QueryString = queryString;
+    record.LastUsedDate = now;
+    try {
+        cdsQueryBeforePost(record, now);
+        saveTable(Table::cdsQuery);
+    } catch (...) {
+        m_queries[i] = before;
+        throw;
+    }
+    m_writtenSinceChange = false;
+}
+
+bool TdmQuillory::QueryNameExists(int parentID, const QString& name)
+{
+    for (qsizetype i = 0; i < m_queries.size(); ++i) {
+        if (m_queries[i].parentID == parentID && m_queries[i].Name == name) {
+            m_current = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+QString TdmQuillory::GetConnectString(int queryID)
+{
+    const qsizetype i = findQuery(queryID);
+    return i < 0 ? QString() : DecryptConnectionString(m_queries[i].ConnectString);
+}
+
+QString TdmQuillory::GetQueryString(int queryID)
+{
+    const qsizetype i = findQuery(queryID);
+    return i < 0 ? QString() : m_queries[i].QueryString;
+}
+
+QString TdmQuillory::GetQueryName(int queryID)
+{
+    const qsizetype i = findQuery(queryID);
+    return i < 0 ? QString() : m_queries[i].Name;
+}
+
+const QueryRecord* TdmQuillory::currentQuery() const
+{
+    return m_current >= 0 && m_current < m_queries.size() ? &m_queries[m_current] : nullptr;
+}
+
+void TdmQuillory::DeleteFolder(int folderID)
+{
+    try {
+        refuseIfLocked(Table::cdsQuery);
+        refuseIfLocked(Table::cdsFolder);
+        const QList<QueryRecord> queriesBefore = m_queries;
+        const QList<FolderRecord> foldersBefore = m_folders;
+        const bool queriesChanged =
+            m_queries.removeIf([folderID](const QueryRecord& r) { return r.parentID == folderID; }) > 0;
+        const bool foldersChanged =
+            m_folders.removeIf([folderID](const FolderRecord& r) { return r.ID == folderID; }) > 0;
+        m_current = -1;
+        // Query table first: should the folder file then fail, the folder stays, empty.
+        if (queriesChanged) {
+            try {
+                saveTable(Table::cdsQuery);
+            } catch (...) {
+                m_queries = queriesBefore;
+                m_folders = foldersBefore;
+                throw;
+            }
+            m_writtenSinceChange = false;
+        }
+        if (foldersChanged) {
+            try {
+                saveTable(Table::cdsFolder);
+            } catch (...) {
+                m_folders = foldersBefore;
+                throw;
+            }
+            m_writtenSinceChange = false;
+        }
+    } catch (const std::exception& e) {
+        dialogs::showInfo(QStringLiteral("Failed to remove folder ") + QString::fromUtf8(e.what()),
+                          caption());
+        return;
+    }
+    dialogs::showInfo(QStringLiteral("Folder deleted"), caption());
+}
+
+void TdmQuillory::DeleteQuery(int queryID)
+{
+    try {
+        refuseIfLocked(Table::cdsQuery);
+        const qsizetype i = findQuery(queryID);
+        if (i < 0) {
+            dialogs::showInfo(QStringLiteral("Failed to remove query"), caption());
+            return;
+        }
+        const QueryRecord removed = m_queries.takeAt(i);
+        m_current = i < m_queries.size() ? i : -1;
+        try {
+            saveTable(Table::cdsQuery);
+        } catch (...) {
+            m_queries.insert(i, removed);
+            throw;
+        }
+        m_writtenSinceChange = false;
+    } catch (const std::exception& e) {
+        dialogs::showInfo(QStringLiteral("Failed to remove query\n") + QString::fromUtf8(e.what()),
+                          caption());
+    }
+}

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "uStoreError.h"
+
+#include <QCollator>
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+namespace datapacket {
+struct Column;
+}
+
+// One record of the folder table (cdsFolder).
+struct FolderRecord
+{
+    int ID = 0;
+    QString Name;
+    QDateTime ModifiedDate;
+    int ParentID = 0;          // a null value reads 0
+    bool ParentIDNull = false; // kept so that a file's null is written back as null
+};
+
+// One record of the query table (cdsQuery).
+struct QueryRecord
+{
+    int ID = 0;
+    QString Name;
+    QDateTime ModifiedDate;
+    QString ConnectString; // passwords scrambled
+    QString QueryString;
+    QString DiagramDesign;
+    bool DiagramDesignNull = true;
+    QDateTime LastUsedDate; // invalid = null
+    int parentID = 0;       // a null value reads 0
+    bool parentIDNull = false;
+};
+
+// The favourites store: the folder and query tables, kept in "folders.xml" and
+// "queries.xml" in the folder given at construction.
+//
+// Every change is written to its file at once, by writing a new file and renaming it
+// over the old one, so a killed program loses nothing; on failure the change is undone
+// in memory and the operation raises EStoreError. A file that cannot be read at start
+// is never overwritten: its table starts empty and changes to it are refused with
+// EStoreError. queries.xml holds scrambled passwords and is readable by its owner only.
+// Texts are stored whole, whatever the listed column width.
+//
+// Operations raise EStoreError with the user-facing message, except DeleteFolder and
+// DeleteQuery, which show their messages through the dialog seam (caption: the
+// application name) and never raise. The constructor and destructor never raise
+// either: their errors are collected in startupErrors() and shutdownErrors().
+class TdmQuillory : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Table
+    {
+        cdsFolder,
+        cdsQuery
+    };
+
+    explicit TdmQuillory(const QString& folder, QObject* parent = nullptr);
+    ~TdmQuillory() override;
+
+    QString folder() const { return m_folder; }
+    QString fileName(Table table) const;
+    // Errors met while creating the store, each naming its file.
+    QStringList startupErrors() const { return m_startupErrors; }
+    // Errors of the writes made by the most recent destruction of a store.
+    static QStringList shutdownErrors();
+    // True when the table's file could not be read at start; its changes are refused.
+    bool isLocked(Table table) const;
+
+    void AddFolder(const QString& name);
+    // connectString in clear; it is stored with its passwords scrambled.
+    void AddQuery(int parentID, const QString& name, const QString& queryString,
+                  const QString& connectString);
+    void UpdateQueryString(int queryID, const QString& queryString);
+    bool QueryNameExists(int parentID, const QString& name);
+    QString GetConnectString(int queryID); // passwords restored; empty when no query has the ID
+    QString GetQueryString(int queryID);
+    QString GetQueryName(int queryID);
+    void DeleteFolder(int folderID);
+    void DeleteQuery(int queryID);
+    // The largest ID in the table, 0 when it is empty.
+    int MaxID(Table table) const;
+
+    // The tables in ascending Name order (case-sensitive, the locale's collation).
+    const QList<FolderRecord>& folders() const { return m_folders; }
+    const QList<QueryRecord>& queries() const { return m_queries; }
+    // The query table's current record: the query found by the last look-up by ID,
+    // QueryNameExists or AddQuery; nullptr when there is none. Valid until the next call.
+    const QueryRecord* currentQuery() const;
+
+    // Writes both files whole (the orderly exit); raises EStoreError naming every file
+    // that could not be written. Files that could not be read at start are left alone.
+    void writeAll();
+
+    static const QList<datapacket::Column>& folderColumns();
+    static const QList<datapacket::Column>& queryColumns();
+
+private:
+    void DataModuleCreate();
+    void DataModuleDestroy();
+    void cdsFolderBeforePost(FolderRecord& record, const QDateTime& now) const;
+    void cdsQueryBeforePost(QueryRecord& record, const QDateTime& now) const;
+
+    void prepareTable(Table table);
+    void loadTable(Table table);
+    void saveTable(Table table);
+    void refuseIfLocked(Table table) const;
+    qsizetype findQuery(int queryID);
+    bool nameLess(const QString& a, const QString& b) const;
+    template <typename Record> qsizetype insertSorted(QList<Record>& list, const Record& record) const;
+
+    QString m_folder;
+    QCollator m_collator;
+    QList<FolderRecord> m_folders;
+    QList<QueryRecord> m_queries;
+    qsizetype m_current = -1;
+    QString m_folderLock; // why folders.xml could not be read; empty when it was
+    QString m_queryLock;
+    QStringList m_startupErrors;
+    bool m_writtenSinceChange = false;
+};
+
+// The program's one instance, set by the program body.
+extern TdmQuillory* dmQuillory;

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "uStoreError.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+// Reader and writer of XML data packets, the form in which the favourites tables live
+// on disk. The writer produces the packet text byte for byte in the form the files have
+// always had (UTF-8); the reader accepts that form, the same packet with white space
+// between tags, and Windows-1252 bytes where the text is not valid UTF-8. Every failure
+// is an EStoreError whose message says what is wrong and where.
+namespace datapacket {
+
+enum class FieldType
+{
+    I4,
+    String,
+    DateTime
+};
+
+struct Column
+{
+    QString name;
+    FieldType type = FieldType::String;
+    int width = 0; // text columns: the listed width in characters
+    bool required = false;
+};
+
+// One cell per column, in column order: an int, a QString or a QDateTime; an invalid
+// QVariant is a null value.
+using Row = QList<QVariant>;
+
+// Builds a packet row by row. Values are given in column order, one call per column.
+// A text longer than its column's width is written whole, and the written WIDTH then
+// becomes the longest value's length in UTF-8 bytes, so that nothing reading the file
+// by its declared width cuts it.
+class PacketWriter
+{
+public:
+    explicit PacketWriter(QList<Column> columns);
+
+    void beginRow();
+    void intValue(int value);
+    void stringValue(const QString& value);
+    void dateTimeValue(const QDateTime& value); // an invalid date-time is written as null
+    void nullValue();
+    void endRow();
+
+    // The whole packet text. The writer can be used for one packet only.
+    QByteArray finish();
+
+private:
+    void next(FieldType type, bool null);
+
+    QList<Column> m_columns;
+    QList<int> m_longest;
+    QByteArray m_rows;
+    int m_column = -1; // -1 outside a row
+};
+
+QByteArray writePacket(const QList<Column>& columns, const QList<Row>& rows);
+
+// The encoded forms of single values, as they appear inside an attribute.
+QByteArray encodeText(const QString& text);
+QByteArray encodeDateTime(const QDateTime& value);
+
+// A packet as it stands in the file, with its recorded changes applied: rows that a
+// later version superseded or that were deleted are left out. Types and values are
+// the file's text (entities resolved), not yet decoded.
+struct Field
+{
+    QString name;
+    QString type;   // the fieldtype attribute as written
+    int width = -1; // -1 when the field has no WIDTH
+    bool required = false;
+};
+
+struct PacketRow
+{
+    int number = 0;                       // 1-based position of the ROW element in the file
+    QList<std::optional<QString>> values; // one per field; nullopt = attribute absent
+};
+
+struct Packet
+{
+    QList<Field> fields;
+    QList<PacketRow> rows;
+};
+
+Packet parsePacket(const QByteArray& data);
+
+// Reads a packet into rows of the given columns: the file's fields must be exactly these
+// columns (names compared without regard to case, the same types); values are decoded
+// by type, and a required column without a value is an error.
+QList<Row> readPacket(const QByteArray& data, const QList<Column>& columns);
+
+// Bytes to text: UTF-8, with every byte that is not part of a valid UTF-8 sequence
+// taken as Windows-1252.
+QString decodeText(const char* data, qsizetype size);
+
+} // namespace datapacket

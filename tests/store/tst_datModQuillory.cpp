@@ -1,0 +1,497 @@
+#include "datModQuillory.h"
+
+#include "UEncrypt.h"
+#include "uClock.h"
+#include "uDataPacket.h"
+#include "uDialogScript.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using Table = TdmQuillory::Table;
+
+namespace {
+
+QDateTime g_now;
+
+QDateTime at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0)
+{
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms));
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+QString errorOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const EStoreError& e) {
+        return e.message();
+    }
+    return QStringLiteral("<no error>");
+}
+
+QStringList names(const QList<FolderRecord>& list)
+{
+    QStringList out;
+    for (const auto& r : list)
+        out << r.Name;
+    return out;
+}
+
+QStringList names(const QList<QueryRecord>& list)
+{
+    QStringList out;
+    for (const auto& r : list)
+        out << r.Name;
+    return out;
+}
+
+bool privateToOwner(const QString& path)
+{
+    const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                        QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    return QFileInfo::exists(path) && !(QFile::permissions(path) & others);
+}
+
+const QByteArray kEmptyFolders = datapacket::writePacket(TdmQuillory::folderColumns(), {});
+const QByteArray kEmptyQueries = datapacket::writePacket(TdmQuillory::queryColumns(), {});
+
+} // namespace
+
+class tst_datModQuillory : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void firstStartCreatesBothFilesEmpty();
+    void changesReachDiskAtOnceAndReadBackIdentical();
+    void addFolderRefusesAnExactNameInUse();
+    void longTextsAreStoredWhole();
+    void idsAreOneMoreThanTheLargest();
+    void tablesAreInLocaleNameOrder();
+    void lookupsLeaveTheFoundQueryCurrent();
+    void updateQueryStringStampsTheDates();
+    void deleteFolderTakesItsQueriesAlong();
+    void deleteQueryReportsAMissingQuery();
+    void unreadableFileIsKeptAndItsTableRefused_data();
+    void unreadableFileIsKeptAndItsTableRefused();
+    void failedWriteUndoesTheChange();
+    void unwritableFolderIsReportedAtStart();
+    void queriesFileIsReadableByItsOwnerOnly();
+    void orderlyExitWritesBothFiles();
+    void killedProgramLosesNothing();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString path(const QString& name) const { return m_dir->filePath(name); }
+};
+
+void tst_datModQuillory::initTestCase()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Quillory"));
+    quillory::setClockForTests([] { return g_now; });
+}
+
+void tst_datModQuillory::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    g_now = at(2004, 4, 7, 14, 5, 9, 120);
+}
+
+void tst_datModQuillory::cleanupTestCase()
+{
+    quillory::setClockForTests({});
+}
+
+void tst_datModQuillory::firstStartCreatesBothFilesEmpty()
+{
+    TdmQuillory store(m_dir->path());
+    QVERIFY(store.startupErrors().isEmpty());
+    QVERIFY(store.folders().isEmpty());
+    QVERIFY(store.queries().isEmpty());
+    QCOMPARE(readAll(path("folders.xml")), kEmptyFolders);
+    QCOMPARE(readAll(path("queries.xml")), kEmptyQueries);
+    QVERIFY(privateToOwner(path("queries.xml")));
+    QVERIFY(!QDir(m_dir->path()).entryList(QDir::Files).join(' ').contains("folders.xml."));
+}
+
+void tst_datModQuillory::changesReachDiskAtOnceAndReadBackIdentical()
+{
+    TdmQuillory store(m_dir->path());
+    store.AddFolder(QStringLiteral("Rep & \"orts\""));
+    const QString clear =
+        QStringLiteral("Provider=SQLOLEDB;Password=secret;User ID=sa;Data Source=srv\\inst");
+    store.AddQuery(1, QStringLiteral("Sales"), QStringLiteral("SELECT *\r\nFROM t\r\n"), clear);
+
+    // The first store is still alive: what a second one reads came from the disk.
+    TdmQuillory reader(m_dir->path());
+    QVERIFY(reader.startupErrors().isEmpty());
+    QCOMPARE(reader.folders().size(), 1);
+    const FolderRecord& f = reader.folders()[0];
+    QCOMPARE(f.ID, 1);
+    QCOMPARE(f.Name, QStringLiteral("Rep & \"orts\""));
+    QCOMPARE(f.ModifiedDate, g_now);
+    QCOMPARE(f.ParentID, 0);
+    QVERIFY(!f.ParentIDNull);
+
+    QCOMPARE(reader.queries().size(), 1);
+    const QueryRecord& q = reader.queries()[0];
+    QCOMPARE(q.ID, 1);
+    QCOMPARE(q.Name, QStringLiteral("Sales"));
+    QCOMPARE(q.parentID, 1);
+    QCOMPARE(q.QueryString, QStringLiteral("SELECT *\r\nFROM t\r\n"));
+    QCOMPARE(q.ModifiedDate, g_now);
+    QCOMPARE(q.LastUsedDate, g_now);
+    QVERIFY(q.DiagramDesignNull);
+    // Only the scrambled form is stored; reading it gives the clear one back.
+    QCOMPARE(q.ConnectString, EncryptConnectionString(clear));
+    QVERIFY(!q.ConnectString.contains("secret"));
+    QVERIFY(!readAll(path("queries.xml")).contains("secret"));
+    QCOMPARE(reader.GetConnectString(1), clear);
+    QVERIFY(readAll(path("queries.xml")).contains("QueryString=\"SELECT *&#013;&#010;FROM t&#013;&#010;\""));
+}
+
+void tst_datModQuillory::addFolderRefusesAnExactNameInUse()
+{
+    TdmQuillory store(m_dir->path());
+    store.AddFolder(QStringLiteral("Sales"));
+    const QByteArray before = readAll(path("folders.xml"));
+    QCOMPARE(errorOf([&] { store.AddFolder(QStringLiteral("Sales")); }),
+             QStringLiteral("That foldername is in use"));
+    QCOMPARE(errorOf([&] { store.AddFolder(QString()); }), QStringLiteral("Field 'Name' must have a value"));
+    QCOMPARE(errorOf([&] { store.AddQuery(1, QString(), "SELECT 1", "x"); }),
+             QStringLiteral("Field 'Name' must have a value"));
+    QCOMPARE(readAll(path("folders.xml")), before);
+    QVERIFY(store.queries().isEmpty());
+
+    store.AddFolder(QStringLiteral("sales"));
+    QCOMPARE(store.folders().size(), 2);
+    // SQL text and connection string may be empty.
+    store.AddQuery(1, QStringLiteral("Blank"), QString(), QString());
+    QCOMPARE(TdmQuillory(m_dir->path()).GetQueryString(1), QString(""));
+}
+
+void tst_datModQuillory::longTextsAreStoredWhole()
+{
+    const QString name1 = QString(40, u'F') + "-one!";
+    const QString name2 = QString(40, u'F') + "-two!";
+    const QString sql = QStringLiteral("SELECT ") + QString(693, u'x');
+    {
+        TdmQuillory store(m_dir->path());
+        store.AddFolder(name1);
+        store.AddFolder(name2);
+        QCOMPARE(errorOf([&] { store.AddFolder(name1); }), QStringLiteral("That foldername is in use"));
+        store.AddQuery(0, QStringLiteral("Long"), sql, QStringLiteral("Provider=x"));
+    }
+    TdmQuillory store(m_dir->path());
+    QCOMPARE(names(store.folders()), QStringList({name1, name2}));
+    QCOMPARE(store.GetQueryString(1), sql);
+    QVERIFY(readAll(path("queries.xml"))
+                .contains("attrname=\"QueryString\" fieldtype=\"string\" required=\"true\" "
+                          "WIDTH=\"700\""));
+}
+
+void tst_datModQuillory::idsAreOneMoreThanTheLargest()
+{
+    ScriptedDialogs dialogs;
+    const auto folder = [](int id, const QString& name) {
+        return datapacket::Row{id, name, at(2004, 1, 1), 0};
+    };
+    writeFile(path("folders.xml"), datapacket::writePacket(TdmQuillory::folderColumns(),
+                                                           {folder(5, "e"), folder(1, "a"), folder(2, "b")}));
+    TdmQuillory store(m_dir->path());
+    QCOMPARE(store.MaxID(Table::cdsFolder), 5);
+    QCOMPARE(store.MaxID(Table::cdsQuery), 0);
+    store.DeleteFolder(2);
+    store.AddFolder(QStringLiteral("f"));
+    QCOMPARE(store.folders().last().ID, 6); // 2 is below the largest: not given out again
+    store.DeleteFolder(6);
+    store.AddFolder(QStringLiteral("g"));
+    QCOMPARE(store.folders().last().ID, 6); // the largest is given out again
+    QCOMPARE(dialogs.texts(), QStringList({"Folder deleted", "Folder deleted"}));
+}
+
+void tst_datModQuillory::tablesAreInLocaleNameOrder()
+{
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    {
+        TdmQuillory store(m_dir->path());
+        for (const char* name : {"b", "C", "a", "B", "\u00c4rger"})
+            store.AddFolder(QString::fromUtf8(name));
+        for (const char* name : {"zeta", "Alpha", "alpha"})
+            store.AddQuery(0, QString::fromUtf8(name), QString(), QString());
+        // Locale order, not byte order (which would put "B" and "C" first).
+        QCOMPARE(names(store.folders()), QStringList({"a", QStringLiteral("\u00c4rger"), "b", "B", "C"}));
+        QCOMPARE(names(store.queries()), QStringList({"alpha", "Alpha", "zeta"}));
+    }
+    // The file holds them in stored order; reading orders them again.
+    writeFile(path("folders.xml"),
+              datapacket::writePacket(TdmQuillory::folderColumns(), {{1, "C", at(2004, 1, 1), 0},
+                                                                     {2, "a", at(2004, 1, 1), 0},
+                                                                     {3, "B", at(2004, 1, 1), 0},
+                                                                     {4, "b", at(2004, 1, 1), 0}}));
+    TdmQuillory store(m_dir->path());
+    QCOMPARE(names(store.folders()), QStringList({"a", "b", "B", "C"}));
+    QLocale::setDefault(previous);
+}
+
+void tst_datModQuillory::lookupsLeaveTheFoundQueryCurrent()
+{
+    TdmQuillory store(m_dir->path());
+    store.AddQuery(3, QStringLiteral("Sales"), QStringLiteral("SELECT 1"), QStringLiteral("a"));
+    store.AddQuery(4, QStringLiteral("Costs"), QStringLiteral("SELECT 2"), QStringLiteral("b"));
+    store.AddQuery(0, QStringLiteral("Top"), QStringLiteral("SELECT 3"), QStringLiteral("c"));
+
+    QCOMPARE(store.GetQueryName(1), QStringLiteral("Sales"));
+    QVERIFY(store.currentQuery());
+    QCOMPARE(store.currentQuery()->parentID, 3);
+
+    QVERIFY(store.QueryNameExists(4, QStringLiteral("Costs")));
+    QCOMPARE(store.currentQuery()->ID, 2);
+    QVERIFY(store.QueryNameExists(0, QStringLiteral("Top")));
+    QCOMPARE(store.currentQuery()->ID, 3);
+    QVERIFY(!store.QueryNameExists(3, QStringLiteral("Costs")));
+    QVERIFY(!store.QueryNameExists(4, QStringLiteral("costs")));
+    QVERIFY(!store.QueryNameExists(4, QStringLiteral("Cost")));
+
+    QCOMPARE(store.GetQueryString(2), QStringLiteral("SELECT 2"));
+    QCOMPARE(store.GetConnectString(2), QStringLiteral("b"));
+    QCOMPARE(store.GetQueryName(99), QString());
+    QCOMPARE(store.GetQueryString(99), QString());
+    QCOMPARE(store.GetConnectString(99), QString());
+    QCOMPARE(errorOf([&] { store.UpdateQueryString(0, "x"); }), QStringLiteral("Query no longer found"));
+}
+
+void tst_datModQuillory::updateQueryStringStampsTheDates()
+{
+    TdmQuillory store(m_dir->path());
+    store.AddQuery(2, QStringLiteral("Sales"), QStringLiteral("SELECT 1"),
+                   QStringLiteral("Provider=a;Pwd=p"));
+    const QueryRecord added = store.queries()[0];
+    g_now = at(2005, 6, 1);
+    store.UpdateQueryString(1, QStringLiteral("SELECT 2\r\n"));
+
+    const QueryRecord& q = TdmQuillory(m_dir->path()).queries()[0];
+    QCOMPARE(q.QueryString, QStringLiteral("SELECT 2\r\n"));
+    QCOMPARE(q.LastUsedDate, at(2005, 6, 1));
+    QCOMPARE(q.ModifiedDate, at(2005, 6, 1));
+    QCOMPARE(q.Name, added.Name);
+    QCOMPARE(q.ConnectString, added.ConnectString);
+    QCOMPARE(q.parentID, 2);
+    QCOMPARE(q.ID, 1);
+}
+
+void tst_datModQuillory::deleteFolderTakesItsQueriesAlong()
+{
+    ScriptedDialogs dialogs;
+    TdmQuillory store(m_dir->path());
+    store.AddFolder(QStringLiteral("A"));
+    store.AddFolder(QStringLiteral("B"));
+    store.AddQuery(1, QStringLiteral("a1"), "SELECT 1", "x");
+    store.AddQuery(2, QStringLiteral("b1"), "SELECT 1", "x");
+    store.AddQuery(1, QStringLiteral("a2"), "SELECT 1", "x");
+    store.AddQuery(0, QStringLiteral("top"), "SELECT 1", "x");
+
+    store.DeleteFolder(1);
+    QCOMPARE(dialogs.shown().size(), 1);
+    QCOMPARE(dialogs.last().kind, dialogs::Kind::Information);
+    QCOMPARE(dialogs.last().text, QStringLiteral("Folder deleted"));
+    QCOMPARE(dialogs.last().caption, QStringLiteral("Quillory"));
+
+    TdmQuillory reader(m_dir->path());
+    QCOMPARE(names(reader.folders()), QStringList({"B"}));
+    QCOMPARE(names(reader.queries()), QStringList({"b1", "top"}));
+    QVERIFY(!readAll(path("queries.xml")).contains("a1"));
+}
+
+void tst_datModQuillory::deleteQueryReportsAMissingQuery()
+{
+    ScriptedDialogs dialogs;
+    TdmQuillory store(m_dir->path());
+    store.AddQuery(0, QStringLiteral("q1"), "SELECT 1", "x");
+    store.AddQuery(0, QStringLiteral("q2"), "SELECT 1", "x");
+    store.DeleteQuery(1);
+    QVERIFY(dialogs.shown().isEmpty());
+    QCOMPARE(names(TdmQuillory(m_dir->path()).queries()), QStringList({"q2"}));
+    store.DeleteQuery(1);
+    QCOMPARE(dialogs.texts(), QStringList({"Failed to remove query"}));
+    QCOMPARE(dialogs.last().caption, QStringLiteral("Quillory"));
+}
+
+void tst_datModQuillory::unreadableFileIsKeptAndItsTableRefused_data()
+{
+    QTest::addColumn<bool>("foldersBroken");
+    QTest::newRow("folders.xml") << true;
+    QTest::newRow("queries.xml") << false;
+}
+
+void tst_datModQuillory::unreadableFileIsKeptAndItsTableRefused()
+{
+    QFETCH(bool, foldersBroken);
+    ScriptedDialogs dialogs;
+    const QString broken = path(foldersBroken ? "folders.xml" : "queries.xml");
+    // A file cut short, as a crash of an older version could leave it.
+    const QByteArray garbage = kEmptyFolders.left(100);
+    {
+        TdmQuillory seed(m_dir->path());
+        seed.AddFolder(QStringLiteral("Kept"));
+        seed.AddQuery(1, QStringLiteral("Kept query"), "SELECT 1", "x");
+    }
+    writeFile(broken, garbage);
+
+    {
+        TdmQuillory store(m_dir->path());
+        QCOMPARE(store.startupErrors().size(), 1);
+        QVERIFY2(store.startupErrors()[0].startsWith(
+                     QStringLiteral("Cannot read \"%1\": The file ends").arg(broken)),
+                 qPrintable(store.startupErrors()[0]));
+        const QString refusal = QStringLiteral("Changes to \"%1\" are refused").arg(broken);
+        QVERIFY(store.isLocked(foldersBroken ? Table::cdsFolder : Table::cdsQuery));
+        QVERIFY(!store.isLocked(foldersBroken ? Table::cdsQuery : Table::cdsFolder));
+
+        store.DeleteFolder(1);
+        QVERIFY2(dialogs.last().text.startsWith("Failed to remove folder " + refusal),
+                 qPrintable(dialogs.last().text));
+        if (foldersBroken) {
+            QVERIFY(store.folders().isEmpty());
+            QVERIFY(errorOf([&] { store.AddFolder("New"); }).startsWith(refusal));
+            // The other table goes on working.
+            store.AddQuery(0, QStringLiteral("Another"), "SELECT 2", "y");
+            QCOMPARE(store.queries().size(), 2);
+        } else {
+            QVERIFY(store.queries().isEmpty());
+            QVERIFY(errorOf([&] { store.AddQuery(1, "New", "SELECT 1", "x"); }).startsWith(refusal));
+            QVERIFY(errorOf([&] { store.UpdateQueryString(1, "SELECT 2"); }).startsWith(refusal));
+            store.DeleteQuery(1);
+            QVERIFY(dialogs.last().text.startsWith("Failed to remove query\n" + refusal));
+            store.AddFolder(QStringLiteral("Another"));
+            QCOMPARE(store.folders().size(), 2);
+        }
+        QCOMPARE(readAll(broken), garbage);
+        store.writeAll();
+    }
+    QCOMPARE(readAll(broken), garbage);
+    QVERIFY(TdmQuillory::shutdownErrors().isEmpty());
+}
+
+void tst_datModQuillory::failedWriteUndoesTheChange()
+{
+    ScriptedDialogs dialogs;
+    QDir(m_dir->path()).mkdir("app");
+    TdmQuillory store(path("app"));
+    store.AddFolder(QStringLiteral("A"));
+    store.AddQuery(1, QStringLiteral("q"), "SELECT 1", "x");
+    // The folder goes away under the running program: no write can succeed now.
+    QVERIFY(QDir(m_dir->path()).rename("app", "gone"));
+
+    QVERIFY(errorOf([&] {
+                store.AddFolder("B");
+            }).startsWith(QStringLiteral("Cannot write \"%1\"").arg(store.fileName(Table::cdsFolder))));
+    QVERIFY(errorOf([&] { store.AddQuery(1, "r", "SELECT 1", "x"); }).startsWith("Cannot write"));
+    QVERIFY(errorOf([&] { store.UpdateQueryString(1, "SELECT 2"); }).startsWith("Cannot write"));
+    store.DeleteFolder(1);
+    QVERIFY(dialogs.last().text.startsWith("Failed to remove folder Cannot write"));
+    store.DeleteQuery(1);
+    QVERIFY(dialogs.last().text.startsWith("Failed to remove query\nCannot write"));
+
+    // Memory still matches what the disk last held.
+    QCOMPARE(names(store.folders()), QStringList({"A"}));
+    QCOMPARE(names(store.queries()), QStringList({"q"}));
+    QCOMPARE(store.GetQueryString(1), QStringLiteral("SELECT 1"));
+    QVERIFY(!errorOf([&] { store.writeAll(); }).isEmpty());
+}
+
+void tst_datModQuillory::unwritableFolderIsReportedAtStart()
+{
+    const QString missing = path("no/such/folder");
+    {
+        TdmQuillory store(missing);
+        QCOMPARE(store.startupErrors().size(), 2);
+        QVERIFY(store.startupErrors()[0].startsWith(
+            QStringLiteral("Cannot write \"%1/folders.xml\"").arg(missing)));
+        QVERIFY(store.startupErrors()[1].startsWith(
+            QStringLiteral("Cannot write \"%1/queries.xml\"").arg(missing)));
+        QVERIFY(!store.isLocked(Table::cdsFolder));
+        QVERIFY(errorOf([&] { store.AddFolder("A"); }).startsWith("Cannot write"));
+        QVERIFY(store.folders().isEmpty());
+    }
+    QCOMPARE(TdmQuillory::shutdownErrors().size(), 1);
+    QVERIFY(TdmQuillory::shutdownErrors()[0].contains("folders.xml"));
+    QVERIFY(TdmQuillory::shutdownErrors()[0].contains("queries.xml"));
+}
+
+void tst_datModQuillory::queriesFileIsReadableByItsOwnerOnly()
+{
+    // A file that came with open permissions is made private by the first change.
+    writeFile(path("queries.xml"), kEmptyQueries);
+    QFile::setPermissions(path("queries.xml"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                   QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    TdmQuillory store(m_dir->path());
+    QVERIFY(!privateToOwner(path("queries.xml")));
+    store.AddQuery(0, QStringLiteral("q"), "SELECT 1", "Password=p");
+    QVERIFY(privateToOwner(path("queries.xml")));
+}
+
+void tst_datModQuillory::orderlyExitWritesBothFiles()
+{
+    {
+        TdmQuillory store(m_dir->path());
+        store.AddFolder(QStringLiteral("A"));
+        QFile::remove(path("folders.xml"));
+        QFile::remove(path("queries.xml"));
+        store.writeAll();
+        QCOMPARE(names(TdmQuillory(m_dir->path()).folders()), QStringList({"A"}));
+        QFile::remove(path("folders.xml"));
+        QFile::remove(path("queries.xml"));
+        store.AddQuery(1, QStringLiteral("q"), "SELECT 1", "x");
+    }
+    QVERIFY(TdmQuillory::shutdownErrors().isEmpty());
+    TdmQuillory store(m_dir->path());
+    QCOMPARE(names(store.folders()), QStringList({"A"}));
+    QCOMPARE(names(store.queries()), QStringList({"q"}));
+}
+
+void tst_datModQuillory::killedProgramLosesNothing()
+{
+    QProcess helper;
+    helper.start(QStringLiteral(QUILLORY_BIN_DIR "/storeKillHelper"), {m_dir->path()});
+    QVERIFY2(helper.waitForStarted(), qPrintable(helper.errorString()));
+    QVERIFY(helper.waitForReadyRead(30000));
+    QCOMPARE(helper.readLine().trimmed(), QByteArray("ready"));
+    helper.kill(); // SIGKILL: no destructor, no exit handler runs
+    QVERIFY(helper.waitForFinished(30000));
+    QCOMPARE(helper.exitStatus(), QProcess::CrashExit);
+
+    TdmQuillory store(m_dir->path());
+    QVERIFY(store.startupErrors().isEmpty());
+    QCOMPARE(names(store.folders()), QStringList({"Killed"}));
+    QCOMPARE(names(store.queries()), QStringList({"Survivor"}));
+    QCOMPARE(store.queries()[0].parentID, store.folders()[0].ID);
+    QCOMPARE(store.GetConnectString(1), QStringLiteral("Provider=SQLite;Data Source=x.db;Password=pw"));
+    QVERIFY(!readAll(path("queries.xml")).contains("Password=pw"));
+}
+
+QTEST_GUILESS_MAIN(tst_datModQuillory)
+#include "tst_datModQuillory.moc"
