@@ -1,0 +1,244 @@
+#include "uShellOpen.h"
+#include "uSystemInfo.h"
+#include "uXdgPaths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+void writeFile(const QString& path, const QByteArray& bytes, QFile::Permissions permissions = {})
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    file.write(bytes);
+    file.close();
+    if (permissions)
+        file.setPermissions(permissions);
+}
+
+// A program that records its working folder and arguments, one per line.
+const QByteArray kRecorder = "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"$a\"; done; } > \"$0.out.tmp\"\n"
+                             "mv \"$0.out.tmp\" \"$0.out\"\n";
+// Puts the named variables back as they were when it goes.
+class EnvironmentGuard
+{
+public:
+    explicit EnvironmentGuard(std::initializer_list<const char*> names)
+    {
+        for (const char* name : names)
+            m_saved.append({name, qEnvironmentVariableIsSet(name), qgetenv(name)});
+    }
+    ~EnvironmentGuard()
+    {
+        for (const auto& v : m_saved)
+            v.set ? qputenv(v.name, v.value) : qunsetenv(v.name);
+    }
+
+private:
+    struct Saved
+    {
+        const char* name;
+        bool set;
+        QByteArray value;
+    };
+    QList<Saved> m_saved;
+};
+
+constexpr QFile::Permissions kExecutable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+} // namespace
+
+class TestPlatform : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void xdgFoldersFollowTheEnvironment_data();
+    void xdgFoldersFollowTheEnvironment();
+    void loggedOnUserIsTheEffectiveUser();
+    void executablePathIsThisProgram();
+    void localFolderIsFixedMissingOneIsNot();
+    void shellExecuteReportsMissingFilesAndFolders_data();
+    void shellExecuteReportsMissingFilesAndFolders();
+    void shellExecuteStartsProgramWithArgumentsInFolder_data();
+    void shellExecuteStartsProgramWithArgumentsInFolder();
+    void documentWithoutApplicationGives31();
+    void documentMarkedExecutableIsNotRun();
+    void defaultApplicationFoundThroughParentType();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_xdg;
+};
+
+void TestPlatform::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    // An empty desktop: no applications registered, no desktop environment detected, so
+    // nothing a test hands to xdg-open can start a real viewer.
+    m_xdg = m_dir.filePath("xdg");
+    for (const char* sub : {"data/applications", "config"})
+        QVERIFY(QDir().mkpath(m_xdg + "/" + sub));
+    // The file types stay known: the system's type database without its applications.
+    QVERIFY(QFile::link("/usr/share/mime", m_xdg + "/data/mime"));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_xdg + "/data"));
+    qputenv("XDG_DATA_DIRS", QFile::encodeName(m_xdg + "/data"));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_xdg + "/config"));
+    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(m_xdg + "/config"));
+    for (const char* name :
+         {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID",
+          "MATE_DESKTOP_SESSION_ID", "DISPLAY", "WAYLAND_DISPLAY", "BROWSER"})
+        qunsetenv(name);
+}
+
+void TestPlatform::xdgFoldersFollowTheEnvironment_data()
+{
+    QTest::addColumn<QByteArray>("home");
+    QTest::addColumn<QByteArray>("configHome");
+    QTest::addColumn<QByteArray>("configDirs");
+    QTest::addColumn<QString>("expectedConfigHome");
+    QTest::addColumn<QStringList>("expectedConfigDirs");
+
+    QTest::newRow("defaults") << QByteArray("/home/ann") << QByteArray() << QByteArray()
+                              << "/home/ann/.config" << QStringList{"/etc/xdg"};
+    QTest::newRow("set") << QByteArray("/home/ann") << QByteArray("/cfg/") << QByteArray("/a:/b/") << "/cfg"
+                         << QStringList{"/a", "/b"};
+    QTest::newRow("relative values ignored")
+        << QByteArray("/home/ann") << QByteArray("cfg") << QByteArray("rel:/b") << "/home/ann/.config"
+        << QStringList{"/b"};
+}
+
+void TestPlatform::xdgFoldersFollowTheEnvironment()
+{
+    QFETCH(QByteArray, home);
+    QFETCH(QByteArray, configHome);
+    QFETCH(QByteArray, configDirs);
+    QFETCH(QString, expectedConfigHome);
+    QFETCH(QStringList, expectedConfigDirs);
+
+    const EnvironmentGuard guard({"HOME", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME"});
+    qputenv("HOME", home);
+    qputenv("XDG_CONFIG_HOME", configHome);
+    qputenv("XDG_CONFIG_DIRS", configDirs);
+    qunsetenv("XDG_DATA_HOME");
+    const QString config = platform::XdgConfigHome();
+    const QStringList dirs = platform::XdgConfigDirs();
+    const QString data = platform::XdgDataHome();
+
+    QCOMPARE(config, expectedConfigHome);
+    QCOMPARE(dirs, expectedConfigDirs);
+    QCOMPARE(data, QString::fromLatin1(home) + "/.local/share");
+}
+
+void TestPlatform::loggedOnUserIsTheEffectiveUser()
+{
+    QProcess id;
+    id.start("id", {"-un"});
+    QVERIFY(id.waitForFinished());
+    QCOMPARE(platform::LoggedOnUserName(), QString::fromLocal8Bit(id.readAllStandardOutput()).trimmed());
+}
+
+void TestPlatform::executablePathIsThisProgram()
+{
+    QCOMPARE(platform::ExecutablePath(),
+             QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath());
+    QCOMPARE(platform::CommandLineArguments(), QCoreApplication::arguments().mid(1));
+}
+
+void TestPlatform::localFolderIsFixedMissingOneIsNot()
+{
+    QVERIFY(platform::IsFixedDrive(m_dir.path()));
+    QVERIFY(!platform::IsFixedDrive(m_dir.filePath("no/such/folder")));
+    QVERIFY(!platform::IsFixedDrive(QString()));
+}
+
+void TestPlatform::shellExecuteReportsMissingFilesAndFolders_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<int>("result");
+    QTest::newRow("missing file") << "missing.csv"
+                                  << "" << platform::kShellFileNotFound;
+    QTest::newRow("missing file, absolute") << "@/missing.csv"
+                                            << "" << platform::kShellFileNotFound;
+    QTest::newRow("missing folder of the file") << "@/nowhere/x.csv"
+                                                << "" << platform::kShellPathNotFound;
+    QTest::newRow("missing working folder") << "@/missing.csv"
+                                            << "@/nowhere" << platform::kShellPathNotFound;
+    QTest::newRow("empty file") << ""
+                                << "" << platform::kShellFileNotFound;
+}
+
+void TestPlatform::shellExecuteReportsMissingFilesAndFolders()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, folder);
+    QFETCH(int, result);
+    file.replace("@", m_dir.path());
+    folder.replace("@", m_dir.path());
+    QCOMPARE(platform::ShellExecute(file, QString(), folder), result);
+}
+
+void TestPlatform::shellExecuteStartsProgramWithArgumentsInFolder_data()
+{
+    QTest::addColumn<QString>("parameters");
+    QTest::addColumn<bool>("relativeToFolder");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("no parameters") << "" << false << QStringList{};
+    QTest::newRow("quoted parameter kept whole") << "-a \"b c\" d" << false << QStringList{"-a", "b c", "d"};
+    QTest::newRow("name relative to the working folder") << "x" << true << QStringList{"x"};
+}
+
+void TestPlatform::shellExecuteStartsProgramWithArgumentsInFolder()
+{
+    QFETCH(QString, parameters);
+    QFETCH(bool, relativeToFolder);
+    QFETCH(QStringList, arguments);
+
+    const QString work = m_dir.filePath(QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(work));
+    const QString program = work + "/recorder";
+    writeFile(program, kRecorder, kExecutable);
+
+    const int result = platform::ShellExecute(relativeToFolder ? "recorder" : program, parameters, work);
+    QVERIFY2(result > 32, qPrintable(QString::number(result)));
+    QTRY_VERIFY(QFile::exists(program + ".out"));
+    QFile out(program + ".out");
+    QVERIFY(out.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromLocal8Bit(out.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.value(0), QFileInfo(work).canonicalFilePath());
+    QCOMPARE(lines.mid(1), arguments);
+}
+
+void TestPlatform::documentWithoutApplicationGives31()
+{
+    const QString document = m_dir.filePath("data.quillory-unknown");
+    writeFile(document, QByteArray("\x01\x02\x03\x04\xFF", 5));
+    QCOMPARE(platform::DefaultApplicationFor(document), QString());
+    QCOMPARE(platform::ShellExecute(document, QString(), QString()), platform::kShellNoAssociation);
+}
+
+void TestPlatform::documentMarkedExecutableIsNotRun()
+{
+    // As on a FAT or SMB mount where every file carries the execute bit.
+    const QString document = m_dir.filePath("rows.csv");
+    writeFile(document, "a,b\n1,2\n", kExecutable);
+    QCOMPARE(platform::ShellExecute(document, QString(), QString()), platform::kShellNoAssociation);
+}
+
+void TestPlatform::defaultApplicationFoundThroughParentType()
+{
+    const QString entry = m_xdg + "/data/applications/quillory-viewer.desktop";
+    writeFile(entry, "[Desktop Entry]\nType=Application\nName=Viewer\nExec=true %f\nMimeType=text/plain;\n");
+    const QString csv = m_dir.filePath("export.csv");
+    writeFile(csv, "a,b\n");
+    const QString found = platform::DefaultApplicationFor(csv);
+    QFile::remove(entry);
+    QCOMPARE(found, QString("quillory-viewer.desktop"));
+}
+
+QTEST_GUILESS_MAIN(TestPlatform)
+#include "tst_platform.moc"
