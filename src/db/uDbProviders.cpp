@@ -1,12 +1,187 @@
 #include "uDbBackend.h"
+#include "uDbBackends.h"
 #include "uDbError.h"
 
-// The built-in provider table: which backend serves which provider name.
+#include <QFileInfo>
+
+// The built-in provider table: which engine serves which provider name, and how the
+// connection string's items become that engine's parameters. The string itself is
+// never changed; only its values are read.
+namespace {
+
+// An ODBC connection string value: braces when it holds characters that would end or
+// confuse the item.
+QString odbcValue(const QString& value)
+{
+    if (value.contains(QLatin1Char(';')) || value.startsWith(QLatin1Char('{')) ||
+        value.contains(QLatin1Char('=')) || value != value.trimmed()) {
+        QString v = value;
+        v.replace(QLatin1String("}"), QLatin1String("}}"));
+        return QLatin1Char('{') + v + QLatin1Char('}');
+    }
+    return value;
+}
+
+void addOdbcItem(QString& text, const char* key, const QString& value)
+{
+    if (value.isEmpty())
+        return;
+    if (!text.isEmpty() && !text.endsWith(QLatin1Char(';')))
+        text += QLatin1Char(';');
+    text += QLatin1String(key) + QLatin1Char('=') + odbcValue(value) + QLatin1Char(';');
+}
+
+QString user(const TDbConnectParams& p)
+{
+    return p.prompted ? p.user : p.items.Value({"User ID", "UID", "User"});
+}
+
+QString password(const TDbConnectParams& p)
+{
+    return p.prompted ? p.password : p.items.Value({"Password", "PWD"});
+}
+
+bool isTrue(const QString& v)
+{
+    const QString t = v.trimmed().toLower();
+    return t == QLatin1String("sspi") || t == QLatin1String("true") || t == QLatin1String("yes");
+}
+
+std::unique_ptr<TDbBackend> openAccessOrSqlite(const TDbConnectParams& p)
+{
+    const QString file = p.items.Value(QStringLiteral("Data Source"));
+    if (file.isEmpty())
+        throw EDbError(QStringLiteral("No database file was named (\"Data Source\" is empty)."));
+    if (!QFileInfo(file).isFile())
+        throw EDbError(QStringLiteral("Could not find file '%1'.").arg(file));
+    if (dbbackends::isSqliteFile(file))
+        return dbbackends::openSqlite(file);
+    QString odbc;
+    addOdbcItem(odbc, "Driver", QStringLiteral("MDBTools"));
+    addOdbcItem(odbc, "DBQ", file);
+    return dbbackends::openOdbc(odbc, TDbEngine::Access);
+}
+
+std::unique_ptr<TDbBackend> openSqlServer(const TDbConnectParams& p)
+{
+    QString server = p.items.Value({"Data Source", "Server", "Address", "Addr"});
+    QString port;
+    // "server,port"; "server\instance" goes to the driver as it is.
+    const qsizetype comma = server.indexOf(QLatin1Char(','));
+    if (comma >= 0) {
+        port = server.mid(comma + 1).trimmed();
+        server = server.left(comma).trimmed();
+    }
+    if (server.startsWith(QLatin1String("tcp:"), Qt::CaseInsensitive))
+        server = server.mid(4);
+    if (server == QLatin1String("(local)") || server == QLatin1String("."))
+        server = QStringLiteral("localhost");
+    if (port.isEmpty() && !server.contains(QLatin1Char('\\')))
+        port = QStringLiteral("1433");
+    QString odbc;
+    addOdbcItem(odbc, "Driver", QStringLiteral("FreeTDS"));
+    addOdbcItem(odbc, "Server", server);
+    addOdbcItem(odbc, "Port", port);
+    addOdbcItem(odbc, "Database", p.items.Value({"Initial Catalog", "Database"}));
+    addOdbcItem(odbc, "TDS_Version", QStringLiteral("7.4"));
+    addOdbcItem(odbc, "ClientCharset", QStringLiteral("UTF-8"));
+    if (isTrue(p.items.Value({"Integrated Security", "Trusted_Connection"})) && !p.prompted) {
+        addOdbcItem(odbc, "Trusted_Connection", QStringLiteral("Yes"));
+    } else {
+        addOdbcItem(odbc, "UID", user(p));
+        addOdbcItem(odbc, "PWD", password(p));
+    }
+    return dbbackends::openOdbc(odbc, TDbEngine::SQLServer);
+}
+
+std::unique_ptr<TDbBackend> openDsn(const TDbConnectParams& p)
+{
+    QString odbc;
+    addOdbcItem(odbc, "DSN", p.items.Value(QStringLiteral("Data Source")));
+    addOdbcItem(odbc, "UID", user(p));
+    addOdbcItem(odbc, "PWD", password(p));
+    QString extended = p.items.Value(QStringLiteral("Extended Properties"));
+    if (!extended.isEmpty()) {
+        if (!odbc.isEmpty() && !odbc.endsWith(QLatin1Char(';')))
+            odbc += QLatin1Char(';');
+        odbc += extended;
+    }
+    if (odbc.isEmpty())
+        throw EDbError(QStringLiteral("No ODBC data source was named (\"Data Source\" is empty)."));
+    return dbbackends::openOdbc(odbc, TDbEngine::Odbc);
+}
+
+std::unique_ptr<TDbBackend> openPostgres(const TDbConnectParams& p)
+{
+    dbbackends::PostgresParams pg;
+    pg.host = p.items.Value({"Data Source", "Host", "Server"});
+    // "host:port", unless the colon belongs to an IPv6 address.
+    const qsizetype colon = pg.host.lastIndexOf(QLatin1Char(':'));
+    if (colon > 0 && pg.host.count(QLatin1Char(':')) == 1) {
+        pg.port = pg.host.mid(colon + 1);
+        pg.host = pg.host.left(colon);
+    }
+    if (p.items.Has(QStringLiteral("Port")))
+        pg.port = p.items.Value(QStringLiteral("Port"));
+    pg.database = p.items.Value({"Initial Catalog", "Database"});
+    pg.user = user(p);
+    pg.password = password(p);
+    return dbbackends::openPostgres(pg);
+}
+
+// An ODBC string given without a provider: to the driver manager as it is, with the
+// prompted credentials added.
+std::unique_ptr<TDbBackend> openOdbcString(const TDbConnectParams& p)
+{
+    QString odbc = p.connectionString;
+    if (p.prompted) {
+        addOdbcItem(odbc, "UID", p.user);
+        addOdbcItem(odbc, "PWD", p.password);
+    }
+    return dbbackends::openOdbc(odbc, TDbEngine::Odbc);
+}
+
+} // namespace
+
 namespace dbproviders {
 
 std::unique_ptr<TDbBackend> openBuiltIn(const TDbConnectParams& params)
 {
+    const QString udl = params.items.Value(QStringLiteral("File Name"));
+    if (!udl.isEmpty()) {
+        TDbConnectParams inner = params;
+        inner.connectionString = ReadDataLinkFile(udl);
+        inner.items = TDbConnectionString(inner.connectionString);
+        if (inner.items.Has(QStringLiteral("File Name")))
+            throw EDbError(
+                QStringLiteral("The data link file \"%1\" names another data link file.").arg(udl));
+        return open(inner);
+    }
+
     const QString provider = params.items.Value(QStringLiteral("Provider"));
+    const QString key = TDbConnectionString::ProviderKey(provider);
+    if (key.isEmpty()) {
+        if (params.items.Has(QStringLiteral("Driver")) || params.items.Has(QStringLiteral("DSN")))
+            return openOdbcString(params);
+        if (params.items.Has(QStringLiteral("Data Source")))
+            return openDsn(params); // the ODBC provider is the default one
+        throw EDbError(QStringLiteral("The connection string names no provider, driver or data source."));
+    }
+    if (key == QLatin1String("microsoft.jet.oledb") || key == QLatin1String("microsoft.ace.oledb"))
+        return openAccessOrSqlite(params);
+    if (key == QLatin1String("sqloledb") || key.startsWith(QLatin1String("sqlncli")) ||
+        key == QLatin1String("msoledbsql"))
+        return openSqlServer(params);
+    if (key == QLatin1String("msdasql"))
+        return openDsn(params);
+    if (key == QLatin1String("sqlite")) {
+        const QString file = params.items.Value(QStringLiteral("Data Source"));
+        if (!file.isEmpty() && !QFileInfo(file).isFile())
+            throw EDbError(QStringLiteral("unable to open database file: %1").arg(file));
+        return dbbackends::openSqlite(file);
+    }
+    if (key == QLatin1String("postgresql"))
+        return openPostgres(params);
     throw EDbError(QStringLiteral("Provider cannot be found: %1").arg(provider));
 }
 

@@ -182,45 +182,103 @@ QString formatCurrency(qint64 v)
     return neg ? QLatin1Char('-') + s : s;
 }
 
-// ISO-like text to a date-time: "YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS[.fff]]", "T" allowed.
-QDateTime parseDateTimeText(QStringView text)
+inline int digit(char c)
 {
-    text = text.trimmed();
-    if (text.size() < 10)
-        return {};
-    QDate d = QDate::fromString(text.left(10).toString(), Qt::ISODate);
-    if (!d.isValid())
-        return {};
-    if (text.size() == 10)
-        return QDateTime(d, QTime(0, 0));
-    if (text[10] != QLatin1Char(' ') && text[10] != QLatin1Char('T'))
-        return {};
-    QStringView rest = text.mid(11);
-    // Drop a zone suffix ("+02", "Z"): the layer keeps wall-clock time.
-    qsizetype cut = rest.size();
-    for (qsizetype i = 5; i < rest.size(); ++i) {
-        QChar c = rest[i];
-        if (c == QLatin1Char('+') || c == QLatin1Char('-') || c == QLatin1Char('Z')) {
-            cut = i;
-            break;
-        }
-    }
-    rest = rest.left(cut);
-    QTime t = QTime::fromString(rest.toString(), Qt::ISODateWithMs);
-    if (!t.isValid())
-        t = QTime::fromString(rest.toString(), Qt::ISODate);
-    if (!t.isValid())
-        return {};
-    return QDateTime(d, t);
+    return (c >= '0' && c <= '9') ? c - '0' : -1;
 }
 
-QTime parseTimeText(QStringView text)
+// Reads exactly count digits.
+bool readDigits(const char*& p, const char* end, int count, int& out)
 {
-    QString s = text.trimmed().toString();
-    QTime t = QTime::fromString(s, Qt::ISODateWithMs);
-    if (!t.isValid())
-        t = QTime::fromString(s, Qt::ISODate);
-    return t;
+    if (end - p < count)
+        return false;
+    int v = 0;
+    for (int i = 0; i < count; ++i) {
+        int d = digit(p[i]);
+        if (d < 0)
+            return false;
+        v = v * 10 + d;
+    }
+    out = v;
+    p += count;
+    return true;
+}
+
+// "HH:MM[:SS[.fff…]]" followed by an optional zone ("Z", "+02", "-05:30") that is
+// dropped: the layer keeps wall-clock time.
+bool readTime(const char*& p, const char* end, int& msecs)
+{
+    int h, m, sec = 0, ms = 0;
+    if (!readDigits(p, end, 2, h) || p == end || *p != ':')
+        return false;
+    ++p;
+    if (!readDigits(p, end, 2, m))
+        return false;
+    if (p != end && *p == ':') {
+        ++p;
+        if (!readDigits(p, end, 2, sec))
+            return false;
+        if (p != end && (*p == '.' || *p == ',')) {
+            ++p;
+            int scale = 100, n = 0;
+            while (p != end && digit(*p) >= 0) {
+                ms += digit(*p) * scale;
+                scale /= 10;
+                ++p;
+                ++n;
+            }
+            if (n == 0)
+                return false;
+        }
+    }
+    if (p != end && (*p == 'Z' || *p == '+' || *p == '-')) {
+        ++p;
+        while (p != end && (digit(*p) >= 0 || *p == ':'))
+            ++p;
+    }
+    while (p != end && *p == ' ')
+        ++p;
+    if (p != end || !QTime::isValid(h, m, sec, ms))
+        return false;
+    msecs = ((h * 60 + m) * 60 + sec) * 1000 + ms;
+    return true;
+}
+
+// ISO date or date-time text as SQLite and the engines' text forms write it:
+// "YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS[.fff]]", "T" in place of the blank, a zone suffix.
+// Returns 0 when it is neither, 1 for a date, 2 for a date with a time of day.
+int parseIsoBytes(const char* p, qsizetype length, qint64& julianDay, int& msecs)
+{
+    const char* end = p + length;
+    while (p != end && *p == ' ')
+        ++p;
+    int y, mo, d;
+    if (!readDigits(p, end, 4, y) || p == end || *p != '-')
+        return 0;
+    ++p;
+    if (!readDigits(p, end, 2, mo) || p == end || *p != '-')
+        return 0;
+    ++p;
+    if (!readDigits(p, end, 2, d) || !QDate::isValid(y, mo, d))
+        return 0;
+    julianDay = QDate(y, mo, d).toJulianDay();
+    msecs = 0;
+    while (p != end && *p == ' ' && (end - p < 2 || digit(p[1]) < 0))
+        ++p;
+    if (p == end)
+        return 1;
+    if (*p != ' ' && *p != 'T')
+        return 0;
+    ++p;
+    return readTime(p, end, msecs) ? 2 : 0;
+}
+
+bool parseTimeBytes(const char* p, qsizetype length, int& msecs)
+{
+    const char* end = p + length;
+    while (p != end && *p == ' ')
+        ++p;
+    return readTime(p, end, msecs);
 }
 
 } // namespace
@@ -405,8 +463,13 @@ QDateTime TDbRows::AsDateTime(qsizetype row, int column) const
     default:
         break;
     }
-    if (c.storage == Storage::Text)
-        return parseDateTimeText(c.textAt(row));
+    if (c.storage == Storage::Text) {
+        QByteArray b = c.bytesAt(row);
+        qint64 day = 0;
+        int msecs = 0;
+        if (parseIsoBytes(b.constData(), b.size(), day, msecs))
+            return QDateTime(QDate::fromJulianDay(day), QTime::fromMSecsSinceStartOfDay(msecs));
+    }
     return {};
 }
 
@@ -418,10 +481,11 @@ QDate TDbRows::AsDate(qsizetype row, int column) const
 QTime TDbRows::AsTime(qsizetype row, int column) const
 {
     const Column& c = *m_columns[column];
-    if (!c.isNull(row) && c.storage == Storage::Text && c.type != TDbFieldType::Blob) {
-        QString s = c.textAt(row);
-        if (s.size() <= 12)
-            return parseTimeText(s);
+    if (!c.isNull(row) && c.storage == Storage::Text) {
+        QByteArray b = c.bytesAt(row);
+        int msecs = 0;
+        if (parseTimeBytes(b.constData(), b.size(), msecs))
+            return QTime::fromMSecsSinceStartOfDay(msecs);
     }
     return AsDateTime(row, column).time();
 }
@@ -504,7 +568,7 @@ void promoteToText(TDbRows& rows, TDbRows::Column& c, int column, QList<TDbField
             continue;
         }
         if (c.storage == Storage::Real)
-            old.push_back(QByteArray::number(c.reals.at(r), 'g', 17));
+            old.push_back(QByteArray::number(c.reals.at(r), 'g', QLocale::FloatingPointShortest));
         else if (c.type == TDbFieldType::Integer || c.type == TDbFieldType::Boolean)
             old.push_back(QByteArray::number(c.ints.at(r)));
         else if (c.type == TDbFieldType::Currency)
@@ -533,6 +597,16 @@ void promoteToText(TDbRows& rows, TDbRows::Column& c, int column, QList<TDbField
 }
 
 } // namespace
+
+// A date column that turns out to hold times of day keeps them: it becomes a date-time
+// column and its earlier dates become midnights.
+void TDbRowsBuilder::widenToDateTime(TDbRows::Column& c, int column)
+{
+    c.type = TDbFieldType::DateTime;
+    m_rows->m_fields[column].type = TDbFieldType::DateTime;
+    for (qsizetype r = 0; r < c.count; ++r)
+        c.ints.ref(r) *= kMsecsPerDay;
+}
 
 #define DB_COLUMN                                                                                            \
     TDbRows::Column& c = *m_rows->m_columns[m_column];                                                       \
@@ -610,7 +684,7 @@ void TDbRowsBuilder::AppendFloat(double value)
         }
         if (c.storage != Storage::Text)
             promoteToText(*m_rows, c, column, m_rows->m_fields);
-        QByteArray b = QByteArray::number(value, 'g', 17);
+        QByteArray b = QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
         AppendText(b.constData(), b.size());
         return;
     }
@@ -681,27 +755,27 @@ void TDbRowsBuilder::AppendText(const char* utf8, qsizetype length)
         }
         case TDbFieldType::Date:
         case TDbFieldType::DateTime: {
-            QDateTime dt = parseDateTimeText(s);
-            if (dt.isValid()) {
-                if (c.type == TDbFieldType::Date && dt.time() == QTime(0, 0))
-                    AppendDate(dt.date());
-                else if (c.type == TDbFieldType::Date) {
-                    // A date column holding a time of day keeps it.
-                    c.type = TDbFieldType::DateTime;
-                    m_rows->m_fields[column].type = TDbFieldType::DateTime;
-                    for (qsizetype r = 0; r < c.count; ++r)
-                        c.ints.ref(r) *= kMsecsPerDay;
-                    AppendDateTime(dt);
-                } else
-                    AppendDateTime(dt);
-                return;
-            }
-            break;
+            qint64 day = 0;
+            int msecs = 0;
+            int kind = parseIsoBytes(utf8, length, day, msecs);
+            if (kind == 0)
+                break;
+            if (c.type == TDbFieldType::Date && kind == 2 && msecs != 0)
+                widenToDateTime(c, column);
+            c.markNull(false);
+            c.ints.push(c.type == TDbFieldType::Date ? day : day * kMsecsPerDay + msecs);
+            ++c.count;
+            finishValue(*m_rows, m_column, m_rows->m_rowCount);
+            return;
         }
         case TDbFieldType::Time: {
-            QTime t = parseTimeText(s);
-            if (t.isValid()) {
-                AppendTime(t);
+            int msecs = 0;
+            qint64 day = 0;
+            if (parseTimeBytes(utf8, length, msecs) || parseIsoBytes(utf8, length, day, msecs) == 2) {
+                c.markNull(false);
+                c.ints.push(msecs);
+                ++c.count;
+                finishValue(*m_rows, m_column, m_rows->m_rowCount);
                 return;
             }
             break;
@@ -806,10 +880,7 @@ void TDbRowsBuilder::AppendDateTime(const QDateTime& dateTime)
             return;
         }
         if (c.type == TDbFieldType::Date) {
-            c.type = TDbFieldType::DateTime;
-            m_rows->m_fields[column].type = TDbFieldType::DateTime;
-            for (qsizetype r = 0; r < c.count; ++r)
-                c.ints.ref(r) *= kMsecsPerDay;
+            widenToDateTime(c, column);
         } else {
             if (c.storage != Storage::Text)
                 promoteToText(*m_rows, c, column, m_rows->m_fields);

@@ -119,6 +119,8 @@ public:
     static TDbRowsPtr FromStrings(const QStringList& fieldNames, const QList<QStringList>& rows);
 
 private:
+    void widenToDateTime(TDbRows::Column& c, int column);
+
     std::unique_ptr<TDbRows> m_rows;
     int m_column = 0;
 };

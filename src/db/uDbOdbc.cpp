@@ -1,0 +1,427 @@
+#include "uDbBackends.h"
+#include "uDbError.h"
+
+#include <QDate>
+#include <QTime>
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstring>
+
+// ODBC through the narrow (ANSI) entry points: some drivers (MDBTools) have no wide
+// ones. Texts cross the interface as UTF-8, the encoding these drivers use on Linux.
+namespace {
+
+QString fromNarrow(const SQLCHAR* text, qsizetype length = -1)
+{
+    return QString::fromUtf8(reinterpret_cast<const char*>(text), length);
+}
+
+struct Diagnostics
+{
+    QString message;
+    bool lost = false;
+};
+
+Diagnostics diagnostics(SQLSMALLINT handleType, SQLHANDLE handle)
+{
+    Diagnostics d;
+    QStringList lines;
+    for (SQLSMALLINT i = 1;; ++i) {
+        SQLCHAR state[6] = {0};
+        SQLINTEGER native = 0;
+        SQLCHAR text[2048] = {0};
+        SQLSMALLINT length = 0;
+        SQLRETURN rc = SQLGetDiagRec(handleType, handle, i, state, &native, text, sizeof text, &length);
+        if (!SQL_SUCCEEDED(rc))
+            break;
+        QString line = fromNarrow(text, std::min<qsizetype>(length, qsizetype(sizeof text) - 1)).trimmed();
+        if (!line.isEmpty() && !lines.contains(line))
+            lines << line;
+        // Class 08: the connection is gone.
+        if (state[0] == '0' && state[1] == '8')
+            d.lost = true;
+    }
+    d.message = lines.join(QLatin1Char('\n'));
+    if (d.message.isEmpty())
+        d.message = QStringLiteral("The ODBC driver reported an error without a message.");
+    return d;
+}
+
+TDbFieldType kindOf(SQLSMALLINT sqlType, const QString& typeName)
+{
+    const QString name = typeName.toLower();
+    if (name == QLatin1String("money") || name == QLatin1String("smallmoney") ||
+        name == QLatin1String("currency"))
+        return TDbFieldType::Currency;
+    switch (sqlType) {
+    case SQL_CHAR:
+        return TDbFieldType::FixedString;
+    case SQL_VARCHAR:
+        return TDbFieldType::String;
+    case SQL_LONGVARCHAR:
+        return TDbFieldType::Memo;
+    case SQL_WCHAR:
+    case SQL_WVARCHAR:
+        return TDbFieldType::WideString;
+    case SQL_WLONGVARCHAR:
+        return TDbFieldType::Memo;
+    case SQL_BIT:
+        return TDbFieldType::Boolean;
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_BIGINT:
+        return TDbFieldType::Integer;
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+        return TDbFieldType::Float;
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+        return TDbFieldType::BCD;
+    case SQL_TYPE_DATE:
+    case SQL_DATE:
+        return TDbFieldType::Date;
+    case SQL_TYPE_TIME:
+    case SQL_TIME:
+        return TDbFieldType::Time;
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_TIMESTAMP:
+        return TDbFieldType::DateTime;
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY:
+        return TDbFieldType::Blob;
+    default:
+        return TDbFieldType::String;
+    }
+}
+
+class Statement
+{
+public:
+    explicit Statement(SQLHDBC dbc)
+    {
+        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &m_stmt)))
+            throw EDbError(diagnostics(SQL_HANDLE_DBC, dbc).message);
+    }
+    ~Statement() { SQLFreeHandle(SQL_HANDLE_STMT, m_stmt); }
+    SQLHSTMT get() const { return m_stmt; }
+
+private:
+    SQLHSTMT m_stmt = SQL_NULL_HSTMT;
+};
+
+class OdbcBackend : public TDbBackend
+{
+public:
+    OdbcBackend(SQLHENV env, SQLHDBC dbc, TDbEngine engine) : m_env(env), m_dbc(dbc), m_engine(engine)
+    {
+        SQLCHAR buffer[256] = {0};
+        SQLSMALLINT length = 0;
+        if (SQL_SUCCEEDED(SQLGetInfo(m_dbc, SQL_DBMS_NAME, buffer, sizeof buffer, &length)))
+            m_dbms = fromNarrow(buffer).trimmed();
+        buffer[0] = 0;
+        if (SQL_SUCCEEDED(SQLGetInfo(m_dbc, SQL_IDENTIFIER_QUOTE_CHAR, buffer, sizeof buffer, &length)))
+            m_quote = fromNarrow(buffer).trimmed();
+        if (m_engine == TDbEngine::Odbc) {
+            const QString d = m_dbms.toLower();
+            if (d.contains(QLatin1String("sqlite")))
+                m_bracketEngine = true;
+            else if (d.contains(QLatin1String("sql server")) || d.contains(QLatin1String("access")) ||
+                     d.contains(QLatin1String("mdb")))
+                m_bracketEngine = true;
+        } else {
+            m_bracketEngine = m_engine == TDbEngine::Access || m_engine == TDbEngine::SQLServer;
+        }
+    }
+
+    ~OdbcBackend() override
+    {
+        SQLDisconnect(m_dbc);
+        SQLFreeHandle(SQL_HANDLE_DBC, m_dbc);
+        SQLFreeHandle(SQL_HANDLE_ENV, m_env);
+    }
+
+    TDbEngine Engine() const override { return m_engine; }
+    bool Lost() const override { return m_lost; }
+
+    QStringList TableNames() override
+    {
+        Statement st(m_dbc);
+        SQLCHAR types[] = "TABLE,VIEW";
+        SQLCHAR pattern[] = "%";
+        check(SQLTables(st.get(), nullptr, 0, nullptr, 0, pattern, SQL_NTS, types, SQL_NTS), st.get());
+        QStringList out;
+        while (true) {
+            SQLRETURN rc = SQLFetch(st.get());
+            if (rc == SQL_NO_DATA)
+                break;
+            check(rc, st.get());
+            QString name = textColumn(st.get(), 3);
+            QString type = textColumn(st.get(), 4).toUpper();
+            if (type != QLatin1String("TABLE") && type != QLatin1String("VIEW"))
+                continue;
+            // Drivers differ in what they call system tables; these never are the user's.
+            if (name.startsWith(QLatin1String("MSys"), Qt::CaseInsensitive) ||
+                name.startsWith(QLatin1String("sqlite_"), Qt::CaseInsensitive))
+                continue;
+            out << name;
+        }
+        return out;
+    }
+
+    QStringList FieldNames(const QString& table) override
+    {
+        QStringList out;
+        {
+            Statement st(m_dbc);
+            QByteArray name = table.toUtf8();
+            SQLRETURN rc =
+                SQLColumns(st.get(), nullptr, 0, nullptr, 0, reinterpret_cast<SQLCHAR*>(name.data()),
+                           SQLSMALLINT(name.size()), nullptr, 0);
+            if (SQL_SUCCEEDED(rc)) {
+                while (SQL_SUCCEEDED(SQLFetch(st.get()))) {
+                    // The name is a pattern ("_" matches any letter): keep exact matches.
+                    if (textColumn(st.get(), 3) == table)
+                        out << textColumn(st.get(), 4);
+                }
+            }
+        }
+        if (!out.isEmpty())
+            return out;
+        // No catalogue answer: describe a query of the table, which also gives the
+        // driver's own error when the table does not exist.
+        TDbRowsPtr rows = Execute(QStringLiteral("SELECT * FROM ") + QuoteName(table));
+        for (const TDbField& f : rows->Fields())
+            out << f.name;
+        return out;
+    }
+
+    TDbRowsPtr Execute(const QString& sqlText) override
+    {
+        Statement st(m_dbc);
+        QByteArray sql = sqlText.toUtf8();
+        SQLRETURN rc =
+            SQLExecDirect(st.get(), reinterpret_cast<SQLCHAR*>(sql.data()), SQLINTEGER(sql.size()));
+        if (rc != SQL_NO_DATA)
+            check(rc, st.get());
+        TDbRowsPtr result;
+        while (true) {
+            SQLSMALLINT columns = 0;
+            if (rc != SQL_NO_DATA)
+                check(SQLNumResultCols(st.get(), &columns), st.get());
+            if (columns > 0) {
+                result = fetch(st.get(), columns);
+            } else if (!result) {
+                result = TDbRowsBuilder({}).Finish();
+            }
+            rc = SQLMoreResults(st.get());
+            if (rc == SQL_NO_DATA || (rc == SQL_ERROR && !hasDiagnostics(st.get())))
+                break;
+            check(rc, st.get());
+        }
+        return result;
+    }
+
+    QString QuoteName(const QString& name) const override
+    {
+        if (m_bracketEngine)
+            return BracketName(name);
+        if (m_quote.isEmpty())
+            return name;
+        QString n = name;
+        n.replace(m_quote, m_quote + m_quote);
+        return m_quote + n + m_quote;
+    }
+
+private:
+    static bool hasDiagnostics(SQLHSTMT st)
+    {
+        SQLCHAR state[6];
+        SQLINTEGER native;
+        SQLCHAR text[8];
+        SQLSMALLINT length;
+        return SQL_SUCCEEDED(
+            SQLGetDiagRec(SQL_HANDLE_STMT, st, 1, state, &native, text, sizeof text, &length));
+    }
+
+    void check(SQLRETURN rc, SQLHSTMT st)
+    {
+        if (SQL_SUCCEEDED(rc))
+            return;
+        Diagnostics d = diagnostics(SQL_HANDLE_STMT, st);
+        if (d.lost)
+            m_lost = true;
+        throw EDbError(d.message);
+    }
+
+    // A whole text column of the current row; empty for null.
+    QString textColumn(SQLHSTMT st, SQLUSMALLINT column)
+    {
+        QByteArray value;
+        bool isNull = false;
+        readText(st, column, SQL_C_CHAR, value, isNull);
+        return QString::fromUtf8(value);
+    }
+
+    // Reads a character or binary value in pieces of any length.
+    void readText(SQLHSTMT st, SQLUSMALLINT column, SQLSMALLINT cType, QByteArray& out, bool& isNull)
+    {
+        out.clear();
+        isNull = false;
+        char buffer[16384];
+        const SQLLEN terminator = cType == SQL_C_CHAR ? 1 : 0;
+        while (true) {
+            SQLLEN indicator = 0;
+            SQLRETURN rc = SQLGetData(st, column, cType, buffer, sizeof buffer, &indicator);
+            if (rc == SQL_NO_DATA)
+                return;
+            check(rc, st);
+            if (indicator == SQL_NULL_DATA) {
+                isNull = true;
+                return;
+            }
+            const SQLLEN capacity = SQLLEN(sizeof buffer) - terminator;
+            const SQLLEN piece = (indicator == SQL_NO_TOTAL || indicator > capacity) ? capacity : indicator;
+            out.append(buffer, piece);
+            if (rc == SQL_SUCCESS)
+                return;
+        }
+    }
+
+    TDbRowsPtr fetch(SQLHSTMT st, SQLSMALLINT columns)
+    {
+        QList<TDbField> fields;
+        for (SQLUSMALLINT i = 1; i <= SQLUSMALLINT(columns); ++i) {
+            SQLCHAR name[512] = {0};
+            SQLSMALLINT nameLength = 0, sqlType = 0, digits = 0, nullable = 0;
+            SQLULEN size = 0;
+            check(SQLDescribeCol(st, i, name, sizeof name, &nameLength, &sqlType, &size, &digits, &nullable),
+                  st);
+            SQLCHAR typeName[256] = {0};
+            SQLSMALLINT typeLength = 0;
+            SQLColAttribute(st, i, SQL_DESC_TYPE_NAME, typeName, sizeof typeName, &typeLength, nullptr);
+            TDbField f;
+            f.name = fromNarrow(name);
+            f.displayName = f.name;
+            f.declaredType = fromNarrow(typeName);
+            f.type = kindOf(sqlType, f.declaredType);
+            if (sqlType == SQL_CHAR || sqlType == SQL_VARCHAR || sqlType == SQL_WCHAR ||
+                sqlType == SQL_WVARCHAR)
+                f.size = size < 0x7fffffff ? int(size) : 0;
+            fields << f;
+        }
+        // Dates travel as text when a driver cannot give its date structures.
+        std::vector<bool> asText(size_t(columns), false);
+        TDbRowsBuilder b(fields);
+        QByteArray text;
+        while (true) {
+            SQLRETURN rc = SQLFetch(st);
+            if (rc == SQL_NO_DATA)
+                break;
+            check(rc, st);
+            for (SQLUSMALLINT i = 1; i <= SQLUSMALLINT(columns); ++i) {
+                const TDbFieldType kind = fields[i - 1].type;
+                SQLLEN indicator = 0;
+                bool isNull = false;
+                if (!asText[i - 1]) {
+                    switch (kind) {
+                    case TDbFieldType::Integer: {
+                        SQLBIGINT v = 0;
+                        check(SQLGetData(st, i, SQL_C_SBIGINT, &v, 0, &indicator), st);
+                        indicator == SQL_NULL_DATA ? b.AppendNull() : b.AppendInteger(v);
+                        continue;
+                    }
+                    case TDbFieldType::Boolean: {
+                        unsigned char v = 0;
+                        check(SQLGetData(st, i, SQL_C_BIT, &v, 0, &indicator), st);
+                        indicator == SQL_NULL_DATA ? b.AppendNull() : b.AppendBoolean(v != 0);
+                        continue;
+                    }
+                    case TDbFieldType::Float: {
+                        double v = 0;
+                        check(SQLGetData(st, i, SQL_C_DOUBLE, &v, 0, &indicator), st);
+                        indicator == SQL_NULL_DATA ? b.AppendNull() : b.AppendFloat(v);
+                        continue;
+                    }
+                    case TDbFieldType::Date:
+                    case TDbFieldType::Time:
+                    case TDbFieldType::DateTime: {
+                        SQL_TIMESTAMP_STRUCT ts;
+                        std::memset(&ts, 0, sizeof ts);
+                        SQLRETURN rc = SQLGetData(st, i, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &indicator);
+                        if (!SQL_SUCCEEDED(rc)) {
+                            asText[i - 1] = true;
+                            break;
+                        }
+                        if (indicator == SQL_NULL_DATA) {
+                            b.AppendNull();
+                            continue;
+                        }
+                        QDate d(ts.year, ts.month, ts.day);
+                        QTime t(ts.hour, ts.minute, ts.second, int(ts.fraction / 1000000));
+                        if (kind == TDbFieldType::Time)
+                            b.AppendTime(t);
+                        else
+                            b.AppendDateTime(QDateTime(d, t));
+                        continue;
+                    }
+                    default:
+                        break;
+                    }
+                }
+                readText(st, i, kind == TDbFieldType::Blob ? SQL_C_BINARY : SQL_C_CHAR, text, isNull);
+                if (isNull)
+                    b.AppendNull();
+                else
+                    b.AppendText(text.constData(), text.size());
+            }
+        }
+        return b.Finish();
+    }
+
+    SQLHENV m_env;
+    SQLHDBC m_dbc;
+    TDbEngine m_engine;
+    QString m_dbms;
+    QString m_quote;
+    bool m_bracketEngine = false;
+    bool m_lost = false;
+};
+
+} // namespace
+
+namespace dbbackends {
+
+std::unique_ptr<TDbBackend> openOdbc(const QString& odbcConnectionString, TDbEngine engine)
+{
+    SQLHENV env = SQL_NULL_HENV;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
+        throw EDbError(QStringLiteral("The ODBC driver manager could not be started."));
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc))) {
+        QString message = diagnostics(SQL_HANDLE_ENV, env).message;
+        SQLFreeHandle(SQL_HANDLE_ENV, env);
+        throw EDbError(message);
+    }
+    SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(15), 0);
+    QByteArray text = odbcConnectionString.toUtf8();
+    SQLCHAR out[1024];
+    SQLSMALLINT outLength = 0;
+    SQLRETURN rc =
+        SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), SQLSMALLINT(text.size()), out,
+                         sizeof out, &outLength, SQL_DRIVER_NOPROMPT);
+    if (!SQL_SUCCEEDED(rc)) {
+        QString message = diagnostics(SQL_HANDLE_DBC, dbc).message;
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        SQLFreeHandle(SQL_HANDLE_ENV, env);
+        throw EDbError(message);
+    }
+    return std::make_unique<OdbcBackend>(env, dbc, engine);
+}
+
+} // namespace dbbackends

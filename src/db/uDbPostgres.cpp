@@ -1,0 +1,417 @@
+#include "uDbBackends.h"
+#include "uDbError.h"
+
+#include <QRegularExpression>
+#include <QSet>
+
+#include <libpq-fe.h>
+
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+// Type OIDs of the built-in types (pg_type.h); stable across server versions.
+enum : Oid
+{
+    kBool = 16,
+    kBytea = 17,
+    kChar = 18,
+    kName = 19,
+    kInt8 = 20,
+    kInt2 = 21,
+    kInt4 = 23,
+    kText = 25,
+    kOid = 26,
+    kFloat4 = 700,
+    kFloat8 = 701,
+    kMoney = 790,
+    kBpchar = 1042,
+    kVarchar = 1043,
+    kDate = 1082,
+    kTime = 1083,
+    kTimestamp = 1114,
+    kTimestamptz = 1184,
+    kTimetz = 1266,
+    kNumeric = 1700,
+};
+
+TDbFieldType kindOf(Oid type)
+{
+    switch (type) {
+    case kBool:
+        return TDbFieldType::Boolean;
+    case kInt8:
+    case kInt2:
+    case kInt4:
+    case kOid:
+        return TDbFieldType::Integer;
+    case kFloat4:
+    case kFloat8:
+        return TDbFieldType::Float;
+    case kMoney:
+        return TDbFieldType::Currency;
+    case kNumeric:
+        return TDbFieldType::BCD;
+    case kDate:
+        return TDbFieldType::Date;
+    case kTime:
+    case kTimetz:
+        return TDbFieldType::Time;
+    case kTimestamp:
+    case kTimestamptz:
+        return TDbFieldType::DateTime;
+    case kBpchar:
+        return TDbFieldType::FixedString;
+    case kText:
+        return TDbFieldType::Memo;
+    case kBytea:
+        return TDbFieldType::Blob;
+    default:
+        return TDbFieldType::String;
+    }
+}
+
+QString declaredName(Oid type)
+{
+    switch (type) {
+    case kBool:
+        return QStringLiteral("boolean");
+    case kBytea:
+        return QStringLiteral("bytea");
+    case kChar:
+        return QStringLiteral("char");
+    case kName:
+        return QStringLiteral("name");
+    case kInt8:
+        return QStringLiteral("bigint");
+    case kInt2:
+        return QStringLiteral("smallint");
+    case kInt4:
+        return QStringLiteral("integer");
+    case kText:
+        return QStringLiteral("text");
+    case kOid:
+        return QStringLiteral("oid");
+    case kFloat4:
+        return QStringLiteral("real");
+    case kFloat8:
+        return QStringLiteral("double precision");
+    case kMoney:
+        return QStringLiteral("money");
+    case kBpchar:
+        return QStringLiteral("character");
+    case kVarchar:
+        return QStringLiteral("character varying");
+    case kDate:
+        return QStringLiteral("date");
+    case kTime:
+        return QStringLiteral("time without time zone");
+    case kTimestamp:
+        return QStringLiteral("timestamp without time zone");
+    case kTimestamptz:
+        return QStringLiteral("timestamp with time zone");
+    case kTimetz:
+        return QStringLiteral("time with time zone");
+    case kNumeric:
+        return QStringLiteral("numeric");
+    default:
+        return QStringLiteral("oid %1").arg(type);
+    }
+}
+
+// libpq's messages end in a line feed; the text is the engine's, kept otherwise whole.
+QString trimmedMessage(const char* text)
+{
+    QString s = QString::fromUtf8(text ? text : "");
+    while (s.endsWith(QLatin1Char('\n')))
+        s.chop(1);
+    return s;
+}
+
+bool parseInt64(const char* p, int len, qint64& out)
+{
+    int i = 0;
+    bool neg = false;
+    if (len > 0 && (p[0] == '-' || p[0] == '+')) {
+        neg = p[0] == '-';
+        i = 1;
+    }
+    if (i == len || len - i > 19)
+        return false;
+    quint64 v = 0;
+    for (; i < len; ++i) {
+        unsigned d = unsigned(p[i] - '0');
+        if (d > 9)
+            return false;
+        v = v * 10 + d; // at most 19 digits: no wrap-around
+    }
+    constexpr quint64 kMax = 9223372036854775807ULL;
+    if (v > kMax + (neg ? 1 : 0))
+        return false;
+    out = neg ? qint64(0 - v) : qint64(v);
+    return true;
+}
+
+class PostgresBackend : public TDbBackend
+{
+public:
+    explicit PostgresBackend(PGconn* conn) : m_conn(conn) { loadKeywords(); }
+    ~PostgresBackend() override { PQfinish(m_conn); }
+
+    TDbEngine Engine() const override { return TDbEngine::PostgreSQL; }
+    bool Lost() const override { return PQstatus(m_conn) != CONNECTION_OK; }
+
+    QStringList TableNames() override
+    {
+        // Tables and views reachable without a schema name, as the search path finds them.
+        auto rows = Execute(QStringLiteral("SELECT table_name FROM information_schema.tables "
+                                           "WHERE table_schema = ANY (current_schemas(false)) "
+                                           "AND table_type IN ('BASE TABLE', 'VIEW', 'FOREIGN') "
+                                           "ORDER BY table_type, table_name"));
+        QStringList out;
+        for (qsizetype r = 0; r < rows->RowCount(); ++r)
+            out << rows->AsString(r, 0);
+        return out;
+    }
+
+    QStringList FieldNames(const QString& table) override
+    {
+        // Describing a query of the table gives the server's own error for a missing
+        // table and the columns in their order, for tables and views alike.
+        QByteArray sql = "SELECT * FROM " + quoteAlways(table).toUtf8() + " WHERE false";
+        PGresult* res = PQprepare(m_conn, "", sql.constData(), 0, nullptr);
+        if (PQresultStatus(res) != PGRES_COMMAND_OK) {
+            QString message = trimmedMessage(PQerrorMessage(m_conn));
+            PQclear(res);
+            throw EDbError(message);
+        }
+        PQclear(res);
+        res = PQdescribePrepared(m_conn, "");
+        if (PQresultStatus(res) != PGRES_COMMAND_OK) {
+            QString message = trimmedMessage(PQerrorMessage(m_conn));
+            PQclear(res);
+            throw EDbError(message);
+        }
+        QStringList out;
+        for (int i = 0; i < PQnfields(res); ++i)
+            out << QString::fromUtf8(PQfname(res, i));
+        PQclear(res);
+        return out;
+    }
+
+    TDbRowsPtr Execute(const QString& sqlText) override
+    {
+        const QByteArray sql = sqlText.toUtf8();
+        if (PQstatus(m_conn) != CONNECTION_OK)
+            throw EDbError(trimmedMessage(PQerrorMessage(m_conn)));
+        if (!PQsendQuery(m_conn, sql.constData()))
+            throw EDbError(trimmedMessage(PQerrorMessage(m_conn)));
+        // Row by row, so that the only full copy of the rows is ours.
+        PQsetSingleRowMode(m_conn);
+
+        std::unique_ptr<TDbRowsBuilder> builder;
+        TDbRowsPtr result;
+        QString error;
+        QList<Oid> types;
+        while (PGresult* res = PQgetResult(m_conn)) {
+            ExecStatusType status = PQresultStatus(res);
+            if (status == PGRES_SINGLE_TUPLE || status == PGRES_TUPLES_OK) {
+                if (!builder) {
+                    builder = std::make_unique<TDbRowsBuilder>(fieldsOf(res, types));
+                }
+                if (error.isEmpty())
+                    appendRows(*builder, res, types);
+                if (status == PGRES_TUPLES_OK && error.isEmpty()) {
+                    // End of one statement's rows; a later statement's rows win.
+                    result = builder->Finish();
+                    builder.reset();
+                }
+            } else if (status == PGRES_COMMAND_OK || status == PGRES_EMPTY_QUERY) {
+                if (!result)
+                    result = TDbRowsBuilder({}).Finish();
+            } else if (error.isEmpty()) {
+                const char* msg = PQresultErrorMessage(res);
+                error = trimmedMessage(msg && *msg ? msg : PQerrorMessage(m_conn));
+            }
+            PQclear(res);
+        }
+        if (error.isEmpty() && PQstatus(m_conn) != CONNECTION_OK)
+            error = trimmedMessage(PQerrorMessage(m_conn));
+        if (!error.isEmpty())
+            throw EDbError(error);
+        if (!result)
+            result = TDbRowsBuilder({}).Finish();
+        return result;
+    }
+
+    QString QuoteName(const QString& name) const override
+    {
+        static const QRegularExpression plain(QStringLiteral("^[a-z_][a-z0-9_$]*$"));
+        if (plain.match(name).hasMatch() && !m_keywords.contains(name))
+            return name;
+        return quoteAlways(name);
+    }
+
+private:
+    static QString quoteAlways(const QString& name)
+    {
+        QString n = name;
+        n.replace(QLatin1String("\""), QLatin1String("\"\""));
+        return QLatin1Char('"') + n + QLatin1Char('"');
+    }
+
+    void loadKeywords()
+    {
+        // The server's own list of words that cannot stand as a bare name everywhere.
+        PGresult* res = PQexec(m_conn, "SELECT word FROM pg_get_keywords() WHERE catcode <> 'U'");
+        if (PQresultStatus(res) == PGRES_TUPLES_OK)
+            for (int r = 0; r < PQntuples(res); ++r)
+                m_keywords.insert(QString::fromUtf8(PQgetvalue(res, r, 0)));
+        PQclear(res);
+    }
+
+    static QList<TDbField> fieldsOf(PGresult* res, QList<Oid>& types)
+    {
+        QList<TDbField> fields;
+        types.clear();
+        for (int i = 0; i < PQnfields(res); ++i) {
+            TDbField f;
+            f.name = QString::fromUtf8(PQfname(res, i));
+            f.displayName = f.name;
+            Oid t = PQftype(res, i);
+            types << t;
+            f.type = kindOf(t);
+            f.declaredType = declaredName(t);
+            int mod = PQfmod(res, i);
+            if ((t == kVarchar || t == kBpchar) && mod > 4)
+                f.size = mod - 4;
+            fields << f;
+        }
+        return fields;
+    }
+
+    static void appendRows(TDbRowsBuilder& b, PGresult* res, const QList<Oid>& types)
+    {
+        const int rows = PQntuples(res);
+        const int cols = PQnfields(res);
+        for (int r = 0; r < rows; ++r) {
+            for (int c = 0; c < cols; ++c) {
+                if (PQgetisnull(res, r, c)) {
+                    b.AppendNull();
+                    continue;
+                }
+                const char* v = PQgetvalue(res, r, c);
+                const int len = PQgetlength(res, r, c);
+                switch (types[c]) {
+                case kInt2:
+                case kInt4:
+                case kInt8:
+                case kOid: {
+                    qint64 n;
+                    if (parseInt64(v, len, n))
+                        b.AppendInteger(n);
+                    else
+                        b.AppendText(v, len);
+                    break;
+                }
+                case kFloat4:
+                case kFloat8: {
+                    char* end = nullptr;
+                    double d = std::strtod(v, &end);
+                    if (end == v + len)
+                        b.AppendFloat(d);
+                    else
+                        b.AppendText(v, len); // NaN, Infinity
+                    break;
+                }
+                case kBool:
+                    b.AppendBoolean(v[0] == 't');
+                    break;
+                case kMoney: {
+                    // The server writes money in its lc_monetary form ("$1,234.56"):
+                    // keep the sign, digits and the point.
+                    QByteArray digits;
+                    bool negative = false;
+                    for (int i = 0; i < len; ++i) {
+                        char ch = v[i];
+                        if ((ch >= '0' && ch <= '9') || ch == '.')
+                            digits += ch;
+                        else if (ch == '-' || ch == '(')
+                            negative = true;
+                    }
+                    bool ok = false;
+                    double d = digits.toDouble(&ok);
+                    if (ok)
+                        b.AppendCurrency(qint64(std::llround((negative ? -d : d) * 10000.0)));
+                    else
+                        b.AppendText(v, len);
+                    break;
+                }
+                case kBytea: {
+                    size_t n = 0;
+                    unsigned char* bytes = PQunescapeBytea(reinterpret_cast<const unsigned char*>(v), &n);
+                    if (bytes) {
+                        b.AppendText(reinterpret_cast<const char*>(bytes), qsizetype(n));
+                        PQfreemem(bytes);
+                    } else {
+                        b.AppendText(v, len);
+                    }
+                    break;
+                }
+                default:
+                    // Text kinds, numeric (digits), dates and times (ISO text, read by the
+                    // builder), and everything else in the server's text form.
+                    b.AppendText(v, len);
+                    break;
+                }
+            }
+        }
+    }
+
+    PGconn* m_conn;
+    QSet<QString> m_keywords;
+};
+
+} // namespace
+
+namespace dbbackends {
+
+std::unique_ptr<TDbBackend> openPostgres(const PostgresParams& p)
+{
+    QList<QByteArray> keys, values;
+    auto add = [&](const char* key, const QString& value) {
+        if (!value.isEmpty()) {
+            keys << QByteArray(key);
+            values << value.toUtf8();
+        }
+    };
+    add("host", p.host);
+    add("port", p.port);
+    add("dbname", p.database);
+    add("user", p.user);
+    add("password", p.password);
+    add("client_encoding", QStringLiteral("UTF8"));
+    add("application_name", QStringLiteral("Quillory"));
+    add("connect_timeout", QStringLiteral("15"));
+    // ISO dates whatever the server's default, so that the text forms parse.
+    add("options", QStringLiteral("-c DateStyle=ISO,YMD -c IntervalStyle=postgres -c extra_float_digits=1"));
+    std::vector<const char*> k, v;
+    for (int i = 0; i < keys.size(); ++i) {
+        k.push_back(keys[i].constData());
+        v.push_back(values[i].constData());
+    }
+    k.push_back(nullptr);
+    v.push_back(nullptr);
+    PGconn* conn = PQconnectdbParams(k.data(), v.data(), 0);
+    if (!conn)
+        throw EDbError(QStringLiteral("out of memory"));
+    if (PQstatus(conn) != CONNECTION_OK) {
+        QString message = trimmedMessage(PQerrorMessage(conn));
+        PQfinish(conn);
+        throw EDbError(message);
+    }
+    return std::make_unique<PostgresBackend>(conn);
+}
+
+} // namespace dbbackends

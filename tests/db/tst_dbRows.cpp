@@ -1,0 +1,273 @@
+#include "uDbError.h"
+#include "uDbRows.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+// The in-memory rows: typed storage, text forms, conversions that must lose nothing,
+// the cursor's walking rules, and sharing without copies.
+class tst_dbRows : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { QLocale::setDefault(QLocale::c()); }
+    void cleanup() { QLocale::setDefault(QLocale::c()); }
+
+    void textForms_data();
+    void textForms();
+    void decimalSeparatorFollowsLocale();
+    void mismatchedValuesAreKeptAsText();
+    void dateColumnWithTimesBecomesDateTime();
+    void nullsInEveryStorage();
+    void valuesAcrossChunkBoundaries();
+    void asIntegerRejectsText();
+    void cursorWalk();
+    void cursorOnEmptyRows();
+    void cursorSignals();
+    void rowsAreSharedNotCopied();
+    void finishCompletesLastRow();
+};
+
+static TDbField field(const QString& name, TDbFieldType type)
+{
+    return TDbField{name, QString(), type, QString(), 0};
+}
+
+void tst_dbRows::textForms_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("integer") << int(TDbFieldType::Integer) << QVariant(qlonglong(-42)) << "-42";
+    QTest::newRow("big integer") << int(TDbFieldType::Integer) << QVariant(qlonglong(9007199254740993LL))
+                                 << "9007199254740993";
+    QTest::newRow("float 15 digits") << int(TDbFieldType::Float) << QVariant(0.1 + 0.2) << "0.3";
+    QTest::newRow("float integral") << int(TDbFieldType::Float) << QVariant(5.0) << "5";
+    QTest::newRow("bcd trailing zeros")
+        << int(TDbFieldType::BCD) << QVariant(QStringLiteral("12.3400")) << "12.34";
+    QTest::newRow("bcd whole") << int(TDbFieldType::BCD) << QVariant(QStringLiteral("7.000")) << "7";
+    QTest::newRow("bcd from float") << int(TDbFieldType::BCD) << QVariant(0.99) << "0.99";
+    QTest::newRow("currency") << int(TDbFieldType::Currency) << QVariant(QStringLiteral("1234.5"))
+                              << "1234.5";
+    QTest::newRow("boolean") << int(TDbFieldType::Boolean) << QVariant(true) << "True";
+    QTest::newRow("boolean text f") << int(TDbFieldType::Boolean) << QVariant(QStringLiteral("f")) << "False";
+    QTest::newRow("date from text") << int(TDbFieldType::Date) << QVariant(QStringLiteral("2004-03-02"))
+                                    << "2 Mar 2004";
+    QTest::newRow("date-time") << int(TDbFieldType::DateTime)
+                               << QVariant(QStringLiteral("2004-03-02 14:30:00")) << "2 Mar 2004 14:30:00";
+    QTest::newRow("date-time midnight")
+        << int(TDbFieldType::DateTime) << QVariant(QStringLiteral("2004-03-02T00:00:00")) << "2 Mar 2004";
+    QTest::newRow("time") << int(TDbFieldType::Time) << QVariant(QStringLiteral("14:30:05")) << "14:30:05";
+    QTest::newRow("wide string") << int(TDbFieldType::WideString) << QVariant(QStringLiteral("Bolívar"))
+                                 << "Bolívar";
+    QTest::newRow("blob bytes") << int(TDbFieldType::Blob) << QVariant(QByteArray("a\0b", 3))
+                                << QString::fromLatin1("a\0b", 3);
+}
+
+void tst_dbRows::textForms()
+{
+    QFETCH(int, type);
+    QFETCH(QVariant, value);
+    QFETCH(QString, text);
+    TDbRowsBuilder b({field("v", TDbFieldType(type))});
+    b.AppendValue(value);
+    TDbRowsPtr rows = b.Finish();
+    QCOMPARE(rows->Field(0).type, TDbFieldType(type));
+    QCOMPARE(rows->AsString(0, 0), text);
+}
+
+void tst_dbRows::decimalSeparatorFollowsLocale()
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    TDbRowsBuilder b(
+        {field("f", TDbFieldType::Float), field("n", TDbFieldType::BCD), field("c", TDbFieldType::Currency)});
+    b.AppendFloat(1234.5);
+    b.AppendText(QStringLiteral("0.250"));
+    b.AppendCurrency(-15000);
+    TDbRowsPtr rows = b.Finish();
+    QCOMPARE(rows->AsString(0, 0), QStringLiteral("1234,5")); // no thousands separator
+    QCOMPARE(rows->AsString(0, 1), QStringLiteral("0,25"));
+    QCOMPARE(rows->AsString(0, 2), QStringLiteral("-1,5"));
+}
+
+// SQLite lets any column hold any value: a value that does not read as the column's kind
+// turns the column into text, and the values before it keep their text form.
+void tst_dbRows::mismatchedValuesAreKeptAsText()
+{
+    TDbRowsBuilder b({field("i", TDbFieldType::Integer), field("d", TDbFieldType::Date)});
+    b.AppendInteger(1);
+    b.AppendText(QStringLiteral("2020-01-31"));
+    b.AppendText(QStringLiteral("12")); // parses: stays an integer column
+    b.AppendNull();
+    b.AppendText(QStringLiteral("n/a"));
+    b.AppendText(QStringLiteral("someday"));
+    b.AppendFloat(2.5);
+    b.AppendText(QStringLiteral("2021-02-28"));
+    TDbRowsPtr rows = b.Finish();
+    QCOMPARE(rows->Field(0).type, TDbFieldType::String);
+    QCOMPARE(rows->Field(1).type, TDbFieldType::String);
+    QStringList col0, col1;
+    for (int r = 0; r < 4; ++r) {
+        col0 << rows->AsString(r, 0);
+        col1 << (rows->IsNull(r, 1) ? QStringLiteral("<null>") : rows->AsString(r, 1));
+    }
+    QCOMPARE(col0, QStringList({"1", "12", "n/a", "2.5"}));
+    QCOMPARE(col1, QStringList({"2020-01-31", "<null>", "someday", "2021-02-28"}));
+    QVERIFY(rows->IsNull(1, 1));
+    QCOMPARE(rows->AsDate(3, 1), QDate(2021, 2, 28)); // text still reads as a date
+}
+
+void tst_dbRows::dateColumnWithTimesBecomesDateTime()
+{
+    TDbRowsBuilder b({field("d", TDbFieldType::Date)});
+    b.AppendText(QStringLiteral("2020-01-31"));
+    b.AppendText(QStringLiteral("2020-02-01 00:00:00")); // midnight: still a date
+    b.AppendText(QStringLiteral("2020-02-02 08:15:30.250"));
+    TDbRowsPtr rows = b.Finish();
+    QCOMPARE(rows->Field(0).type, TDbFieldType::DateTime);
+    QCOMPARE(rows->AsDateTime(0, 0), QDateTime(QDate(2020, 1, 31), QTime(0, 0)));
+    QCOMPARE(rows->AsDateTime(1, 0), QDateTime(QDate(2020, 2, 1), QTime(0, 0)));
+    QCOMPARE(rows->AsDateTime(2, 0), QDateTime(QDate(2020, 2, 2), QTime(8, 15, 30, 250)));
+}
+
+void tst_dbRows::nullsInEveryStorage()
+{
+    const QList<TDbFieldType> kinds = {TDbFieldType::Integer, TDbFieldType::Float, TDbFieldType::String,
+                                       TDbFieldType::DateTime, TDbFieldType::Blob};
+    QList<TDbField> fields;
+    for (TDbFieldType k : kinds)
+        fields << field(FieldTypeName(k), k);
+    TDbRowsBuilder b(fields);
+    for (int r = 0; r < 130; ++r) // more than two words of null flags
+        for (int c = 0; c < kinds.size(); ++c)
+            (r % 3 == c % 3) ? b.AppendNull() : b.AppendValue(QVariant(QStringLiteral("7")));
+    TDbRowsPtr rows = b.Finish();
+    QCOMPARE(rows->RowCount(), 130);
+    for (int r = 0; r < 130; ++r)
+        for (int c = 0; c < kinds.size(); ++c) {
+            QCOMPARE(rows->IsNull(r, c), r % 3 == c % 3);
+            if (rows->IsNull(r, c)) {
+                QVERIFY(rows->AsString(r, c).isEmpty());
+                QVERIFY(!rows->Value(r, c).isValid());
+            }
+        }
+}
+
+// Storage grows in chunks; values that straddle a chunk end must read back whole.
+void tst_dbRows::valuesAcrossChunkBoundaries()
+{
+    TDbRowsBuilder b({field("id", TDbFieldType::Integer), field("t", TDbFieldType::Memo)});
+    const int n = 40000;
+    for (int i = 0; i < n; ++i) {
+        b.AppendInteger(i);
+        b.AppendText(QString(37 + i % 50, QChar(u'a' + i % 26)));
+    }
+    // One value larger than a whole arena chunk.
+    b.AppendInteger(n);
+    b.AppendText(QString(3 * 1024 * 1024 + 5, QChar(u'é')));
+    TDbRowsPtr rows = b.Finish();
+    QCOMPARE(rows->RowCount(), n + 1);
+    for (int i = 0; i < n; ++i) {
+        QCOMPARE(rows->AsInteger(i, 0), qint64(i));
+        QCOMPARE(rows->AsString(i, 1), QString(37 + i % 50, QChar(u'a' + i % 26)));
+    }
+    QCOMPARE(rows->AsString(n, 1), QString(3 * 1024 * 1024 + 5, QChar(u'é')));
+}
+
+void tst_dbRows::asIntegerRejectsText()
+{
+    TDbRowsPtr rows = TDbRowsBuilder::FromStrings({"a"}, {{"12"}, {"abc"}});
+    QCOMPARE(rows->AsInteger(0, 0), 12);
+    try {
+        rows->AsInteger(1, 0);
+        QFAIL("no error");
+    } catch (const EDbError& e) {
+        QCOMPARE(e.Message(), QStringLiteral("'abc' is not a valid integer value"));
+    }
+}
+
+void tst_dbRows::cursorWalk()
+{
+    TDbRowCursor cursor;
+    QVERIFY(!cursor.Active());
+    cursor.SetRows(TDbRowsBuilder::FromStrings({"n"}, {{"a"}, {"b"}, {"c"}}));
+    QVERIFY(cursor.Active());
+    QStringList seen;
+    for (cursor.First(); !cursor.Eof(); cursor.Next())
+        seen << cursor.AsString(0);
+    QCOMPARE(seen, QStringList({"a", "b", "c"}));
+    // Past the end the last row stays current, as a walk leaves it.
+    QCOMPARE(cursor.RecNo(), 2);
+    QCOMPARE(cursor.AsString(0), QStringLiteral("c"));
+    QCOMPARE(cursor.MoveBy(-10), -2);
+    QVERIFY(!cursor.Eof());
+    cursor.Prior();
+    QVERIFY(cursor.Bof());
+    QCOMPARE(cursor.RecNo(), 0);
+    QCOMPARE(cursor.MoveBy(10), 2);
+    QVERIFY(cursor.Eof());
+    cursor.SetRecNo(1);
+    QCOMPARE(cursor.AsString(0), QStringLiteral("b"));
+    QVERIFY(!cursor.Bof() && !cursor.Eof());
+}
+
+void tst_dbRows::cursorOnEmptyRows()
+{
+    TDbRowCursor cursor;
+    cursor.SetRows(TDbRowsBuilder::FromStrings({"n"}, {}));
+    QVERIFY(cursor.Active());
+    QVERIFY(cursor.Bof());
+    QVERIFY(cursor.Eof());
+    QCOMPARE(cursor.RecNo(), -1);
+    QCOMPARE(cursor.RecordCount(), 0);
+    cursor.Next();
+    cursor.Last();
+    QVERIFY(cursor.Eof());
+    QCOMPARE(cursor.FieldCount(), 1);
+}
+
+void tst_dbRows::cursorSignals()
+{
+    TDbRowCursor cursor;
+    QSignalSpy state(&cursor, &TDbRowCursor::StateChanged);
+    QSignalSpy moved(&cursor, &TDbRowCursor::CurrentChanged);
+    cursor.SetRows(TDbRowsBuilder::FromStrings({"n"}, {{"a"}, {"b"}}));
+    QCOMPARE(state.count(), 1);
+    moved.clear();
+    cursor.Next();
+    cursor.Next(); // past the end: no new row
+    QCOMPARE(moved.count(), 1);
+    QCOMPARE(moved.at(0).at(0).value<qsizetype>(), 1);
+    cursor.SetRows(nullptr);
+    QCOMPARE(state.count(), 2);
+    QVERIFY(!cursor.Active());
+}
+
+void tst_dbRows::rowsAreSharedNotCopied()
+{
+    TDbRowsPtr rows = TDbRowsBuilder::FromStrings({"n"}, {{"a"}, {"b"}});
+    TDbRowCursor first, second;
+    first.SetRows(rows);
+    second.SetRows(first.Rows());
+    QCOMPARE(second.Rows().get(), rows.get());
+    QCOMPARE(rows.use_count(), 3);
+    second.Last();
+    QCOMPARE(first.RecNo(), 0); // each view has its own position
+    first.SetRows(nullptr);
+    rows.reset();
+    QCOMPARE(second.AsString(0), QStringLiteral("b")); // alive while a view holds it
+}
+
+void tst_dbRows::finishCompletesLastRow()
+{
+    TDbRowsBuilder b({field("a", TDbFieldType::Integer), field("b", TDbFieldType::String)});
+    b.AppendInteger(1);
+    TDbRowsPtr rows = b.Finish();
+    QCOMPARE(rows->RowCount(), 1);
+    QVERIFY(rows->IsNull(0, 1));
+}
+
+QTEST_GUILESS_MAIN(tst_dbRows)
+#include "tst_dbRows.moc"
