@@ -491,13 +491,10 @@ QString decodeText(const char* data, qsizetype size)
 
 // ---------------------------------------------------------------- writing
 
-QByteArray encodeText(const QString& text)
+namespace {
+void appendEscaped(QByteArray& out, const char* p, qsizetype size)
 {
-    QByteArray out;
-    const QByteArray utf8 = text.toUtf8();
-    out.reserve(utf8.size() + 16);
-    const char* p = utf8.constData();
-    const char* end = p + utf8.size();
+    const char* end = p + size;
     const char* run = p;
     for (; p < end; ++p) {
         const char* entity;
@@ -537,6 +534,15 @@ QByteArray encodeText(const QString& text)
         run = p + 1;
     }
     out.append(run, end - run);
+}
+} // namespace
+
+QByteArray encodeText(const QString& text)
+{
+    QByteArray out;
+    const QByteArray utf8 = text.toUtf8();
+    out.reserve(utf8.size() + 16);
+    appendEscaped(out, utf8.constData(), utf8.size());
     return out;
 }
 
@@ -556,6 +562,8 @@ QByteArray encodeDateTime(const QDateTime& value)
 PacketWriter::PacketWriter(QList<Column> columns)
     : m_columns(std::move(columns)), m_longest(m_columns.size(), 0)
 {
+    for (const Column& c : std::as_const(m_columns))
+        m_prefixes.append(' ' + encodeText(c.name) + "=\"");
 }
 
 void PacketWriter::beginRow()
@@ -573,11 +581,8 @@ void PacketWriter::next(FieldType type, bool null)
     if (!null && m_columns[m_column].type != type)
         throw std::logic_error("PacketWriter: value of the wrong type for column " +
                                m_columns[m_column].name.toStdString());
-    if (!null) {
-        m_rows.append(' ');
-        m_rows.append(encodeText(m_columns[m_column].name));
-        m_rows.append("=\"");
-    }
+    if (!null)
+        m_rows.append(m_prefixes[m_column]);
 }
 
 void PacketWriter::intValue(int value)
@@ -591,11 +596,9 @@ void PacketWriter::intValue(int value)
 void PacketWriter::stringValue(const QString& value)
 {
     next(FieldType::String, false);
-    const QByteArray encoded = encodeText(value);
-    // Entities stand for one byte each; only a longer value needs its exact length.
-    if (encoded.size() > m_columns[m_column].width)
-        m_longest[m_column] = std::max<qsizetype>(m_longest[m_column], value.toUtf8().size());
-    m_rows.append(encoded);
+    const QByteArray utf8 = value.toUtf8();
+    m_longest[m_column] = int(std::max<qsizetype>(m_longest[m_column], utf8.size()));
+    appendEscaped(m_rows, utf8.constData(), utf8.size());
     m_rows.append('"');
     ++m_column;
 }

@@ -59,6 +59,7 @@ private:
     void next(FieldType type, bool null);
 
     QList<Column> m_columns;
+    QList<QByteArray> m_prefixes; // ' name="' of each column
     QList<int> m_longest;
     QByteArray m_rows;
     int m_column = -1; // -1 outside a row
