@@ -894,6 +894,10 @@ bool decodeDateTime(const QString& s, QDateTime& out)
         time = QTime(h, mi, ms / 1000, ms % 1000);
     }
     out = QDateTime(date, time);
+    // A wall-clock time that the local zone skips (a daylight-saving gap: a file from
+    // another zone) is no valid local time; keep it as written instead of losing it.
+    if (!out.isValid())
+        out = QDateTime(date, time, Qt::UTC);
     return true;
 }
 

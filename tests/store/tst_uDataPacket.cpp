@@ -72,6 +72,7 @@ private slots:
     void textValuesAreEscapedAndReadBack();
     void dateTimesTakeTheirTwoForms_data();
     void dateTimesTakeTheirTwoForms();
+    void wallClockTimeInADaylightSavingGapSurvives();
     void nullsAreLeftOutAndReadBackAsNull();
     void longTextsAreWrittenWholeAndWidthWidened();
     void readerAcceptsOtherLayouts_data();
@@ -146,6 +147,16 @@ void tst_uDataPacket::dateTimesTakeTheirTwoForms()
     const QByteArray packet = writePacket(folderColumns(), {folderRow(1, "x", value)});
     QVERIFY2(packet.contains("ModifiedDate=\"" + written + "\""), packet.constData());
     QCOMPARE(readPacket(packet, folderColumns()).at(0).at(2).toDateTime(), value);
+}
+
+void tst_uDataPacket::wallClockTimeInADaylightSavingGapSurvives()
+{
+    // The test runs with TZ=Europe/Berlin, where 2024-03-31 02:30 does not exist.
+    QVERIFY(!at(2024, 3, 31, 2, 30).isValid());
+    const QByteArray data = folderPacket("<ROW ID=\"1\" Name=\"a\" ModifiedDate=\"20240331T02:30:00000\"/>");
+    const QList<Row> rows = readPacket(data, folderColumns());
+    QVERIFY(rows[0][2].toDateTime().isValid());
+    QCOMPARE(writePacket(folderColumns(), rows), data);
 }
 
 void tst_uDataPacket::nullsAreLeftOutAndReadBackAsNull()
