@@ -1,9 +1,6 @@
 #include "uDbBackends.h"
 #include "uDbError.h"
 
-#include <QDate>
-#include <QTime>
-
 #include <sql.h>
 #include <sqlext.h>
 
@@ -219,7 +216,8 @@ public:
                 result = TDbRowsBuilder({}).Finish();
             }
             rc = SQLMoreResults(st.get());
-            if (rc == SQL_NO_DATA || (rc == SQL_ERROR && !hasDiagnostics(st.get())))
+            // IM001: the driver has no further results to offer at all (MDBTools).
+            if (rc == SQL_NO_DATA || (rc == SQL_ERROR && firstState(st.get()) == "IM001"))
                 break;
             check(rc, st.get());
         }
@@ -238,14 +236,15 @@ public:
     }
 
 private:
-    static bool hasDiagnostics(SQLHSTMT st)
+    static QByteArray firstState(SQLHSTMT st)
     {
-        SQLCHAR state[6];
-        SQLINTEGER native;
+        SQLCHAR state[6] = {0};
+        SQLINTEGER native = 0;
         SQLCHAR text[8];
-        SQLSMALLINT length;
-        return SQL_SUCCEEDED(
-            SQLGetDiagRec(SQL_HANDLE_STMT, st, 1, state, &native, text, sizeof text, &length));
+        SQLSMALLINT length = 0;
+        if (!SQL_SUCCEEDED(SQLGetDiagRec(SQL_HANDLE_STMT, st, 1, state, &native, text, sizeof text, &length)))
+            return {};
+        return QByteArray(reinterpret_cast<const char*>(state));
     }
 
     void check(SQLRETURN rc, SQLHSTMT st)
@@ -314,8 +313,9 @@ private:
                 f.size = size < 0x7fffffff ? int(size) : 0;
             fields << f;
         }
-        // Dates travel as text when a driver cannot give its date structures.
-        std::vector<bool> asText(size_t(columns), false);
+        // Every value travels as text (bytes for blobs), which every driver converts
+        // to; the builder reads it as the column's kind. Drivers such as MDBTools copy
+        // raw bytes for the binary C types they do not convert, so those are not asked for.
         TDbRowsBuilder b(fields);
         QByteArray text;
         while (true) {
@@ -324,56 +324,9 @@ private:
                 break;
             check(rc, st);
             for (SQLUSMALLINT i = 1; i <= SQLUSMALLINT(columns); ++i) {
-                const TDbFieldType kind = fields[i - 1].type;
-                SQLLEN indicator = 0;
                 bool isNull = false;
-                if (!asText[i - 1]) {
-                    switch (kind) {
-                    case TDbFieldType::Integer: {
-                        SQLBIGINT v = 0;
-                        check(SQLGetData(st, i, SQL_C_SBIGINT, &v, 0, &indicator), st);
-                        indicator == SQL_NULL_DATA ? b.AppendNull() : b.AppendInteger(v);
-                        continue;
-                    }
-                    case TDbFieldType::Boolean: {
-                        unsigned char v = 0;
-                        check(SQLGetData(st, i, SQL_C_BIT, &v, 0, &indicator), st);
-                        indicator == SQL_NULL_DATA ? b.AppendNull() : b.AppendBoolean(v != 0);
-                        continue;
-                    }
-                    case TDbFieldType::Float: {
-                        double v = 0;
-                        check(SQLGetData(st, i, SQL_C_DOUBLE, &v, 0, &indicator), st);
-                        indicator == SQL_NULL_DATA ? b.AppendNull() : b.AppendFloat(v);
-                        continue;
-                    }
-                    case TDbFieldType::Date:
-                    case TDbFieldType::Time:
-                    case TDbFieldType::DateTime: {
-                        SQL_TIMESTAMP_STRUCT ts;
-                        std::memset(&ts, 0, sizeof ts);
-                        SQLRETURN rc = SQLGetData(st, i, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &indicator);
-                        if (!SQL_SUCCEEDED(rc)) {
-                            asText[i - 1] = true;
-                            break;
-                        }
-                        if (indicator == SQL_NULL_DATA) {
-                            b.AppendNull();
-                            continue;
-                        }
-                        QDate d(ts.year, ts.month, ts.day);
-                        QTime t(ts.hour, ts.minute, ts.second, int(ts.fraction / 1000000));
-                        if (kind == TDbFieldType::Time)
-                            b.AppendTime(t);
-                        else
-                            b.AppendDateTime(QDateTime(d, t));
-                        continue;
-                    }
-                    default:
-                        break;
-                    }
-                }
-                readText(st, i, kind == TDbFieldType::Blob ? SQL_C_BINARY : SQL_C_CHAR, text, isNull);
+                readText(st, i, fields[i - 1].type == TDbFieldType::Blob ? SQL_C_BINARY : SQL_C_CHAR, text,
+                         isNull);
                 if (isNull)
                     b.AppendNull();
                 else

@@ -182,6 +182,17 @@ QString formatCurrency(qint64 v)
     return neg ? QLatin1Char('-') + s : s;
 }
 
+// ISO text of a time or date-time, milliseconds only when there are any.
+QByteArray isoText(const QTime& t)
+{
+    return t.toString(t.msec() ? QStringLiteral("HH:mm:ss.zzz") : QStringLiteral("HH:mm:ss")).toLatin1();
+}
+
+QByteArray isoText(const QDateTime& dt)
+{
+    return dt.date().toString(Qt::ISODate).toLatin1() + ' ' + isoText(dt.time());
+}
+
 inline int digit(char c)
 {
     return (c >= '0' && c <= '9') ? c - '0' : -1;
@@ -576,11 +587,9 @@ void promoteToText(TDbRows& rows, TDbRows::Column& c, int column, QList<TDbField
         else if (c.type == TDbFieldType::Date)
             old.push_back(QDate::fromJulianDay(c.ints.at(r)).toString(Qt::ISODate).toLatin1());
         else if (c.type == TDbFieldType::Time)
-            old.push_back(
-                QTime::fromMSecsSinceStartOfDay(int(c.ints.at(r))).toString(Qt::ISODateWithMs).toLatin1());
+            old.push_back(isoText(QTime::fromMSecsSinceStartOfDay(int(c.ints.at(r)))));
         else
-            old.push_back(
-                decodeDateTime(c.ints.at(r)).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toLatin1());
+            old.push_back(isoText(decodeDateTime(c.ints.at(r))));
     }
     c.ints.clear();
     c.reals.clear();
@@ -858,7 +867,7 @@ void TDbRowsBuilder::AppendTime(const QTime& time)
     if (c.type != TDbFieldType::Time) {
         if (c.storage != Storage::Text)
             promoteToText(*m_rows, c, column, m_rows->m_fields);
-        AppendText(time.toString(Qt::ISODateWithMs));
+        AppendBytes(isoText(time));
         return;
     }
     c.markNull(false);
@@ -884,7 +893,7 @@ void TDbRowsBuilder::AppendDateTime(const QDateTime& dateTime)
         } else {
             if (c.storage != Storage::Text)
                 promoteToText(*m_rows, c, column, m_rows->m_fields);
-            AppendText(dateTime.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")));
+            AppendBytes(isoText(dateTime));
             return;
         }
     }

@@ -1,7 +1,263 @@
+#include "dbTestServer.h"
+#include "uDbConnection.h"
+#include "uDbError.h"
+#include "uDbQuery.h"
+#include "uDialogScript.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
-class T : public QObject
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+// unixODBC with real drivers: DSNs of a test odbc.ini for the SQLite3 and PostgreSQL
+// drivers, Access files through MDBTools, and FreeTDS where no SQL Server listens.
+class tst_dbOdbc : public QObject
 {
     Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void dataSources_data();
+    void dataSources();
+    void loginPromptReachesTheDriver();
+    void odbcStringWithoutProvider();
+    void unknownDataSource();
+    void accessTablesWithoutSystemTables();
+    void accessOrderDetails();
+    void accessDatesAndText();
+    void sqlServerOnClosedPort();
+
+private:
+    static QString nwind() { return QStringLiteral(QUILLORY_TESTDATA "/access/nwind.mdb"); }
+    QTemporaryDir m_dir;
+    PgServer m_pg;
 };
-QTEST_GUILESS_MAIN(T)
+
+void tst_dbOdbc::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_pg = PgServer::fromEnvironment();
+    // Drivers by their Debian file names (unixODBC finds them in its own folder), DSNs
+    // in a user odbc.ini of our own: the machine's ODBC set-up plays no part.
+    QFile inst(m_dir.filePath("odbcinst.ini"));
+    QVERIFY(inst.open(QIODevice::WriteOnly));
+    inst.write("[SQLite3]\nDriver=libsqlite3odbc.so\n\n"
+               "[PostgreSQL Unicode]\nDriver=psqlodbcw.so\n\n"
+               "[MDBTools]\nDriver=libmdbodbc.so\n\n"
+               "[FreeTDS]\nDriver=libtdsodbc.so\n");
+    inst.close();
+    QFile sys(m_dir.filePath("odbc.ini"));
+    QVERIFY(sys.open(QIODevice::WriteOnly));
+    sys.close();
+    QFile user(m_dir.filePath("user-odbc.ini"));
+    QVERIFY(user.open(QIODevice::WriteOnly));
+    user.write("[ChinookLite]\nDriver=SQLite3\nDatabase=" QUILLORY_TESTDATA
+               "/sqlite/Chinook_Sqlite.sqlite\n\n");
+    if (m_pg.valid())
+        user.write(QString("[ChinookPg]\nDriver=PostgreSQL Unicode\nServername=%1\nPort=%2\nDatabase=%3\n\n")
+                       .arg(m_pg.host, m_pg.port, m_pg.db)
+                       .toUtf8());
+    user.close();
+    qputenv("ODBCSYSINI", m_dir.path().toUtf8());
+    qputenv("ODBCINI", m_dir.filePath("user-odbc.ini").toUtf8());
+}
+
+void tst_dbOdbc::dataSources_data()
+{
+    QTest::addColumn<QString>("dsn");
+    QTest::addColumn<QString>("credentials");
+    QTest::addColumn<QString>("invoice");
+    QTest::addColumn<QString>("quotedOrder");
+    QTest::newRow("SQLite3 driver") << "ChinookLite"
+                                    << ""
+                                    << "Invoice"
+                                    << "[Order]";
+    QTest::newRow("PostgreSQL driver") << "ChinookPg"
+                                       << ";User ID=" + m_pg.user + ";Password=" + m_pg.password << "invoice"
+                                       << "\"Order\"";
+}
+
+void tst_dbOdbc::dataSources()
+{
+    QFETCH(QString, dsn);
+    QFETCH(QString, credentials);
+    QFETCH(QString, invoice);
+    QFETCH(QString, quotedOrder);
+    if (dsn == "ChinookPg" && !m_pg.valid())
+        QSKIP("No PostgreSQL server: QUILLORY_PG_* are not set (scripts/test starts one)");
+    TDbConnection con;
+    con.SetConnectionString("Provider=MSDASQL.1;Persist Security Info=False;Data Source=" + dsn +
+                            credentials);
+    con.Open();
+    QCOMPARE(con.Engine(), TDbEngine::Odbc);
+    QCOMPARE(con.QuoteName("Order"), quotedOrder);
+    QStringList tables;
+    con.GetTableNames(tables);
+    QCOMPARE(tables.size(), 11);
+    QVERIFY(tables.contains(invoice));
+    QStringList fields;
+    con.GetFieldNames(invoice, fields);
+    QCOMPARE(fields.size(), 9);
+    QCOMPARE(fields.at(2).toLower().remove('_'), QStringLiteral("invoicedate"));
+
+    TDbQuery q;
+    q.SetConnection(&con);
+    q.SetSQL({"select * from " + invoice, "order by 1"});
+    q.Open();
+    QCOMPARE(q.RecordCount(), 412);
+    QCOMPARE(FieldTypeName(q.FieldType(2)), FieldTypeName(TDbFieldType::DateTime));
+    QCOMPARE(q.Cursor().AsDateTime(2), QDateTime(QDate(2021, 1, 1), QTime(0, 0)));
+    QCOMPARE(q.AsString(3), QStringLiteral("Theodor-Heuss-Straße 34"));
+    QVERIFY(q.IsNull(5));
+    QCOMPARE(q.AsString(8), QStringLiteral("1.98"));
+
+    q.SetSQL({"select count(*) from nope_table"});
+    QVERIFY_THROWS_EXCEPTION(EDbError, q.Open());
+    QVERIFY(con.Connected());
+}
+
+void tst_dbOdbc::loginPromptReachesTheDriver()
+{
+    if (!m_pg.valid())
+        QSKIP("No PostgreSQL server: QUILLORY_PG_* are not set (scripts/test starts one)");
+    ScriptedDialogs dialogs;
+    TDbConnection con;
+    con.SetConnectionString("Provider=MSDASQL.1;Persist Security Info=False;Data Source=ChinookPg");
+    QVERIFY_THROWS_EXCEPTION(EDbError, con.Open());
+    con.SetLoginPrompt(true);
+    dialogs.login(m_pg.user, m_pg.password);
+    con.Open();
+    QVERIFY(con.Connected());
+}
+
+void tst_dbOdbc::odbcStringWithoutProvider()
+{
+    const QString text = "Driver=SQLite3;Database=" QUILLORY_TESTDATA "/sqlite/Chinook_Sqlite.sqlite";
+    TDbConnection con;
+    con.SetConnectionString(text);
+    con.Open();
+    QCOMPARE(con.ConnectionString(), text);
+    TDbQuery q;
+    q.SetConnection(&con);
+    q.SetSQL({"select count(*) from [Track]"});
+    q.Open();
+    QCOMPARE(q.AsInteger(0), 3503);
+}
+
+void tst_dbOdbc::unknownDataSource()
+{
+    TDbConnection con;
+    con.SetConnectionString("Provider=MSDASQL.1;Persist Security Info=False;Data Source=NoSuchSource");
+    try {
+        con.Open();
+        QFAIL("no error");
+    } catch (const EDbError& e) {
+        QCOMPARE(e.Message(),
+                 QStringLiteral(
+                     "[unixODBC][Driver Manager]Data source name not found and no default driver specified"));
+    }
+    QVERIFY(!con.Connected());
+}
+
+void tst_dbOdbc::accessTablesWithoutSystemTables()
+{
+    TDbConnection con;
+    con.SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + nwind() +
+                            ";Persist Security Info=False");
+    con.Open();
+    QCOMPARE(con.Engine(), TDbEngine::Access);
+    QCOMPARE(con.QuoteName("Order Details"), QStringLiteral("[Order Details]"));
+    QStringList tables;
+    con.GetTableNames(tables);
+    for (const QString& t : {"Order Details", "Orders", "Products", "Shippers", "Categories", "Customers",
+                             "Employees", "Suppliers", "Umsätze"})
+        QVERIFY2(tables.contains(t), qPrintable(t));
+    for (const QString& t : tables)
+        QVERIFY2(!t.startsWith("MSys", Qt::CaseInsensitive), qPrintable(t));
+}
+
+void tst_dbOdbc::accessOrderDetails()
+{
+    TDbConnection con;
+    con.SetConnectionString("Provider=Microsoft.Jet.OLEDB.3.51;Data Source=" + nwind());
+    con.Open();
+    QStringList fields;
+    con.GetFieldNames("Order Details", fields);
+    QCOMPARE(fields, QStringList({"OrderID", "ProductID", "UnitPrice", "Quantity", "Discount"}));
+    TDbQuery q;
+    q.SetConnection(&con);
+    q.SetSQL({"select * from [Order Details]"});
+    q.Open();
+    QCOMPARE(q.RecordCount(), 2155);
+    QCOMPARE(FieldTypeName(q.FieldType(0)), FieldTypeName(TDbFieldType::Integer));
+    QCOMPARE(FieldTypeName(q.FieldType(2)), FieldTypeName(TDbFieldType::Currency));
+    QCOMPARE(q.AsInteger(0), 10248);
+    QCOMPARE(q.AsString(2), QStringLiteral("14"));
+    QCOMPARE(q.AsInteger(3), 12);
+    q.SetSQL({"select count(*) from [Order Details]"});
+    q.Open();
+    QCOMPARE(q.AsInteger(0), 2155);
+}
+
+void tst_dbOdbc::accessDatesAndText()
+{
+    TDbConnection con;
+    con.SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + nwind());
+    con.Open();
+    TDbQuery q;
+    q.SetConnection(&con);
+    q.SetSQL({"select * from [Umsätze]"});
+    q.Open();
+    QCOMPARE(q.RecordCount(), 830);
+    const int orderDate = q.FieldIndex("OrderDate");
+    QCOMPARE(FieldTypeName(q.FieldType(orderDate)), FieldTypeName(TDbFieldType::DateTime));
+    QCOMPARE(q.Cursor().AsDateTime(orderDate).date().year(), 1994);
+    bool munich = false;
+    for (q.First(); !q.Eof(); q.Next())
+        munich = munich || q.AsString(q.FieldIndex("ShipCity")) == QStringLiteral("München");
+    QVERIFY(munich);
+
+    TDbConnection dates;
+    dates.SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" QUILLORY_TESTDATA
+                              "/access/DateTestDatabase.mdb");
+    dates.Open();
+    q.SetConnection(&dates);
+    q.SetSQL({"select * from DateTest"});
+    q.Open();
+    QCOMPARE(q.RecordCount(), 6);
+    QCOMPARE(q.Cursor().AsDateTime(1), QDateTime(QDate(2021, 12, 2), QTime(0, 0)));
+    q.Cursor().Last();
+    QCOMPARE(q.AsString(4), QStringLiteral("New line\r\nin field")); // as Access stores it
+}
+
+// No SQL Server exists here: the FreeTDS driver must give a clear error, not hang.
+void tst_dbOdbc::sqlServerOnClosedPort()
+{
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QCOMPARE(::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    socklen_t len = sizeof addr;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
+    const int port = ntohs(addr.sin_port);
+    ::close(s); // bound, never listened: nothing answers there
+
+    TDbConnection con;
+    con.SetConnectionString(QString("Provider=SQLOLEDB.1;Password=x;Persist Security Info=True;User ID=sa;"
+                                    "Initial Catalog=master;Data Source=127.0.0.1,%1")
+                                .arg(port));
+    try {
+        con.Open();
+        QFAIL("no error");
+    } catch (const EDbError& e) {
+        QVERIFY2(e.Message().contains("[FreeTDS][SQL Server]Unable to connect"), qPrintable(e.Message()));
+    }
+    QVERIFY(!con.Connected());
+}
+
+QTEST_GUILESS_MAIN(tst_dbOdbc)
 #include "tst_dbOdbc.moc"
