@@ -156,7 +156,13 @@ bool parseInt64(const char* p, int len, qint64& out)
 class PostgresBackend : public TDbBackend
 {
 public:
-    explicit PostgresBackend(PGconn* conn) : m_conn(conn) { loadKeywords(); }
+    explicit PostgresBackend(PGconn* conn) : m_conn(conn)
+    {
+        // Notices ("table does not exist, skipping") are no errors; libpq would print them.
+        PQsetNoticeProcessor(
+            m_conn, [](void*, const char*) {}, nullptr);
+        loadKeywords();
+    }
     ~PostgresBackend() override { PQfinish(m_conn); }
 
     TDbEngine Engine() const override { return TDbEngine::PostgreSQL; }

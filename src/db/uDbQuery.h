@@ -14,9 +14,9 @@ class TDbConnection;
 //
 // The SQL is a list of lines, sent as one text (lines joined by line feeds). Open raises
 // EDbError with the engine's text (no connection, not connected, statement rejected,
-// server lost); the query stays closed then. The connection is not owned; when it
-// disconnects or is destroyed, the query closes. Rows() stays valid for whoever took it,
-// even after Close.
+// server lost); the query stays closed then. The connection is not owned: when it
+// disconnects the query closes; when it is destroyed the query forgets it (keeping its
+// rows until closed). Rows() stays valid for whoever took it, even after Close.
 class TDbQuery : public QObject
 {
     Q_OBJECT

@@ -1068,7 +1068,16 @@ int TDbRowCursor::FieldCount() const
 
 const TDbField& TDbRowCursor::Field(int column) const
 {
+    checkColumn(column);
     return m_rows->Field(column);
+}
+
+void TDbRowCursor::checkColumn(int column) const
+{
+    if (!m_rows)
+        throw EDbError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    if (column < 0 || column >= m_rows->FieldCount())
+        throw EDbError(QStringLiteral("Field index out of range: %1").arg(column));
 }
 
 int TDbRowCursor::FieldIndex(const QString& name) const
@@ -1078,42 +1087,56 @@ int TDbRowCursor::FieldIndex(const QString& name) const
 
 bool TDbRowCursor::IsNull(int column) const
 {
-    Q_ASSERT(m_row >= 0);
+    checkColumn(column);
+    if (m_row < 0)
+        return true;
     return m_rows->IsNull(m_row, column);
 }
 
 QString TDbRowCursor::AsString(int column) const
 {
-    Q_ASSERT(m_row >= 0);
+    checkColumn(column);
+    if (m_row < 0)
+        return QString();
     return m_rows->AsString(m_row, column);
 }
 
 qint64 TDbRowCursor::AsInteger(int column) const
 {
-    Q_ASSERT(m_row >= 0);
+    checkColumn(column);
+    if (m_row < 0)
+        return 0;
     return m_rows->AsInteger(m_row, column);
 }
 
 double TDbRowCursor::AsFloat(int column) const
 {
-    Q_ASSERT(m_row >= 0);
+    checkColumn(column);
+    if (m_row < 0)
+        return 0;
     return m_rows->AsFloat(m_row, column);
 }
 
 bool TDbRowCursor::AsBoolean(int column) const
 {
-    Q_ASSERT(m_row >= 0);
+    checkColumn(column);
+    if (m_row < 0)
+        return false;
     return m_rows->AsBoolean(m_row, column);
 }
 
 QDateTime TDbRowCursor::AsDateTime(int column) const
 {
-    Q_ASSERT(m_row >= 0);
+    checkColumn(column);
+    if (m_row < 0)
+        return QDateTime();
     return m_rows->AsDateTime(m_row, column);
 }
 
 QVariant TDbRowCursor::Value(int column) const
 {
-    Q_ASSERT(m_row >= 0);
+    checkColumn(column);
+    if (m_row < 0)
+        return QVariant();
     return m_rows->Value(m_row, column);
 }

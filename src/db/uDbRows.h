@@ -132,8 +132,9 @@ private:
 //
 // Active while it holds rows. On empty rows Bof and Eof are both true. Next on the last
 // row sets Eof and keeps the last row current (as the class library does), Prior on the
-// first row sets Bof. Value accessors read the current row; reading with no current row
-// (closed, or no rows) is a programming error.
+// first row sets Bof. Value accessors read the current row; with no current row (no
+// rows) they give null values. A column out of range, or any field access while closed,
+// raises EDbError.
 class TDbRowCursor : public QObject
 {
     Q_OBJECT
@@ -177,6 +178,7 @@ signals:
 
 private:
     void moveTo(qsizetype row, bool bof, bool eof);
+    void checkColumn(int column) const;
 
     TDbRowsPtr m_rows;
     qsizetype m_row = -1;

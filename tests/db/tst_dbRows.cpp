@@ -226,6 +226,12 @@ void tst_dbRows::cursorOnEmptyRows()
     cursor.Last();
     QVERIFY(cursor.Eof());
     QCOMPARE(cursor.FieldCount(), 1);
+    // No current row: null values, not a crash.
+    QVERIFY(cursor.IsNull(0));
+    QCOMPARE(cursor.AsString(0), QString());
+    QVERIFY_THROWS_EXCEPTION(EDbError, cursor.AsString(1));
+    cursor.SetRows(nullptr);
+    QVERIFY_THROWS_EXCEPTION(EDbError, cursor.Field(0));
 }
 
 void tst_dbRows::cursorSignals()
