@@ -11,92 +11,107 @@ namespace {
 
 constexpr qint64 kMsecsPerDay = 86400000;
 
-// Fixed-width values in chunks, so that growing never copies what is there and the peak
-// stays close to the final size.
-template <typename T> class Chunked
+// Values in chunks of 2^Shift, so that growing never copies what is there and the peak
+// stays close to the final size. The first chunk starts small and doubles up to the
+// full size, so that a one-row result does not take whole chunks per column.
+template <typename T, int Shift, qsizetype FirstCapacity> class Chunks
 {
 public:
-    static constexpr qsizetype kShift = 14;
-    static constexpr qsizetype kChunk = qsizetype(1) << kShift;
+    static constexpr qsizetype kChunk = qsizetype(1) << Shift;
+
+    qsizetype size() const { return m_size; }
+    qsizetype bytes() const
+    {
+        if (m_chunks.empty())
+            return 0;
+        return (m_firstCapacity + qsizetype(m_chunks.size() - 1) * kChunk) * qsizetype(sizeof(T));
+    }
+    T at(qsizetype i) const { return m_chunks[size_t(i >> Shift)][i & (kChunk - 1)]; }
+    T& ref(qsizetype i) { return m_chunks[size_t(i >> Shift)][i & (kChunk - 1)]; }
+    const T* pointer(qsizetype i) const { return m_chunks[size_t(i >> Shift)].get() + (i & (kChunk - 1)); }
 
     void push(T value)
     {
-        if ((m_size & (kChunk - 1)) == 0)
-            m_chunks.emplace_back(new T[kChunk]);
-        m_chunks.back()[m_size & (kChunk - 1)] = value;
+        room();
+        ref(m_size) = value;
         ++m_size;
     }
-    T at(qsizetype i) const { return m_chunks[i >> kShift][i & (kChunk - 1)]; }
-    T& ref(qsizetype i) { return m_chunks[i >> kShift][i & (kChunk - 1)]; }
-    qsizetype size() const { return m_size; }
-    qsizetype bytes() const { return qsizetype(m_chunks.size()) * kChunk * qsizetype(sizeof(T)); }
+    // Appends count values, possibly across chunks.
+    void append(const T* data, qsizetype count)
+    {
+        while (count > 0) {
+            const qsizetype n = std::min(count, room());
+            std::copy(data, data + n, &ref(m_size));
+            data += n;
+            count -= n;
+            m_size += n;
+        }
+    }
     void clear()
     {
         m_chunks.clear();
         m_size = 0;
+        m_firstCapacity = 0;
     }
 
 private:
+    // Makes room at the end; returns how many values fit before the chunk is full.
+    qsizetype room()
+    {
+        const qsizetype in = m_size & (kChunk - 1);
+        const size_t chunk = size_t(m_size >> Shift);
+        if (chunk == 0) {
+            if (m_size == m_firstCapacity) {
+                const qsizetype capacity = std::min(kChunk, std::max(FirstCapacity, m_firstCapacity * 2));
+                std::unique_ptr<T[]> grown(new T[size_t(capacity)]);
+                if (!m_chunks.empty())
+                    std::copy(m_chunks[0].get(), m_chunks[0].get() + m_size, grown.get());
+                else
+                    m_chunks.emplace_back();
+                m_chunks[0] = std::move(grown);
+                m_firstCapacity = capacity;
+            }
+            return m_firstCapacity - in;
+        }
+        if (chunk == m_chunks.size())
+            m_chunks.emplace_back(new T[size_t(kChunk)]);
+        return kChunk - in;
+    }
+
     std::vector<std::unique_ptr<T[]>> m_chunks;
     qsizetype m_size = 0;
+    qsizetype m_firstCapacity = 0;
 };
+
+template <typename T> using Chunked = Chunks<T, 14, 16>;
 
 // Bytes of all text values of a column, back to back, in 1 MiB chunks; a value may
 // span chunks (read back by copying) so no space is wasted at chunk ends.
-class Arena
+class Arena : public Chunks<char, 20, 256>
 {
 public:
-    static constexpr qsizetype kShift = 20;
-    static constexpr qsizetype kChunk = qsizetype(1) << kShift;
-
-    void append(const char* data, qsizetype length)
-    {
-        while (length > 0) {
-            qsizetype inChunk = m_size & (kChunk - 1);
-            if (inChunk == 0 && qsizetype(m_chunks.size()) * kChunk == m_size)
-                m_chunks.emplace_back(new char[kChunk]);
-            qsizetype n = std::min(length, kChunk - inChunk);
-            std::memcpy(m_chunks.back().get() + inChunk, data, size_t(n));
-            data += n;
-            length -= n;
-            m_size += n;
-        }
-    }
-    qsizetype size() const { return m_size; }
-    qsizetype bytes() const { return qsizetype(m_chunks.size()) * kChunk; }
     // A pointer to the bytes when they lie in one chunk, else nullptr.
     const char* contiguous(qsizetype start, qsizetype length) const
     {
         if (length == 0)
             return "";
-        qsizetype c = start >> kShift;
-        if (((start + length - 1) >> kShift) != c)
+        if (((start + length - 1) >> 20) != (start >> 20))
             return nullptr;
-        return m_chunks[c].get() + (start & (kChunk - 1));
+        return pointer(start);
     }
     QByteArray copy(qsizetype start, qsizetype length) const
     {
         QByteArray out(length, Qt::Uninitialized);
         char* dst = out.data();
         while (length > 0) {
-            qsizetype inChunk = start & (kChunk - 1);
-            qsizetype n = std::min(length, kChunk - inChunk);
-            std::memcpy(dst, m_chunks[start >> kShift].get() + inChunk, size_t(n));
+            const qsizetype n = std::min(length, kChunk - (start & (kChunk - 1)));
+            std::memcpy(dst, pointer(start), size_t(n));
             dst += n;
             start += n;
             length -= n;
         }
         return out;
     }
-    void clear()
-    {
-        m_chunks.clear();
-        m_size = 0;
-    }
-
-private:
-    std::vector<std::unique_ptr<char[]>> m_chunks;
-    qsizetype m_size = 0;
 };
 
 enum class Storage

@@ -26,6 +26,7 @@ private slots:
     void cursorOnEmptyRows();
     void cursorSignals();
     void rowsAreSharedNotCopied();
+    void smallResultsStaySmall();
     void finishCompletesLastRow();
 };
 
@@ -264,6 +265,20 @@ void tst_dbRows::rowsAreSharedNotCopied()
     first.SetRows(nullptr);
     rows.reset();
     QCOMPARE(second.AsString(0), QStringLiteral("b")); // alive while a view holds it
+}
+
+// A small result must not take whole storage chunks per column (a query window may hold
+// many one-row results).
+void tst_dbRows::smallResultsStaySmall()
+{
+    QList<TDbField> fields;
+    for (int c = 0; c < 20; ++c)
+        fields << field(QString::number(c), c % 2 ? TDbFieldType::Memo : TDbFieldType::Integer);
+    TDbRowsBuilder b(fields);
+    for (int c = 0; c < 20; ++c)
+        c % 2 ? b.AppendText(QStringLiteral("value")) : b.AppendInteger(c);
+    TDbRowsPtr rows = b.Finish();
+    QVERIFY2(rows->MemoryBytes() < 20 * 1024, qPrintable(QString::number(rows->MemoryBytes())));
 }
 
 void tst_dbRows::finishCompletesLastRow()
