@@ -1,0 +1,101 @@
+#include "formQuilloryAbout.h"
+
+#include "uSystemInfo.h"
+#include "uVersionInfo.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QVBoxLayout>
+
+TAboutBox::TAboutBox(QWidget* owner, const QString& executablePath) : QDialog(owner)
+{
+    setObjectName(QStringLiteral("AboutBox"));
+    setWindowTitle(QStringLiteral("About"));
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+
+    ProgramIcon = new QLabel(Panel1);
+    ProgramIcon->setObjectName(QStringLiteral("ProgramIcon"));
+    ProgramIcon->setFixedSize(65, 57);
+    ProgramIcon->setAlignment(Qt::AlignCenter);
+    ProgramIcon->setPixmap(QApplication::windowIcon().pixmap(QSize(57, 57)));
+
+    auto label = [this](const char* name, const QString& caption) {
+        auto* l = new QLabel(caption, Panel1);
+        l->setObjectName(QLatin1String(name));
+        l->setTextFormat(Qt::PlainText);
+        l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        return l;
+    };
+    lblProductName = label("lblProductName", QStringLiteral("Product Name"));
+    lblVersion = label("lblVersion", QStringLiteral("Version"));
+    lblCopyright = label("lblCopyright", QStringLiteral("Copyright"));
+    lblComments = label("lblComments", QStringLiteral("Comments"));
+    lblComments->setWordWrap(true);
+    lblComments->setMinimumHeight(37);
+    lblComments->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblAge = label("lblAge", QStringLiteral("Age"));
+
+    // Icon with name and version beside it, then the longer lines under both.
+    auto* panelLayout = new QGridLayout(Panel1);
+    panelLayout->setContentsMargins(8, 8, 8, 8);
+    panelLayout->setHorizontalSpacing(15);
+    auto* titleLines = new QVBoxLayout;
+    titleLines->setSpacing(8);
+    titleLines->addWidget(lblProductName);
+    titleLines->addWidget(lblVersion);
+    titleLines->addStretch();
+    panelLayout->addWidget(ProgramIcon, 0, 0, Qt::AlignTop);
+    panelLayout->addLayout(titleLines, 0, 1);
+    panelLayout->addWidget(lblCopyright, 1, 0, 1, 2);
+    panelLayout->addWidget(lblComments, 2, 0, 1, 2);
+    panelLayout->addWidget(lblAge, 3, 0, 1, 2);
+
+    OKButton = new QPushButton(QStringLiteral("OK"), this);
+    OKButton->setObjectName(QStringLiteral("OKButton"));
+    OKButton->setDefault(true);
+    OKButton->setFixedSize(75, 25);
+    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->addWidget(Panel1, 1);
+    layout->addWidget(OKButton, 0, Qt::AlignHCenter);
+
+    FormCreate(executablePath.isEmpty() ? platform::ExecutablePath() : executablePath);
+
+    // Fixed size: the designed 298 x 213, or larger where this desktop's fonts need it.
+    setFixedSize(sizeHint().expandedTo(QSize(298, 213)));
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+QString TAboutBox::CompiledText(const QDateTime& modified)
+{
+    return QLocale().toString(modified, QStringLiteral("dd-MMM-yyyy hh:mm"));
+}
+
+void TAboutBox::FormCreate(const QString& executablePath)
+{
+    const std::pair<QLabel*, const char*> pairs[] = {{lblProductName, "ProductName"},
+                                                     {lblVersion, "FileVersion"},
+                                                     {lblCopyright, "LegalCopyright"},
+                                                     {lblComments, "Comments"}};
+    for (const auto& [label, key] : pairs)
+        label->setText(label->text() + QStringLiteral(" : ") + GetVersionString(QLatin1String(key)));
+
+    const QFileInfo exe(executablePath);
+    if (exe.exists())
+        lblAge->setText(QStringLiteral("Compiled : ") + CompiledText(exe.lastModified()));
+}

@@ -1,0 +1,30 @@
+#include "uErrorBox.h"
+
+#include "uDialogs.h"
+
+#include <QCoreApplication>
+
+QString ErrorBoxText(const QString& message)
+{
+    if (!message.isEmpty() && message.back() > u'.')
+        return message + u'.';
+    return message;
+}
+
+void ShowErrorBox(const QString& message)
+{
+    dialogs::showError(ErrorBoxText(message), QCoreApplication::applicationName());
+}
+
+QString ExceptionMessage(const std::exception& error)
+{
+    // Every layer's error type keeps its text in UTF-8.
+    return QString::fromUtf8(error.what());
+}
+
+void ShowException(const std::exception& error)
+{
+    if (dynamic_cast<const EAbort*>(&error))
+        return;
+    ShowErrorBox(ExceptionMessage(error));
+}

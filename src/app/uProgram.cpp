@@ -1,0 +1,199 @@
+#include "uProgram.h"
+
+#include "datModQuillory.h"
+#include "formQuilloryMain.h"
+#include "uDialogs.h"
+#include "uDialogsWidgets.h"
+#include "uErrorBox.h"
+#include "uParameters.h"
+#include "uSystemInfo.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPainter>
+#include <QPixmap>
+#include <QSessionManager>
+#include <QSocketNotifier>
+#include <QSvgRenderer>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <sys/socket.h>
+#include <unistd.h>
+
+static void initAppResources()
+{
+    Q_INIT_RESOURCE(app);
+}
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onQuitSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[0], &byte, 1);
+}
+
+void toStderr(const QString& text)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+    std::fflush(stderr);
+}
+
+// Set once the run has ended in order; until then an exit from elsewhere (the display
+// connection lost) still writes the settings file.
+bool orderlyEnd = false;
+
+void saveParametersAtExit()
+{
+    if (!orderlyEnd)
+        SaveParameters();
+}
+
+} // namespace
+
+TQuilloryApplication::TQuilloryApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TQuilloryApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        ShowException(e);
+    } catch (...) {
+        ShowErrorBox(QStringLiteral("Unknown error"));
+    }
+    return false;
+}
+
+TRunningLock::TRunningLock(const QString& folder)
+    : m_lock(std::make_unique<QLockFile>(QDir(folder).filePath(QLatin1String(kLockFileName))))
+{
+    // Held for the whole run: only a lock whose program has died counts as stale.
+    m_lock->setStaleLockTime(0);
+    if (!m_lock->tryLock(0))
+        m_heldElsewhere = m_lock->error() == QLockFile::LockFailedError;
+}
+
+TQuitSignals::TQuitSignals(std::function<void()> onSignal, QObject* parent)
+    : QObject(parent), m_onSignal(std::move(onSignal))
+{
+    if (signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
+        return;
+    m_notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
+        char byte;
+        [[maybe_unused]] const ssize_t got = ::read(signalPipe[1], &byte, 1);
+        if (m_onSignal)
+            m_onSignal();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(sig, &action, nullptr);
+}
+
+TQuitSignals::~TQuitSignals()
+{
+    struct sigaction action = {};
+    action.sa_handler = SIG_DFL;
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(sig, &action, nullptr);
+}
+
+QIcon ProgramIcon()
+{
+    initAppResources();
+    QSvgRenderer renderer(QStringLiteral(":/quillory.svg"));
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        renderer.render(&painter);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+int RunQuillory(int argc, char** argv)
+{
+    InitParameters();
+    std::atexit(saveParametersAtExit);
+
+    TQuilloryApplication app(argc, argv);
+    installWidgetDialogs();
+    QApplication::setWindowIcon(ProgramIcon());
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const QString folder = QFileInfo(platform::ExecutablePath()).absolutePath();
+    const TRunningLock lock(folder);
+    if (lock.heldElsewhere()) {
+        const QString message = QLatin1String(TRunningLock::kAlreadyRunning);
+        toStderr(message);
+        dialogs::showInfo(message, QCoreApplication::applicationName());
+        orderlyEnd = true;
+        return 1;
+    }
+
+    // Without a display or an X server the application object could not exist; from
+    // here on, errors are for the user to see.
+    bool endedBySignal = false;
+    const auto reportEndError = [&endedBySignal](const QString& message) {
+        if (endedBySignal)
+            toStderr(message); // no one is left to close a box
+        else
+            ShowErrorBox(message);
+    };
+
+    dmQuillory = new TdmQuillory(folder);
+    for (const QString& error : dmQuillory->startupErrors())
+        ShowErrorBox(error);
+
+    const TQuitSignals quitSignals([&endedBySignal] {
+        endedBySignal = true;
+        QCoreApplication::quit();
+    });
+    // The desktop session ends: save now, then stop like Unload Me.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [&endedBySignal](QSessionManager&) {
+        endedBySignal = true;
+        try {
+            if (dmQuillory)
+                dmQuillory->writeAll();
+        } catch (const std::exception& e) {
+            toStderr(ExceptionMessage(e));
+        }
+        SaveParameters();
+        QCoreApplication::quit();
+    });
+
+    try {
+        frmQuillorymain = new TfrmQuillorymain;
+        QObject::connect(frmQuillorymain, &TfrmQuillorymain::exitRequested, &app, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
+    } catch (const std::exception& e) {
+        ShowException(e);
+    }
+
+    const int result = frmQuillorymain ? app.exec() : 1;
+
+    // The main form (and the tray icon) goes first, then the store, which writes its
+    // files; the settings file last.
+    delete frmQuillorymain;
+    frmQuillorymain = nullptr;
+    delete dmQuillory;
+    dmQuillory = nullptr;
+    for (const QString& error : TdmQuillory::shutdownErrors())
+        reportEndError(error);
+    if (!SaveParameters())
+        reportEndError(QStringLiteral("Cannot write the settings file \"%1\"")
+                           .arg(Parameters().UserParameterFileName()));
+    orderlyEnd = true;
+    return result;
+}

@@ -1,0 +1,212 @@
+#include "uBuildMenu.h"
+
+#include "appTestSupport.h"
+#include "utils.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+// The tray menu built from the store, read back as text: "Caption[tag]" for an entry,
+// "=E", "=Q" or "=N" for the handler a click runs (empty folder, query, new query),
+// "{...}" for a submenu's entries.
+class tst_uBuildMenu : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void emptyStoreGivesOneNewQueryAndAnEmptyDeleteMenu();
+    void layoutFollowsTheStoreWithTags_data();
+    void layoutFollowsTheStoreWithTags();
+    void clickRunsTheHandlerWithTheEntryAfterTheMenuCloses();
+    void newQueryEntryReadsItsFolderFromItsParent();
+    void rebuildingTwiceGivesTheSameMenuAndKeepsFixedEntries();
+    void ampersandInANameShowsLiterally();
+    void damagedParentLinksDoNotLoopOrShowUnusableEntries();
+
+private:
+    void load(const QList<FolderRow>& folders, const QList<QueryRow>& queries);
+    QString describe(QMenu* menu);
+    void build(QMenu* menu, bool trayMenu);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TdmQuillory> m_store;
+    QStringList m_clicks;
+};
+
+void tst_uBuildMenu::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_clicks.clear();
+}
+
+void tst_uBuildMenu::cleanup()
+{
+    m_store.reset();
+    m_dir.reset();
+}
+
+void tst_uBuildMenu::load(const QList<FolderRow>& folders, const QList<QueryRow>& queries)
+{
+    writeFavourites(m_dir->path(), folders, queries);
+    m_store = std::make_unique<TdmQuillory>(m_dir->path());
+    QVERIFY(m_store->startupErrors().isEmpty());
+}
+
+void tst_uBuildMenu::build(QMenu* menu, bool trayMenu)
+{
+    const auto record = [this](const char* kind) {
+        return [this, kind](QAction* sender) {
+            m_clicks
+                << QStringLiteral("%1:%2:%3").arg(QLatin1String(kind)).arg(Tag(sender)).arg(sender->text());
+        };
+    };
+    if (trayMenu)
+        BuildMenu(menu, *m_store, {}, record("Q"), record("N"));
+    else
+        BuildMenu(menu, *m_store, record("E"), record("Q"), {});
+}
+
+QString tst_uBuildMenu::describe(QMenu* menu)
+{
+    QStringList parts;
+    for (QAction* a : menu->actions()) {
+        if (a->isSeparator()) {
+            parts << QStringLiteral("-");
+            continue;
+        }
+        QString part = QStringLiteral("%1[%2]").arg(a->text()).arg(Tag(a));
+        if (auto* sub = a->menu<QMenu*>()) {
+            part += u'{' + describe(sub) + u'}';
+        } else {
+            m_clicks.clear();
+            a->trigger();
+            QCoreApplication::processEvents();
+            if (!m_clicks.isEmpty())
+                part += u'=' + m_clicks.first().left(1);
+        }
+        parts << part;
+    }
+    return parts.join(u' ');
+}
+
+void tst_uBuildMenu::emptyStoreGivesOneNewQueryAndAnEmptyDeleteMenu()
+{
+    load({}, {});
+    QMenu tray;
+    QMenu* own = tray.addMenu(QStringLiteral("Quillory"));
+    QMenu* del = own->addMenu(QStringLiteral("Delete"));
+    tray.addSeparator();
+    build(&tray, true);
+    build(del, false);
+    QCOMPARE(describe(&tray), QStringLiteral("Quillory[0]{Delete[0]{}} - New Query[9999]=N"));
+    QVERIFY(del->actions().isEmpty());
+}
+
+void tst_uBuildMenu::layoutFollowsTheStoreWithTags_data()
+{
+    QTest::addColumn<bool>("trayMenu");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("tray menu") << true
+                               << "New Query[9999]=N Archive[2]{New Query[9999]=N} "
+                                  "Reports[1]{New Query[9999]=N Costs[-2]=Q Sales[-1]=Q} Top[-3]=Q";
+    // A folder with queries only opens; an empty one is itself the thing to delete.
+    QTest::newRow("delete menu") << false << "Archive[2]=E Reports[1]{Costs[-2]=Q Sales[-1]=Q} Top[-3]=Q";
+}
+
+void tst_uBuildMenu::layoutFollowsTheStoreWithTags()
+{
+    QFETCH(bool, trayMenu);
+    QFETCH(QString, expected);
+    // Added out of name order: the menu follows the store's Name order.
+    load({{1, QStringLiteral("Reports")}, {2, QStringLiteral("Archive")}},
+         {{1, QStringLiteral("Sales"), 1}, {3, QStringLiteral("Top"), 0}, {2, QStringLiteral("Costs"), 1}});
+    QMenu menu;
+    build(&menu, trayMenu);
+    QCOMPARE(describe(&menu), expected);
+}
+
+void tst_uBuildMenu::clickRunsTheHandlerWithTheEntryAfterTheMenuCloses()
+{
+    load({{4, QStringLiteral("Reports")}}, {{8, QStringLiteral("Sales"), 4}});
+    QMenu menu;
+    build(&menu, true);
+    QAction* sales = menu.actions().at(1)->menu<QMenu*>()->actions().at(1);
+    QCOMPARE(sales->text(), QStringLiteral("Sales"));
+    sales->trigger();
+    QVERIFY2(m_clicks.isEmpty(), "the command must wait until the menu has closed");
+    QCoreApplication::processEvents();
+    QCOMPARE(m_clicks, QStringList{QStringLiteral("Q:-8:Sales")});
+}
+
+void tst_uBuildMenu::newQueryEntryReadsItsFolderFromItsParent()
+{
+    load({{7, QStringLiteral("Reports")}}, {});
+    QMenu menu;
+    build(&menu, true);
+    QAction* top = menu.actions().at(0);
+    QAction* inFolder = menu.actions().at(1)->menu<QMenu*>()->actions().at(0);
+    QCOMPARE(Tag(top), NewQueryTag);
+    QCOMPARE(Tag(inFolder), NewQueryTag);
+    QCOMPARE(ParentTag(top), 0);
+    QCOMPARE(ParentTag(inFolder), 7);
+}
+
+void tst_uBuildMenu::rebuildingTwiceGivesTheSameMenuAndKeepsFixedEntries()
+{
+    load({{1, QStringLiteral("Reports")}, {9999, QStringLiteral("Odd")}},
+         {{1, QStringLiteral("Sales"), 1}, {2, QStringLiteral("Top")}});
+    QMenu tray;
+    QMenu* own = tray.addMenu(QStringLiteral("Quillory"));
+    QMenu* del = own->addMenu(QStringLiteral("Delete"));
+    tray.addSeparator();
+    build(&tray, true);
+    build(del, false);
+    const QString first = describe(&tray);
+    build(&tray, true);
+    build(del, false);
+    QCOMPARE(describe(&tray), first);
+    // A folder whose ID is the New Query tag shows, without children or a command.
+    QCOMPARE(first, QStringLiteral("Quillory[0]{Delete[0]{Odd[9999] Reports[1]{Sales[-1]=Q} Top[-2]=Q}} - "
+                                   "New Query[9999]=N Odd[9999] Reports[1]{New Query[9999]=N Sales[-1]=Q} "
+                                   "Top[-2]=Q"));
+}
+
+void tst_uBuildMenu::ampersandInANameShowsLiterally()
+{
+    load({{3, QStringLiteral("R&D")}}, {});
+    QMenu menu;
+    build(&menu, false);
+    QAction* folder = menu.actions().at(0);
+    // Doubled so that the menu shows "R&D" instead of underlining the D.
+    QCOMPARE(folder->text(), QStringLiteral("R&&D"));
+    QCOMPARE(StripAmpersands(folder->text()), QStringLiteral("RD"));
+}
+
+void tst_uBuildMenu::damagedParentLinksDoNotLoopOrShowUnusableEntries()
+{
+    // A hand-edited file: folder 5 twice (once inside itself), a folder that is its own
+    // parent, records whose IDs no Tag can carry.
+    load({{5, QStringLiteral("Five")},
+          {5, QStringLiteral("Five again"), 5},
+          {6, QStringLiteral("Self"), 6},
+          {0, QStringLiteral("Zero")},
+          {-4, QStringLiteral("Negative")}},
+         {{0, QStringLiteral("Query zero")}, {2, QStringLiteral("Kept")}});
+    QMenu menu;
+    build(&menu, false);
+    QCOMPARE(describe(&menu), QStringLiteral("Five[5]{Five again[5]} Kept[-2]=Q"));
+    const QList<MenuNode> nodes = MenuEntries(m_store->folders(), m_store->queries(), 0, true);
+    QCOMPARE(nodes.size(), 3);
+}
+
+QTEST_MAIN(tst_uBuildMenu)
+#include "tst_uBuildMenu.moc"
