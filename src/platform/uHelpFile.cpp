@@ -173,7 +173,8 @@ QByteArray THelpFile::read(const QString& name) const
 
 bool THelpFile::contains(const QString& name) const
 {
-    if (!m_file)
+    // Folders (the root "/" among them) are not topics.
+    if (!m_file || name.isEmpty() || name.endsWith(u'/'))
         return false;
     chmUnitInfo ui;
     return chmLibrary().resolve(m_file, objectPath(name).toUtf8().constData(), &ui) == CHM_RESOLVE_SUCCESS;
