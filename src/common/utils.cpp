@@ -64,46 +64,45 @@ bool startsWithIgnoringAsciiCase(const QString& text, const QString& prefix)
     return true;
 }
 
-// Windows-1252 for 0x80..0x9F; the five unassigned bytes map to the same code point.
-constexpr char16_t kWindows1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                           0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                           0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                           0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+// Windows-1252 for 0x80..0x9F; the five unassigned bytes keep their Latin-1 value,
+// as the Windows conversion does. Every other byte is its Latin-1 character.
+constexpr char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-// Length of the valid UTF-8 sequence at bytes[i], 0 when there is none.
-int utf8SequenceLength(const QByteArray& bytes, qsizetype i)
+char16_t cp1252(unsigned char b)
 {
-    const auto at = [&](qsizetype k) { return quint8(bytes[k]); };
-    const quint8 lead = at(i);
-    int length = 0;
-    quint8 low = 0x80, high = 0xBF; // allowed range of the second byte
-    if (lead < 0x80)
-        return 1;
-    if (lead >= 0xC2 && lead <= 0xDF)
-        length = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0)
-            low = 0xA0;
-        else if (lead == 0xED)
-            high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0)
-            low = 0x90;
-        else if (lead == 0xF4)
-            high = 0x8F;
-    } else
-        return 0;
-    if (i + length > bytes.size())
-        return 0;
-    if (at(i + 1) < low || at(i + 1) > high)
-        return 0;
-    for (int k = 2; k < length; ++k)
-        if ((at(i + k) & 0xC0) != 0x80)
-            return 0;
-    return length;
+    return b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : char16_t(b);
 }
+
+// The length of the valid UTF-8 sequence starting at p, or 0 when there is none.
+int utf8Sequence(const unsigned char* p, const unsigned char* end, char32_t& cp)
+{
+    const unsigned char c = p[0];
+    int n;
+    char32_t least;
+    if ((c & 0xE0) == 0xC0) {
+        n = 2, cp = c & 0x1F, least = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+        n = 3, cp = c & 0x0F, least = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+        n = 4, cp = c & 0x07, least = 0x10000;
+    } else {
+        return 0;
+    }
+    if (end - p < n)
+        return 0;
+    for (int i = 1; i < n; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (p[i] & 0x3F);
+    }
+    if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return n;
+}
+
 } // namespace
 
 bool AskYesNo(const QString& text, const QString& caption)
@@ -265,24 +264,34 @@ QString RemoveSpaces(const QString& text)
     return QString(text).remove(QLatin1Char(' '));
 }
 
-QString DecodeUtf8OrWindows1252(const QByteArray& bytes)
+void AppendUtf8OrWindows1252(QString& out, const char* data, qsizetype size)
 {
-    qsizetype i = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-    QString text;
-    text.reserve(bytes.size() - i);
-    while (i < bytes.size()) {
-        const int length = utf8SequenceLength(bytes, i);
-        if (length == 0) {
-            const quint8 b = quint8(bytes[i]);
-            text += QChar(b >= 0x80 && b <= 0x9F ? kWindows1252High[b - 0x80] : char16_t(b));
-            ++i;
-        } else if (length == 1) {
-            text += QLatin1Char(bytes[i]);
-            ++i;
+    auto p = reinterpret_cast<const unsigned char*>(data);
+    const auto end = p + size;
+    while (p < end) {
+        if (*p < 0x80) {
+            const auto start = p;
+            while (p < end && *p < 0x80)
+                ++p;
+            out.append(QLatin1String(reinterpret_cast<const char*>(start), p - start));
+            continue;
+        }
+        char32_t cp = 0;
+        if (const int n = utf8Sequence(p, end, cp)) {
+            out.append(QStringView(QChar::fromUcs4(cp)));
+            p += n;
         } else {
-            text += QString::fromUtf8(bytes.constData() + i, length);
-            i += length;
+            out.append(QChar(cp1252(*p)));
+            ++p;
         }
     }
+}
+
+QString DecodeUtf8OrWindows1252(const QByteArray& bytes)
+{
+    const qsizetype bom = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    QString text;
+    text.reserve(bytes.size() - bom);
+    AppendUtf8OrWindows1252(text, bytes.constData() + bom, bytes.size() - bom);
     return text;
 }

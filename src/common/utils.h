@@ -68,3 +68,6 @@ QString RemoveSpaces(const QString& text);
 // valid UTF-8 sequences are read as UTF-8, every other byte as Windows-1252. A leading
 // UTF-8 byte order mark is dropped.
 QString DecodeUtf8OrWindows1252(const QByteArray& bytes);
+// The same decoding appended to out, without the byte order mark rule; fast on long
+// ASCII runs, which the favourites reader relies on.
+void AppendUtf8OrWindows1252(QString& out, const char* data, qsizetype size);

@@ -1,5 +1,7 @@
 #include "uDataPacket.h"
 
+#include "utils.h"
+
 #include <QSet>
 #include <QVarLengthArray>
 
@@ -26,45 +28,6 @@ const char* typeName(FieldType type)
 
 // ---------------------------------------------------------------- text decoding
 
-// Windows-1252 for 0x80..0x9F; the five unassigned bytes keep their Latin-1 value,
-// as the Windows conversion does. Every other byte is its Latin-1 character.
-const char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                  0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-char16_t cp1252(unsigned char b)
-{
-    return b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : char16_t(b);
-}
-
-// The length of the valid UTF-8 sequence starting at p, or 0 when there is none.
-int utf8Sequence(const unsigned char* p, const unsigned char* end, char32_t& cp)
-{
-    const unsigned char c = p[0];
-    int n;
-    char32_t least;
-    if ((c & 0xE0) == 0xC0) {
-        n = 2, cp = c & 0x1F, least = 0x80;
-    } else if ((c & 0xF0) == 0xE0) {
-        n = 3, cp = c & 0x0F, least = 0x800;
-    } else if ((c & 0xF8) == 0xF0) {
-        n = 4, cp = c & 0x07, least = 0x10000;
-    } else {
-        return 0;
-    }
-    if (end - p < n)
-        return 0;
-    for (int i = 1; i < n; ++i) {
-        if ((p[i] & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (p[i] & 0x3F);
-    }
-    if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return n;
-}
-
 void appendCodePoint(QString& out, char32_t cp)
 {
     if (cp < 0x10000) {
@@ -72,29 +35,6 @@ void appendCodePoint(QString& out, char32_t cp)
     } else {
         out.append(QChar(QChar::highSurrogate(cp)));
         out.append(QChar(QChar::lowSurrogate(cp)));
-    }
-}
-
-void appendDecoded(QString& out, const char* data, qsizetype size)
-{
-    auto p = reinterpret_cast<const unsigned char*>(data);
-    const auto end = p + size;
-    while (p < end) {
-        if (*p < 0x80) {
-            const auto start = p;
-            while (p < end && *p < 0x80)
-                ++p;
-            out.append(QLatin1String(reinterpret_cast<const char*>(start), p - start));
-            continue;
-        }
-        char32_t cp = 0;
-        if (const int n = utf8Sequence(p, end, cp)) {
-            appendCodePoint(out, cp);
-            p += n;
-        } else {
-            out.append(QChar(cp1252(*p)));
-            ++p;
-        }
     }
 }
 
@@ -122,7 +62,7 @@ bool decodeValue(QByteArrayView raw, QString& out, QString& error)
         qsizetype next = raw.indexOf('&', pos);
         if (next < 0)
             next = raw.size();
-        appendDecoded(out, raw.data() + pos, next - pos);
+        AppendUtf8OrWindows1252(out, raw.data() + pos, next - pos);
         if (next == raw.size())
             break;
         const qsizetype semi = raw.indexOf(';', next);
@@ -485,7 +425,7 @@ QString decodeText(const char* data, qsizetype size)
 {
     QString out;
     out.reserve(size);
-    appendDecoded(out, data, size);
+    AppendUtf8OrWindows1252(out, data, size);
     return out;
 }
 
