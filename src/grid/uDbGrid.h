@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QPointer>
+#include <QTableView>
+
+class TDbDataSource;
+
+// The read-only data grid: shows the rows of its data source, one row per record,
+// columns titled by the fields' display names and sized to their first rows. The grid's
+// current row and the data set's current row follow each other: a click moves the data
+// set, a move of the data set (navigator, locate) moves the grid. Moves of the data set
+// are shown once control returns to the event loop, so walking a million rows (export,
+// diary) costs the grid nothing per row.
+class TDbGrid : public QTableView
+{
+    Q_OBJECT
+public:
+    explicit TDbGrid(QWidget* parent = nullptr);
+
+    // Not owned; nullptr shows nothing.
+    void SetDataSource(TDbDataSource* source);
+    TDbDataSource* DataSource() const { return m_source; }
+
+    // Widths for the current columns from the header and the first rows' texts.
+    void FitColumns();
+
+private:
+    void sourceStateChanged();
+    void sourceCurrentChanged(qsizetype row);
+    void followDataSet();
+    void viewCurrentChanged(const QModelIndex& current, const QModelIndex& previous);
+
+    QPointer<TDbDataSource> m_source;
+    QList<QMetaObject::Connection> m_watches;
+    bool m_followPending = false;
+    bool m_following = false;
+};
