@@ -1,0 +1,187 @@
+#include "formDatabaseType.h"
+
+#include "AdoConEd.h"
+#include "formODBCConnect.h"
+#include "formSQLServerConnect.h"
+#include "uDbConnection.h"
+#include "uDialogs.h"
+#include "uParameters.h"
+
+#include <QButtonGroup>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+void ShowGeneralError(const QString& message)
+{
+    QString text = message;
+    if (!text.isEmpty() && text.back() > u'.')
+        text += u'.';
+    dialogs::showError(text, QCoreApplication::applicationName());
+}
+
+void ShowGeneralError(const std::exception& error)
+{
+    // Every layer's error type keeps its text in UTF-8.
+    ShowGeneralError(QString::fromUtf8(error.what()));
+}
+
+TfrmDatabaseType::TfrmDatabaseType(QWidget* owner) : QDialog(owner)
+{
+    setObjectName(QStringLiteral("frmDatabaseType"));
+    setWindowTitle(QStringLiteral("Select Database Type"));
+    // A tool window: small caption bar with a close box only.
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+
+    grpDatabaseType = new QGroupBox(this);
+    grpDatabaseType->setObjectName(QStringLiteral("grpDatabaseType"));
+    QFont bold = grpDatabaseType->font();
+    bold.setBold(true);
+    bold.setPixelSize(16);
+    grpDatabaseType->setFont(bold);
+
+    m_items = new QButtonGroup(this);
+    m_items->setExclusive(true);
+    auto* itemsLayout = new QVBoxLayout(grpDatabaseType);
+    itemsLayout->setContentsMargins(8, 4, 8, 4);
+    itemsLayout->setSpacing(2);
+    const char* const names[] = {"Microsoft Access", "Microsoft SQL Server", "ODBC Datasource",
+                                 "Other (ADO)"};
+    for (int i = 0; i < 4; ++i) {
+        auto* item = new QRadioButton(QLatin1String(names[i]), grpDatabaseType);
+        item->setObjectName(QStringLiteral("grpDatabaseTypeItem%1").arg(i));
+        m_items->addButton(item, i);
+        itemsLayout->addWidget(item);
+    }
+    // Only a change of selection runs the choice: a click on the selected item does not.
+    connect(m_items, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (checked)
+            grpDatabaseTypeClick();
+    });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(grpDatabaseType);
+    setFixedSize(layout->sizeHint().expandedTo(QSize(219, 106)));
+}
+
+int TfrmDatabaseType::ItemIndex() const
+{
+    return m_items->checkedId();
+}
+
+QRadioButton* TfrmDatabaseType::ItemButton(int index) const
+{
+    return qobject_cast<QRadioButton*>(m_items->button(index));
+}
+
+void TfrmDatabaseType::grpDatabaseTypeClick()
+{
+    if (!Connection)
+        return;
+    try {
+        Connection->Close();
+        Connection->SetConnectionString(QString());
+        switch (ItemIndex()) {
+        case MicrosoftAccess:
+            ConnectAccess();
+            break;
+        case MicrosoftSQLServer:
+            ConnectSQLServer();
+            break;
+        case OdbcDatasource:
+            ConnectODBC();
+            break;
+        case OtherAdo:
+            ConnectOther();
+            break;
+        default:
+            break;
+        }
+        if (Connection->Connected())
+            accept();
+    } catch (const std::exception& e) {
+        ShowGeneralError(e);
+    }
+}
+
+void TfrmDatabaseType::OpenConnection()
+{
+    Connection->Close();
+    Connection->SetLoginPrompt(false);
+    try {
+        Connection->Open();
+    } catch (const std::exception&) {
+        // The silent attempt only spares the user the login prompt when it is not needed.
+    }
+    if (Connection->Connected())
+        return;
+    Connection->SetLoginPrompt(true);
+    Connection->Open();
+}
+
+void TfrmDatabaseType::ConnectAccess()
+{
+    const QString startFolder = ReadParameter(QLatin1String(kAccessDirectoryKey), QStringLiteral("."));
+    QString filter = QStringLiteral("MS Access (*.MD*)");
+    const QString file = dialogs::openFileName(QLatin1String(kAccessDialogTitle), startFolder,
+                                               QLatin1String(kAccessFilter), &filter);
+    if (file.isEmpty())
+        return;
+    const QFileInfo info(file);
+    const QString path = info.absoluteFilePath();
+    Connection->SetConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
+                                    QStringLiteral(";Persist Security Info=False"));
+    try {
+        OpenConnection();
+    } catch (const std::exception&) {
+        Connection->Close();
+        Connection->SetConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.3.51;Data Source=") +
+                                        path + QStringLiteral(";Persist Security Info=False"));
+        OpenConnection();
+    }
+    if (Connection->Connected()) {
+        QString folder = info.absolutePath();
+        if (!folder.endsWith(u'/'))
+            folder += u'/';
+        WriteParameter(QLatin1String(kAccessDirectoryKey), folder);
+    }
+}
+
+void TfrmDatabaseType::ConnectSQLServer()
+{
+    TfrmSQLServerConnect dialog(this);
+    dialog.SetConnection(Connection);
+    dialog.RunDialog();
+}
+
+void TfrmDatabaseType::ConnectODBC()
+{
+    QString name;
+    {
+        TfrmODBCConnect dialog(this);
+        if (dialog.exec() == QDialog::Accepted)
+            name = dialog.GetSelectedSource();
+    }
+    if (name.isEmpty())
+        return;
+    Connection->SetConnectionString(
+        QStringLiteral("Provider=MSDASQL.1;Persist Security Info=False;Data Source=") + name);
+    try {
+        OpenConnection();
+    } catch (const std::exception& e) {
+        dialogs::showInfo(QStringLiteral("Failed to open ") + name + QStringLiteral(" : ") +
+                              QString::fromUtf8(e.what()),
+                          QCoreApplication::applicationName());
+    }
+}
+
+void TfrmDatabaseType::ConnectOther()
+{
+    Connection->Close();
+    Connection->SetConnectionString(QString());
+    if (RunConnectionEditor(Connection))
+        OpenConnection();
+}

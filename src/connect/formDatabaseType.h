@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <exception>
+
+class QButtonGroup;
+class QGroupBox;
+class QRadioButton;
+class TDbConnection;
+
+// "Select Database Type": the user picks what kind of database to connect to; the choice
+// builds a connection string (alone or through the SQL Server, ODBC and connection-string
+// dialogs) and opens Connection with it. The dialog closes by itself with Accepted as soon
+// as a choice has left Connection open; any other close is Rejected.
+//
+// Errors of a choice are caught by the click dispatch and shown by ShowGeneralError; the
+// dialog stays open with the item selected. Selecting the item that is already selected
+// does nothing: to retry, the user selects another item and then the wanted one again.
+class TfrmDatabaseType : public QDialog
+{
+    Q_OBJECT
+public:
+    // Items of grpDatabaseType, in their order.
+    enum Item
+    {
+        MicrosoftAccess = 0,
+        MicrosoftSQLServer = 1,
+        OdbcDatasource = 2,
+        OtherAdo = 3
+    };
+
+    explicit TfrmDatabaseType(QWidget* owner);
+
+    TDbConnection* Connection = nullptr; // not owned; set before exec()
+
+    // The selected item, -1 while none is.
+    int ItemIndex() const;
+    QRadioButton* ItemButton(int index) const;
+
+    // Published components (objectName = the member's name).
+    QGroupBox* grpDatabaseType;
+
+    // The file dialog's texts, as the seam is asked.
+    static constexpr const char* kAccessDialogTitle = "Select MS Access Database";
+    static constexpr const char* kAccessFilter = "MS Access (*.MD*);;All Files (*.*)";
+    static constexpr const char* kAccessDirectoryKey = "AccessDirectory";
+
+public slots:
+    void grpDatabaseTypeClick();
+
+public:
+    void ConnectAccess();
+    void ConnectSQLServer();
+    void ConnectODBC();
+    void ConnectOther();
+    // Opens Connection with its current string: silently first, then with the login prompt;
+    // an error of the prompted attempt is raised.
+    void OpenConnection();
+
+private:
+    QButtonGroup* m_items;
+};
+
+// The program's general error display for errors of the connection dialogs: the error's
+// text through the dialog seam's error box, with "." added when its last character sorts
+// after ".", the application's name as caption.
+void ShowGeneralError(const std::exception& error);
+void ShowGeneralError(const QString& message);
