@@ -1,6 +1,7 @@
 #include "formDatabaseType.h"
 
 #include "AdoConEd.h"
+#include "formDataLink.h"
 #include "formODBCConnect.h"
 #include "formSQLServerConnect.h"
 #include "uDbConnection.h"
@@ -131,7 +132,7 @@ void TfrmDatabaseType::ConnectAccess()
     if (file.isEmpty())
         return;
     const QFileInfo info(file);
-    const QString path = info.absoluteFilePath();
+    const QString path = QuoteConnectionValue(info.absoluteFilePath());
     Connection->SetConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
                                     QStringLiteral(";Persist Security Info=False"));
     try {
@@ -168,7 +169,8 @@ void TfrmDatabaseType::ConnectODBC()
     if (name.isEmpty())
         return;
     Connection->SetConnectionString(
-        QStringLiteral("Provider=MSDASQL.1;Persist Security Info=False;Data Source=") + name);
+        QStringLiteral("Provider=MSDASQL.1;Persist Security Info=False;Data Source=") +
+        QuoteConnectionValue(name));
     try {
         OpenConnection();
     } catch (const std::exception& e) {

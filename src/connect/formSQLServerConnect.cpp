@@ -1,15 +1,49 @@
 #include "formSQLServerConnect.h"
 
+#include "UEncrypt.h"
+#include "formDataLink.h"
 #include "uDbConnection.h"
 #include "uDbQuery.h"
+#include "uDialogs.h"
+#include "uParameters.h"
+#include "utils.h"
 
 #include <QButtonGroup>
+#include <QCoreApplication>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QStackedLayout>
 #include <QStatusBar>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kServerNameKey = QStringLiteral("ServerName");
+const QString kDatabaseKey = QStringLiteral("DBname");
+const QString kUserNameKey = QStringLiteral("UserName");
+const QString kPasswordKey = QStringLiteral("Vicinity");
+const QString kNTAccountKey = QStringLiteral("isNTAccount");
+
+// A plain message box with the application's title as caption.
+void showMessage(const QString& text)
+{
+    dialogs::showInfo(text, QCoreApplication::applicationName());
+}
+
+QString errorText(const std::exception& error)
+{
+    return QString::fromUtf8(error.what());
+}
+
+} // namespace
 
 void TDropDownComboBox::showPopup()
 {
@@ -17,69 +51,407 @@ void TDropDownComboBox::showPopup()
     QComboBox::showPopup();
 }
 
-TfrmSQLServerConnect::TfrmSQLServerConnect(QWidget* owner) : QDialog(owner) {}
+TfrmSQLServerConnect::TfrmSQLServerConnect(QWidget* owner) : QDialog(owner)
+{
+    setObjectName(QStringLiteral("frmSQLServerConnect"));
+    setWindowTitle(QStringLiteral("SQL Connect Dialog"));
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+
+    const auto named = [](auto* widget, const char* name) {
+        widget->setObjectName(QLatin1String(name));
+        return widget;
+    };
+
+    Label1 = named(new QLabel(QStringLiteral("SQL server:"), this), "Label1");
+    cboServersList = named(new TDropDownComboBox(this), "cboServersList");
+    cboServersList->setEditable(true);
+    cboServersList->setInsertPolicy(QComboBox::NoInsert);
+    cboServersList->setToolTip(QStringLiteral("SQL Servers list"));
+    cboServersList->setMinimumWidth(204);
+    Label2 = named(new QLabel(QStringLiteral("Database:"), this), "Label2");
+    cboDatabaseList = named(new TDropDownComboBox(this), "cboDatabaseList");
+    cboDatabaseList->setEditable(true);
+    cboDatabaseList->setInsertPolicy(QComboBox::NoInsert);
+    cboDatabaseList->setToolTip(QStringLiteral("Selct database from list"));
+    cboDatabaseList->setMinimumWidth(202);
+    GroupBox1 = named(new QGroupBox(QStringLiteral("Authorization:"), this), "GroupBox1");
+    lblUserName = named(new QLabel(QStringLiteral("User name:"), GroupBox1), "lblUserName");
+    lblPWD = named(new QLabel(QStringLiteral("Password:"), GroupBox1), "lblPWD");
+    txtPassword = named(new QLineEdit(GroupBox1), "txtPassword");
+    txtPassword->setEchoMode(QLineEdit::Password);
+    txtPassword->setMinimumWidth(194);
+    txtUserName = named(new QLineEdit(GroupBox1), "txtUserName");
+    txtUserName->setMinimumWidth(194);
+    btnOk = named(new QPushButton(QStringLiteral("Ok"), this), "btnOk");
+    btnCancel = named(new QPushButton(QStringLiteral("Cancel"), this), "btnCancel");
+    barStatus = named(new QStatusBar(this), "barStatus");
+    barStatus->setSizeGripEnabled(false);
+    m_statusPanel = new QLabel(barStatus);
+    m_statusPanel->setObjectName(QStringLiteral("barStatusPanel0"));
+    barStatus->addWidget(m_statusPanel, 1);
+    edServersList = named(new QLineEdit(this), "edServersList");
+    edServersList->setMinimumWidth(129);
+    DBList = new TDbQuery(this);
+    DBList->setObjectName(QStringLiteral("DBList"));
+    btnTest = named(new QPushButton(QStringLiteral("Test"), this), "btnTest");
+    btnTest->setToolTip(QStringLiteral("Test connection"));
+    grpSecurity = named(new QGroupBox(GroupBox1), "grpSecurity");
+    m_security = new QButtonGroup(this);
+    auto* securityLayout = new QVBoxLayout(grpSecurity);
+    securityLayout->setContentsMargins(8, 4, 8, 4);
+    securityLayout->setSpacing(2);
+    const char* const securityItems[] = {"With Windows authentication using network ID",
+                                         "With SQL Server user ID and password"};
+    for (int i = 0; i < 2; ++i) {
+        auto* item = new QRadioButton(QLatin1String(securityItems[i]), grpSecurity);
+        item->setObjectName(QStringLiteral("grpSecurityItem%1").arg(i));
+        m_security->addButton(item, i);
+        securityLayout->addWidget(item);
+    }
+    for (QPushButton* button : {btnOk, btnTest, btnCancel}) {
+        button->setMinimumSize(70, 25);
+        button->setAutoDefault(false);
+    }
+
+    // Server box (only one of the two is shown), authorization, database, buttons, status.
+    auto* serverBox = new QStackedLayout;
+    serverBox->setStackingMode(QStackedLayout::StackOne);
+    auto* edRow = new QHBoxLayout;
+    edRow->setContentsMargins(0, 0, 0, 0);
+    auto* edHolder = new QWidget(this);
+    edHolder->setLayout(edRow);
+    edRow->addWidget(edServersList);
+    edRow->addStretch();
+    serverBox->addWidget(edHolder);
+    serverBox->addWidget(cboServersList);
+    auto* top = new QGridLayout;
+    top->setHorizontalSpacing(8);
+    top->addWidget(Label1, 0, 0);
+    top->addLayout(serverBox, 0, 1);
+    top->setColumnStretch(1, 1);
+
+    auto* logins = new QGridLayout;
+    logins->setHorizontalSpacing(8);
+    logins->addWidget(lblUserName, 0, 0);
+    logins->addWidget(txtUserName, 0, 1);
+    logins->addWidget(lblPWD, 1, 0);
+    logins->addWidget(txtPassword, 1, 1);
+    logins->setColumnStretch(1, 1);
+    auto* groupLayout = new QVBoxLayout(GroupBox1);
+    groupLayout->setContentsMargins(8, 6, 8, 8);
+    groupLayout->addWidget(grpSecurity);
+    groupLayout->addLayout(logins);
+
+    auto* database = new QGridLayout;
+    database->setHorizontalSpacing(8);
+    database->addWidget(Label2, 0, 0);
+    database->addWidget(cboDatabaseList, 0, 1);
+    database->setColumnStretch(1, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnOk);
+    buttons->addWidget(btnTest);
+    buttons->addWidget(btnCancel);
+
+    auto* body = new QVBoxLayout;
+    body->setContentsMargins(8, 5, 12, 6);
+    body->setSpacing(8);
+    body->addLayout(top);
+    body->addWidget(GroupBox1);
+    body->addLayout(database);
+    body->addSpacing(8);
+    body->addLayout(buttons);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addLayout(body);
+    layout->addWidget(barStatus);
+
+    setTabOrder(edServersList, cboServersList);
+    setTabOrder(cboServersList, m_security->button(0));
+    setTabOrder(m_security->button(0), m_security->button(1));
+    setTabOrder(m_security->button(1), txtUserName);
+    setTabOrder(txtUserName, txtPassword);
+    setTabOrder(txtPassword, cboDatabaseList);
+    setTabOrder(cboDatabaseList, btnOk);
+    setTabOrder(btnOk, btnTest);
+    setTabOrder(btnTest, btnCancel);
+
+    connect(edServersList, &QLineEdit::textChanged, this, &TfrmSQLServerConnect::edServersListChange);
+    connect(cboServersList, &QComboBox::editTextChanged, this, &TfrmSQLServerConnect::cboServersListChange);
+    connect(cboServersList, &TDropDownComboBox::DropDown, this,
+            &TfrmSQLServerConnect::cboServersListDropDown);
+    connect(cboDatabaseList, &QComboBox::editTextChanged, this, &TfrmSQLServerConnect::cboDatabaseListChange);
+    connect(cboDatabaseList, &TDropDownComboBox::DropDown, this,
+            &TfrmSQLServerConnect::cboDatabaseListDropDown);
+    connect(txtUserName, &QLineEdit::textChanged, this, &TfrmSQLServerConnect::txtUserNameChange);
+    connect(txtPassword, &QLineEdit::textChanged, this, &TfrmSQLServerConnect::txtPasswordChange);
+    connect(m_security, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (checked)
+            grpSecurityClick();
+    });
+    connect(btnOk, &QPushButton::clicked, this, &TfrmSQLServerConnect::btnOkClick);
+    connect(btnTest, &QPushButton::clicked, this, &TfrmSQLServerConnect::btnTestClick);
+    connect(btnCancel, &QPushButton::clicked, this, &TfrmSQLServerConnect::btnCancelClick);
+
+    SetNTAccount(true);
+
+    CreateServerEnumerator();
+    serverBox->setCurrentWidget(m_haveServerEnumerator ? static_cast<QWidget*>(cboServersList) : edHolder);
+    edServersList->setVisible(!m_haveServerEnumerator);
+    cboServersList->setVisible(m_haveServerEnumerator);
+
+    // The form sees F5 and F9 before the control that has the focus.
+    installEventFilter(this);
+    for (QWidget* child : findChildren<QWidget*>())
+        child->installEventFilter(this);
+
+    setFixedSize(sizeHint().expandedTo(QSize(328, 256)));
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
 TfrmSQLServerConnect::~TfrmSQLServerConnect() = default;
+
+QString TfrmSQLServerConnect::WindowsAuthenticationString(const QString& database, const QString& server)
+{
+    return QStringLiteral("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;"
+                          "Initial Catalog=") +
+           QuoteConnectionValue(database) + QStringLiteral(";Data Source=") + QuoteConnectionValue(server);
+}
+
+QString TfrmSQLServerConnect::SqlLoginString(const QString& password, const QString& user,
+                                             const QString& database, const QString& server)
+{
+    return QStringLiteral("Provider=SQLOLEDB.1;Password=") + QuoteConnectionValue(password) +
+           QStringLiteral(";Persist Security Info=True") + QStringLiteral(";User ID=") +
+           QuoteConnectionValue(user) + QStringLiteral(";Initial Catalog=") + QuoteConnectionValue(database) +
+           QStringLiteral(";Data Source=") + QuoteConnectionValue(server);
+}
+
 void TfrmSQLServerConnect::SetServerName(const QString& value)
 {
     m_serverName = value;
+    edServersList->setText(value);
+    cboServersList->setEditText(value);
 }
+
 void TfrmSQLServerConnect::SetDatabaseName(const QString& value)
 {
-    m_databaseName = value;
+    cboDatabaseList->setEditText(value);
 }
+
 void TfrmSQLServerConnect::SetUserName(const QString& value)
 {
     m_userName = value;
+    txtUserName->setText(value);
 }
+
 void TfrmSQLServerConnect::SetPassword(const QString& value)
 {
     m_password = value;
+    txtPassword->setText(value);
 }
+
 void TfrmSQLServerConnect::SetNTAccount(bool value)
 {
+    m_security->button(value ? 0 : 1)->setChecked(true);
     m_ntAccount = value;
+    grpSecurityClick();
 }
+
+QRadioButton* TfrmSQLServerConnect::SecurityItem(int index) const
+{
+    return qobject_cast<QRadioButton*>(m_security->button(index));
+}
+
 bool TfrmSQLServerConnect::RunDialog()
 {
+    LoadSettings();
     return exec() == QDialog::Accepted;
 }
-QString TfrmSQLServerConnect::WindowsAuthenticationString(const QString&, const QString&)
+
+void TfrmSQLServerConnect::CreateServerEnumerator()
 {
-    return {};
+    // No facility lists the SQL Servers of the network here: the name is typed.
+    m_haveServerEnumerator = false;
 }
-QString TfrmSQLServerConnect::SqlLoginString(const QString&, const QString&, const QString&, const QString&)
+
+void TfrmSQLServerConnect::ListServers(QComboBox* list)
 {
-    return {};
+    if (!m_haveServerEnumerator)
+        return;
+    list->clear();
 }
-QRadioButton* TfrmSQLServerConnect::SecurityItem(int) const
+
+void TfrmSQLServerConnect::ListDatabases(QComboBox* list)
 {
-    return nullptr;
+    if (!m_connection)
+        return;
+    if (!m_connection->Connected())
+        BuildConnection();
+    if (!m_connection->Connected())
+        return;
+    PushCursor(Qt::WaitCursor);
+    try {
+        DBList->Close();
+        DBList->SetSQL({QStringLiteral("exec sp_databases")});
+        DBList->SetConnection(m_connection);
+        DBList->Open();
+        QStringList names;
+        for (DBList->First(); !DBList->Eof(); DBList->Next())
+            names.append(DBList->AsString(0));
+        list->clear();
+        list->addItems(names);
+        list->setCurrentIndex(-1);
+        list->clearEditText();
+        PopCursor();
+    } catch (const std::exception& e) {
+        PopCursor();
+        showMessage(QStringLiteral("Couldn't get database list\n") + errorText(e));
+    }
 }
-void TfrmSQLServerConnect::cboServersListChange() {}
-void TfrmSQLServerConnect::cboServersListDropDown() {}
-void TfrmSQLServerConnect::cboDatabaseListChange() {}
-void TfrmSQLServerConnect::cboDatabaseListDropDown() {}
-void TfrmSQLServerConnect::txtPasswordChange() {}
-void TfrmSQLServerConnect::txtUserNameChange() {}
-void TfrmSQLServerConnect::edServersListChange() {}
-void TfrmSQLServerConnect::grpSecurityClick() {}
-void TfrmSQLServerConnect::btnOkClick() {}
+
+void TfrmSQLServerConnect::BuildConnection()
+{
+    if (m_serverName.trimmed().isEmpty())
+        LoadSettings();
+    m_connectionString = m_ntAccount ? WindowsAuthenticationString(m_databaseName, m_serverName)
+                                     : SqlLoginString(m_password, m_userName, m_databaseName, m_serverName);
+    if (!m_connection)
+        return;
+    try {
+        m_connection->Close();
+        m_connection->SetLoginPrompt(false);
+        m_connection->SetConnectionString(m_connectionString);
+        m_connection->Open();
+    } catch (const std::exception& e) {
+        showMessage(QStringLiteral("Wrong connection parameters\n") + errorText(e));
+    }
+}
+
+void TfrmSQLServerConnect::LoadSettings()
+{
+    m_serverName = ReadParameter(kServerNameKey, QString());
+    m_databaseName = ReadParameter(kDatabaseKey, QString());
+    m_userName = ReadParameter(kUserNameKey, QString());
+    m_password = DecryptPassword(ReadParameter(kPasswordKey, QString()));
+    m_ntAccount = ReadParameter(kNTAccountKey, QStringLiteral("-1")) == QLatin1String("-1");
+    // Copies: each property write below also updates the fields through the change handlers.
+    const QString server = m_serverName;
+    const QString database = m_databaseName;
+    const QString user = m_userName;
+    const QString password = m_password;
+    SetNTAccount(m_ntAccount);
+    SetUserName(user);
+    SetServerName(server);
+    SetPassword(password);
+    SetDatabaseName(database);
+}
+
+void TfrmSQLServerConnect::SaveSettings()
+{
+    WriteParameter(kNTAccountKey, m_ntAccount ? QStringLiteral("-1") : QStringLiteral("0"));
+    WriteParameter(kServerNameKey, m_serverName);
+    WriteParameter(kDatabaseKey, m_databaseName);
+    WriteParameter(kUserNameKey, m_userName);
+    WriteParameter(kPasswordKey, EncryptPassword(m_password));
+}
+
+void TfrmSQLServerConnect::cboServersListChange()
+{
+    m_serverName = cboServersList->currentText();
+}
+
+void TfrmSQLServerConnect::edServersListChange()
+{
+    m_serverName = edServersList->text();
+}
+
+void TfrmSQLServerConnect::cboDatabaseListChange()
+{
+    m_databaseName = cboDatabaseList->currentText();
+}
+
+void TfrmSQLServerConnect::txtUserNameChange()
+{
+    m_userName = txtUserName->text();
+}
+
+void TfrmSQLServerConnect::txtPasswordChange()
+{
+    m_password = txtPassword->text();
+}
+
+void TfrmSQLServerConnect::cboServersListDropDown()
+{
+    if (cboServersList->count() > 0)
+        return;
+    m_statusPanel->setText(QStringLiteral("Get available SQL servers list..."));
+    barStatus->repaint();
+    ListServers(cboServersList);
+    m_statusPanel->clear();
+    barStatus->repaint();
+    cboDatabaseList->clearEditText();
+    m_databaseName.clear();
+}
+
+void TfrmSQLServerConnect::cboDatabaseListDropDown()
+{
+    ListDatabases(cboDatabaseList);
+}
+
+bool TfrmSQLServerConnect::FormKeyDown(int key)
+{
+    if (key != Qt::Key_F5 && key != Qt::Key_F9)
+        return false;
+    cboServersListDropDown();
+    ListDatabases(cboDatabaseList);
+    return true;
+}
+
+bool TfrmSQLServerConnect::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == this) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_F5 || key->key() == Qt::Key_F9) {
+            FormKeyDown(key->key());
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TfrmSQLServerConnect::grpSecurityClick()
+{
+    m_ntAccount = m_security->checkedId() == 0;
+    for (QWidget* w : std::initializer_list<QWidget*>{txtUserName, txtPassword, lblUserName, lblPWD})
+        w->setEnabled(!m_ntAccount);
+}
+
+void TfrmSQLServerConnect::btnOkClick()
+{
+    if (cboDatabaseList->currentText().isEmpty()) {
+        showMessage(QStringLiteral("No database selected"));
+        return;
+    }
+    BuildConnection();
+    if (m_connection && m_connection->Connected()) {
+        SaveSettings();
+        accept();
+    }
+}
+
+void TfrmSQLServerConnect::btnTestClick()
+{
+    BuildConnection();
+    if (m_connection && m_connection->Connected())
+        ShowInfo(QStringLiteral("Test successfully completed!"), QStringLiteral("Information"));
+}
+
 void TfrmSQLServerConnect::btnCancelClick()
 {
     reject();
 }
-void TfrmSQLServerConnect::btnTestClick() {}
-bool TfrmSQLServerConnect::FormKeyDown(int)
-{
-    return false;
-}
-bool TfrmSQLServerConnect::eventFilter(QObject* watched, QEvent* event)
-{
-    return QDialog::eventFilter(watched, event);
-}
-void TfrmSQLServerConnect::CreateServerEnumerator() {}
-void TfrmSQLServerConnect::ListServers(QComboBox*) {}
-void TfrmSQLServerConnect::ListDatabases(QComboBox*) {}
-void TfrmSQLServerConnect::BuildConnection() {}
-void TfrmSQLServerConnect::LoadSettings() {}
-void TfrmSQLServerConnect::SaveSettings() {}

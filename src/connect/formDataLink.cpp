@@ -1,0 +1,256 @@
+#include "formDataLink.h"
+
+#include "uDbConnection.h"
+#include "uDbConnectionString.h"
+#include "uDialogs.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kCaption = QStringLiteral("Data Link Properties");
+
+bool isOneOf(const QString& key, std::initializer_list<const char*> names)
+{
+    for (const char* name : names)
+        if (key.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+enum class SourceKind
+{
+    File,
+    Dsn,
+    Server,
+    Other
+};
+
+SourceKind sourceKind(const QString& provider)
+{
+    const QString key = TDbConnectionString::ProviderKey(provider);
+    if (key == QLatin1String("microsoft.jet.oledb") || key == QLatin1String("microsoft.ace.oledb") ||
+        key == QLatin1String("sqlite"))
+        return SourceKind::File;
+    if (key == QLatin1String("msdasql"))
+        return SourceKind::Dsn;
+    if (key == QLatin1String("sqloledb") || key.startsWith(QLatin1String("sqlncli")) ||
+        key == QLatin1String("msoledbsql") || key == QLatin1String("postgresql"))
+        return SourceKind::Server;
+    return SourceKind::Other;
+}
+
+} // namespace
+
+QString QuoteConnectionValue(const QString& value)
+{
+    const bool needsQuotes =
+        value.contains(u';') || value != value.trimmed() || value.startsWith(u'"') || value.startsWith(u'\'');
+    if (!needsQuotes)
+        return value;
+    QString quoted = value;
+    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return u'"' + quoted + u'"';
+}
+
+TDataLinkProperties TDataLinkProperties::FromConnectionString(const QString& text)
+{
+    TDataLinkProperties p;
+    const TDbConnectionString items(text);
+    for (const auto& [key, value] : items.Items()) {
+        if (isOneOf(key, {"Provider"}))
+            p.provider = value;
+        else if (isOneOf(key, {"Data Source"}))
+            p.dataSource = value;
+        else if (isOneOf(key, {"Initial Catalog", "Database"}))
+            p.database = value;
+        else if (isOneOf(key, {"User ID", "UID", "User"}))
+            p.userName = value;
+        else if (isOneOf(key, {"Password", "PWD"}))
+            p.password = value;
+        else
+            p.otherItems.append({key, value});
+    }
+    return p;
+}
+
+QString TDataLinkProperties::ToConnectionString() const
+{
+    QStringList parts;
+    const auto add = [&parts](const QString& key, const QString& value) {
+        if (!value.isEmpty())
+            parts.append(key + u'=' + QuoteConnectionValue(value));
+    };
+    add(QStringLiteral("Provider"), provider.trimmed());
+    add(QStringLiteral("Data Source"), dataSource);
+    add(QStringLiteral("Initial Catalog"), database);
+    add(QStringLiteral("User ID"), userName);
+    add(QStringLiteral("Password"), password);
+    for (const auto& [key, value] : otherItems)
+        parts.append(key + u'=' + QuoteConnectionValue(value));
+    return parts.join(u';');
+}
+
+TfrmDataLink::TfrmDataLink(QWidget* owner) : QDialog(owner)
+{
+    setObjectName(QStringLiteral("frmDataLink"));
+    setWindowTitle(kCaption);
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+
+    const auto named = [](auto* widget, const char* name) {
+        widget->setObjectName(QLatin1String(name));
+        return widget;
+    };
+    cboProvider = named(new QComboBox(this), "cboProvider");
+    cboProvider->setEditable(true);
+    cboProvider->setInsertPolicy(QComboBox::NoInsert);
+    cboProvider->addItems(Providers());
+    cboProvider->setToolTip(
+        QStringLiteral("The provider that serves the database; any provider name may be typed"));
+    lblDataSource = named(new QLabel(QStringLiteral("Data source:"), this), "lblDataSource");
+    edDataSource = named(new QLineEdit(this), "edDataSource");
+    btnBrowseFile = named(new QPushButton(QStringLiteral("..."), this), "btnBrowseFile");
+    btnBrowseFile->setToolTip(QStringLiteral("Choose the database file"));
+    btnBrowseFile->setFixedWidth(30);
+    btnBrowseFile->setAutoDefault(false);
+    edDatabase = named(new QLineEdit(this), "edDatabase");
+    edUserName = named(new QLineEdit(this), "edUserName");
+    edPassword = named(new QLineEdit(this), "edPassword");
+    edPassword->setEchoMode(QLineEdit::Password);
+    btnTest = named(new QPushButton(QStringLiteral("&Test Connection"), this), "btnTest");
+    btnTest->setAutoDefault(false);
+    auto* buttons = new QDialogButtonBox(this);
+    btnOk = named(buttons->addButton(QDialogButtonBox::Ok), "btnOk");
+    btnCancel = named(buttons->addButton(QDialogButtonBox::Cancel), "btnCancel");
+
+    auto* sourceRow = new QHBoxLayout;
+    sourceRow->setContentsMargins(0, 0, 0, 0);
+    sourceRow->addWidget(edDataSource, 1);
+    sourceRow->addWidget(btnBrowseFile);
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("&Provider:"), cboProvider);
+    form->addRow(lblDataSource, sourceRow);
+    form->addRow(QStringLiteral("Initial &catalog:"), edDatabase);
+    form->addRow(QStringLiteral("&User name:"), edUserName);
+    form->addRow(QStringLiteral("Pass&word:"), edPassword);
+    auto* testRow = new QHBoxLayout;
+    testRow->addStretch();
+    testRow->addWidget(btnTest);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(testRow);
+    layout->addStretch();
+    layout->addWidget(buttons);
+
+    connect(cboProvider, &QComboBox::editTextChanged, this, &TfrmDataLink::cboProviderChange);
+    connect(btnBrowseFile, &QPushButton::clicked, this, &TfrmDataLink::btnBrowseFileClick);
+    connect(btnTest, &QPushButton::clicked, this, &TfrmDataLink::btnTestClick);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    SetConnectionString(QString());
+    resize(sizeHint().expandedTo(QSize(420, 260)));
+}
+
+QStringList TfrmDataLink::Providers()
+{
+    // The names the data-access layer serves (a version suffix is ignored there).
+    return {QStringLiteral("Microsoft.Jet.OLEDB.4.0"),
+            QStringLiteral("Microsoft.ACE.OLEDB.12.0"),
+            QStringLiteral("SQLOLEDB.1"),
+            QStringLiteral("SQLNCLI11"),
+            QStringLiteral("MSOLEDBSQL"),
+            QStringLiteral("MSDASQL.1"),
+            QStringLiteral("SQLite"),
+            QStringLiteral("PostgreSQL")};
+}
+
+void TfrmDataLink::SetConnectionString(const QString& text)
+{
+    const TDataLinkProperties p = TDataLinkProperties::FromConnectionString(text);
+    cboProvider->setEditText(p.provider);
+    if (p.provider.isEmpty() && text.trimmed().isEmpty())
+        cboProvider->setCurrentIndex(0);
+    edDataSource->setText(p.dataSource);
+    edDatabase->setText(p.database);
+    edUserName->setText(p.userName);
+    edPassword->setText(p.password);
+    m_otherItems = p.otherItems;
+    cboProviderChange();
+}
+
+QString TfrmDataLink::ConnectionString() const
+{
+    TDataLinkProperties p;
+    p.provider = cboProvider->currentText();
+    p.dataSource = edDataSource->text();
+    p.database = edDatabase->text();
+    p.userName = edUserName->text();
+    p.password = edPassword->text();
+    p.otherItems = m_otherItems;
+    return p.ToConnectionString();
+}
+
+bool TfrmDataLink::Execute(QString& text)
+{
+    if (!text.isEmpty())
+        SetConnectionString(text);
+    if (exec() != QDialog::Accepted)
+        return false;
+    text = ConnectionString();
+    return true;
+}
+
+void TfrmDataLink::cboProviderChange()
+{
+    const SourceKind kind = sourceKind(cboProvider->currentText());
+    switch (kind) {
+    case SourceKind::File:
+        lblDataSource->setText(QStringLiteral("Database &file:"));
+        break;
+    case SourceKind::Dsn:
+        lblDataSource->setText(QStringLiteral("Data source &name:"));
+        break;
+    case SourceKind::Server:
+        lblDataSource->setText(QStringLiteral("&Server:"));
+        break;
+    case SourceKind::Other:
+        lblDataSource->setText(QStringLiteral("&Data source:"));
+        break;
+    }
+    lblDataSource->setBuddy(edDataSource);
+    btnBrowseFile->setEnabled(kind == SourceKind::File);
+}
+
+void TfrmDataLink::btnBrowseFileClick()
+{
+    const QString current = edDataSource->text();
+    const QString file = dialogs::openFileName(
+        QStringLiteral("Select Database File"),
+        current.isEmpty() ? QString() : QFileInfo(current).absolutePath(),
+        QStringLiteral("Database Files (*.mdb *.accdb *.db *.sqlite *.sqlite3);;All Files (*)"));
+    if (!file.isEmpty())
+        edDataSource->setText(QFileInfo(file).absoluteFilePath());
+}
+
+void TfrmDataLink::btnTestClick()
+{
+    TDbConnection connection;
+    try {
+        connection.SetConnectionString(ConnectionString());
+        connection.Open();
+        connection.Close();
+        dialogs::showInfo(QStringLiteral("Test connection succeeded."), kCaption);
+    } catch (const std::exception& e) {
+        dialogs::showInfo(QStringLiteral("Test connection failed:\n") + QString::fromUtf8(e.what()),
+                          kCaption);
+    }
+}
