@@ -1,0 +1,342 @@
+#include "frameQuery.h"
+
+#include "UEncrypt.h"
+#include "formDatabaseType.h"
+#include "uDbConnection.h"
+#include "uDbDataSource.h"
+#include "uDbGrid.h"
+#include "uDbQuery.h"
+#include "uDialogs.h"
+#include "uParameters.h"
+#include "uTildeText.h"
+#include "utils.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kConnectionKey = QStringLiteral("Connection");
+const QString kQueryKey = QStringLiteral("Query");
+
+QString errorText(const std::exception& error)
+{
+    // Every layer's error type keeps its text in UTF-8.
+    return QString::fromUtf8(error.what());
+}
+
+void showMessage(const QString& text)
+{
+    dialogs::showInfo(text, QCoreApplication::applicationName());
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setMinimumSize(75, 25);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QLatin1String(name));
+    return label;
+}
+
+QFrame* makePanel(QWidget* parent, const char* name)
+{
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(QLatin1String(name));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    return panel;
+}
+
+// The busy cursor for the length of a fetch, restored however the fetch ends.
+class BusyCursor
+{
+public:
+    BusyCursor() { PushCursor(Qt::WaitCursor); }
+    ~BusyCursor()
+    {
+        try {
+            PopCursor();
+        } catch (const EUtilsError&) {
+            // Someone else emptied the stack; nothing left to restore.
+        }
+    }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+} // namespace
+
+TframQuery::TframQuery(QWidget* owner) : QFrame(owner)
+{
+    setObjectName(QStringLiteral("framQuery"));
+    resize(625, 376);
+
+    // The data components first, so that they outlive nothing that shows them.
+    conADO = new TDbConnection(this);
+    conADO->setObjectName(QStringLiteral("conADO"));
+    qryADO = new TDbQuery(this);
+    qryADO->setObjectName(QStringLiteral("qryADO"));
+    qryADO->SetConnection(conADO);
+    dscADO = new TDbDataSource(this);
+    dscADO->setObjectName(QStringLiteral("dscADO"));
+    dscADO->SetDataSet(qryADO);
+
+    // Step 1: the connection.
+    pnlConnection = makePanel(this, "pnlConnection");
+    pnlConnection->setFixedHeight(41);
+    auto* caption =
+        makeLabel(pnlConnection, "pnlConnectionCaption", QStringLiteral(" 1. Connection to Database"));
+    caption->setMinimumWidth(134);
+    btnConnect = makeButton(pnlConnection, "btnConnect", QStringLiteral("C&onnect..."));
+    btnConnect->setToolTip(QStringLiteral("This will help you set up a database connection."));
+    btnReconnect = makeButton(pnlConnection, "btnReconnect", QStringLiteral("&Reconnect"));
+    btnReconnect->setToolTip(QStringLiteral("This will reconnect ot the last successful connection"));
+    // A hidden Reconnect leaves its place empty, as on the design.
+    QSizePolicy keepPlace = btnReconnect->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    btnReconnect->setSizePolicy(keepPlace);
+    lblConnected = makeLabel(pnlConnection, "lblConnected", QString());
+    auto* connectionRow = new QHBoxLayout(pnlConnection);
+    connectionRow->setContentsMargins(4, 4, 8, 4);
+    connectionRow->setSpacing(5);
+    connectionRow->addWidget(caption);
+    connectionRow->addWidget(btnConnect);
+    connectionRow->addWidget(btnReconnect);
+    connectionRow->addSpacing(40);
+    connectionRow->addWidget(lblConnected, 1);
+
+    // Step 2: the statement.
+    pnlQuery = makePanel(this, "pnlQuery");
+    Label1 = makeLabel(pnlQuery, "Label1", QStringLiteral("2. Write SELECT statement or use Query Builder"));
+    btnQBuilder = makeButton(pnlQuery, "btnQBuilder", QStringLiteral("&Builder..."));
+    btnQBuilder->setEnabled(false);
+    memQuery = new QPlainTextEdit(pnlQuery);
+    memQuery->setObjectName(QStringLiteral("memQuery"));
+    memQuery->setPlainText(QStringLiteral("select * from blah"));
+    memQuery->setMinimumHeight(24);
+    memQuery->installEventFilter(this);
+    auto* queryHead = new QHBoxLayout;
+    queryHead->addWidget(Label1);
+    queryHead->addStretch(1);
+    queryHead->addWidget(btnQBuilder);
+    auto* queryBody = new QHBoxLayout;
+    queryBody->addSpacing(6);
+    queryBody->addWidget(memQuery);
+    auto* queryColumn = new QVBoxLayout(pnlQuery);
+    queryColumn->setContentsMargins(6, 4, 10, 10);
+    queryColumn->setSpacing(3);
+    queryColumn->addLayout(queryHead);
+    queryColumn->addLayout(queryBody, 1);
+
+    // Step 3: fetch, and the rows below.
+    auto* dataPart = new QWidget(this);
+    dataPart->setObjectName(QStringLiteral("pnlData"));
+    Label2 = makeLabel(dataPart, "Label2", QStringLiteral("3. Fetch data from database"));
+    btnfetch = makeButton(dataPart, "btnfetch", QStringLiteral("&Fetch"));
+    btnfetch->setEnabled(false);
+    grid1 = new TDbGrid(dataPart);
+    grid1->setObjectName(QStringLiteral("grid1"));
+    grid1->SetDataSource(dscADO);
+    auto* fetchHead = new QHBoxLayout;
+    fetchHead->addWidget(Label2);
+    fetchHead->addStretch(1);
+    fetchHead->addWidget(btnfetch);
+    auto* gridBody = new QHBoxLayout;
+    gridBody->addSpacing(4);
+    gridBody->addWidget(grid1);
+    auto* dataColumn = new QVBoxLayout(dataPart);
+    dataColumn->setContentsMargins(8, 3, 11, 10); // one more than the panels above: their border
+    dataColumn->setSpacing(4);
+    dataColumn->addLayout(fetchHead);
+    dataColumn->addLayout(gridBody, 1);
+
+    // Dragging the splitter resizes the statement panel; the rows get the rest.
+    Splitter1 = new QSplitter(Qt::Vertical, this);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setHandleWidth(3);
+    Splitter1->setChildrenCollapsible(false);
+    Splitter1->addWidget(pnlQuery);
+    Splitter1->addWidget(dataPart);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({104, 376 - 41 - 104 - 3});
+
+    auto* frameColumn = new QVBoxLayout(this);
+    frameColumn->setContentsMargins(0, 0, 0, 0);
+    frameColumn->setSpacing(0);
+    frameColumn->addWidget(pnlConnection);
+    frameColumn->addWidget(Splitter1, 1);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+
+    connect(btnConnect, &QPushButton::clicked, this, &TframQuery::btnConnectClick);
+    connect(btnReconnect, &QPushButton::clicked, this, &TframQuery::btnReconnectClick);
+    connect(btnQBuilder, &QPushButton::clicked, this, &TframQuery::btnQBuilderClick);
+    connect(btnfetch, &QPushButton::clicked, this, &TframQuery::btnfetchClick);
+    connect(conADO, &TDbConnection::AfterConnect, this, &TframQuery::conADOAfterConnect);
+    connect(conADO, &TDbConnection::AfterDisconnect, this, &TframQuery::conADOAfterDisconnect);
+
+    InitialQueryText = TildeText(QueryLines());
+}
+
+TframQuery::~TframQuery()
+{
+    m_destroying = true;
+    memQuery->removeEventFilter(this);
+    disconnect(conADO, nullptr, this, nullptr);
+}
+
+QStringList TframQuery::QueryLines() const
+{
+    QStringList lines = memQuery->toPlainText().split(u'\n');
+    // As a list of lines reads a text: a final line break starts no further line.
+    if (lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+void TframQuery::SetQueryLines(const QStringList& lines)
+{
+    QString text = lines.join(u'\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        text += u'\n';
+    memQuery->setPlainText(text);
+}
+
+void TframQuery::OpenConnection()
+{
+    conADO->Close();
+    lblConnected->setText(QStringLiteral("FAILED TO CONNECT"));
+    conADO->SetLoginPrompt(false);
+    try {
+        conADO->Open();
+    } catch (const std::exception&) {
+        // The silent attempt only spares the user the login prompt when it is not needed.
+    }
+    if (conADO->Connected())
+        return;
+    conADO->SetLoginPrompt(true);
+    conADO->Open();
+}
+
+void TframQuery::btnConnectClick()
+{
+    // An error that leaves Connect... goes to the general error display, never further.
+    try {
+        connectCommand();
+    } catch (const std::exception& e) {
+        ShowGeneralError(e);
+    }
+}
+
+void TframQuery::connectCommand()
+{
+    conADO->Close();
+    bool accepted = false;
+    {
+        TfrmDatabaseType dialog(this);
+        dialog.Connection = conADO;
+        accepted = dialog.exec() == QDialog::Accepted;
+    }
+    if (accepted && !conADO->Connected())
+        OpenConnection();
+    btnfetch->setEnabled(conADO->Connected());
+    if (btnfetch->isEnabled()) {
+        LastConnectionString = conADO->ConnectionString();
+        HasConnected = true;
+        WriteParameter(kConnectionKey, EncryptConnectionString(LastConnectionString));
+    }
+    // A designer window, once the frame has one, starts again on the new connection here.
+}
+
+void TframQuery::btnReconnectClick()
+{
+    try {
+        conADO->Close();
+        conADO->SetConnectionString(LastConnectionString);
+        OpenConnection();
+        if (conADO->Connected())
+            SetQueryLines(ReadTildeText(LastQueryText));
+    } catch (const std::exception& e) {
+        showMessage(errorText(e) + u'\n' + QStringLiteral(" while trying to connection with ") + u'\n' +
+                    LastConnectionString);
+    }
+}
+
+void TframQuery::btnQBuilderClick()
+{
+    // The visual designer plugs in here; until then Builder... does nothing.
+}
+
+void TframQuery::btnfetchClick()
+{
+    try {
+        qryADO->Close();
+        BusyCursor busy;
+        // Let the cursor show; clicks and keys wait until the fetch is over.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if (!conADO->Connected())
+            OpenConnection();
+        const QStringList lines = QueryLines();
+        qryADO->SetSQL(lines);
+        qryADO->Open();
+        LastQueryText = TildeText(lines);
+        WriteParameter(kQueryKey, LastQueryText);
+    } catch (const std::exception& e) {
+        showMessage(errorText(e));
+    }
+}
+
+void TframQuery::FrameResize()
+{
+    LastConnectionString = DecryptConnectionString(ReadParameter(kConnectionKey, QString()));
+    LastQueryText = ReadParameter(kQueryKey, QString());
+    btnReconnect->setVisible(!LastConnectionString.isEmpty() && !HasConnected);
+}
+
+void TframQuery::memQueryKeyDown()
+{
+    // Any key may change the SQL, so the rows shown no longer belong to it.
+    qryADO->Close();
+}
+
+void TframQuery::conADOAfterConnect()
+{
+    lblConnected->setText(QStringLiteral("CONNECTED OK"));
+    btnQBuilder->setEnabled(true);
+    btnfetch->setEnabled(true);
+}
+
+void TframQuery::conADOAfterDisconnect()
+{
+    if (m_destroying)
+        return;
+    lblConnected->setText(QStringLiteral("Not Connected"));
+    btnQBuilder->setEnabled(false);
+    btnfetch->setEnabled(false);
+}
+
+void TframQuery::resizeEvent(QResizeEvent* event)
+{
+    QFrame::resizeEvent(event);
+    FrameResize();
+}
+
+bool TframQuery::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == memQuery && event->type() == QEvent::KeyPress)
+        memQueryKeyDown();
+    return QFrame::eventFilter(watched, event);
+}

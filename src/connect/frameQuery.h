@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QFrame>
+#include <QString>
+#include <QStringList>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QSplitter;
+class TDbConnection;
+class TDbDataSource;
+class TDbGrid;
+class TDbQuery;
+
+// The panel on which a query is defined, in three numbered steps: connect to a database
+// (Connect... through the database type dialog, or Reconnect to the last one), write the
+// SELECT statement (typed, or drawn in the designer), fetch its rows into the grid.
+//
+// It owns the query's connection conADO and query qryADO; the query window opens saved
+// queries through them and binds its own data source to qryADO. The last connection made
+// with Connect... (password scrambled) and the last SQL fetched (in tilde form) are kept
+// as the parameters "Connection" and "Query".
+//
+// Errors: OpenConnection raises EDbError when even the prompted attempt fails. The
+// button handlers never let an error out: each shows it in a message box (Reconnect,
+// Fetch) or in the program's general error display (Connect...).
+class TframQuery : public QFrame
+{
+    Q_OBJECT
+public:
+    explicit TframQuery(QWidget* owner);
+    ~TframQuery() override;
+
+    // Opens conADO with its current connection string: silently, then with the login prompt.
+    void OpenConnection();
+
+    // The lines of memQuery (a text ending in a line break has no empty last line).
+    QStringList QueryLines() const;
+    // Replaces the lines of memQuery; QueryLines() gives them back unchanged.
+    void SetQueryLines(const QStringList& lines);
+
+    const QString& lastConnectionString() const { return LastConnectionString; }
+    const QString& lastQueryText() const { return LastQueryText; }
+    const QString& initialQueryText() const { return InitialQueryText; }
+    bool hasConnected() const { return HasConnected; }
+
+    // Published components (objectName = the member's name).
+    QFrame* pnlConnection;
+    QPushButton* btnConnect;
+    QFrame* pnlQuery;
+    QLabel* Label1;
+    QPlainTextEdit* memQuery;
+    QPushButton* btnQBuilder;
+    QLabel* Label2;
+    QPushButton* btnfetch;
+    TDbConnection* conADO;
+    TDbQuery* qryADO;
+    TDbDataSource* dscADO;
+    TDbGrid* grid1;
+    QSplitter* Splitter1;
+    QPushButton* btnReconnect;
+    QLabel* lblConnected;
+
+public slots:
+    void btnConnectClick();
+    void btnReconnectClick();
+    void btnQBuilderClick();
+    void btnfetchClick();
+    void conADOAfterConnect();
+    void conADOAfterDisconnect();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FrameResize();
+    void memQueryKeyDown();
+    void connectCommand();
+
+    // The last connection string with which the user connected here, password in clear.
+    QString LastConnectionString;
+    // The last SQL fetched successfully, in tilde form.
+    QString LastQueryText;
+    // memQuery's text at creation, in tilde form.
+    QString InitialQueryText;
+    // Whether Connect... made a connection in this frame.
+    bool HasConnected = false;
+    bool m_destroying = false;
+};
