@@ -128,6 +128,12 @@ TframQuery::TframQuery(QWidget* owner) : QFrame(owner)
     memQuery->setPlainText(QStringLiteral("select * from blah"));
     memQuery->setMinimumHeight(24);
     memQuery->installEventFilter(this);
+    // Edits without a key (paste from the context menu, drag and drop, middle click) change
+    // the SQL just the same: the rows shown must go as well.
+    connect(memQuery, &QPlainTextEdit::textChanged, this, [this] {
+        if (!m_settingLines)
+            qryADO->Close();
+    });
     auto* queryHead = new QHBoxLayout;
     queryHead->addWidget(Label1);
     queryHead->addStretch(1);
@@ -212,7 +218,9 @@ void TframQuery::SetQueryLines(const QStringList& lines)
     QString text = lines.join(u'\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
         text += u'\n';
+    m_settingLines = true;
     memQuery->setPlainText(text);
+    m_settingLines = false;
 }
 
 void TframQuery::OpenConnection()

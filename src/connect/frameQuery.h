@@ -88,4 +88,5 @@ private:
     // Whether Connect... made a connection in this frame.
     bool HasConnected = false;
     bool m_destroying = false;
+    bool m_settingLines = false;
 };

@@ -49,6 +49,7 @@ private slots:
     void fetchErrorsKeepStoredQuery();
     void anyKeyInMemoClosesQuery_data();
     void anyKeyInMemoClosesQuery();
+    void editWithoutKeyClosesQuery();
     void reconnectRestoresMemoLineForLine();
     void reconnectWithoutStoredQueryEmptiesMemo();
     void reconnectFailureMessage();
@@ -396,6 +397,24 @@ void tst_frameQuery::anyKeyInMemoClosesQuery()
     QCOMPARE(gridRows(*frame), 0);
     QVERIFY(frame->conADO->Connected());
     QVERIFY(frame->btnfetch->isEnabled());
+}
+
+// A paste from the context menu or a drop changes the SQL without a key.
+void tst_frameQuery::editWithoutKeyClosesQuery()
+{
+    auto frame = shownFrame();
+    frame->conADO->SetConnectionString(jet());
+    frame->SetQueryLines({"select * from Genre"});
+    frame->btnfetchClick();
+    QCOMPARE(gridRows(*frame), 25);
+    frame->memQuery->moveCursor(QTextCursor::End);
+    frame->memQuery->insertPlainText(" where GenreId < 3");
+    QVERIFY(!frame->qryADO->Active());
+    QCOMPARE(gridRows(*frame), 0);
+    // Setting the lines from the program (Reconnect, the query window) leaves the rows alone.
+    frame->btnfetchClick();
+    frame->SetQueryLines({"select 1"});
+    QVERIFY(frame->qryADO->Active());
 }
 
 // One run fetches a statement of several tricky lines; the next run's Reconnect brings
