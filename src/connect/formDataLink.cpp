@@ -61,40 +61,78 @@ QString QuoteConnectionValue(const QString& value)
     return u'"' + quoted + u'"';
 }
 
+namespace {
+
+// The items the dialog shows, by the keys that name them (the first is the one it writes).
+enum Role
+{
+    RoleProvider,
+    RoleDataSource,
+    RoleDatabase,
+    RoleUser,
+    RolePassword,
+    RoleCount,
+    RoleNone = RoleCount
+};
+
+const std::initializer_list<const char*> kRoleKeys[RoleCount] = {{"Provider"},
+                                                                 {"Data Source"},
+                                                                 {"Initial Catalog", "Database"},
+                                                                 {"User ID", "UID", "User"},
+                                                                 {"Password", "PWD"}};
+
+Role roleOf(const QString& key)
+{
+    for (int r = 0; r < RoleCount; ++r)
+        if (isOneOf(key, kRoleKeys[r]))
+            return Role(r);
+    return RoleNone;
+}
+
+} // namespace
+
 TDataLinkProperties TDataLinkProperties::FromConnectionString(const QString& text)
 {
     TDataLinkProperties p;
-    const TDbConnectionString items(text);
-    for (const auto& [key, value] : items.Items()) {
-        if (isOneOf(key, {"Provider"}))
-            p.provider = value;
-        else if (isOneOf(key, {"Data Source"}))
-            p.dataSource = value;
-        else if (isOneOf(key, {"Initial Catalog", "Database"}))
-            p.database = value;
-        else if (isOneOf(key, {"User ID", "UID", "User"}))
-            p.userName = value;
-        else if (isOneOf(key, {"Password", "PWD"}))
-            p.password = value;
-        else
-            p.otherItems.append({key, value});
+    p.items = TDbConnectionString(text).Items();
+    QString* fields[RoleCount] = {&p.provider, &p.dataSource, &p.database, &p.userName, &p.password};
+    for (const auto& [key, value] : std::as_const(p.items)) {
+        const Role role = roleOf(key);
+        if (role != RoleNone)
+            *fields[role] = value; // a later item wins, as for the data-access layer
     }
     return p;
 }
 
 QString TDataLinkProperties::ToConnectionString() const
 {
+    QList<QPair<QString, QString>> out = items;
+    const QString values[RoleCount] = {provider.trimmed(), dataSource, database, userName, password};
+    for (int r = 0; r < RoleCount; ++r) {
+        // The last item of the role takes the value under its own key (a driver string keeps
+        // "UID" or "Database"); earlier duplicates go; a new one is added at the end.
+        qsizetype last = -1;
+        for (qsizetype i = out.size() - 1; i >= 0; --i) {
+            if (roleOf(out[i].first) != Role(r))
+                continue;
+            if (last < 0)
+                last = i;
+            else {
+                out.removeAt(i);
+                --last;
+            }
+        }
+        if (values[r].isEmpty()) {
+            if (last >= 0)
+                out.removeAt(last);
+        } else if (last >= 0) {
+            out[last].second = values[r];
+        } else {
+            out.append({QLatin1String(*kRoleKeys[r].begin()), values[r]});
+        }
+    }
     QStringList parts;
-    const auto add = [&parts](const QString& key, const QString& value) {
-        if (!value.isEmpty())
-            parts.append(key + u'=' + QuoteConnectionValue(value));
-    };
-    add(QStringLiteral("Provider"), provider.trimmed());
-    add(QStringLiteral("Data Source"), dataSource);
-    add(QStringLiteral("Initial Catalog"), database);
-    add(QStringLiteral("User ID"), userName);
-    add(QStringLiteral("Password"), password);
-    for (const auto& [key, value] : otherItems)
+    for (const auto& [key, value] : std::as_const(out))
         parts.append(key + u'=' + QuoteConnectionValue(value));
     return parts.join(u';');
 }
@@ -183,7 +221,7 @@ void TfrmDataLink::SetConnectionString(const QString& text)
     edDatabase->setText(p.database);
     edUserName->setText(p.userName);
     edPassword->setText(p.password);
-    m_otherItems = p.otherItems;
+    m_items = p.items;
     cboProviderChange();
 }
 
@@ -195,7 +233,7 @@ QString TfrmDataLink::ConnectionString() const
     p.database = edDatabase->text();
     p.userName = edUserName->text();
     p.password = edPassword->text();
-    p.otherItems = m_otherItems;
+    p.items = m_items;
     return p.ToConnectionString();
 }
 

@@ -18,8 +18,8 @@ class QPushButton;
 QString QuoteConnectionValue(const QString& value);
 
 // What the "Data Link Properties" dialog edits: the provider, its data source (server,
-// file or data source name), database, user and password, plus every other item of the
-// string it started from, kept as it was so that building never loses a setting.
+// file or data source name), database, user and password, within the items of the string
+// it started from, so that building never loses a setting.
 struct TDataLinkProperties
 {
     QString provider;
@@ -27,13 +27,16 @@ struct TDataLinkProperties
     QString database;
     QString userName;
     QString password;
-    QList<QPair<QString, QString>> otherItems;
+    // Every item of the string read, in order.
+    QList<QPair<QString, QString>> items;
 
-    // Reads the items the dialog shows ("Provider", "Data Source", "Initial Catalog" or
-    // "Database", "User ID" / "UID" / "User", "Password" / "PWD"); the rest go to otherItems.
+    // Reads the items the dialog shows: "Provider", "Data Source", "Initial Catalog" or
+    // "Database", "User ID" / "UID" / "User", "Password" / "PWD" (a later item wins).
     static TDataLinkProperties FromConnectionString(const QString& text);
-    // "Provider=...;Data Source=...;Initial Catalog=...;User ID=...;Password=..." and then
-    // the other items; empty values are left out; values through QuoteConnectionValue.
+    // The items with the fields' values put in place under the keys they were read with;
+    // a field without an item is added ("Provider", "Data Source", "Initial Catalog",
+    // "User ID", "Password", in that order), an empty one is removed. Values go through
+    // QuoteConnectionValue.
     QString ToConnectionString() const;
 };
 
@@ -73,5 +76,5 @@ public slots:
     void btnTestClick();
 
 private:
-    QList<QPair<QString, QString>> m_otherItems;
+    QList<QPair<QString, QString>> m_items;
 };

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QByteArray>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QPointer>
@@ -16,7 +17,9 @@
 // Acts on the next modal dialog of type T once its exec() loop runs: the connection
 // dialogs open one another modally, and a test answers them the way a user would. The
 // check is re-armed from the event loop until the dialog is up; no clock is involved.
-// A dialog that never comes leaves *seen false (give the flag to the test to check).
+// A dialog that never comes leaves *seen false (give the flag to the test to check). The
+// dialog is cancelled after the action if it is still open (a failed check inside the
+// action returns early), so that a failure never leaves the test waiting.
 template <typename T>
 void onModal(std::function<void(T*)> action, std::shared_ptr<bool> seen = std::make_shared<bool>(false),
              int tries = 20000)
@@ -24,7 +27,10 @@ void onModal(std::function<void(T*)> action, std::shared_ptr<bool> seen = std::m
     QTimer::singleShot(0, qApp, [action = std::move(action), seen, tries]() {
         if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
             *seen = true;
+            QPointer<QWidget> guard(dialog);
             action(dialog);
+            if (guard && guard->isVisible())
+                static_cast<QDialog*>(guard.data())->reject();
             return;
         }
         if (tries > 0)
