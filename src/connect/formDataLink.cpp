@@ -195,7 +195,7 @@ TfrmDataLink::TfrmDataLink(QWidget* owner) : QDialog(owner)
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     SetConnectionString(QString());
-    resize(sizeHint().expandedTo(QSize(420, 260)));
+    resize(sizeHint().expandedTo(QSize(420, 0)));
 }
 
 QStringList TfrmDataLink::Providers()

@@ -15,6 +15,9 @@ class TDbConnection;
 // dialogs) and opens Connection with it. The dialog closes by itself with Accepted as soon
 // as a choice has left Connection open; any other close is Rejected.
 //
+// File paths and data source names go into the connection strings unchanged unless they
+// need quotes to stay one value (QuoteConnectionValue: a ";" in a folder name, say).
+//
 // Errors of a choice are caught by the click dispatch and shown by ShowGeneralError; the
 // dialog stays open with the item selected. Selecting the item that is already selected
 // does nothing: to retry, the user selects another item and then the wanted one again.

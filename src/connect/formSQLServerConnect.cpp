@@ -79,6 +79,7 @@ TfrmSQLServerConnect::TfrmSQLServerConnect(QWidget* owner) : QDialog(owner)
     lblPWD = named(new QLabel(QStringLiteral("Password:"), GroupBox1), "lblPWD");
     txtPassword = named(new QLineEdit(GroupBox1), "txtPassword");
     txtPassword->setEchoMode(QLineEdit::Password);
+    txtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42")); // "*"
     txtPassword->setMinimumWidth(194);
     txtUserName = named(new QLineEdit(GroupBox1), "txtUserName");
     txtUserName->setMinimumWidth(194);

@@ -61,7 +61,8 @@ public:
     // LoadSettings, then modal; true when closed with OK (Connection is open then).
     bool RunDialog();
 
-    // The two strings BuildConnection composes.
+    // The two strings BuildConnection composes. Values go in unchanged unless they need
+    // quotes to stay one value (QuoteConnectionValue: a ";" in a password, say).
     static QString WindowsAuthenticationString(const QString& database, const QString& server);
     static QString SqlLoginString(const QString& password, const QString& user, const QString& database,
                                   const QString& server);
