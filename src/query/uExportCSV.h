@@ -1,0 +1,111 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+class QFile;
+class QIODevice;
+class TDbQuery;
+class TDbRowCursor;
+class TDbRows;
+
+// The export's one error type: an empty result, unknown columns in the field list, a
+// file that cannot be created, a write that fails. what() holds the text in UTF-8.
+class EExportError : public std::runtime_error
+{
+public:
+    explicit EExportError(const QString& message) : std::runtime_error(message.toStdString()) {}
+    QString message() const { return QString::fromStdString(what()); }
+};
+
+// The form dates are written in (four-digit year, month, day), without quotes.
+inline constexpr char CSVDateFormat[] = "YYYY-MM-DD";
+
+// Writes rows as comma separated values: a header line of quoted titles, then one line
+// per row; every line ends with LineEnd. Nulls are written as nothing, dates (and
+// date-times, without their time of day) unquoted, every other value as its text form in
+// double quotes, cleaned by CleanText so that a reader may take everything up to the next
+// quote as the value. The bytes are UTF-8, without a byte order mark.
+//
+// Output goes through an internal buffer to the device, so a result of any size streams
+// in constant memory. Failures raise EExportError; after a failed write the lines written
+// so far stay in the file. ExportDataSet flushes before it returns, so its success means
+// every byte reached the device. Bytes that WriteText and WriteField leave in the buffer
+// go out on Flush, or in the destructor, which cannot report a failure.
+class TCSVStream
+{
+public:
+    // Creates the file, or empties an existing one. Raises EExportError
+    // ("Cannot create file "<name>". <reason>") when it cannot.
+    explicit TCSVStream(const QString& fileName);
+    // Writes to a device that the caller opened for writing and keeps owning.
+    explicit TCSVStream(QIODevice* device);
+    ~TCSVStream();
+    TCSVStream(const TCSVStream&) = delete;
+    TCSVStream& operator=(const TCSVStream&) = delete;
+
+    QString Separator = QStringLiteral(",");
+    QString LineEnd = QStringLiteral("\r\n");
+    // Comma text of the columns to write, each a field name, optionally "=" and the title;
+    // empty writes every column in field order, titled with its display name.
+    QString FieldList;
+
+    // Writes the header and every row from the first, then leaves the cursor on the last
+    // row (Eof). Raises "Can not export an empty dataset" for no rows (or closed rows) and
+    // "Missing Fields " with one line per unknown name of FieldList, both before anything
+    // is written.
+    void ExportDataSet(TDbRowCursor& dataSet);
+    void ExportDataSet(TDbQuery& query);
+    // The value of one column of the cursor's current row, as ExportDataSet writes it.
+    void WriteField(const TDbRowCursor& dataSet, int column);
+    // Drops the characters 0, 9, 11, 12, 13, 14, '"' and '|'; a line feed becomes "<BR>",
+    // or is dropped when the text already holds "<P>" or "<BR>".
+    static QString CleanText(const QString& text);
+    // Appends the text's bytes, nothing else.
+    void WriteText(const QString& text);
+    // Hands the buffered bytes to the device (and a file device's own buffer to the
+    // system); raises on failure.
+    void Flush();
+
+private:
+    struct Column
+    {
+        int index;
+        int type; // TDbFieldType
+        bool commasToSemicolons;
+    };
+
+    void writeValue(const TDbRows& rows, qsizetype row, const Column& column);
+    void writeQuoted(const char* data, qsizetype size, bool commasToSemicolons);
+    void writeTitle(const QString& title);
+    void writeDate(qint64 julianDay);
+    void put(const char* data, qsizetype size);
+    void putChar(char c)
+    {
+        if (m_used == kBufferSize)
+            flushBuffer();
+        m_buffer[m_used++] = c;
+    }
+    // Room for at least n more bytes (n well below the buffer size).
+    char* reserve(qsizetype n)
+    {
+        if (kBufferSize - m_used < n)
+            flushBuffer();
+        return m_buffer.get() + m_used;
+    }
+    void flushBuffer();
+    void writeDevice(const char* data, qsizetype size);
+    [[noreturn]] void writeFailed();
+
+    static constexpr qsizetype kBufferSize = qsizetype(1) << 18;
+
+    std::unique_ptr<QFile> m_file; // when the stream created the file
+    QIODevice* m_device = nullptr;
+    std::unique_ptr<char[]> m_buffer;
+    qsizetype m_used = 0;
+    QByteArray m_decimalPoint;
+};
