@@ -143,9 +143,16 @@ qint64 encodeDateTime(const QDateTime& dt)
     return dt.date().toJulianDay() * kMsecsPerDay + dt.time().msecsSinceStartOfDay();
 }
 
+// The Julian day of an encoded date-time, without a QDateTime: building one in local time
+// consults the time zone (a stat of /etc/localtime) for every value.
+qint64 dayOf(qint64 v)
+{
+    return v >= 0 ? v / kMsecsPerDay : -((-v + kMsecsPerDay - 1) / kMsecsPerDay);
+}
+
 QDateTime decodeDateTime(qint64 v)
 {
-    qint64 day = v >= 0 ? v / kMsecsPerDay : -((-v + kMsecsPerDay - 1) / kMsecsPerDay);
+    qint64 day = dayOf(v);
     qint64 ms = v - day * kMsecsPerDay;
     return QDateTime(QDate::fromJulianDay(day), QTime::fromMSecsSinceStartOfDay(int(ms)));
 }
@@ -423,7 +430,7 @@ qint64 TDbRows::AsInteger(qsizetype row, int column) const
     case TDbFieldType::Currency:
         return qint64(std::llround(double(c.ints.at(row)) / 10000.0));
     case TDbFieldType::DateTime:
-        return decodeDateTime(c.ints.at(row)).date().toJulianDay();
+        return dayOf(c.ints.at(row));
     case TDbFieldType::Float:
         return qint64(std::llround(c.reals.at(row)));
     default:
