@@ -1,5 +1,6 @@
 #include "formDataLink.h"
 
+#include "uDbBackend.h"
 #include "uDbConnection.h"
 #include "uDbConnectionString.h"
 #include "uDialogs.h"
@@ -26,27 +27,8 @@ bool isOneOf(const QString& key, std::initializer_list<const char*> names)
     return false;
 }
 
-enum class SourceKind
-{
-    File,
-    Dsn,
-    Server,
-    Other
-};
-
-SourceKind sourceKind(const QString& provider)
-{
-    const QString key = TDbConnectionString::ProviderKey(provider);
-    if (key == QLatin1String("microsoft.jet.oledb") || key == QLatin1String("microsoft.ace.oledb") ||
-        key == QLatin1String("sqlite"))
-        return SourceKind::File;
-    if (key == QLatin1String("msdasql"))
-        return SourceKind::Dsn;
-    if (key == QLatin1String("sqloledb") || key.startsWith(QLatin1String("sqlncli")) ||
-        key == QLatin1String("msoledbsql") || key == QLatin1String("postgresql"))
-        return SourceKind::Server;
-    return SourceKind::Other;
-}
+using dbproviders::SourceKind;
+using dbproviders::sourceKind;
 
 } // namespace
 
@@ -200,15 +182,7 @@ TfrmDataLink::TfrmDataLink(QWidget* owner) : QDialog(owner)
 
 QStringList TfrmDataLink::Providers()
 {
-    // The names the data-access layer serves (a version suffix is ignored there).
-    return {QStringLiteral("Microsoft.Jet.OLEDB.4.0"),
-            QStringLiteral("Microsoft.ACE.OLEDB.12.0"),
-            QStringLiteral("SQLOLEDB.1"),
-            QStringLiteral("SQLNCLI11"),
-            QStringLiteral("MSOLEDBSQL"),
-            QStringLiteral("MSDASQL.1"),
-            QStringLiteral("SQLite"),
-            QStringLiteral("PostgreSQL")};
+    return dbproviders::builtInProviders();
 }
 
 void TfrmDataLink::SetConnectionString(const QString& text)

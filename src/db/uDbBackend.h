@@ -61,4 +61,17 @@ TDbBackendFactory registerProvider(const QString& provider, TDbBackendFactory fa
 // ("FILE NAME=" data link files are read first). Raises EDbError for an unknown
 // provider ("Provider cannot be found: <name>") or a failed open.
 std::unique_ptr<TDbBackend> open(const TDbConnectParams& params);
+
+// What a provider's "Data Source" names, so a connection dialog asks for the right thing.
+enum class SourceKind
+{
+    File,
+    Dsn,
+    Server,
+    Other
+};
+// The built-in providers by their usual full names, in the order a user picks from.
+QStringList builtInProviders();
+// The kind of source a provider name takes (Other for a name the table does not know).
+SourceKind sourceKind(const QString& provider);
 } // namespace dbproviders

@@ -141,6 +141,47 @@ std::unique_ptr<TDbBackend> openOdbcString(const TDbConnectParams& p)
     return dbbackends::openOdbc(odbc, TDbEngine::Odbc);
 }
 
+std::unique_ptr<TDbBackend> openSqliteFile(const TDbConnectParams& params)
+{
+    const QString file = params.items.Value(QStringLiteral("Data Source"));
+    if (!file.isEmpty() && !QFileInfo(file).isFile())
+        throw EDbError(QStringLiteral("unable to open database file: %1").arg(file));
+    return dbbackends::openSqlite(file);
+}
+
+// One row per provider: its usual full name, its key (the name without version suffix,
+// lower case; a prefix where the engine's versions carry it in the name), what its
+// "Data Source" names, and the opener.
+struct BuiltIn
+{
+    const char* name;
+    const char* key;
+    bool keyIsPrefix;
+    dbproviders::SourceKind source;
+    std::unique_ptr<TDbBackend> (*open)(const TDbConnectParams&);
+};
+
+const BuiltIn kBuiltIns[] = {
+    {"Microsoft.Jet.OLEDB.4.0", "microsoft.jet.oledb", false, dbproviders::SourceKind::File,
+     openAccessOrSqlite},
+    {"Microsoft.ACE.OLEDB.12.0", "microsoft.ace.oledb", false, dbproviders::SourceKind::File,
+     openAccessOrSqlite},
+    {"SQLOLEDB.1", "sqloledb", false, dbproviders::SourceKind::Server, openSqlServer},
+    {"SQLNCLI11", "sqlncli", true, dbproviders::SourceKind::Server, openSqlServer},
+    {"MSOLEDBSQL", "msoledbsql", false, dbproviders::SourceKind::Server, openSqlServer},
+    {"MSDASQL.1", "msdasql", false, dbproviders::SourceKind::Dsn, openDsn},
+    {"SQLite", "sqlite", false, dbproviders::SourceKind::File, openSqliteFile},
+    {"PostgreSQL", "postgresql", false, dbproviders::SourceKind::Server, openPostgres},
+};
+
+const BuiltIn* findBuiltIn(const QString& key)
+{
+    for (const BuiltIn& b : kBuiltIns)
+        if (b.keyIsPrefix ? key.startsWith(QLatin1String(b.key)) : key == QLatin1String(b.key))
+            return &b;
+    return nullptr;
+}
+
 } // namespace
 
 namespace dbproviders {
@@ -167,22 +208,23 @@ std::unique_ptr<TDbBackend> openBuiltIn(const TDbConnectParams& params)
             return openDsn(params); // the ODBC provider is the default one
         throw EDbError(QStringLiteral("The connection string names no provider, driver or data source."));
     }
-    if (key == QLatin1String("microsoft.jet.oledb") || key == QLatin1String("microsoft.ace.oledb"))
-        return openAccessOrSqlite(params);
-    if (key == QLatin1String("sqloledb") || key.startsWith(QLatin1String("sqlncli")) ||
-        key == QLatin1String("msoledbsql"))
-        return openSqlServer(params);
-    if (key == QLatin1String("msdasql"))
-        return openDsn(params);
-    if (key == QLatin1String("sqlite")) {
-        const QString file = params.items.Value(QStringLiteral("Data Source"));
-        if (!file.isEmpty() && !QFileInfo(file).isFile())
-            throw EDbError(QStringLiteral("unable to open database file: %1").arg(file));
-        return dbbackends::openSqlite(file);
-    }
-    if (key == QLatin1String("postgresql"))
-        return openPostgres(params);
+    if (const BuiltIn* builtIn = findBuiltIn(key))
+        return builtIn->open(params);
     throw EDbError(QStringLiteral("Provider cannot be found: %1").arg(provider));
+}
+
+QStringList builtInProviders()
+{
+    QStringList names;
+    for (const BuiltIn& b : kBuiltIns)
+        names.append(QLatin1String(b.name));
+    return names;
+}
+
+SourceKind sourceKind(const QString& provider)
+{
+    const BuiltIn* builtIn = findBuiltIn(TDbConnectionString::ProviderKey(provider));
+    return builtIn ? builtIn->source : SourceKind::Other;
 }
 
 } // namespace dbproviders
