@@ -7,6 +7,7 @@
 //   bench_dbFetch [rows]      PostgreSQL is measured when QUILLORY_PG_* are set
 //                              (eval "$(scripts/pgserver start /tmp/pg)").
 
+#include "benchSupport.h"
 #include "uDbConnection.h"
 #include "uDbError.h"
 #include "uDbQuery.h"
@@ -18,34 +19,9 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 
-#include <sqlite3.h>
-
 #include <cstdio>
 
 namespace {
-
-// Peak resident set size of this process, in bytes; ResetPeak starts a new peak.
-qint64 peakRss()
-{
-    QFile f("/proc/self/status");
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    return 0;
-}
-
-qint64 currentRss()
-{
-    QFile f("/proc/self/status");
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    return 0;
-}
 
 void resetPeak()
 {
@@ -92,14 +68,14 @@ Run fetch(const QString& connection, const QString& sql)
     TDbQuery q;
     q.SetConnection(&con);
     q.SetSQL({sql});
-    const qint64 before = currentRss();
+    const qint64 before = bench::currentRss();
     resetPeak();
     QElapsedTimer t;
     t.start();
     q.Open();
     Run run;
     run.seconds = t.nsecsElapsed() / 1e9;
-    run.peak = peakRss() - before;
+    run.peak = bench::peakRss() - before;
     TDbRowsPtr rows = q.Rows();
     run.rows = rows->RowCount();
     run.memory = rows->MemoryBytes();
@@ -138,11 +114,6 @@ void report(const char* engine, const Run& run, double reference, const char* sh
 }
 
 // The same rows for both engines: note is null on every third row.
-const char* kSqliteFill = "WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM s WHERE i < %1) "
-                          "INSERT INTO bench SELECT i, 'name-' || i, i * 1.25, "
-                          "strftime('%Y-%m-%d %H:%M:%S', 1600000000 + i * 61, 'unixepoch'), "
-                          "CASE WHEN i % 3 = 0 THEN NULL ELSE 'note number ' || i END FROM s";
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -152,19 +123,11 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     const QString file = dir.filePath("bench.sqlite");
     try {
-        sqlite3* db = nullptr;
-        sqlite3_open(QFile::encodeName(file).constData(), &db);
-        const QByteArray fill = QString::fromLatin1(kSqliteFill).arg(rows).toUtf8();
-        char* err = nullptr;
-        if (sqlite3_exec(db,
-                         "CREATE TABLE bench (id INTEGER, name VARCHAR(40), amount REAL, stamp DATETIME, "
-                         "note VARCHAR(40))",
-                         nullptr, nullptr, &err) != SQLITE_OK ||
-            sqlite3_exec(db, fill.constData(), nullptr, nullptr, &err) != SQLITE_OK) {
-            std::fprintf(stderr, "filling SQLite: %s\n", err);
+        const QString fillError = bench::fillBenchTable(file, rows, "note", "note number ");
+        if (!fillError.isEmpty()) {
+            std::fprintf(stderr, "filling SQLite: %s\n", qPrintable(fillError));
             return 1;
         }
-        sqlite3_close(db);
 
         const QString sql = "SELECT id, name, amount, stamp, note FROM bench";
         Run lite = fetch("Provider=SQLite;Data Source=" + file, sql);

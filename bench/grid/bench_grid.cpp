@@ -7,6 +7,7 @@
 //
 //   bench_grid [rows]
 
+#include "benchSupport.h"
 #include "uDbDataSource.h"
 #include "uDbGrid.h"
 #include "uDbRows.h"
@@ -21,17 +22,6 @@
 #include <cstdio>
 
 namespace {
-
-qint64 currentRss()
-{
-    QFile f("/proc/self/status");
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    return 0;
-}
 
 TDbRowsPtr makeRows(int count)
 {
@@ -114,13 +104,13 @@ int main(int argc, char** argv)
         view.SetDataSource(&source);
         view.show();
         app.processEvents();
-        const qint64 before = currentRss();
+        const qint64 before = bench::currentRss();
         QElapsedTimer t;
         t.start();
         cursor.SetRows(rows);
         view.grab();
         grid.bind = seconds(t);
-        added = currentRss() - before;
+        added = bench::currentRss() - before;
         t.restart();
         cursor.Last();
         app.processEvents();
@@ -145,7 +135,7 @@ int main(int argc, char** argv)
         view.verticalHeader()->hide();
         view.show();
         app.processEvents();
-        const qint64 before = currentRss();
+        const qint64 before = bench::currentRss();
         QElapsedTimer t;
         t.start();
         BareModel full(count);
@@ -153,7 +143,7 @@ int main(int argc, char** argv)
         view.selectionModel()->setCurrentIndex(full.index(0, 0), QItemSelectionModel::ClearAndSelect);
         view.grab();
         bare.bind = seconds(t);
-        bareAdded = currentRss() - before;
+        bareAdded = bench::currentRss() - before;
         t.restart();
         view.selectionModel()->setCurrentIndex(full.index(count - 1, 0), QItemSelectionModel::ClearAndSelect);
         view.scrollTo(full.index(count - 1, 0));

@@ -6,6 +6,7 @@
 //
 //   bench_exportCSV [rows]
 
+#include "benchSupport.h"
 #include "uDbConnection.h"
 #include "uDbError.h"
 #include "uDbQuery.h"
@@ -17,8 +18,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -42,11 +41,6 @@ void resetPeak()
     if (f.open(QIODevice::WriteOnly))
         f.write("5");
 }
-
-const char* kFill = "WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM s WHERE i < %1) "
-                    "INSERT INTO bench SELECT i, 'name-' || i, i * 1.25, "
-                    "strftime('%Y-%m-%d %H:%M:%S', 1600000000 + i * 61, 'unixepoch'), "
-                    "CASE WHEN i % 3 = 0 THEN NULL ELSE 'note, number ' || i END FROM s";
 
 double shell(const QString& database, const QString& sql, const QString& out)
 {
@@ -73,19 +67,11 @@ int main(int argc, char** argv)
     const QString ours = dir.filePath("ours.csv");
     const QString theirs = dir.filePath("sqlite3.csv");
     try {
-        sqlite3* db = nullptr;
-        sqlite3_open(QFile::encodeName(file).constData(), &db);
-        const QByteArray fill = QString::fromLatin1(kFill).arg(rows).toUtf8();
-        char* err = nullptr;
-        if (sqlite3_exec(db,
-                         "CREATE TABLE bench (id INTEGER, name VARCHAR(40), amount REAL, stamp DATETIME, "
-                         "NoteText VARCHAR(40))",
-                         nullptr, nullptr, &err) != SQLITE_OK ||
-            sqlite3_exec(db, fill.constData(), nullptr, nullptr, &err) != SQLITE_OK) {
-            std::fprintf(stderr, "filling SQLite: %s\n", err);
+        const QString fillError = bench::fillBenchTable(file, rows, "NoteText", "note, number ");
+        if (!fillError.isEmpty()) {
+            std::fprintf(stderr, "filling SQLite: %s\n", qPrintable(fillError));
             return 1;
         }
-        sqlite3_close(db);
 
         const QString sql = "SELECT id, name, amount, stamp, NoteText FROM bench";
         TDbConnection con;
