@@ -4,6 +4,7 @@
 #include "formDatabaseType.h"
 #include "uDbConnection.h"
 #include "uDialogs.h"
+#include "uErrorBox.h"
 #include "uXdgPaths.h"
 
 #include <QApplication>
@@ -185,7 +186,7 @@ void TConnEditForm::BrowseClick()
         if (!file.isEmpty())
             DataLinkFile->setEditText(QFileInfo(file).absoluteFilePath());
     } catch (const std::exception& e) {
-        ShowGeneralError(e);
+        ShowException(e);
     }
 }
 
@@ -197,7 +198,7 @@ void TConnEditForm::BuildClick()
         if (dataLink.Execute(text))
             ConnectionString->setText(text);
     } catch (const std::exception& e) {
-        ShowGeneralError(e);
+        ShowException(e);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "formSQLServerConnect.h"
 #include "uDbConnection.h"
 #include "uDialogs.h"
+#include "uErrorBox.h"
 #include "uParameters.h"
 
 #include <QButtonGroup>
@@ -14,20 +15,6 @@
 #include <QGroupBox>
 #include <QRadioButton>
 #include <QVBoxLayout>
-
-void ShowGeneralError(const QString& message)
-{
-    QString text = message;
-    if (!text.isEmpty() && text.back() > u'.')
-        text += u'.';
-    dialogs::showError(text, QCoreApplication::applicationName());
-}
-
-void ShowGeneralError(const std::exception& error)
-{
-    // Every layer's error type keeps its text in UTF-8.
-    ShowGeneralError(QString::fromUtf8(error.what()));
-}
 
 TfrmDatabaseType::TfrmDatabaseType(QWidget* owner) : QDialog(owner)
 {
@@ -104,7 +91,7 @@ void TfrmDatabaseType::grpDatabaseTypeClick()
         if (Connection->Connected())
             accept();
     } catch (const std::exception& e) {
-        ShowGeneralError(e);
+        ShowException(e);
     }
 }
 

@@ -18,7 +18,7 @@ class TDbConnection;
 // File paths and data source names go into the connection strings unchanged unless they
 // need quotes to stay one value (QuoteConnectionValue: a ";" in a folder name, say).
 //
-// Errors of a choice are caught by the click dispatch and shown by ShowGeneralError; the
+// Errors of a choice are caught by the click dispatch and shown in the error box (ShowException); the
 // dialog stays open with the item selected. Selecting the item that is already selected
 // does nothing: to retry, the user selects another item and then the wanted one again.
 class TfrmDatabaseType : public QDialog
@@ -65,9 +65,3 @@ public:
 private:
     QButtonGroup* m_items;
 };
-
-// The program's general error display for errors of the connection dialogs: the error's
-// text through the dialog seam's error box, with "." added when its last character sorts
-// after ".", the application's name as caption.
-void ShowGeneralError(const std::exception& error);
-void ShowGeneralError(const QString& message);

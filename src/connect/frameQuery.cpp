@@ -7,6 +7,7 @@
 #include "uDbGrid.h"
 #include "uDbQuery.h"
 #include "uDialogs.h"
+#include "uErrorBox.h"
 #include "uParameters.h"
 #include "uTildeText.h"
 #include "utils.h"
@@ -245,7 +246,7 @@ void TframQuery::btnConnectClick()
     try {
         connectCommand();
     } catch (const std::exception& e) {
-        ShowGeneralError(e);
+        ShowException(e);
     }
 }
 
