@@ -1,0 +1,134 @@
+#include "uDbInspector.h"
+
+#include "uDbDataSource.h"
+#include "uDbRowsModel.h"
+
+#include <QHeaderView>
+
+namespace {
+constexpr int kFieldRole = Qt::UserRole;
+}
+
+TDbInspector::TDbInspector(QWidget* parent) : QTableWidget(parent)
+{
+    setColumnCount(2);
+    setHorizontalHeaderLabels({tr("Field"), tr("Value")});
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setWordWrap(false);
+    setTabKeyNavigation(false);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setStretchLastSection(true);
+    horizontalHeader()->resizeSection(0, CaptionWidth);
+}
+
+void TDbInspector::SetDataSource(TDbDataSource* source)
+{
+    for (const QMetaObject::Connection& c : std::as_const(m_watches))
+        disconnect(c);
+    m_watches.clear();
+    m_source = source;
+    if (source) {
+        m_watches << connect(source, &TDbDataSource::StateChanged, this, &TDbInspector::sourceStateChanged);
+        m_watches << connect(source, &TDbDataSource::CurrentChanged, this,
+                             &TDbInspector::sourceCurrentChanged);
+    }
+    sourceStateChanged();
+}
+
+void TDbInspector::ClearRows()
+{
+    setRowCount(0);
+}
+
+QString TDbInspector::LineField(int line) const
+{
+    const QTableWidgetItem* it = item(line, 0);
+    return it ? it->data(kFieldRole).toString() : QString();
+}
+
+QString TDbInspector::LineCaption(int line) const
+{
+    const QTableWidgetItem* it = item(line, 0);
+    return it ? it->text() : QString();
+}
+
+QString TDbInspector::LineValue(int line) const
+{
+    const QTableWidgetItem* it = item(line, 1);
+    return it ? it->text() : QString();
+}
+
+void TDbInspector::sourceStateChanged()
+{
+    if (rowCount() == 0)
+        buildLines();
+    showValues();
+}
+
+// Moves come one per row while a writer walks all rows; the values are shown once
+// control returns to the event loop.
+void TDbInspector::sourceCurrentChanged()
+{
+    if (m_showPending)
+        return;
+    m_showPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_showPending = false;
+            showValues();
+        },
+        Qt::QueuedConnection);
+}
+
+void TDbInspector::buildLines()
+{
+    TDbRowCursor* cursor = m_source ? m_source->DataSet() : nullptr;
+    if (!cursor || !cursor->Active())
+        return;
+    const QList<TDbField>& fields = cursor->Rows()->Fields();
+    setRowCount(int(fields.size()));
+    for (int i = 0; i < fields.size(); ++i) {
+        auto* caption = new QTableWidgetItem(fields[i].displayName);
+        caption->setData(kFieldRole, fields[i].name);
+        caption->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        setItem(i, 0, caption);
+        auto* value = new QTableWidgetItem;
+        value->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        setItem(i, 1, value);
+    }
+    if (!fields.isEmpty() && !currentItem())
+        setCurrentCell(0, 1);
+}
+
+void TDbInspector::showValues()
+{
+    TDbRowCursor* cursor = m_source ? m_source->DataSet() : nullptr;
+    const bool open = cursor && cursor->Active();
+    const TDbRows* rows = open ? cursor->Rows().get() : nullptr;
+    const qsizetype row = open ? cursor->RecNo() : -1;
+    for (int line = 0; line < rowCount(); ++line) {
+        QString text;
+        if (rows && row >= 0) {
+            // By name; a line on the field of its own position first, so that two
+            // fields of one name (a join) each show their own value.
+            const QString name = LineField(line);
+            int column =
+                line < rows->FieldCount() && rows->Field(line).name.compare(name, Qt::CaseInsensitive) == 0
+                    ? line
+                    : rows->FieldIndex(name);
+            if (column >= 0)
+                text = TDbRowsModel::DisplayText(*rows, row, column);
+        }
+        QTableWidgetItem* value = item(line, 1);
+        if (value->text() != text)
+            value->setText(text);
+    }
+}
