@@ -1,0 +1,327 @@
+#include "formShowQuery.h"
+
+#include "datModQuillory.h"
+#include "frameQuery.h"
+#include "uDbConnection.h"
+#include "uDbDataSource.h"
+#include "uDbGrid.h"
+#include "uDbQuery.h"
+#include "uDialogs.h"
+#include "uErrorBox.h"
+#include "uExportCSV.h"
+#include "utils.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+void showMessage(const QString& text)
+{
+    dialogs::showInfo(text, QCoreApplication::applicationName());
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, int width)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setFixedSize(width, 25);
+    return button;
+}
+
+} // namespace
+
+TfrmShowQuery::TfrmShowQuery(QWidget* owner) : QDialog(owner)
+{
+    setObjectName(QStringLiteral("frmShowQuery"));
+    setWindowTitle(QLatin1String(kNewQueryCaption));
+    resize(696, 480);
+    move(192, 114);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_clientLayout = new QVBoxLayout;
+    m_clientLayout->setContentsMargins(0, 0, 0, 0);
+    layout->addLayout(m_clientLayout, 1);
+
+    pagQuery = new QTabWidget(this);
+    pagQuery->setObjectName(QStringLiteral("pagQuery"));
+    TabDesign = new QWidget;
+    TabDesign->setObjectName(QStringLiteral("TabDesign"));
+    auto* designLayout = new QVBoxLayout(TabDesign);
+    designLayout->setContentsMargins(0, 0, 0, 0);
+    pagQuery->addTab(TabDesign, QStringLiteral("Design"));
+
+    TabData = new QWidget;
+    TabData->setObjectName(QStringLiteral("TabData"));
+    auto* dataLayout = new QVBoxLayout(TabData);
+    dataLayout->setContentsMargins(0, 0, 0, 0);
+    dataLayout->setSpacing(0);
+    Panel1 = new QFrame(TabData);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(33);
+    Panel1->installEventFilter(this);
+    auto* toolLayout = new QHBoxLayout(Panel1);
+    toolLayout->setContentsMargins(20, 4, 8, 4);
+    toolLayout->setSpacing(8);
+    toolLayout->addStretch(1);
+    btnExport = makeButton(Panel1, "btnExport", QStringLiteral("Export"), 77);
+    btnExport->setToolTip(QStringLiteral("Export grid to a file of comma separated values "));
+    toolLayout->addWidget(btnExport);
+    dataLayout->addWidget(Panel1);
+    gridData = new TDbGrid(TabData);
+    gridData->setObjectName(QStringLiteral("gridData"));
+    gridData->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    gridData->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    dataLayout->addWidget(gridData, 1);
+    pagQuery->addTab(TabData, QStringLiteral("Data"));
+    m_clientLayout->addWidget(pagQuery);
+
+    pnlBottom = new QFrame(this);
+    pnlBottom->setObjectName(QStringLiteral("pnlBottom"));
+    pnlBottom->setFixedHeight(34);
+    auto* bottomLayout = new QHBoxLayout(pnlBottom);
+    bottomLayout->setContentsMargins(16, 4, 21, 5);
+    bottomLayout->setSpacing(9);
+    btnHelp = makeButton(pnlBottom, "btnHelp", QStringLiteral("&Help"), 75);
+    bottomLayout->addWidget(btnHelp);
+    bottomLayout->addStretch(1);
+    btnsave = makeButton(pnlBottom, "btnsave", QStringLiteral("&Save"), 75);
+    btnsave->setDefault(true);
+    btnsave->setEnabled(false);
+    bottomLayout->addWidget(btnsave);
+    btnClose = makeButton(pnlBottom, "btnClose", QStringLiteral("Close"), 75);
+    bottomLayout->addWidget(btnClose);
+    layout->addWidget(pnlBottom);
+
+    dscForButton = new TDbDataSource(this);
+    dscForButton->setObjectName(QStringLiteral("dscForButton"));
+    cdsData = new TDbRowCursor(this);
+    cdsData->setObjectName(QStringLiteral("cdsData"));
+    dscQuery = new TDbDataSource(this);
+    dscQuery->setObjectName(QStringLiteral("dscQuery"));
+    dscQuery->SetDataSet(cdsData);
+    gridData->SetDataSource(dscQuery);
+
+    connect(btnsave, &QPushButton::clicked, this, &TfrmShowQuery::btnsaveClick);
+    connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);
+    connect(btnHelp, &QPushButton::clicked, this, &TfrmShowQuery::btnHelpClick);
+    connect(btnExport, &QPushButton::clicked, this, &TfrmShowQuery::btnExportClick);
+    connect(dscForButton, &TDbDataSource::StateChanged, this, &TfrmShowQuery::dscForButtonStateChange);
+    connect(dscQuery, &TDbDataSource::StateChanged, this, &TfrmShowQuery::dscQueryStateChange);
+    connect(pagQuery, &QTabWidget::currentChanged, this, &TfrmShowQuery::tabChanged);
+
+    FormCreate();
+}
+
+TfrmShowQuery::~TfrmShowQuery()
+{
+    // The sources must not follow the cursors while the children are torn down.
+    dscQuery->SetDataSet(static_cast<TDbRowCursor*>(nullptr));
+    dscForButton->SetDataSet(static_cast<TDbRowCursor*>(nullptr));
+    disconnect(dscForButton, nullptr, this, nullptr);
+    disconnect(dscQuery, nullptr, this, nullptr);
+}
+
+void TfrmShowQuery::FormCreate()
+{
+    ParentId = 0;
+    QueryId = 0;
+}
+
+void TfrmShowQuery::LoadQuery(int id)
+{
+    QueryFrame = new TframQuery(this);
+    QueryFrame->setObjectName(QStringLiteral("QueryFrame"));
+    if (id != 0) {
+        TabDesign->layout()->addWidget(QueryFrame);
+    } else {
+        // A new query has the frame alone: its pages stay out of reach until it is saved
+        // and opened again from the tray menu.
+        pagQuery->hide();
+        m_clientLayout->addWidget(QueryFrame);
+    }
+    dscForButton->SetDataSet(QueryFrame->qryADO);
+    dscForButtonStateChange();
+
+    if (id > 0)
+        openSavedQuery(id);
+
+    pagQuery->setCurrentIndex(QueryId > 0 ? 1 : 0);
+}
+
+void TfrmShowQuery::openSavedQuery(int id)
+{
+    try {
+        QueryFrame->conADO->SetConnectionString(dmQuillory->GetConnectString(id));
+        QueryFrame->OpenConnection();
+    } catch (const std::exception&) {
+        showMessage(QStringLiteral("Failed to connect to database"));
+        return;
+    }
+    TDbQuery* query = QueryFrame->qryADO;
+    try {
+        query->SetSQLText(dmQuillory->GetQueryString(id));
+        setWindowTitle(dmQuillory->GetQueryName(id));
+        if (const QueryRecord* record = dmQuillory->currentQuery())
+            ParentId = record->parentID;
+        QueryFrame->SetQueryLines(query->SQL());
+        query->Open();
+        cdsData->SetRows(nullptr);
+        openCopy();
+    } catch (const std::exception&) {
+        showMessage(QStringLiteral("Failed to open query ") + query->SQLText());
+        return;
+    }
+    QueryId = id;
+}
+
+void TfrmShowQuery::openCopy()
+{
+    cdsData->SetRows(QueryFrame->qryADO->Rows());
+    gridData->FitColumns();
+}
+
+void TfrmShowQuery::tabChanged(int index)
+{
+    if (m_revertingPage)
+        return;
+    if (m_lastPage != index && !pagQueryChanging(m_lastPage)) {
+        m_revertingPage = true;
+        pagQuery->setCurrentIndex(m_lastPage);
+        m_revertingPage = false;
+        return;
+    }
+    m_lastPage = index;
+    pagQueryChange();
+}
+
+bool TfrmShowQuery::pagQueryChanging(int leaving)
+{
+    if (leaving != 0 || !QueryFrame)
+        return true;
+    TDbQuery* query = QueryFrame->qryADO;
+    if (!query->Active())
+        QueryFrame->btnfetchClick();
+    if (!query->Active())
+        return false;
+    if (!cdsData->Active())
+        openCopy();
+    return true;
+}
+
+void TfrmShowQuery::pagQueryChange()
+{
+    // The diary page is the only one that does work on arrival; it is not part of this
+    // window yet.
+}
+
+void TfrmShowQuery::dscForButtonStateChange()
+{
+    if (!dscForButton->DataSet() || !QueryFrame) {
+        btnsave->setEnabled(false);
+        return;
+    }
+    const TDbQuery* query = QueryFrame->qryADO;
+    btnsave->setEnabled(query->Browsing());
+    if (!query->Active())
+        cdsData->SetRows(nullptr);
+}
+
+void TfrmShowQuery::dscQueryStateChange()
+{
+    // The record inspector's lines are dropped here once the inspector is on the page.
+}
+
+void TfrmShowQuery::btnsaveClick()
+{
+    RunCommand([this] { save(); });
+}
+
+void TfrmShowQuery::save()
+{
+    QString name = windowTitle();
+    if (name == QLatin1String(kNewQueryCaption)) {
+        name.clear();
+        if (!dialogs::inputQuery(QStringLiteral("Query Name"), QStringLiteral("save as"), name))
+            name.clear();
+    }
+    if (name.isEmpty())
+        return;
+    const QString sql = QueryFrame->qryADO->SQLText();
+    if (dmQuillory->QueryNameExists(ParentId, name)) {
+        const int existing = dmQuillory->currentQuery()->ID;
+        if (!AskYesNo(QStringLiteral("Ok to overwrite ") + name, name + QStringLiteral(" already used")))
+            return;
+        dmQuillory->UpdateQueryString(existing, sql);
+    } else {
+        dmQuillory->AddQuery(ParentId, name, sql, QueryFrame->conADO->ConnectionString());
+    }
+    showMessage(QStringLiteral("Query saved as ") + name);
+    btnClose->setFocus();
+}
+
+void TfrmShowQuery::btnHelpClick()
+{
+    QDesktopServices::openUrl(QUrl(QStringLiteral("quillory-help:contents")));
+}
+
+void TfrmShowQuery::btnExportClick()
+{
+    RunCommand([this] { exportRows(); });
+}
+
+void TfrmShowQuery::exportRows()
+{
+    QString selectedFilter;
+    QString fileName =
+        dialogs::saveFileName(QString(), m_exportFileName, QLatin1String(kExportFilter), &selectedFilter);
+    if (fileName.isEmpty())
+        return;
+    // The default extension, added to a name typed without one.
+    if (QFileInfo(fileName).suffix().isEmpty() && !fileName.endsWith(QLatin1Char('.')))
+        fileName += QStringLiteral(".csv");
+    m_exportFileName = fileName;
+    {
+        TCSVStream stream(fileName);
+        stream.ExportDataSet(*cdsData);
+    }
+    if (AskYesNo(QStringLiteral("Do you wish to view \r\nthe file ") + fileName + QStringLiteral(" now?"),
+                 QStringLiteral("View File"))) {
+        try {
+            ShellOpen(fileName);
+        } catch (const std::exception& e) {
+            showMessage(ExceptionMessage(e));
+        }
+    }
+}
+
+void TfrmShowQuery::Panel1DblClick()
+{
+    // Runs the search dialog once the grid set offers one.
+}
+
+bool TfrmShowQuery::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Panel1 && event->type() == QEvent::MouseButtonDblClick)
+        Panel1DblClick();
+    return QDialog::eventFilter(watched, event);
+}
+
+std::unique_ptr<QDialog> CreateQueryWindow(QWidget* owner, int parentId, int queryId)
+{
+    auto window = std::make_unique<TfrmShowQuery>(owner);
+    window->ParentId = parentId;
+    window->LoadQuery(queryId);
+    return window;
+}

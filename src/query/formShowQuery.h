@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <memory>
+
+class QFrame;
+class QPushButton;
+class QSplitter;
+class QTabWidget;
+class QVBoxLayout;
+class TDbDataSource;
+class TDbGrid;
+class TDbRowCursor;
+class TframQuery;
+
+// The window in which the user works on one query. A new query (LoadQuery(0)) shows the
+// definition frame alone over the whole window, with Help, Save and Close; a saved query
+// puts the frame on the Design page, reconnects, runs it and opens on the Data page,
+// where the rows are shown from cdsData, a second cursor over the rows the frame's
+// query fetched (shared, not copied).
+//
+// Save stores the SQL last run successfully into the favourites store dmQuillory, in the
+// folder ParentId. Errors: LoadQuery reports its own failures as messages and never
+// raises; the button handlers show theirs in the program's general error display.
+class TfrmShowQuery : public QDialog
+{
+    Q_OBJECT
+public:
+    static constexpr const char* kNewQueryCaption = "New Query";
+    // The export dialog's filter: CSV files first, then everything.
+    static constexpr const char* kExportFilter = "Comma Separated Values (*.csv);;All files (*.*)";
+
+    explicit TfrmShowQuery(QWidget* owner = nullptr);
+    ~TfrmShowQuery() override;
+
+    // Builds the frame and, for id > 0, opens the saved query with that id.
+    void LoadQuery(int id);
+
+    int ParentId = 0; // the folder Save stores a new query into
+    int queryId() const { return QueryId; }
+    // The file the export dialog offers next (the last one chosen in this window).
+    QString exportFileName() const { return m_exportFileName; }
+
+    // Published components (objectName = the member's name).
+    TframQuery* QueryFrame = nullptr;
+    QFrame* pnlBottom;
+    QPushButton* btnHelp;
+    QPushButton* btnsave;
+    QPushButton* btnClose;
+    TDbDataSource* dscForButton;
+    QTabWidget* pagQuery;
+    QWidget* TabDesign;
+    QWidget* TabData;
+    QFrame* Panel1;
+    QPushButton* btnExport;
+    TDbGrid* gridData;
+    TDbDataSource* dscQuery;
+    TDbRowCursor* cdsData;
+
+public slots:
+    void btnsaveClick();
+    void btnHelpClick();
+    void btnExportClick();
+    void Panel1DblClick();
+    // Before leaving page `leaving` for another: false refuses the change.
+    bool pagQueryChanging(int leaving);
+    void pagQueryChange();
+    void dscForButtonStateChange();
+    void dscQueryStateChange();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void openSavedQuery(int id);
+    // Opens cdsData over the rows of the frame's query (a second view, no copy).
+    void openCopy();
+    void tabChanged(int index);
+    void save();
+    void exportRows();
+
+    int QueryId = 0;
+    int m_lastPage = 0;
+    bool m_revertingPage = false;
+    QVBoxLayout* m_clientLayout = nullptr;
+    QString m_exportFileName;
+};
+
+// The tray shell's way to open the window: owned by owner, its folder set to parentId,
+// the query queryId (0 = a new query) loaded.
+std::unique_ptr<QDialog> CreateQueryWindow(QWidget* owner, int parentId, int queryId);

@@ -1,0 +1,394 @@
+#include "formShowQuery.h"
+
+#include "datModQuillory.h"
+#include "frameQuery.h"
+#include "uDbConnection.h"
+#include "uDbDataSource.h"
+#include "uDbGrid.h"
+#include "uDbQuery.h"
+#include "uDbRows.h"
+#include "uDialogScript.h"
+#include "uParameters.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+// The query window over a real SQLite database and a real favourites store in a
+// temporary folder: new and saved queries, Save with its questions, the page change that
+// fetches, the failures of opening a saved query, and the export.
+class tst_formShowQuery : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void newQueryShowsFrameAloneAndSavesAfterFetch();
+    void savingAgainUnderSameNameOverwrites_data();
+    void savingAgainUnderSameNameOverwrites();
+    void saveStopsOnCancelledNameOrNo();
+    void savedQueryOpensOnDataPage();
+    void savedQueryFailures_data();
+    void savedQueryFailures();
+    void leavingDesignFetchesAndRefusesFailingSql();
+    void keyInMemoDisablesSaveAndClosesRows();
+    void exportWritesFileAndOffersToViewIt();
+    void exportOfClosedRowsReportsErrorAndAsksNothing();
+    void factoryOpensQueryForShell();
+
+private:
+    QString database() const { return m_dir.filePath("chinook.sqlite"); }
+    QString sqlite() const { return "Provider=SQLite;Data Source=" + database(); }
+    // A saved query in the test folder; returns its id.
+    int saveQuery(const QString& name, const QString& sql, const QString& connection = {});
+    std::unique_ptr<TfrmShowQuery> openWindow(int queryId);
+    int queriesNamed(const QString& name) const;
+    static int gridRows(const TfrmShowQuery& w) { return w.gridData->model()->rowCount(); }
+
+    QTemporaryDir m_dir;
+    QString m_storeFolder;
+    int m_folderId = 0;
+};
+
+void tst_formShowQuery::initTestCase()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Quillory"));
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QFile::copy(QUILLORY_TESTDATA "/sqlite/Chinook_Sqlite.sqlite", database()));
+    QFile(database()).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+}
+
+void tst_formShowQuery::init()
+{
+    InitParameters(nullptr);
+    static int run = 0;
+    m_storeFolder = m_dir.filePath(QStringLiteral("store%1").arg(++run));
+    QVERIFY(QDir().mkpath(m_storeFolder));
+    dmQuillory = new TdmQuillory(m_storeFolder);
+    QVERIFY(dmQuillory->startupErrors().isEmpty());
+    dmQuillory->AddFolder(QStringLiteral("Music"));
+    m_folderId = dmQuillory->folders().first().ID;
+}
+
+void tst_formShowQuery::cleanup()
+{
+    delete dmQuillory;
+    dmQuillory = nullptr;
+}
+
+int tst_formShowQuery::saveQuery(const QString& name, const QString& sql, const QString& connection)
+{
+    dmQuillory->AddQuery(m_folderId, name, sql, connection.isEmpty() ? sqlite() : connection);
+    return dmQuillory->currentQuery()->ID;
+}
+
+std::unique_ptr<TfrmShowQuery> tst_formShowQuery::openWindow(int queryId)
+{
+    auto w = std::make_unique<TfrmShowQuery>();
+    w->ParentId = queryId == 0 ? m_folderId : 0;
+    w->LoadQuery(queryId);
+    w->show();
+    if (!QTest::qWaitForWindowExposed(w.get()))
+        qFatal("query window not shown");
+    return w;
+}
+
+int tst_formShowQuery::queriesNamed(const QString& name) const
+{
+    int n = 0;
+    for (const QueryRecord& r : dmQuillory->queries())
+        n += r.Name == name ? 1 : 0;
+    return n;
+}
+
+void tst_formShowQuery::newQueryShowsFrameAloneAndSavesAfterFetch()
+{
+    auto w = openWindow(0);
+    QCOMPARE(w->windowTitle(), QStringLiteral("New Query"));
+    QVERIFY(!w->pagQuery->isVisible());
+    QVERIFY(w->QueryFrame->isVisible());
+    QCOMPARE(w->QueryFrame->parentWidget(), w.get());
+    QVERIFY(w->QueryFrame->geometry().bottom() < w->pnlBottom->geometry().top());
+    QVERIFY(!w->btnsave->isEnabled());
+
+    w->QueryFrame->conADO->SetConnectionString(sqlite());
+    w->QueryFrame->OpenConnection();
+    w->QueryFrame->SetQueryLines({"select GenreId, Name", "from Genre"});
+    w->QueryFrame->btnfetchClick();
+    QVERIFY(w->btnsave->isEnabled());
+    QVERIFY(!w->cdsData->Active()); // a new query never opens the copy
+
+    ScriptedDialogs script;
+    script.input(QStringLiteral("Genres"));
+    w->btnsaveClick();
+    QCOMPARE(script.shown().size(), 2);
+    QCOMPARE(script.shown().at(0).kind, dialogs::Kind::Input);
+    QCOMPARE(script.shown().at(0).caption, QStringLiteral("Query Name"));
+    QCOMPARE(script.shown().at(0).text, QStringLiteral("save as"));
+    QCOMPARE(script.shown().at(0).value, QString());
+    QCOMPARE(script.last().text, QStringLiteral("Query saved as Genres"));
+    QCOMPARE(w->btnClose, QApplication::focusWidget());
+
+    QCOMPARE(queriesNamed("Genres"), 1);
+    const QueryRecord& saved = dmQuillory->queries().first();
+    QCOMPARE(saved.parentID, m_folderId);
+    QCOMPARE(saved.QueryString, QStringLiteral("select GenreId, Name\nfrom Genre\n"));
+    QCOMPARE(dmQuillory->GetConnectString(saved.ID), sqlite());
+    // Save leaves the window unnamed.
+    QCOMPARE(w->windowTitle(), QStringLiteral("New Query"));
+    QCOMPARE(w->queryId(), 0);
+}
+
+void tst_formShowQuery::savingAgainUnderSameNameOverwrites_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("short") << QStringLiteral("Genres");
+    // Longer than the listed width of the name column: stored whole, so found again.
+    QTest::newRow("longer than 40") << QStringLiteral("All the genres of the store, sorted by their name");
+}
+
+void tst_formShowQuery::savingAgainUnderSameNameOverwrites()
+{
+    QFETCH(QString, name);
+    auto w = openWindow(0);
+    w->QueryFrame->conADO->SetConnectionString(sqlite());
+    w->QueryFrame->OpenConnection();
+    w->QueryFrame->SetQueryLines({"select * from Genre"});
+    w->QueryFrame->btnfetchClick();
+    ScriptedDialogs script;
+    script.input(name);
+    w->btnsaveClick();
+    QCOMPARE(queriesNamed(name), 1);
+    const int id = dmQuillory->currentQuery()->ID;
+
+    w->QueryFrame->SetQueryLines({"select * from Genre where GenreId < 5"});
+    w->QueryFrame->btnfetchClick();
+    script.clear();
+    script.input(name).yes();
+    w->btnsaveClick();
+    QCOMPARE(script.shown().at(1).kind, dialogs::Kind::Question);
+    QCOMPARE(script.shown().at(1).text, "Ok to overwrite " + name);
+    QCOMPARE(script.shown().at(1).caption, name + " already used");
+    QCOMPARE(script.last().text, "Query saved as " + name);
+    QCOMPARE(queriesNamed(name), 1);
+    QCOMPARE(dmQuillory->queries().size(), 1);
+    QCOMPARE(dmQuillory->GetQueryString(id), QStringLiteral("select * from Genre where GenreId < 5\n"));
+    QCOMPARE(dmQuillory->GetQueryName(id), name);
+}
+
+void tst_formShowQuery::saveStopsOnCancelledNameOrNo()
+{
+    const int id = saveQuery("Genres", "select * from Genre\n");
+    auto w = openWindow(0);
+    w->QueryFrame->conADO->SetConnectionString(sqlite());
+    w->QueryFrame->OpenConnection();
+    w->QueryFrame->SetQueryLines({"select * from Track"});
+    w->QueryFrame->btnfetchClick();
+
+    ScriptedDialogs script;
+    script.cancel();
+    w->btnsaveClick();
+    script.input(QString());
+    w->btnsaveClick();
+    script.input("Genres").no();
+    w->btnsaveClick();
+    QCOMPARE(script.shown().size(), 4); // two names asked, one name asked and one question
+    QCOMPARE(script.pending(), 0);
+    QCOMPARE(dmQuillory->queries().size(), 1);
+    QCOMPARE(dmQuillory->GetQueryString(id), QStringLiteral("select * from Genre\n"));
+}
+
+void tst_formShowQuery::savedQueryOpensOnDataPage()
+{
+    const int id = saveQuery("Rock tracks", "select TrackId, Name\r\nfrom Track\r\nwhere GenreId = 1");
+    ScriptedDialogs script;
+    auto w = openWindow(id);
+    QVERIFY(script.shown().isEmpty());
+    QCOMPARE(w->windowTitle(), QStringLiteral("Rock tracks"));
+    QCOMPARE(w->queryId(), id);
+    QCOMPARE(w->ParentId, m_folderId);
+    QCOMPARE(w->pagQuery->currentIndex(), 1);
+    QCOMPARE(w->pagQuery->count(), 2);
+    QCOMPARE(w->pagQuery->tabText(0), QStringLiteral("Design"));
+    QCOMPARE(w->pagQuery->tabText(1), QStringLiteral("Data"));
+    QCOMPARE(w->QueryFrame->parentWidget(), w->TabDesign);
+    QVERIFY(w->btnsave->isEnabled());
+    QCOMPARE(w->QueryFrame->QueryLines(),
+             QStringList({"select TrackId, Name", "from Track", "where GenreId = 1"}));
+    QCOMPARE(gridRows(*w), 1297);
+    // The copy is a second view over the query's rows, not a copy of them.
+    QCOMPARE(w->cdsData->Rows().get(), w->QueryFrame->qryADO->Rows().get());
+
+    // Its name exists in its folder: Save asks at once and stores the SQL last fetched.
+    script.yes();
+    w->btnsaveClick();
+    QCOMPARE(script.shown().first().text, QStringLiteral("Ok to overwrite Rock tracks"));
+    QCOMPARE(dmQuillory->queries().size(), 1);
+    QCOMPARE(dmQuillory->GetQueryString(id),
+             QStringLiteral("select TrackId, Name\nfrom Track\nwhere GenreId = 1\n"));
+
+    // Leaving Data for Design never fetches; back on Data the same rows show.
+    w->pagQuery->setCurrentIndex(0);
+    QCOMPARE(w->pagQuery->currentIndex(), 0);
+    w->pagQuery->setCurrentIndex(1);
+    QCOMPARE(gridRows(*w), 1297);
+
+    if (const QByteArray shot = qgetenv("QUILLORY_SHOT"); !shot.isEmpty())
+        w->grab().save(QString::fromLocal8Bit(shot));
+}
+
+void tst_formShowQuery::savedQueryFailures_data()
+{
+    QTest::addColumn<QString>("connection");
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("connected");
+
+    QTest::newRow("unreachable database") << "Provider=SQLite;Data Source=/nonexistent/folder/gone.sqlite"
+                                          << "select * from Genre"
+                                          << "Failed to connect to database"
+                                          << "New Query" << false;
+    QTest::newRow("failing SQL") << QString() << "select *\r\nfrom NoSuchTable"
+                                 << "Failed to open query select *\nfrom NoSuchTable\n"
+                                 << "Broken" << true;
+}
+
+void tst_formShowQuery::savedQueryFailures()
+{
+    QFETCH(QString, connection);
+    QFETCH(QString, sql);
+    QFETCH(QString, message);
+    QFETCH(QString, caption);
+    QFETCH(bool, connected);
+    const int otherFolder = m_folderId + 100;
+    const int id = saveQuery("Broken", sql, connection);
+    ScriptedDialogs script;
+    if (!connected)
+        script.cancel(); // the login prompt of the second attempt
+    auto w = std::make_unique<TfrmShowQuery>();
+    w->ParentId = otherFolder;
+    w->LoadQuery(id);
+    QCOMPARE(script.pending(), 0);
+    QCOMPARE(script.last().text, message);
+    QCOMPARE(w->windowTitle(), caption);
+    QCOMPARE(w->queryId(), 0);
+    QCOMPARE(w->ParentId, connected ? m_folderId : otherFolder);
+    QCOMPARE(w->pagQuery->currentIndex(), 0);
+    QVERIFY(!w->btnsave->isEnabled());
+    QVERIFY(!w->cdsData->Active());
+    QCOMPARE(w->QueryFrame->conADO->Connected(), connected);
+}
+
+void tst_formShowQuery::leavingDesignFetchesAndRefusesFailingSql()
+{
+    const int id = saveQuery("Broken", "select * from NoSuchTable");
+    ScriptedDialogs script;
+    auto w = openWindow(id);
+    QCOMPARE(script.shown().size(), 1);
+    script.clear();
+
+    // The memo's SQL fails: the frame shows its error, Design stays.
+    w->pagQuery->setCurrentIndex(1);
+    QCOMPARE(w->pagQuery->currentIndex(), 0);
+    QCOMPARE(script.shown().size(), 1);
+    QVERIFY(script.last().text.contains("NoSuchTable"));
+    QVERIFY(!w->cdsData->Active());
+
+    // Mended SQL: leaving Design fetches it and shows its rows.
+    w->QueryFrame->SetQueryLines({"select * from Genre"});
+    w->pagQuery->setCurrentIndex(1);
+    QCOMPARE(w->pagQuery->currentIndex(), 1);
+    QVERIFY(w->btnsave->isEnabled());
+    QVERIFY(w->cdsData->Active());
+    QCOMPARE(gridRows(*w), 25);
+    QCOMPARE(script.shown().size(), 1);
+}
+
+void tst_formShowQuery::keyInMemoDisablesSaveAndClosesRows()
+{
+    const int id = saveQuery("Genres", "select * from Genre");
+    auto w = openWindow(id);
+    QVERIFY(w->btnsave->isEnabled());
+    w->pagQuery->setCurrentIndex(0);
+    QTest::keyClick(w->QueryFrame->memQuery, Qt::Key_Space);
+    QVERIFY(!w->QueryFrame->qryADO->Active());
+    QVERIFY(!w->btnsave->isEnabled());
+    QVERIFY(!w->cdsData->Active());
+    QCOMPARE(gridRows(*w), 0);
+
+    w->QueryFrame->btnfetchClick();
+    QVERIFY(w->btnsave->isEnabled());
+    w->pagQuery->setCurrentIndex(1);
+    QVERIFY(w->cdsData->Active());
+    QCOMPARE(gridRows(*w), 25);
+}
+
+void tst_formShowQuery::exportWritesFileAndOffersToViewIt()
+{
+    const int id = saveQuery("Genres", "select GenreId, Name from Genre where GenreId <= 2");
+    auto w = openWindow(id);
+    const QString typed = m_dir.filePath("genres");
+    const QString file = typed + ".csv";
+    ScriptedDialogs script;
+    script.file(typed).no();
+    w->btnExportClick();
+    QCOMPARE(script.shown().at(0).kind, dialogs::Kind::SaveFile);
+    QCOMPARE(script.shown().at(0).filter, QStringLiteral("Comma Separated Values (*.csv);;All files (*.*)"));
+    QCOMPARE(script.last().text, "Do you wish to view \r\nthe file " + file + " now?");
+    QCOMPARE(script.last().caption, QStringLiteral("View File"));
+    QFile csv(file);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QCOMPARE(csv.readAll(), QByteArray("\"GenreId\",\"Name\"\r\n\"1\",\"Rock\"\r\n\"2\",\"Jazz\"\r\n"));
+
+    // The dialog offers the last file again; Cancel stops.
+    script.clear();
+    script.cancel();
+    w->btnExportClick();
+    QCOMPARE(script.shown().size(), 1);
+    QCOMPARE(script.last().value, file);
+}
+
+void tst_formShowQuery::exportOfClosedRowsReportsErrorAndAsksNothing()
+{
+    const int id = saveQuery("Genres", "select * from Genre where 0");
+    auto w = openWindow(id);
+    const QString file = m_dir.filePath("empty.csv");
+    ScriptedDialogs script;
+    script.file(file);
+    w->btnExportClick();
+    QCOMPARE(script.shown().size(), 2);
+    QCOMPARE(script.last().kind, dialogs::Kind::Error);
+    QCOMPARE(script.last().text, QStringLiteral("Can not export an empty dataset."));
+    QVERIFY(QFile::exists(file));
+    QCOMPARE(QFileInfo(file).size(), 0);
+}
+
+void tst_formShowQuery::factoryOpensQueryForShell()
+{
+    const int id = saveQuery("Genres", "select * from Genre");
+    QWidget owner;
+    std::unique_ptr<QDialog> window = CreateQueryWindow(&owner, 7, id);
+    auto* w = qobject_cast<TfrmShowQuery*>(window.get());
+    QVERIFY(w);
+    QCOMPARE(w->parentWidget(), &owner);
+    QCOMPARE(w->ParentId, m_folderId); // taken from the stored query
+    QCOMPARE(w->queryId(), id);
+
+    std::unique_ptr<QDialog> fresh = CreateQueryWindow(&owner, 7, 0);
+    QCOMPARE(static_cast<TfrmShowQuery*>(fresh.get())->ParentId, 7);
+    QCOMPARE(fresh->windowTitle(), QStringLiteral("New Query"));
+}
+
+QTEST_MAIN(tst_formShowQuery)
+#include "tst_formShowQuery.moc"
