@@ -2,6 +2,7 @@
 
 #include "datModQuillory.h"
 #include "formQuilloryMain.h"
+#include "formShowQuery.h"
 #include "uDialogs.h"
 #include "uDialogsWidgets.h"
 #include "uErrorBox.h"
@@ -173,6 +174,8 @@ int RunQuillory(int argc, char** argv)
         QCoreApplication::quit();
     });
 
+    // New Query and the saved queries of the tray menu open the query window.
+    TfrmQuillorymain::setQueryWindowFactory(CreateQueryWindow);
     try {
         frmQuillorymain = new TfrmQuillorymain;
         QObject::connect(frmQuillorymain, &TfrmQuillorymain::exitRequested, &app, &QCoreApplication::quit,
