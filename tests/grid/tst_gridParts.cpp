@@ -1,18 +1,67 @@
 #include "uDbConnection.h"
 #include "uDbDataSource.h"
+#include "uDbGrid.h"
 #include "uDbInspector.h"
+#include "uDbLocateDialog.h"
 #include "uDbNavigator.h"
 #include "uDbQuery.h"
 #include "uDbRowsModel.h"
+#include "uDbSearchDialog.h"
+#include "uDialogScript.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+// Acts on the next modal dialog once its exec() loop runs, re-armed from the event loop
+// until it is up; the dialog is cancelled afterwards if the action left it open, so a
+// failed check never leaves the test waiting. Returns the flag that says it came.
+std::shared_ptr<bool> onModal(std::function<void(QDialog*)> action,
+                              std::shared_ptr<bool> seen = std::make_shared<bool>(false), int tries = 20000)
+{
+    QTimer::singleShot(0, qApp, [action = std::move(action), seen, tries]() {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            *seen = true;
+            QPointer<QDialog> guard(dialog);
+            action(dialog);
+            if (guard && guard->isVisible())
+                guard->reject();
+            return;
+        }
+        if (tries > 0)
+            onModal(action, seen, tries - 1);
+    });
+    return seen;
+}
+
+template <typename T> T* child(QObject* parent, const char* name)
+{
+    T* found = parent->findChild<T*>(QLatin1String(name));
+    if (!found)
+        qWarning("no child %s", name);
+    return found;
+}
+
+} // namespace
 
 // The grid's companions on real fetched rows: the navigator, the record inspector, the
 // locate dialog (and its matching rules) and the incremental search dialog.
@@ -35,6 +84,17 @@ private slots:
     void inspectorFollowsCurrentRow();
     void inspectorRebuildsOnlyAfterClear();
     void inspectorIsReadOnly();
+
+    void locateRow_data();
+    void locateRow();
+    void locateDialogFindsAndKeepsSettings();
+    void locateRefusesClosedRows();
+
+    void searchRow_data();
+    void searchRow();
+    void searchDialogMovesAsYouType();
+    void searchDialogCancelRestoresRow();
+    void searchRefusesClosedRows();
 
 private:
     TDbRowsPtr fetch(const QString& sql);
@@ -323,6 +383,247 @@ void tst_gridParts::inspectorIsReadOnly()
         for (int column = 0; column < 2; ++column)
             QVERIFY(!(inspector.item(line, column)->flags() & Qt::ItemIsEditable));
     QCOMPARE(cursor.Rows()->AsString(0, 1), QStringLiteral("AC/DC"));
+}
+
+// ---- locate ----
+
+void tst_gridParts::locateRow_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("match");
+    QTest::addColumn<bool>("caseSensitive");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("expected");
+    const int exact = int(TLocateMatch::Exact);
+    const int beginning = int(TLocateMatch::PartialAtBeginning);
+    const int anywhere = int(TLocateMatch::PartialAnywhere);
+    // Artist by ArtistId: row 2 "Aerosmith", row 160 "Aerosmith & Sierra Leone's Refugee Allstars".
+    QTest::newRow("exact, case ignored") << 1 << "aerosmith" << exact << false << 0 << 2;
+    QTest::newRow("exact, case kept: none") << 1 << "aerosmith" << exact << true << 0 << -1;
+    QTest::newRow("exact is whole value") << 1 << "Aerosmith" << exact << false << 3 << -1;
+    QTest::newRow("beginning") << 1 << "aero" << beginning << false << 0 << 2;
+    QTest::newRow("beginning, from after first") << 1 << "aero" << beginning << false << 3 << 160;
+    QTest::newRow("beginning is not anywhere") << 1 << "smith" << beginning << false << 0 << -1;
+    QTest::newRow("anywhere") << 1 << "SMITH" << anywhere << false << 0 << 2;
+    QTest::newRow("anywhere, case kept") << 1 << "SMITH" << anywhere << true << 0 << -1;
+    QTest::newRow("anywhere, from the found row") << 1 << "smith" << anywhere << false << 2 << 2;
+    QTest::newRow("integer field as text") << 0 << "10" << exact << false << 0 << 9;
+    QTest::newRow("integer field, beginning") << 0 << "10" << beginning << false << 10 << 99;
+    QTest::newRow("past the end") << 1 << "a" << beginning << false << 275 << -1;
+    QTest::newRow("unknown field") << -1 << "a" << beginning << false << 0 << -1;
+    QTest::newRow("field out of range") << 7 << "a" << beginning << false << 0 << -1;
+}
+
+void tst_gridParts::locateRow()
+{
+    QFETCH(int, column);
+    QFETCH(QString, value);
+    QFETCH(int, match);
+    QFETCH(bool, caseSensitive);
+    QFETCH(int, from);
+    QFETCH(int, expected);
+    static const TDbRowsPtr rows = fetch("select ArtistId, Name from Artist order by ArtistId");
+    QCOMPARE(LocateRow(*rows, column, value, TLocateMatch(match), caseSensitive, from), qsizetype(expected));
+}
+
+void tst_gridParts::locateDialogFindsAndKeepsSettings()
+{
+    ScriptedDialogs script;
+    TDbRowCursor cursor;
+    cursor.SetRows(
+        fetch("select Name, ArtistId, cast(x'00ff' as blob) as Picture from Artist order by ArtistId"));
+    QCOMPARE(cursor.Field(2).type, TDbFieldType::Blob);
+    TDbDataSource source;
+    source.SetDataSet(&cursor);
+    TDbLocateDialog locate;
+    locate.SetDataSource(&source);
+    locate.SetSearchField("Name");
+
+    auto seen = onModal([&](QDialog* d) {
+        QCOMPARE(d->windowTitle(), QStringLiteral("Locate Field Value"));
+        auto* fields = child<QComboBox>(d, "cbxField");
+        auto* value = child<QLineEdit>(d, "edValue");
+        auto* next = child<QPushButton>(d, "btnNext");
+        auto* first = child<QPushButton>(d, "btnFirst");
+        QVERIFY(fields && value && next && first);
+        QCOMPARE(fields->count(), 2); // sorted, bytes left out
+        QCOMPARE(fields->itemText(0), QStringLiteral("ArtistId"));
+        QCOMPARE(fields->itemText(1), QStringLiteral("Name"));
+        QCOMPARE(fields->currentData().toString(), QStringLiteral("Name"));
+        QVERIFY(child<QRadioButton>(d, "rbBeginning")->isChecked());
+        QCOMPARE(child<QRadioButton>(d, "rbExact")->text(), QStringLiteral("&Exact Match"));
+        QCOMPARE(child<QRadioButton>(d, "rbBeginning")->text(),
+                 QStringLiteral("&Partial Match at Beginning"));
+        QCOMPARE(child<QRadioButton>(d, "rbAnywhere")->text(), QStringLiteral("Partial Match &Anywhere"));
+        QCOMPARE(child<QCheckBox>(d, "chkCase")->text(), QStringLiteral("&Case-sensitive"));
+        QVERIFY(!child<QCheckBox>(d, "chkCase")->isChecked());
+        QCOMPARE(first->text(), QStringLiteral("Fi&rst"));
+        QCOMPARE(next->text(), QStringLiteral("&Next"));
+        QVERIFY(next->isDefault());
+
+        QTest::keyClicks(value, "aero");
+        QTest::keyClick(value, Qt::Key_Return); // the default button: Next from the current row
+        QCOMPARE(cursor.RecNo(), 2);
+        next->click();
+        QCOMPARE(cursor.RecNo(), 160);
+        next->click();
+        QCOMPARE(cursor.RecNo(), 160);
+        QCOMPARE(script.texts(), QStringList{"No more matches found"});
+        first->click();
+        QCOMPARE(cursor.RecNo(), 2);
+        value->setText("nobody of that name");
+        first->click();
+        QCOMPARE(cursor.RecNo(), 2);
+        QCOMPARE(script.last().text, QStringLiteral("No matches found"));
+
+        value->setText("smith");
+        child<QRadioButton>(d, "rbAnywhere")->setChecked(true);
+        child<QCheckBox>(d, "chkCase")->setChecked(true);
+        fields->setCurrentIndex(1);
+        first->click();
+        QCOMPARE(cursor.RecNo(), 2);
+        save(*d, "locateDialog");
+        d->reject();
+    });
+    QVERIFY(locate.Execute(nullptr));
+    QVERIFY(*seen);
+    QCOMPARE(locate.SearchField(), QStringLiteral("Name"));
+    QCOMPARE(locate.SearchValue(), QStringLiteral("smith"));
+    QCOMPARE(locate.Match(), TLocateMatch::PartialAnywhere);
+    QVERIFY(locate.CaseSensitive());
+
+    // The next use opens with the last settings; a field chosen by name.
+    locate.SetSearchField("artistid");
+    seen = onModal([&](QDialog* d) {
+        QCOMPARE(child<QComboBox>(d, "cbxField")->currentText(), QStringLiteral("ArtistId"));
+        QCOMPARE(child<QLineEdit>(d, "edValue")->text(), QStringLiteral("smith"));
+        QVERIFY(child<QRadioButton>(d, "rbAnywhere")->isChecked());
+        QVERIFY(child<QCheckBox>(d, "chkCase")->isChecked());
+        d->reject();
+    });
+    QVERIFY(!locate.Execute(nullptr)); // nothing found this time
+    QVERIFY(*seen);
+}
+
+void tst_gridParts::locateRefusesClosedRows()
+{
+    ScriptedDialogs script;
+    TDbRowCursor cursor;
+    TDbDataSource source;
+    source.SetDataSet(&cursor);
+    TDbLocateDialog locate;
+    QVERIFY(!locate.Execute(nullptr)); // no source at all
+    locate.SetDataSource(&source);
+    QVERIFY(!locate.Execute(nullptr));
+    QVERIFY(!locate.FindNext());
+    QCOMPARE(script.shown().size(), 3);
+    for (const dialogs::Request& r : script.shown()) {
+        QCOMPARE(r.kind, dialogs::Kind::Error);
+        QCOMPARE(r.text, QStringLiteral("DataSource does not reference an active DataSet."));
+    }
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+// ---- search ----
+
+void tst_gridParts::searchRow_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("first letter") << 1 << "A" << 0;
+    QTest::newRow("case as typed comes first") << 1 << "Ac" << 1; // "Accept" before "AC/DC"
+    QTest::newRow("then any case") << 1 << "ac" << 0;
+    QTest::newRow("longer prefix") << 1 << "Aerosmith " << 160;
+    QTest::newRow("no match") << 1 << "Zzzz" << -1;
+    QTest::newRow("nothing typed") << 1 << "" << -1;
+    QTest::newRow("other column") << 0 << "25" << 24;
+}
+
+void tst_gridParts::searchRow()
+{
+    QFETCH(int, column);
+    QFETCH(QString, text);
+    QFETCH(int, expected);
+    static const TDbRowsPtr rows = fetch("select ArtistId, Name from Artist order by ArtistId");
+    QCOMPARE(SearchRow(*rows, column, text), qsizetype(expected));
+}
+
+void tst_gridParts::searchDialogMovesAsYouType()
+{
+    TDbRowCursor cursor;
+    cursor.SetRows(fetch("select Name, ArtistId from Artist order by ArtistId"));
+    TDbDataSource source;
+    source.SetDataSet(&cursor);
+    TDbSearchDialog search;
+    search.SetDataSource(&source);
+
+    auto seen = onModal([&](QDialog* d) {
+        QCOMPARE(d->windowTitle(), QStringLiteral("Search"));
+        auto* edit = child<QLineEdit>(d, "edSearch");
+        auto* grid = child<TDbGrid>(d, "grdSearch");
+        QVERIFY(edit && grid);
+        QCOMPARE(d->findChild<QLabel*>()->text(), QStringLiteral("&Search Characters"));
+        QCOMPARE(d->findChild<QLabel*>()->buddy(), edit);
+        QVERIFY(grid->height() <= TDbSearchDialog::MaxGridHeight);
+        QCOMPARE(grid->selectionBehavior(), QAbstractItemView::SelectRows);
+        QCOMPARE(d->focusWidget(), edit);
+
+        QTest::keyClicks(edit, "Aer");
+        QCOMPARE(cursor.RecNo(), 2);
+        QTest::keyClicks(edit, "osmith &");
+        QCOMPARE(cursor.RecNo(), 160);
+        QTRY_COMPARE(grid->currentIndex().row(), 160);
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QTest::keyClicks(edit, "x"); // no row: stays
+        QCOMPARE(cursor.RecNo(), 160);
+        save(*d, "searchDialog");
+
+        // Searching follows the grid's current column.
+        edit->clear();
+        grid->setCurrentIndex(grid->model()->index(0, 1));
+        QTest::keyClicks(edit, "42");
+        QCOMPARE(cursor.RecNo(), 41);
+        QTest::keyClick(edit, Qt::Key_Return); // OK
+    });
+    QVERIFY(search.Execute(nullptr));
+    QVERIFY(*seen);
+    QCOMPARE(cursor.RecNo(), 41);
+    QCOMPARE(search.SearchColumn(), 1);
+}
+
+void tst_gridParts::searchDialogCancelRestoresRow()
+{
+    TDbRowCursor cursor;
+    cursor.SetRows(fetch("select Name from Artist order by ArtistId"));
+    cursor.SetRecNo(5);
+    TDbDataSource source;
+    source.SetDataSet(&cursor);
+    TDbSearchDialog search;
+    search.SetDataSource(&source);
+    auto seen = onModal([&](QDialog* d) {
+        QTest::keyClicks(child<QLineEdit>(d, "edSearch"), "Aud");
+        QCOMPARE(cursor.RecNo(), 7);
+        d->reject();
+    });
+    QVERIFY(!search.Execute(nullptr));
+    QVERIFY(*seen);
+    QCOMPARE(cursor.RecNo(), 5);
+}
+
+void tst_gridParts::searchRefusesClosedRows()
+{
+    ScriptedDialogs script;
+    TDbRowCursor cursor;
+    TDbDataSource source;
+    source.SetDataSet(&cursor);
+    TDbSearchDialog search;
+    search.SetDataSource(&source);
+    QVERIFY(!search.Execute(nullptr));
+    QCOMPARE(script.shown().size(), 1);
+    QCOMPARE(script.last().kind, dialogs::Kind::Error);
+    QCOMPARE(script.last().text, QStringLiteral("Search Table is not active."));
 }
 
 QTEST_MAIN(tst_gridParts)
