@@ -45,6 +45,9 @@ void TDbInspector::SetDataSource(TDbDataSource* source)
 void TDbInspector::ClearRows()
 {
     setRowCount(0);
+    // On open rows an empty list is built again at once, for the rows' own fields.
+    buildLines();
+    showValues();
 }
 
 QString TDbInspector::LineField(int line) const

@@ -24,7 +24,7 @@ public:
     void SetDataSource(TDbDataSource* source);
     TDbDataSource* DataSource() const { return m_source; }
 
-    // Empties the list of lines.
+    // Empties the list of lines; while the rows are open it is built again for their fields.
     void ClearRows();
     int LineCount() const { return rowCount(); }
     // The field a line is bound to, its caption and the value it shows.

@@ -39,6 +39,11 @@ bool TDbSearchDialog::Execute(QWidget* parent)
     }
     const qsizetype startRow = cursor->RecNo();
 
+    // A source of its own over the same cursor: the dialog's grid moves the window's rows.
+    // Declared first so that it outlives the grid that shows it.
+    TDbDataSource source;
+    source.SetDataSet(cursor);
+
     QDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("dlgSearch"));
     dialog.setWindowTitle(QStringLiteral("Search"));
@@ -48,9 +53,6 @@ bool TDbSearchDialog::Execute(QWidget* parent)
     auto* label = new QLabel(QStringLiteral("&Search Characters"), &dialog);
     label->setBuddy(edit);
 
-    // A source of its own over the same cursor: the dialog's grid moves the window's rows.
-    TDbDataSource source;
-    source.SetDataSet(cursor);
     auto* grid = new TDbGrid(&dialog);
     grid->setObjectName(QStringLiteral("grdSearch"));
     grid->SetDataSource(&source);
