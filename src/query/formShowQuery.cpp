@@ -5,6 +5,8 @@
 #include "uDbConnection.h"
 #include "uDbDataSource.h"
 #include "uDbGrid.h"
+#include "uDbInspector.h"
+#include "uDbNavigator.h"
 #include "uDbQuery.h"
 #include "uDialogs.h"
 #include "uErrorBox.h"
@@ -19,6 +21,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -74,16 +77,34 @@ TfrmShowQuery::TfrmShowQuery(QWidget* owner) : QDialog(owner)
     auto* toolLayout = new QHBoxLayout(Panel1);
     toolLayout->setContentsMargins(20, 4, 8, 4);
     toolLayout->setSpacing(8);
-    toolLayout->addStretch(1);
+    navData = new TDbNavigator(Panel1);
+    navData->setObjectName(QStringLiteral("navData"));
+    toolLayout->addWidget(navData);
+    toolLayout->addSpacing(6);
     btnExport = makeButton(Panel1, "btnExport", QStringLiteral("Export"), 77);
     btnExport->setToolTip(QStringLiteral("Export grid to a file of comma separated values "));
     toolLayout->addWidget(btnExport);
+    toolLayout->addStretch(1);
+    btnShowdetail = makeButton(Panel1, "btnShowdetail", QStringLiteral("Show/hide detail"), 115);
+    btnShowdetail->setToolTip(QStringLiteral("Show/Hide Detail"));
+    toolLayout->addWidget(btnShowdetail);
     dataLayout->addWidget(Panel1);
-    gridData = new TDbGrid(TabData);
+    Splitter1 = new QSplitter(Qt::Horizontal, TabData);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setChildrenCollapsible(false);
+    gridData = new TDbGrid(Splitter1);
     gridData->setObjectName(QStringLiteral("gridData"));
     gridData->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     gridData->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    dataLayout->addWidget(gridData, 1);
+    inspector = new TDbInspector(Splitter1);
+    inspector->setObjectName(QStringLiteral("inspector"));
+    inspector->setToolTip(QStringLiteral("show and hide these properties using the toolbar"));
+    Splitter1->addWidget(gridData);
+    Splitter1->addWidget(inspector);
+    Splitter1->setStretchFactor(0, 1);
+    Splitter1->setStretchFactor(1, 0);
+    Splitter1->setSizes({696 - 236, 236});
+    dataLayout->addWidget(Splitter1, 1);
     pagQuery->addTab(TabData, QStringLiteral("Data"));
     m_clientLayout->addWidget(pagQuery);
 
@@ -112,11 +133,14 @@ TfrmShowQuery::TfrmShowQuery(QWidget* owner) : QDialog(owner)
     dscQuery->setObjectName(QStringLiteral("dscQuery"));
     dscQuery->SetDataSet(cdsData);
     gridData->SetDataSource(dscQuery);
+    inspector->SetDataSource(dscQuery);
+    navData->SetDataSource(dscQuery);
 
     connect(btnsave, &QPushButton::clicked, this, &TfrmShowQuery::btnsaveClick);
     connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);
     connect(btnHelp, &QPushButton::clicked, this, &TfrmShowQuery::btnHelpClick);
     connect(btnExport, &QPushButton::clicked, this, &TfrmShowQuery::btnExportClick);
+    connect(btnShowdetail, &QPushButton::clicked, this, &TfrmShowQuery::btnShowdetailClick);
     connect(dscForButton, &TDbDataSource::StateChanged, this, &TfrmShowQuery::dscForButtonStateChange);
     connect(dscQuery, &TDbDataSource::StateChanged, this, &TfrmShowQuery::dscQueryStateChange);
     connect(pagQuery, &QTabWidget::currentChanged, this, &TfrmShowQuery::tabChanged);
@@ -127,6 +151,8 @@ TfrmShowQuery::TfrmShowQuery(QWidget* owner) : QDialog(owner)
 TfrmShowQuery::~TfrmShowQuery()
 {
     // The sources must not follow the cursors while the children are torn down.
+    navData->SetDataSource(nullptr);
+    inspector->SetDataSource(nullptr);
     dscQuery->SetDataSet(static_cast<TDbRowCursor*>(nullptr));
     dscForButton->SetDataSet(static_cast<TDbRowCursor*>(nullptr));
     disconnect(dscForButton, nullptr, this, nullptr);
@@ -240,7 +266,9 @@ void TfrmShowQuery::dscForButtonStateChange()
 
 void TfrmShowQuery::dscQueryStateChange()
 {
-    // The record inspector's lines are dropped here once the inspector is on the page.
+    // The next rows get lines for their own fields.
+    if (!dscQuery->Active())
+        inspector->ClearRows();
 }
 
 void TfrmShowQuery::btnsaveClick()
@@ -269,6 +297,14 @@ void TfrmShowQuery::save()
     }
     showMessage(QStringLiteral("Query saved as ") + name);
     btnClose->setFocus();
+}
+
+void TfrmShowQuery::btnShowdetailClick()
+{
+    const bool show = inspector->isHidden();
+    inspector->setVisible(show);
+    // The splitter would drop the handle only on its next layout pass.
+    Splitter1->handle(Splitter1->indexOf(inspector))->setVisible(show);
 }
 
 void TfrmShowQuery::btnHelpClick()

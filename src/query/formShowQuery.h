@@ -12,6 +12,8 @@ class QTabWidget;
 class QVBoxLayout;
 class TDbDataSource;
 class TDbGrid;
+class TDbInspector;
+class TDbNavigator;
 class TDbRowCursor;
 class TframQuery;
 
@@ -54,8 +56,12 @@ public:
     QWidget* TabDesign;
     QWidget* TabData;
     QFrame* Panel1;
+    TDbNavigator* navData;
     QPushButton* btnExport;
+    QPushButton* btnShowdetail;
+    QSplitter* Splitter1; // grid and inspector; its handle shows with the inspector
     TDbGrid* gridData;
+    TDbInspector* inspector;
     TDbDataSource* dscQuery;
     TDbRowCursor* cdsData;
 
@@ -63,6 +69,7 @@ public slots:
     void btnsaveClick();
     void btnHelpClick();
     void btnExportClick();
+    void btnShowdetailClick();
     void Panel1DblClick();
     // Before leaving page `leaving` for another: false refuses the change.
     bool pagQueryChanging(int leaving);

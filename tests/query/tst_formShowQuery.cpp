@@ -5,6 +5,8 @@
 #include "uDbConnection.h"
 #include "uDbDataSource.h"
 #include "uDbGrid.h"
+#include "uDbInspector.h"
+#include "uDbNavigator.h"
 #include "uDbQuery.h"
 #include "uDbRows.h"
 #include "uDialogScript.h"
@@ -16,6 +18,8 @@
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSplitter>
+#include <QToolButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -42,6 +46,7 @@ private slots:
     void savedQueryFailures();
     void leavingDesignFetchesAndRefusesFailingSql();
     void keyInMemoDisablesSaveAndClosesRows();
+    void dataPageToolsFollowTheCopy();
     void exportWritesFileAndOffersToViewIt();
     void exportOfClosedRowsReportsErrorAndAsksNothing();
     void factoryOpensQueryForShell();
@@ -332,6 +337,47 @@ void tst_formShowQuery::keyInMemoDisablesSaveAndClosesRows()
     w->pagQuery->setCurrentIndex(1);
     QVERIFY(w->cdsData->Active());
     QCOMPARE(gridRows(*w), 25);
+}
+
+void tst_formShowQuery::dataPageToolsFollowTheCopy()
+{
+    const int id = saveQuery("Genres", "select GenreId, Name as \"Genre name\" from Genre");
+    auto w = openWindow(id);
+    QCOMPARE(w->inspector->LineCount(), 2);
+    QCOMPARE(w->inspector->LineCaption(1), QStringLiteral("Genre name"));
+    QCOMPARE(w->inspector->LineValue(1), QStringLiteral("Rock"));
+
+    // The navigator moves the window's cursor, not the frame's.
+    w->navData->BtnClick(TDbNavigator::NextPage);
+    QCOMPARE(w->cdsData->RecNo(), 10);
+    QCOMPARE(w->QueryFrame->qryADO->Cursor().RecNo(), 0);
+    QTRY_COMPARE(w->gridData->currentIndex().row(), 10);
+    QTRY_COMPARE(w->inspector->LineValue(0), QStringLiteral("11"));
+    w->navData->BtnClick(TDbNavigator::Last);
+    QVERIFY(!w->navData->ButtonAt(TDbNavigator::Next)->isEnabled());
+
+    // Show/hide detail twice restores inspector and splitter.
+    QVERIFY(w->inspector->isVisible());
+    QVERIFY(w->Splitter1->handle(1)->isVisible());
+    w->btnShowdetail->click();
+    QVERIFY(!w->inspector->isVisible());
+    QVERIFY(!w->Splitter1->handle(1)->isVisible());
+    w->btnShowdetail->click();
+    QVERIFY(w->inspector->isVisible());
+    QVERIFY(w->Splitter1->handle(1)->isVisible());
+
+    // Closed rows drop the inspector's lines; other rows get lines for their own fields.
+    w->pagQuery->setCurrentIndex(0);
+    w->QueryFrame->SetQueryLines({"select ArtistId, Name, 1 as One from Artist"});
+    QTest::keyClick(w->QueryFrame->memQuery, Qt::Key_End);
+    QVERIFY(!w->cdsData->Active());
+    QCOMPARE(w->inspector->LineCount(), 0);
+    QVERIFY(!w->navData->ButtonAt(TDbNavigator::First)->isEnabled());
+    w->pagQuery->setCurrentIndex(1);
+    QCOMPARE(w->pagQuery->currentIndex(), 1);
+    QCOMPARE(w->inspector->LineCount(), 3);
+    QCOMPARE(w->inspector->LineField(2), QStringLiteral("One"));
+    QCOMPARE(gridRows(*w), 275);
 }
 
 void tst_formShowQuery::exportWritesFileAndOffersToViewIt()
