@@ -6,8 +6,10 @@
 #include "uDbDataSource.h"
 #include "uDbGrid.h"
 #include "uDbInspector.h"
+#include "uDbLocateDialog.h"
 #include "uDbNavigator.h"
 #include "uDbQuery.h"
+#include "uDbSearchDialog.h"
 #include "uDialogs.h"
 #include "uErrorBox.h"
 #include "uExportCSV.h"
@@ -81,6 +83,9 @@ TfrmShowQuery::TfrmShowQuery(QWidget* owner) : QDialog(owner)
     navData->setObjectName(QStringLiteral("navData"));
     toolLayout->addWidget(navData);
     toolLayout->addSpacing(6);
+    btnLocate = makeButton(Panel1, "btnLocate", QStringLiteral("Locate"), 77);
+    btnLocate->setToolTip(QStringLiteral("Locate Item"));
+    toolLayout->addWidget(btnLocate);
     btnExport = makeButton(Panel1, "btnExport", QStringLiteral("Export"), 77);
     btnExport->setToolTip(QStringLiteral("Export grid to a file of comma separated values "));
     toolLayout->addWidget(btnExport);
@@ -135,10 +140,17 @@ TfrmShowQuery::TfrmShowQuery(QWidget* owner) : QDialog(owner)
     gridData->SetDataSource(dscQuery);
     inspector->SetDataSource(dscQuery);
     navData->SetDataSource(dscQuery);
+    dlgLocate = new TDbLocateDialog(this);
+    dlgLocate->setObjectName(QStringLiteral("dlgLocate"));
+    dlgLocate->SetDataSource(dscQuery);
+    dlgSearch = new TDbSearchDialog(this);
+    dlgSearch->setObjectName(QStringLiteral("dlgSearch"));
+    dlgSearch->SetDataSource(dscQuery);
 
     connect(btnsave, &QPushButton::clicked, this, &TfrmShowQuery::btnsaveClick);
     connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);
     connect(btnHelp, &QPushButton::clicked, this, &TfrmShowQuery::btnHelpClick);
+    connect(btnLocate, &QPushButton::clicked, this, &TfrmShowQuery::btnLocateClick);
     connect(btnExport, &QPushButton::clicked, this, &TfrmShowQuery::btnExportClick);
     connect(btnShowdetail, &QPushButton::clicked, this, &TfrmShowQuery::btnShowdetailClick);
     connect(dscForButton, &TDbDataSource::StateChanged, this, &TfrmShowQuery::dscForButtonStateChange);
@@ -152,6 +164,8 @@ TfrmShowQuery::~TfrmShowQuery()
 {
     // The sources must not follow the cursors while the children are torn down.
     navData->SetDataSource(nullptr);
+    dlgLocate->SetDataSource(nullptr);
+    dlgSearch->SetDataSource(nullptr);
     inspector->SetDataSource(nullptr);
     dscQuery->SetDataSet(static_cast<TDbRowCursor*>(nullptr));
     dscForButton->SetDataSet(static_cast<TDbRowCursor*>(nullptr));
@@ -307,6 +321,14 @@ void TfrmShowQuery::btnShowdetailClick()
     Splitter1->handle(Splitter1->indexOf(inspector))->setVisible(show);
 }
 
+void TfrmShowQuery::btnLocateClick()
+{
+    // The first use in this window starts on the first column; later uses keep the last.
+    if (dlgLocate->SearchField().isEmpty() && cdsData->Active() && cdsData->FieldCount() > 0)
+        dlgLocate->SetSearchField(cdsData->Field(0).name);
+    dlgLocate->Execute(this);
+}
+
 void TfrmShowQuery::btnHelpClick()
 {
     QDesktopServices::openUrl(QUrl(QStringLiteral("quillory-help:contents")));
@@ -344,7 +366,7 @@ void TfrmShowQuery::exportRows()
 
 void TfrmShowQuery::Panel1DblClick()
 {
-    // Runs the search dialog once the grid set offers one.
+    dlgSearch->Execute(this);
 }
 
 bool TfrmShowQuery::eventFilter(QObject* watched, QEvent* event)

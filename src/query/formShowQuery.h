@@ -13,8 +13,10 @@ class QVBoxLayout;
 class TDbDataSource;
 class TDbGrid;
 class TDbInspector;
+class TDbLocateDialog;
 class TDbNavigator;
 class TDbRowCursor;
+class TDbSearchDialog;
 class TframQuery;
 
 // The window in which the user works on one query. A new query (LoadQuery(0)) shows the
@@ -57,6 +59,7 @@ public:
     QWidget* TabData;
     QFrame* Panel1;
     TDbNavigator* navData;
+    QPushButton* btnLocate;
     QPushButton* btnExport;
     QPushButton* btnShowdetail;
     QSplitter* Splitter1; // grid and inspector; its handle shows with the inspector
@@ -64,12 +67,15 @@ public:
     TDbInspector* inspector;
     TDbDataSource* dscQuery;
     TDbRowCursor* cdsData;
+    TDbLocateDialog* dlgLocate;
+    TDbSearchDialog* dlgSearch;
 
 public slots:
     void btnsaveClick();
     void btnHelpClick();
     void btnExportClick();
     void btnShowdetailClick();
+    void btnLocateClick();
     void Panel1DblClick();
     // Before leaving page `leaving` for another: false refuses the change.
     bool pagQueryChanging(int leaving);

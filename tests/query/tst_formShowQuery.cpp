@@ -6,6 +6,7 @@
 #include "uDbDataSource.h"
 #include "uDbGrid.h"
 #include "uDbInspector.h"
+#include "uDbLocateDialog.h"
 #include "uDbNavigator.h"
 #include "uDbQuery.h"
 #include "uDbRows.h"
@@ -19,10 +20,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
-#include <QToolButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
 
 #include <memory>
 
@@ -47,6 +49,8 @@ private slots:
     void leavingDesignFetchesAndRefusesFailingSql();
     void keyInMemoDisablesSaveAndClosesRows();
     void dataPageToolsFollowTheCopy();
+    void locateStartsOnFirstColumnThenKeepsChoice();
+    void panelDoubleClickRunsSearch();
     void exportWritesFileAndOffersToViewIt();
     void exportOfClosedRowsReportsErrorAndAsksNothing();
     void factoryOpensQueryForShell();
@@ -378,6 +382,46 @@ void tst_formShowQuery::dataPageToolsFollowTheCopy()
     QCOMPARE(w->inspector->LineCount(), 3);
     QCOMPARE(w->inspector->LineField(2), QStringLiteral("One"));
     QCOMPARE(gridRows(*w), 275);
+}
+
+// Runs action on the modal dialog the window opens next, then closes it.
+static void onModal(std::function<void(QWidget*)> action)
+{
+    QTimer::singleShot(0, [action] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            qFatal("no modal dialog is showing");
+        action(dialog);
+        if (auto* d = qobject_cast<QDialog*>(dialog))
+            d->reject();
+    });
+}
+
+void tst_formShowQuery::locateStartsOnFirstColumnThenKeepsChoice()
+{
+    const int id = saveQuery("Genres", "select GenreId, Name from Genre");
+    auto w = openWindow(id);
+    QVERIFY(w->dlgLocate->SearchField().isEmpty());
+    QString title;
+    onModal([&title](QWidget* dialog) { title = dialog->windowTitle(); });
+    w->btnLocate->click();
+    QCOMPARE(title, QStringLiteral("Locate Field Value"));
+    QCOMPARE(w->dlgLocate->SearchField(), QStringLiteral("GenreId"));
+
+    w->dlgLocate->SetSearchField(QStringLiteral("Name"));
+    onModal([](QWidget*) {});
+    w->btnLocate->click();
+    QCOMPARE(w->dlgLocate->SearchField(), QStringLiteral("Name"));
+}
+
+void tst_formShowQuery::panelDoubleClickRunsSearch()
+{
+    const int id = saveQuery("Genres", "select GenreId, Name from Genre");
+    auto w = openWindow(id);
+    QString title;
+    onModal([&title](QWidget* dialog) { title = dialog->windowTitle(); });
+    QTest::mouseDClick(w->Panel1, Qt::LeftButton, {}, QPoint(w->Panel1->width() / 2, 2));
+    QCOMPARE(title, QStringLiteral("Search"));
 }
 
 void tst_formShowQuery::exportWritesFileAndOffersToViewIt()
