@@ -346,9 +346,15 @@ void TfrmShowQuery::exportRows()
         dialogs::saveFileName(QString(), m_exportFileName, QLatin1String(kExportFilter), &selectedFilter);
     if (fileName.isEmpty())
         return;
-    // The default extension, added to a name typed without one.
-    if (QFileInfo(fileName).suffix().isEmpty() && !fileName.endsWith(QLatin1Char('.')))
+    // The default extension, added to a name typed without one. The file dialog asked
+    // about overwriting the name as typed, so ask again for the name actually written.
+    if (QFileInfo(fileName).suffix().isEmpty() && !fileName.endsWith(QLatin1Char('.'))) {
         fileName += QStringLiteral(".csv");
+        if (QFileInfo::exists(fileName) &&
+            !AskYesNo(fileName + QStringLiteral(" already exists.\nDo you want to replace it?"),
+                      QStringLiteral("Confirm Save As")))
+            return;
+    }
     m_exportFileName = fileName;
     {
         TCSVStream stream(fileName);

@@ -439,7 +439,9 @@ void tst_formShowQuery::exportWritesFileAndOffersToViewIt()
     QCOMPARE(script.last().caption, QStringLiteral("View File"));
     QFile csv(file);
     QVERIFY(csv.open(QIODevice::ReadOnly));
-    QCOMPARE(csv.readAll(), QByteArray("\"GenreId\",\"Name\"\r\n\"1\",\"Rock\"\r\n\"2\",\"Jazz\"\r\n"));
+    const QByteArray written("\"GenreId\",\"Name\"\r\n\"1\",\"Rock\"\r\n\"2\",\"Jazz\"\r\n");
+    QCOMPARE(csv.readAll(), written);
+    csv.close();
 
     // The dialog offers the last file again; Cancel stops.
     script.clear();
@@ -447,6 +449,16 @@ void tst_formShowQuery::exportWritesFileAndOffersToViewIt()
     w->btnExportClick();
     QCOMPARE(script.shown().size(), 1);
     QCOMPARE(script.last().value, file);
+
+    // The name typed again without its extension: the file it means exists, so the
+    // window asks before emptying it; No keeps it.
+    script.clear();
+    script.file(typed).no();
+    w->btnExportClick();
+    QCOMPARE(script.shown().size(), 2);
+    QCOMPARE(script.last().text, file + " already exists.\nDo you want to replace it?");
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QCOMPARE(csv.readAll(), written);
 }
 
 void tst_formShowQuery::exportOfClosedRowsReportsErrorAndAsksNothing()
