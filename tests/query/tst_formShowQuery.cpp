@@ -43,6 +43,7 @@ private slots:
     void savingAgainUnderSameNameOverwrites_data();
     void savingAgainUnderSameNameOverwrites();
     void saveStopsOnCancelledNameOrNo();
+    void saveRefusedByStoreIsReportedNotConfirmed();
     void savedQueryOpensOnDataPage();
     void savedQueryFailures_data();
     void savedQueryFailures();
@@ -215,6 +216,33 @@ void tst_formShowQuery::saveStopsOnCancelledNameOrNo()
     QCOMPARE(script.pending(), 0);
     QCOMPARE(dmQuillory->queries().size(), 1);
     QCOMPARE(dmQuillory->GetQueryString(id), QStringLiteral("select * from Genre\n"));
+}
+
+void tst_formShowQuery::saveRefusedByStoreIsReportedNotConfirmed()
+{
+    // A store whose query file could not be read refuses changes.
+    delete dmQuillory;
+    const QString folder = m_dir.filePath(QStringLiteral("locked"));
+    QVERIFY(QDir().mkpath(folder));
+    QFile broken(QDir(folder).filePath(QStringLiteral("queries.xml")));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("<DATAPACKET Version=\"2.0\"><METADATA>");
+    broken.close();
+    dmQuillory = new TdmQuillory(folder);
+    QVERIFY(dmQuillory->isLocked(TdmQuillory::Table::cdsQuery));
+
+    auto w = openWindow(0);
+    w->QueryFrame->conADO->SetConnectionString(sqlite());
+    w->QueryFrame->OpenConnection();
+    w->QueryFrame->SetQueryLines({"select * from Genre"});
+    w->QueryFrame->btnfetchClick();
+    ScriptedDialogs script;
+    script.input(QStringLiteral("Genres"));
+    w->btnsaveClick();
+    QCOMPARE(script.shown().size(), 2);
+    QCOMPARE(script.last().kind, dialogs::Kind::Error);
+    QVERIFY(script.last().text.startsWith("Changes to "));
+    QVERIFY(dmQuillory->queries().isEmpty());
 }
 
 void tst_formShowQuery::savedQueryOpensOnDataPage()
