@@ -22,8 +22,10 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -156,6 +158,7 @@ TfrmShowQuery::TfrmShowQuery(QWidget* owner) : QDialog(owner)
     connect(dscForButton, &TDbDataSource::StateChanged, this, &TfrmShowQuery::dscForButtonStateChange);
     connect(dscQuery, &TDbDataSource::StateChanged, this, &TfrmShowQuery::dscQueryStateChange);
     connect(pagQuery, &QTabWidget::currentChanged, this, &TfrmShowQuery::tabChanged);
+    pagQuery->tabBar()->installEventFilter(this);
 
     FormCreate();
 }
@@ -379,6 +382,15 @@ bool TfrmShowQuery::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == Panel1 && event->type() == QEvent::MouseButtonDblClick)
         Panel1DblClick();
+    // A click on another tab is checked before the page changes, so a refused change
+    // never shows the other page; keyboard changes are checked after and undone.
+    if (watched == pagQuery->tabBar() && event->type() == QEvent::MouseButtonPress) {
+        const auto* press = static_cast<QMouseEvent*>(event);
+        const int index = pagQuery->tabBar()->tabAt(press->position().toPoint());
+        if (press->button() == Qt::LeftButton && index >= 0 && index != pagQuery->currentIndex() &&
+            !pagQueryChanging(pagQuery->currentIndex()))
+            return true;
+    }
     return QDialog::eventFilter(watched, event);
 }
 
