@@ -178,6 +178,26 @@ THelpViewer* THelpRouter::ensureViewer()
     return m_viewer;
 }
 
+namespace {
+
+// Shows the viewer in front. While a modal window (the query window, say) runs, every
+// window outside it is blocked, so the viewer becomes a window of that modal one; it
+// closes with it and is made afresh for the next request.
+void present(THelpViewer* viewer)
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal && modal != viewer && viewer->parentWidget() != modal) {
+        const QRect geometry = viewer->geometry();
+        viewer->setParent(modal, Qt::Window);
+        viewer->setGeometry(geometry);
+    }
+    viewer->show();
+    viewer->raise();
+    viewer->activateWindow();
+}
+
+} // namespace
+
 bool THelpRouter::HelpContents()
 {
     THelpViewer* viewer = ensureViewer();
@@ -192,9 +212,7 @@ bool THelpRouter::HelpContents()
     }
     if (viewer->currentTopic().isEmpty() && !viewer->showTopic(topic))
         return false;
-    viewer->show();
-    viewer->raise();
-    viewer->activateWindow();
+    present(viewer);
     return true;
 }
 
@@ -203,9 +221,7 @@ bool THelpRouter::HelpContext(int context)
     THelpViewer* viewer = ensureViewer();
     if (!viewer || !viewer->showTopic(viewer->file().topicForContext(context)))
         return false;
-    viewer->show();
-    viewer->raise();
-    viewer->activateWindow();
+    present(viewer);
     return true;
 }
 

@@ -3,9 +3,11 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QTreeWidget>
 
 // The help file compiled from help/ at build time, read back through chmlib, and the
@@ -23,6 +25,7 @@ private slots:
     void contentsRequestShowsTheWindowOnTheFirstTopic();
     void contextRequestFromAnyPartOfTheProgram();
     void linksBetweenTopicsStayInTheWindow();
+    void helpAskedFromAModalWindowCanBeUsed();
     void missingOrBrokenHelpFileShowsNothing();
 
 private:
@@ -146,6 +149,30 @@ void tst_help::linksBetweenTopicsStayInTheWindow()
     emit viewer->htmlTopic->anchorClicked(QUrl(QStringLiteral("diary.html")));
     QCOMPARE(viewer->currentTopic(), QStringLiteral("diary.html"));
     QVERIFY(viewer->htmlTopic->toPlainText().contains(QStringLiteral("Get Date From:")));
+}
+
+void tst_help::helpAskedFromAModalWindowCanBeUsed()
+{
+    // The query window runs modally, and Qt blocks every window outside a running modal
+    // one: the help it asks for must be a window of the modal one to take clicks.
+    THelpRouter router;
+    router.setHelpFile(m_chm);
+    QVERIFY(router.HelpContents()); // made before, as a window of its own
+    auto* modal = new QDialog;
+    bool insideModal = false;
+    QTimer::singleShot(0, modal, [&] {
+        QVERIFY(router.HelpContext(100));
+        insideModal = router.viewer()->parentWidget() == modal && router.viewer()->isWindow() &&
+                      router.viewer()->isVisible();
+        modal->accept();
+    });
+    modal->exec();
+    QVERIFY(insideModal);
+    delete modal;
+    // It closed with the window that asked for it; the next request makes it afresh.
+    QVERIFY(router.HelpContents());
+    QVERIFY(router.viewer()->isVisible());
+    QVERIFY(!router.viewer()->parentWidget());
 }
 
 void tst_help::missingOrBrokenHelpFileShowsNothing()
