@@ -5,10 +5,10 @@
 #include "uDbConnection.h"
 #include "uDbDataSource.h"
 #include "uDbGrid.h"
-#include "uDbInspector.h"
 #include "uDbLocateDialog.h"
 #include "uDbNavigator.h"
 #include "uDbQuery.h"
+#include "uDbRecordView.h"
 #include "uDbSearchDialog.h"
 #include "uDialogs.h"
 #include "uErrorBox.h"
@@ -103,7 +103,7 @@ TfrmShowQuery::TfrmShowQuery(QWidget* owner) : QDialog(owner)
     gridData->setObjectName(QStringLiteral("gridData"));
     gridData->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     gridData->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    inspector = new TDbInspector(Splitter1);
+    inspector = new TDbRecordView(Splitter1);
     inspector->setObjectName(QStringLiteral("inspector"));
     inspector->setToolTip(QStringLiteral("show and hide these properties using the toolbar"));
     Splitter1->addWidget(gridData);

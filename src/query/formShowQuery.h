@@ -12,7 +12,7 @@ class QTabWidget;
 class QVBoxLayout;
 class TDbDataSource;
 class TDbGrid;
-class TDbInspector;
+class TDbRecordView;
 class TDbLocateDialog;
 class TDbNavigator;
 class TDbRowCursor;
@@ -64,7 +64,7 @@ public:
     QPushButton* btnShowdetail;
     QSplitter* Splitter1; // grid and inspector; its handle shows with the inspector
     TDbGrid* gridData;
-    TDbInspector* inspector;
+    TDbRecordView* inspector;
     TDbDataSource* dscQuery;
     TDbRowCursor* cdsData;
     TDbLocateDialog* dlgLocate;

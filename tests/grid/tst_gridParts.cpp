@@ -1,10 +1,10 @@
 #include "uDbConnection.h"
 #include "uDbDataSource.h"
 #include "uDbGrid.h"
-#include "uDbInspector.h"
 #include "uDbLocateDialog.h"
 #include "uDbNavigator.h"
 #include "uDbQuery.h"
+#include "uDbRecordView.h"
 #include "uDbRowsModel.h"
 #include "uDbSearchDialog.h"
 #include "uDialogScript.h"
@@ -277,7 +277,7 @@ void tst_gridParts::inspectorBuildsLinesForOpenRows()
     TDbRowCursor cursor;
     TDbDataSource source;
     source.SetDataSet(&cursor);
-    TDbInspector inspector;
+    TDbRecordView inspector;
     inspector.SetDataSource(&source);
     QCOMPARE(inspector.LineCount(), 0);
 
@@ -292,11 +292,11 @@ void tst_gridParts::inspectorBuildsLinesForOpenRows()
     QCOMPARE(inspector.LineValue(0), QStringLiteral("1"));
     QCOMPARE(inspector.LineValue(1), QStringLiteral("For Those About To Rock (We Salute You)"));
     QCOMPARE(inspector.LineValue(4), QStringLiteral("0.99"));
-    QCOMPARE(inspector.horizontalHeader()->sectionSize(0), TDbInspector::CaptionWidth);
+    QCOMPARE(inspector.horizontalHeader()->sectionSize(0), TDbRecordView::CaptionWidth);
     QCOMPARE(inspector.horizontalHeader()->sectionResizeMode(0), QHeaderView::Interactive);
 
     // Set on rows that are already open: built at once.
-    TDbInspector late;
+    TDbRecordView late;
     late.SetDataSource(&source);
     QCOMPARE(late.LineCount(), 5);
 }
@@ -307,7 +307,7 @@ void tst_gridParts::inspectorFollowsCurrentRow()
     cursor.SetRows(fetch("select TrackId, Name, Composer from Track order by TrackId"));
     TDbDataSource source;
     source.SetDataSet(&cursor);
-    TDbInspector inspector;
+    TDbRecordView inspector;
     inspector.SetDataSource(&source);
     inspector.resize(320, 140);
     inspector.show();
@@ -335,7 +335,7 @@ void tst_gridParts::inspectorRebuildsOnlyAfterClear()
     TDbRowCursor cursor;
     TDbDataSource source;
     source.SetDataSet(&cursor);
-    TDbInspector inspector;
+    TDbRecordView inspector;
     inspector.SetDataSource(&source);
     cursor.SetRows(fetch("select ArtistId, Name from Artist order by ArtistId"));
     QCOMPARE(inspector.LineCount(), 2);
@@ -378,7 +378,7 @@ void tst_gridParts::inspectorIsReadOnly()
     cursor.SetRows(fetch("select ArtistId, Name from Artist order by ArtistId"));
     TDbDataSource source;
     source.SetDataSet(&cursor);
-    TDbInspector inspector;
+    TDbRecordView inspector;
     inspector.SetDataSource(&source);
     inspector.show();
     QVERIFY(QTest::qWaitForWindowExposed(&inspector));

@@ -13,13 +13,13 @@ class TDbDataSource;
 // field the rows lack shows no value.
 //
 // The data source is not owned; nullptr shows no values.
-class TDbInspector : public QTableWidget
+class TDbRecordView : public QTableWidget
 {
     Q_OBJECT
 public:
     static constexpr int CaptionWidth = 102;
 
-    explicit TDbInspector(QWidget* parent = nullptr);
+    explicit TDbRecordView(QWidget* parent = nullptr);
 
     void SetDataSource(TDbDataSource* source);
     TDbDataSource* DataSource() const { return m_source; }

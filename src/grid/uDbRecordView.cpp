@@ -1,4 +1,4 @@
-#include "uDbInspector.h"
+#include "uDbRecordView.h"
 
 #include "uDbDataSource.h"
 #include "uDbRowsModel.h"
@@ -9,7 +9,7 @@ namespace {
 constexpr int kFieldRole = Qt::UserRole;
 }
 
-TDbInspector::TDbInspector(QWidget* parent) : QTableWidget(parent)
+TDbRecordView::TDbRecordView(QWidget* parent) : QTableWidget(parent)
 {
     setColumnCount(2);
     setHorizontalHeaderLabels({tr("Field"), tr("Value")});
@@ -28,21 +28,21 @@ TDbInspector::TDbInspector(QWidget* parent) : QTableWidget(parent)
     horizontalHeader()->resizeSection(0, CaptionWidth);
 }
 
-void TDbInspector::SetDataSource(TDbDataSource* source)
+void TDbRecordView::SetDataSource(TDbDataSource* source)
 {
     for (const QMetaObject::Connection& c : std::as_const(m_watches))
         disconnect(c);
     m_watches.clear();
     m_source = source;
     if (source) {
-        m_watches << connect(source, &TDbDataSource::StateChanged, this, &TDbInspector::sourceStateChanged);
+        m_watches << connect(source, &TDbDataSource::StateChanged, this, &TDbRecordView::sourceStateChanged);
         m_watches << connect(source, &TDbDataSource::CurrentChanged, this,
-                             &TDbInspector::sourceCurrentChanged);
+                             &TDbRecordView::sourceCurrentChanged);
     }
     sourceStateChanged();
 }
 
-void TDbInspector::ClearRows()
+void TDbRecordView::ClearRows()
 {
     setRowCount(0);
     // On open rows an empty list is built again at once, for the rows' own fields.
@@ -50,25 +50,25 @@ void TDbInspector::ClearRows()
     showValues();
 }
 
-QString TDbInspector::LineField(int line) const
+QString TDbRecordView::LineField(int line) const
 {
     const QTableWidgetItem* it = item(line, 0);
     return it ? it->data(kFieldRole).toString() : QString();
 }
 
-QString TDbInspector::LineCaption(int line) const
+QString TDbRecordView::LineCaption(int line) const
 {
     const QTableWidgetItem* it = item(line, 0);
     return it ? it->text() : QString();
 }
 
-QString TDbInspector::LineValue(int line) const
+QString TDbRecordView::LineValue(int line) const
 {
     const QTableWidgetItem* it = item(line, 1);
     return it ? it->text() : QString();
 }
 
-void TDbInspector::sourceStateChanged()
+void TDbRecordView::sourceStateChanged()
 {
     if (rowCount() == 0)
         buildLines();
@@ -77,7 +77,7 @@ void TDbInspector::sourceStateChanged()
 
 // Moves come one per row while a writer walks all rows; the values are shown once
 // control returns to the event loop.
-void TDbInspector::sourceCurrentChanged()
+void TDbRecordView::sourceCurrentChanged()
 {
     if (m_showPending)
         return;
@@ -91,7 +91,7 @@ void TDbInspector::sourceCurrentChanged()
         Qt::QueuedConnection);
 }
 
-void TDbInspector::buildLines()
+void TDbRecordView::buildLines()
 {
     TDbRowCursor* cursor = m_source ? m_source->DataSet() : nullptr;
     if (!cursor || !cursor->Active())
@@ -111,7 +111,7 @@ void TDbInspector::buildLines()
         setCurrentCell(0, 1);
 }
 
-void TDbInspector::showValues()
+void TDbRecordView::showValues()
 {
     TDbRowCursor* cursor = m_source ? m_source->DataSet() : nullptr;
     const bool open = cursor && cursor->Active();
