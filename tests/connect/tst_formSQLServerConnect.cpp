@@ -1,3 +1,4 @@
+#include "../db/dbTestServer.h"
 #include "UEncrypt.h"
 #include "connectTestSupport.h"
 #include "formSQLServerConnect.h"
@@ -12,10 +13,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
-
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 // The SQL Server dialog over the data-access layer's stand-in for SQL Server (none runs
 // here), and once over the real FreeTDS driver against a port where nothing listens.
@@ -221,15 +218,8 @@ void tst_formSQLServerConnect::wrongConnectionParameters()
 
 void tst_formSQLServerConnect::wrongConnectionParametersFromFreeTds()
 {
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    QCOMPARE(::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    socklen_t len = sizeof addr;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
-    const int port = ntohs(addr.sin_port);
-    ::close(s); // bound, never listened: nothing answers there
+    const int port = closedLoopbackPort();
+    QVERIFY(port > 0);
 
     TDbConnection connection;
     TfrmSQLServerConnect dialog(nullptr);

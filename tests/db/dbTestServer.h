@@ -5,6 +5,10 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 // The PostgreSQL server that scripts/test starts for the run, described by the
 // QUILLORY_PG_* variables; and a private one for tests that must stop their server.
 struct PgServer
@@ -77,3 +81,20 @@ private:
     QTemporaryDir m_dir;
     bool m_started = false;
 };
+
+// A loopback port that was free a moment ago and on which nothing listens: a server
+// that is not there, for tests of connection failures. 0 when none could be found.
+inline int closedLoopbackPort()
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    int port = 0;
+    if (::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+        port = ntohs(addr.sin_port);
+    ::close(s); // bound, never listened: nothing answers there
+    return port;
+}

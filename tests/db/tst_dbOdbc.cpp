@@ -8,10 +8,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 // unixODBC with real drivers: DSNs of a test odbc.ini for the SQLite3 and PostgreSQL
 // drivers, Access files through MDBTools, and FreeTDS where no SQL Server listens.
 class tst_dbOdbc : public QObject
@@ -236,15 +232,8 @@ void tst_dbOdbc::accessDatesAndText()
 // No SQL Server exists here: the FreeTDS driver must give a clear error, not hang.
 void tst_dbOdbc::sqlServerOnClosedPort()
 {
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    QCOMPARE(::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    socklen_t len = sizeof addr;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
-    const int port = ntohs(addr.sin_port);
-    ::close(s); // bound, never listened: nothing answers there
+    const int port = closedLoopbackPort();
+    QVERIFY(port > 0);
 
     TDbConnection con;
     con.SetConnectionString(QString("Provider=SQLOLEDB.1;Password=x;Persist Security Info=True;User ID=sa;"
