@@ -64,6 +64,8 @@ private:
     // A saved query in the test folder; returns its id.
     int saveQuery(const QString& name, const QString& sql, const QString& connection = {});
     std::unique_ptr<TfrmShowQuery> openWindow(int queryId);
+    // Connects the window's frame to the test database and fetches the lines there.
+    void connectAndFetch(TfrmShowQuery& w, const QStringList& sql) const;
     int queriesNamed(const QString& name) const;
     static int gridRows(const TfrmShowQuery& w) { return w.gridData->model()->rowCount(); }
 
@@ -115,6 +117,14 @@ std::unique_ptr<TfrmShowQuery> tst_formShowQuery::openWindow(int queryId)
     return w;
 }
 
+void tst_formShowQuery::connectAndFetch(TfrmShowQuery& w, const QStringList& sql) const
+{
+    w.QueryFrame->conADO->SetConnectionString(sqlite());
+    w.QueryFrame->OpenConnection();
+    w.QueryFrame->SetQueryLines(sql);
+    w.QueryFrame->btnfetchClick();
+}
+
 int tst_formShowQuery::queriesNamed(const QString& name) const
 {
     int n = 0;
@@ -133,10 +143,7 @@ void tst_formShowQuery::newQueryShowsFrameAloneAndSavesAfterFetch()
     QVERIFY(w->QueryFrame->geometry().bottom() < w->pnlBottom->geometry().top());
     QVERIFY(!w->btnsave->isEnabled());
 
-    w->QueryFrame->conADO->SetConnectionString(sqlite());
-    w->QueryFrame->OpenConnection();
-    w->QueryFrame->SetQueryLines({"select GenreId, Name", "from Genre"});
-    w->QueryFrame->btnfetchClick();
+    connectAndFetch(*w, {"select GenreId, Name", "from Genre"});
     QVERIFY(w->btnsave->isEnabled());
     QVERIFY(!w->cdsData->Active()); // a new query never opens the copy
 
@@ -173,10 +180,7 @@ void tst_formShowQuery::savingAgainUnderSameNameOverwrites()
 {
     QFETCH(QString, name);
     auto w = openWindow(0);
-    w->QueryFrame->conADO->SetConnectionString(sqlite());
-    w->QueryFrame->OpenConnection();
-    w->QueryFrame->SetQueryLines({"select * from Genre"});
-    w->QueryFrame->btnfetchClick();
+    connectAndFetch(*w, {"select * from Genre"});
     ScriptedDialogs script;
     script.input(name);
     w->btnsaveClick();
@@ -202,10 +206,7 @@ void tst_formShowQuery::saveStopsOnCancelledNameOrNo()
 {
     const int id = saveQuery("Genres", "select * from Genre\n");
     auto w = openWindow(0);
-    w->QueryFrame->conADO->SetConnectionString(sqlite());
-    w->QueryFrame->OpenConnection();
-    w->QueryFrame->SetQueryLines({"select * from Track"});
-    w->QueryFrame->btnfetchClick();
+    connectAndFetch(*w, {"select * from Track"});
 
     ScriptedDialogs script;
     script.cancel();
@@ -234,10 +235,7 @@ void tst_formShowQuery::saveRefusedByStoreIsReportedNotConfirmed()
     QVERIFY(dmQuillory->isLocked(TdmQuillory::Table::cdsQuery));
 
     auto w = openWindow(0);
-    w->QueryFrame->conADO->SetConnectionString(sqlite());
-    w->QueryFrame->OpenConnection();
-    w->QueryFrame->SetQueryLines({"select * from Genre"});
-    w->QueryFrame->btnfetchClick();
+    connectAndFetch(*w, {"select * from Genre"});
     ScriptedDialogs script;
     script.input(QStringLiteral("Genres"));
     w->btnsaveClick();
