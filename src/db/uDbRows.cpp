@@ -4,6 +4,7 @@
 
 #include <QLocale>
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -132,6 +133,7 @@ Storage storageOf(TDbFieldType type)
     case TDbFieldType::DateTime:
         return Storage::Int;
     case TDbFieldType::Float:
+    case TDbFieldType::Single:
         return Storage::Real;
     default:
         return Storage::Text;
@@ -176,6 +178,15 @@ QString withDecimalPoint(QString text, const QLocale& locale)
 QString formatFloat(double v, const QLocale& locale)
 {
     return withDecimalPoint(QString::number(v, 'g', 15), locale);
+}
+
+// The shortest text that reads back to the same single-precision value: 0.15, where the
+// double it widens to would show 0.150000005960464.
+QByteArray shortestSingle(double v)
+{
+    char buffer[32];
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, float(v));
+    return QByteArray(buffer, r.ptr - buffer);
 }
 
 // Decimal digits without trailing zeros after the point ("12.3400" → "12.34", "5.0" → "5").
@@ -401,6 +412,8 @@ QString TDbRows::AsString(qsizetype row, int column) const
         return withDecimalPoint(formatCurrency(c.ints.at(row)), locale);
     case TDbFieldType::Float:
         return formatFloat(c.reals.at(row), locale);
+    case TDbFieldType::Single:
+        return withDecimalPoint(QString::fromLatin1(shortestSingle(c.reals.at(row))), locale);
     case TDbFieldType::BCD:
         return withDecimalPoint(trimDecimal(c.textAt(row)), locale);
     case TDbFieldType::Date:
@@ -432,6 +445,7 @@ qint64 TDbRows::AsInteger(qsizetype row, int column) const
     case TDbFieldType::DateTime:
         return dayOf(c.ints.at(row));
     case TDbFieldType::Float:
+    case TDbFieldType::Single:
         return qint64(std::llround(c.reals.at(row)));
     default:
         break;
@@ -546,6 +560,7 @@ QVariant TDbRows::Value(qsizetype row, int column) const
     case TDbFieldType::Currency:
         return QVariant(double(c.ints.at(row)) / 10000.0);
     case TDbFieldType::Float:
+    case TDbFieldType::Single:
         return QVariant(c.reals.at(row));
     case TDbFieldType::Date:
         return QVariant(QDate::fromJulianDay(c.ints.at(row)));
@@ -600,7 +615,9 @@ void promoteToText(TDbRows& rows, TDbRows::Column& c, int column, QList<TDbField
             old.emplace_back();
             continue;
         }
-        if (c.storage == Storage::Real)
+        if (c.type == TDbFieldType::Single)
+            old.push_back(shortestSingle(c.reals.at(r)));
+        else if (c.storage == Storage::Real)
             old.push_back(QByteArray::number(c.reals.at(r), 'g', QLocale::FloatingPointShortest));
         else if (c.type == TDbFieldType::Integer || c.type == TDbFieldType::Boolean)
             old.push_back(QByteArray::number(c.ints.at(r)));
@@ -756,7 +773,8 @@ void TDbRowsBuilder::AppendText(const char* utf8, qsizetype length)
             }
             break;
         }
-        case TDbFieldType::Float: {
+        case TDbFieldType::Float:
+        case TDbFieldType::Single: {
             double v = s.trimmed().toDouble(&ok);
             if (ok) {
                 AppendFloat(v);
@@ -963,6 +981,11 @@ void TDbRowsBuilder::AppendValue(const QVariant& value)
         AppendText(value.toString());
         break;
     }
+}
+
+void TDbRowsBuilder::SetWarning(const QString& text)
+{
+    m_rows->m_warning = text;
 }
 
 qsizetype TDbRowsBuilder::RowCount() const

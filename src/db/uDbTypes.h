@@ -14,6 +14,7 @@ enum class TDbFieldType
     Memo,        // long text (PostgreSQL text, ODBC long varchar)
     Integer,     // any integer width, held as 64 bits
     Float,       // binary floating point
+    Single,      // single-precision floating point: shown as the shortest text that reads back the same float
     Currency,    // money: exact, four decimal places
     BCD,         // exact decimal (NUMERIC, DECIMAL): kept as its decimal digits
     Boolean,
@@ -33,7 +34,7 @@ enum class TDbEngine
     None, // not connected
     SQLite,
     PostgreSQL,
-    Access,    // an Access file through the MDBTools ODBC driver
+    Access,    // an Access file: tables read with libmdb, statements run by SQLite
     SQLServer, // through FreeTDS
     Odbc,      // any other ODBC data source or driver
     Other      // a backend registered by a test

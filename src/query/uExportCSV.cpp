@@ -308,6 +308,7 @@ void TCSVStream::writeValue(const TDbRows& rows, qsizetype row, const Column& co
         writeQuoted(text.constData(), text.size(), column.commasToSemicolons);
         return;
     }
+    case TDbFieldType::Single:
     case TDbFieldType::Currency:
     case TDbFieldType::BCD:
     case TDbFieldType::Time:
