@@ -496,7 +496,7 @@ private:
             const auto failures = TableLoader(m_mdb.get(), def.get(), m_db.get()).Load(st.get());
             exec("COMMIT");
             for (const auto& [column, count] : failures)
-                m_failures[name.toLower()][column.toLower()] = {column, count};
+                m_failures[name.toLower()][column.toLower()] = {name, column, count};
         } catch (...) {
             sqlite3_exec(m_db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
             st.reset();
@@ -519,7 +519,7 @@ private:
             auto c = t->second.find(column);
             if (c == t->second.end())
                 continue;
-            parts << QStringLiteral("%1.%2 (%3)").arg(t->first, c->second.name).arg(c->second.count);
+            parts << QStringLiteral("%1.%2 (%3)").arg(c->second.table, c->second.column).arg(c->second.count);
         }
         m_reads.clear();
         if (parts.isEmpty())
@@ -554,7 +554,8 @@ private:
 
     struct Failure
     {
-        QString name;
+        QString table;
+        QString column;
         int count = 0;
     };
 
