@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPushButton>
@@ -124,8 +125,11 @@ void TPreviewForm::SetPrintComponent(TSchedPrintBase* component)
 
 void TPreviewForm::paintPage(QPrinter* printer)
 {
-    if (!m_component)
+    if (!m_component) {
+        // An empty page: what was shown before must not stay.
+        QPainter blank(printer);
         return;
+    }
     try {
         m_component->PrintOn(printer);
     } catch (const std::exception& e) {

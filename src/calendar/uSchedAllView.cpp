@@ -341,6 +341,11 @@ void TSchedAllView::mousePressEvent(QMouseEvent* event)
     emit SelectionChanged();
 }
 
+void TSchedAllView::mouseReleaseEvent(QMouseEvent* event)
+{
+    event->accept();
+}
+
 void TSchedAllView::mouseMoveEvent(QMouseEvent* event)
 {
     // Dragging in a day column widens the selected time range.
