@@ -122,7 +122,7 @@ int main(int argc, char** argv)
         std::printf("SQLite copy of all %lld tables:     %8lld bytes = %.2f x the file's size\n",
                     (long long)tables.size(), copy, double(copy) / double(size));
     } catch (const EDbError& e) {
-        std::fprintf(stderr, "error: %s\n", qPrintable(e.Message()));
+        std::fprintf(stderr, "error: %s\n", qPrintable(e.message()));
         return 1;
     }
     return 0;

@@ -108,7 +108,7 @@ void tst_dbAccess::tableAndFieldNames()
         con->GetFieldNames("MSysObjects", fields);
         QFAIL("a system table gave its fields");
     } catch (const EDbError& e) {
-        QCOMPARE(e.Message(), QStringLiteral("no such table: MSysObjects"));
+        QCOMPARE(e.message(), QStringLiteral("no such table: MSysObjects"));
     }
 }
 
@@ -421,7 +421,7 @@ void tst_dbAccess::writesAreRefused()
         run(*con, sql);
         QFAIL("the statement ran");
     } catch (const EDbError& e) {
-        QCOMPARE(e.Message(), "The Access file \"" + nwind() +
+        QCOMPARE(e.message(), "The Access file \"" + nwind() +
                                   "\" is open read-only: only SELECT statements can be run on it.");
     }
     QCOMPARE(run(*con, "SELECT Count(*) FROM Orders")->AsInteger(0, 0), 830);
@@ -455,7 +455,7 @@ void tst_dbAccess::openErrorsNameTheFile()
         con.Open();
         QFAIL("opened");
     } catch (const EDbError& e) {
-        QCOMPARE(e.Message(), message);
+        QCOMPARE(e.message(), message);
     }
     QVERIFY(!con.Connected());
 }
