@@ -34,7 +34,7 @@ private:
         try {
             q.Open();
         } catch (const EDbError& e) {
-            QFAIL(qPrintable(e.Message() + "\n" + sql));
+            QFAIL(qPrintable(e.message() + "\n" + sql));
         }
     }
     static qint64 count(TDbConnection& con, const QString& table)
@@ -192,7 +192,7 @@ void tst_dbDesignerNames::selectReadsTheNamedTable()
     try {
         q.Open();
     } catch (const EDbError& e) {
-        QFAIL(qPrintable(e.Message() + "\n" + sql.join('\n')));
+        QFAIL(qPrintable(e.message() + "\n" + sql.join('\n')));
     }
     QCOMPARE(q.FieldCount(), 3);
     QCOMPARE(q.RecordCount(), 2);
