@@ -1,6 +1,7 @@
 #include "uDbAccessSql.h"
 #include "uDbBackends.h"
 #include "uDbError.h"
+#include "uSqlNames.h"
 #include "utils.h"
 
 #include <QDate>
@@ -413,7 +414,13 @@ public:
 
     QString QuoteName(const QString& name) const override
     {
-        // Statements run on SQLite, which has no escape inside brackets.
+        // Statements run on SQLite: a plain name stays bare unless either dialect
+        // reserves it, and SQLite's brackets have no escape for a "]".
+        if (IsPlainSqlName(name) && !IsSqlReservedWord(name)) {
+            const QByteArray word = name.toLatin1();
+            if (!sqlite3_keyword_check(word.constData(), int(word.size())))
+                return name;
+        }
         if (name.contains(QLatin1Char(']')))
             return quoted(name);
         return BracketName(name);
