@@ -180,14 +180,22 @@ QString formatFloat(double v, const QLocale& locale)
     return withDecimalPoint(QString::number(v, 'g', 15), locale);
 }
 
-// The shortest text that reads back to the same single-precision value: 0.15, where the
-// double it widens to would show 0.150000005960464.
-QByteArray shortestSingle(double v)
+} // namespace
+
+double ShortestSingle(double value)
 {
-    char buffer[32];
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, float(v));
-    return QByteArray(buffer, r.ptr - buffer);
+    if (!std::isfinite(value))
+        return value;
+    // to_chars gives the shortest digits that read back as the same float; read as a
+    // double they carry no digits of the float's binary noise.
+    char digits[32];
+    const auto written = std::to_chars(digits, digits + sizeof digits, float(value));
+    double shortest = value;
+    std::from_chars(digits, written.ptr, shortest);
+    return shortest;
 }
+
+namespace {
 
 // Decimal digits without trailing zeros after the point ("12.3400" → "12.34", "5.0" → "5").
 QString trimDecimal(QString digits)
@@ -413,7 +421,7 @@ QString TDbRows::AsString(qsizetype row, int column) const
     case TDbFieldType::Float:
         return formatFloat(c.reals.at(row), locale);
     case TDbFieldType::Single:
-        return withDecimalPoint(QString::fromLatin1(shortestSingle(c.reals.at(row))), locale);
+        return formatFloat(ShortestSingle(c.reals.at(row)), locale);
     case TDbFieldType::BCD:
         return withDecimalPoint(trimDecimal(c.textAt(row)), locale);
     case TDbFieldType::Date:
@@ -615,10 +623,10 @@ void promoteToText(TDbRows& rows, TDbRows::Column& c, int column, QList<TDbField
             old.emplace_back();
             continue;
         }
-        if (c.type == TDbFieldType::Single)
-            old.push_back(shortestSingle(c.reals.at(r)));
-        else if (c.storage == Storage::Real)
-            old.push_back(QByteArray::number(c.reals.at(r), 'g', QLocale::FloatingPointShortest));
+        if (c.storage == Storage::Real)
+            old.push_back(QByteArray::number(c.type == TDbFieldType::Single ? ShortestSingle(c.reals.at(r))
+                                                                            : c.reals.at(r),
+                                             'g', QLocale::FloatingPointShortest));
         else if (c.type == TDbFieldType::Integer || c.type == TDbFieldType::Boolean)
             old.push_back(QByteArray::number(c.ints.at(r)));
         else if (c.type == TDbFieldType::Currency)
@@ -736,6 +744,9 @@ void TDbRowsBuilder::AppendFloat(double value)
         AppendText(b.constData(), b.size());
         return;
     }
+    // A single column holds single values, whatever width the engine handed over.
+    if (c.type == TDbFieldType::Single && std::isfinite(value))
+        value = double(float(value));
     c.markNull(false);
     c.reals.push(value);
     ++c.count;
