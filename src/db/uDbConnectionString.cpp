@@ -1,5 +1,6 @@
 #include "uDbConnectionString.h"
 
+#include "uConnectionItems.h"
 #include "uDbError.h"
 
 #include <QFile>
@@ -15,48 +16,8 @@
 
 TDbConnectionString::TDbConnectionString(const QString& text) : m_text(text)
 {
-    const qsizetype n = text.size();
-    qsizetype i = 0;
-    while (i < n) {
-        qsizetype eq = text.indexOf(QLatin1Char('='), i);
-        qsizetype semi = text.indexOf(QLatin1Char(';'), i);
-        if (eq < 0 || (semi >= 0 && semi < eq)) {
-            // An item without "=": skipped, as a provider would ignore it.
-            if (semi < 0)
-                break;
-            i = semi + 1;
-            continue;
-        }
-        QString key = text.mid(i, eq - i).trimmed();
-        qsizetype j = eq + 1;
-        while (j < n && text[j] == QLatin1Char(' '))
-            ++j;
-        QString value;
-        if (j < n && (text[j] == QLatin1Char('"') || text[j] == QLatin1Char('\''))) {
-            QChar quote = text[j];
-            ++j;
-            while (j < n) {
-                if (text[j] == quote) {
-                    if (j + 1 < n && text[j + 1] == quote) {
-                        value += quote;
-                        j += 2;
-                        continue;
-                    }
-                    ++j;
-                    break;
-                }
-                value += text[j++];
-            }
-            qsizetype end = text.indexOf(QLatin1Char(';'), j);
-            i = end < 0 ? n : end + 1;
-        } else {
-            qsizetype end = text.indexOf(QLatin1Char(';'), eq + 1);
-            value = text.mid(eq + 1, (end < 0 ? n : end) - eq - 1).trimmed();
-            i = end < 0 ? n : end + 1;
-        }
-        if (!key.isEmpty())
-            m_items.append({key, value});
-    }
+    for (const TConnectionItem& item : ScanConnectionItems(text))
+        m_items.append({item.key, item.value});
 }
 
 bool TDbConnectionString::Has(const QString& key) const
