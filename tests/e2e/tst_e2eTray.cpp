@@ -146,8 +146,9 @@ public:
     {
         if (QStandardPaths::findExecutable(QStringLiteral("import")).isEmpty())
             return;
-        QDir().mkpath(QStringLiteral("shots"));
-        run(QStringLiteral("import"), {"-window", "root", QStringLiteral("shots/%1.png").arg(name)});
+        QDir().mkpath(QStringLiteral(QUILLORY_TEST_OUTPUT_DIR));
+        run(QStringLiteral("import"),
+            {"-window", "root", QStringLiteral(QUILLORY_TEST_OUTPUT_DIR "/%1.png").arg(name)});
     }
 
 private:
