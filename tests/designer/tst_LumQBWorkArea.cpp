@@ -424,6 +424,8 @@ void tst_LumQBWorkArea::propertiesDialogSetsOperatorAndKind()
               << form->Field2->text() << form->JoinOp->currentText() << form->CBAllFrom1->text()
               << form->CBAllFrom2->text() << QString::number(form->CBAllFrom1->isChecked())
               << QString::number(form->CBAllFrom2->isChecked());
+        if (qEnvironmentVariableIsSet("QUILLORY_SHOT_DIR"))
+            form->grab().save(qEnvironmentVariable("QUILLORY_SHOT_DIR") + "/join-properties.png");
         form->CBAllFrom1->setChecked(all1);
         form->CBAllFrom2->setChecked(all2);
         form->JoinOp->setCurrentIndex(op);
