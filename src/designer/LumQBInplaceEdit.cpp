@@ -34,6 +34,12 @@ void TPopupListbox::keyPressEvent(QKeyEvent* event)
     QListView::keyPressEvent(event);
 }
 
+void TPopupListbox::showEvent(QShowEvent* event)
+{
+    m_searchText.clear();
+    QListView::showEvent(event);
+}
+
 TLumQBInplaceEdit::TLumQBInplaceEdit(QWidget* parent) : QComboBox(parent)
 {
     setObjectName(QStringLiteral("InplaceEdit"));
@@ -81,6 +87,8 @@ void TLumQBInplaceEdit::DropDown()
 
 void TLumQBInplaceEdit::CloseUp(bool accept)
 {
+    if (!m_open)
+        return; // closed already, by the combo's own handling of the same key
     const QModelIndex selected = m_list->currentIndex();
     hidePopup();
     if (!accept || !selected.isValid())
@@ -99,6 +107,9 @@ void TLumQBInplaceEdit::showPopup()
         setCurrentIndex(match);
     m_open = true;
     QComboBox::showPopup();
+    // The combo sets its own key handling on the list as it opens; ours must see the keys first.
+    m_list->removeEventFilter(this);
+    m_list->installEventFilter(this);
     if (match >= 0)
         m_list->setCurrentIndex(model()->index(match, modelColumn(), rootModelIndex()));
 }
@@ -141,10 +152,35 @@ void TLumQBInplaceEdit::keyPressEvent(QKeyEvent* event)
 
 bool TLumQBInplaceEdit::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_list && event->type() == QEvent::ShortcutOverride) {
+        // The combo closes its list on the override of these keys; they are ours to handle.
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool alt = key->modifiers() & Qt::AltModifier;
+        switch (key->key()) {
+        case Qt::Key_Alt:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape:
+            event->accept();
+            return true;
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+            if (alt) {
+                event->accept();
+                return true;
+            }
+            break;
+        default:
+            break;
+        }
+    }
     if (watched == m_list && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         const bool alt = key->modifiers() & Qt::AltModifier;
         switch (key->key()) {
+        case Qt::Key_Alt:
+            // Alt on its own would close the list; with Up or Down it commits it.
+            return true;
         case Qt::Key_Return:
         case Qt::Key_Enter:
             if (!alt) {

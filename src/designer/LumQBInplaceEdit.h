@@ -23,6 +23,8 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // Each opening of the list starts a new search.
+    void showEvent(QShowEvent* event) override;
 
 private:
     QString m_searchText;

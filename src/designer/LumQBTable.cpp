@@ -227,7 +227,6 @@ void TLumQBTable::paintEvent(QPaintEvent* event)
     QWidget::paintEvent(event);
     QPainter p(this);
     // sizing frame
-    style()->drawPrimitive(QStyle::PE_Frame, nullptr, &p, this);
     p.setPen(palette().color(QPalette::Dark));
     p.drawRect(rect().adjusted(0, 0, -1, -1));
     p.setPen(palette().color(QPalette::Light));

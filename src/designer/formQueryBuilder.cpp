@@ -7,6 +7,7 @@
 #include "uDbConnection.h"
 #include "uDbDataSource.h"
 #include "uDbError.h"
+#include "uDbGrid.h"
 #include "uDbQuery.h"
 #include "uDialogs.h"
 #include "uErrorBox.h"
