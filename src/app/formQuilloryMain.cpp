@@ -5,6 +5,7 @@
 #include "uAutoStart.h"
 #include "uBuildMenu.h"
 #include "uDialogs.h"
+#include "uError.h"
 #include "uErrorBox.h"
 #include "uHelpViewer.h"
 #include "uNimTrayIcon.h"
@@ -317,7 +318,7 @@ void TfrmQuillorymain::mnuTrayPreferencesClick()
     for (const auto& [entry, forMe] : entries) {
         try {
             entry->setChecked(IsAutoStart(forMe));
-        } catch (const std::exception&) {
+        } catch (const EQuilloryError&) {
             // Unreadable: the command stays disabled for the rest of the run.
             (forMe ? actAutoStartMe : actAutoStartAllUsers)->setEnabled(false);
         }

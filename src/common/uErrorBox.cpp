@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 
+EAbort::EAbort() : EQuilloryError(QStringLiteral("Operation aborted")) {}
+
 QString ErrorBoxText(const QString& message)
 {
     if (!message.isEmpty() && message.back() > u'.')
@@ -18,7 +20,8 @@ void ShowErrorBox(const QString& message)
 
 QString ExceptionMessage(const std::exception& error)
 {
-    // Every layer's error type keeps its text in UTF-8.
+    if (const auto* own = dynamic_cast<const EQuilloryError*>(&error))
+        return own->message();
     return QString::fromUtf8(error.what());
 }
 

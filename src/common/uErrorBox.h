@@ -1,5 +1,7 @@
 #pragma once
 
+#include "uError.h"
+
 #include <QString>
 
 #include <exception>
@@ -8,10 +10,10 @@
 // The application's error box: what the user sees of an error that no command handled.
 
 // The silent abort: ends a command without any message.
-class EAbort : public std::exception
+class EAbort : public EQuilloryError
 {
 public:
-    const char* what() const noexcept override { return "Operation aborted"; }
+    EAbort();
 };
 
 // The message as the error box shows it: a "." is added when its last character sorts
@@ -21,7 +23,7 @@ QString ErrorBoxText(const QString& message);
 void ShowErrorBox(const QString& message);
 // Shows the error's message (an EAbort shows nothing).
 void ShowException(const std::exception& error);
-// The text that exceptions of the program's layers carry.
+// The text an exception carries: message() of the program's own errors, what() of others.
 QString ExceptionMessage(const std::exception& error);
 
 // Runs a command; an error it raises ends the command and goes to the error box.

@@ -10,8 +10,6 @@
 #include <optional>
 #include <vector>
 
-EUtilsError::EUtilsError(const QString& message) : std::runtime_error(message.toStdString()) {}
-
 namespace {
 constexpr qsizetype kMessageLimit = 255;
 constexpr qsizetype kCommandLineValueLimit = 1000;

@@ -1,20 +1,19 @@
 #pragma once
 
+#include "uError.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <Qt>
 
-#include <stdexcept>
-
 // Small routines shared by several windows. All are free functions; the only state is
 // the cursor stack. Failures are reported as EUtilsError carrying the message text.
 
-class EUtilsError : public std::runtime_error
+class EUtilsError : public EQuilloryError
 {
 public:
-    explicit EUtilsError(const QString& message);
-    QString message() const { return QString::fromUtf8(what()); }
+    using EQuilloryError::EQuilloryError;
 };
 
 // Yes/No question through the dialog seam (text and caption cut to 255 characters); the

@@ -4,6 +4,7 @@
 #include "formDatabaseType.h"
 #include "uDbConnection.h"
 #include "uDialogs.h"
+#include "uError.h"
 #include "uErrorBox.h"
 #include "uXdgPaths.h"
 
@@ -185,7 +186,7 @@ void TConnEditForm::BrowseClick()
                                                    QStringLiteral("Data Link Files (*.udl);;All Files (*)"));
         if (!file.isEmpty())
             DataLinkFile->setEditText(QFileInfo(file).absoluteFilePath());
-    } catch (const std::exception& e) {
+    } catch (const EQuilloryError& e) {
         ShowException(e);
     }
 }
@@ -197,7 +198,7 @@ void TConnEditForm::BuildClick()
         QString text = ConnectionString->text();
         if (dataLink.Execute(text))
             ConnectionString->setText(text);
-    } catch (const std::exception& e) {
+    } catch (const EQuilloryError& e) {
         ShowException(e);
     }
 }

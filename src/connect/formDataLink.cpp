@@ -4,6 +4,7 @@
 #include "uDbConnection.h"
 #include "uDbConnectionString.h"
 #include "uDialogs.h"
+#include "uError.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -261,8 +262,7 @@ void TfrmDataLink::btnTestClick()
         connection.Open();
         connection.Close();
         dialogs::showInfo(QStringLiteral("Test connection succeeded."), kCaption);
-    } catch (const std::exception& e) {
-        dialogs::showInfo(QStringLiteral("Test connection failed:\n") + QString::fromUtf8(e.what()),
-                          kCaption);
+    } catch (const EQuilloryError& e) {
+        dialogs::showInfo(QStringLiteral("Test connection failed:\n") + e.message(), kCaption);
     }
 }

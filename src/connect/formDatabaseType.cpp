@@ -6,6 +6,7 @@
 #include "formSQLServerConnect.h"
 #include "uDbConnection.h"
 #include "uDialogs.h"
+#include "uError.h"
 #include "uErrorBox.h"
 #include "uParameters.h"
 
@@ -90,7 +91,7 @@ void TfrmDatabaseType::grpDatabaseTypeClick()
         }
         if (Connection->Connected())
             accept();
-    } catch (const std::exception& e) {
+    } catch (const EQuilloryError& e) {
         ShowException(e);
     }
 }
@@ -101,7 +102,7 @@ void TfrmDatabaseType::OpenConnection()
     Connection->SetLoginPrompt(false);
     try {
         Connection->Open();
-    } catch (const std::exception&) {
+    } catch (const EQuilloryError&) {
         // The silent attempt only spares the user the login prompt when it is not needed.
     }
     if (Connection->Connected())
@@ -124,7 +125,7 @@ void TfrmDatabaseType::ConnectAccess()
                                     QStringLiteral(";Persist Security Info=False"));
     try {
         OpenConnection();
-    } catch (const std::exception&) {
+    } catch (const EQuilloryError&) {
         Connection->Close();
         Connection->SetConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.3.51;Data Source=") +
                                         path + QStringLiteral(";Persist Security Info=False"));
@@ -160,9 +161,8 @@ void TfrmDatabaseType::ConnectODBC()
         QuoteConnectionValue(name));
     try {
         OpenConnection();
-    } catch (const std::exception& e) {
-        dialogs::showInfo(QStringLiteral("Failed to open ") + name + QStringLiteral(" : ") +
-                              QString::fromUtf8(e.what()),
+    } catch (const EQuilloryError& e) {
+        dialogs::showInfo(QStringLiteral("Failed to open ") + name + QStringLiteral(" : ") + e.message(),
                           QCoreApplication::applicationName());
     }
 }

@@ -5,6 +5,7 @@
 #include "uDbConnection.h"
 #include "uDbQuery.h"
 #include "uDialogs.h"
+#include "uError.h"
 #include "uParameters.h"
 #include "utils.h"
 
@@ -36,11 +37,6 @@ const QString kNTAccountKey = QStringLiteral("isNTAccount");
 void showMessage(const QString& text)
 {
     dialogs::showInfo(text, QCoreApplication::applicationName());
-}
-
-QString errorText(const std::exception& error)
-{
-    return QString::fromUtf8(error.what());
 }
 
 } // namespace
@@ -308,9 +304,9 @@ void TfrmSQLServerConnect::ListDatabases(QComboBox* list)
         list->setCurrentIndex(-1);
         list->clearEditText();
         PopCursor();
-    } catch (const std::exception& e) {
+    } catch (const EQuilloryError& e) {
         PopCursor();
-        showMessage(QStringLiteral("Couldn't get database list\n") + errorText(e));
+        showMessage(QStringLiteral("Couldn't get database list\n") + e.message());
     }
 }
 
@@ -327,8 +323,8 @@ void TfrmSQLServerConnect::BuildConnection()
         m_connection->SetLoginPrompt(false);
         m_connection->SetConnectionString(m_connectionString);
         m_connection->Open();
-    } catch (const std::exception& e) {
-        showMessage(QStringLiteral("Wrong connection parameters\n") + errorText(e));
+    } catch (const EQuilloryError& e) {
+        showMessage(QStringLiteral("Wrong connection parameters\n") + e.message());
     }
 }
 

@@ -7,6 +7,7 @@
 #include "uDbGrid.h"
 #include "uDbQuery.h"
 #include "uDialogs.h"
+#include "uError.h"
 #include "uErrorBox.h"
 #include "uParameters.h"
 #include "uTildeText.h"
@@ -25,12 +26,6 @@ namespace {
 
 const QString kConnectionKey = QStringLiteral("Connection");
 const QString kQueryKey = QStringLiteral("Query");
-
-QString errorText(const std::exception& error)
-{
-    // Every layer's error type keeps its text in UTF-8.
-    return QString::fromUtf8(error.what());
-}
 
 void showMessage(const QString& text)
 {
@@ -231,7 +226,7 @@ void TframQuery::OpenConnection()
     conADO->SetLoginPrompt(false);
     try {
         conADO->Open();
-    } catch (const std::exception&) {
+    } catch (const EQuilloryError&) {
         // The silent attempt only spares the user the login prompt when it is not needed.
     }
     if (conADO->Connected())
@@ -245,7 +240,7 @@ void TframQuery::btnConnectClick()
     // An error that leaves Connect... goes to the general error display, never further.
     try {
         connectCommand();
-    } catch (const std::exception& e) {
+    } catch (const EQuilloryError& e) {
         ShowException(e);
     }
 }
@@ -278,8 +273,8 @@ void TframQuery::btnReconnectClick()
         OpenConnection();
         if (conADO->Connected())
             SetQueryLines(ReadTildeText(LastQueryText));
-    } catch (const std::exception& e) {
-        showMessage(errorText(e) + u'\n' + QStringLiteral(" while trying to connection with ") + u'\n' +
+    } catch (const EQuilloryError& e) {
+        showMessage(e.message() + u'\n' + QStringLiteral(" while trying to connection with ") + u'\n' +
                     LastConnectionString);
     }
 }
@@ -303,8 +298,8 @@ void TframQuery::btnfetchClick()
         qryADO->Open();
         LastQueryText = TildeText(lines);
         WriteParameter(kQueryKey, LastQueryText);
-    } catch (const std::exception& e) {
-        showMessage(errorText(e));
+    } catch (const EQuilloryError& e) {
+        showMessage(e.message());
     }
 }
 

@@ -1,14 +1,11 @@
 #pragma once
 
-#include <QString>
-
-#include <stdexcept>
+#include "uError.h"
 
 // The designer's one error type: refused diagram edits and a statement that cannot be
-// generated. what() holds the user-facing text in UTF-8.
-class ELumQBException : public std::runtime_error
+// generated.
+class ELumQBException : public EQuilloryError
 {
 public:
-    explicit ELumQBException(const QString& message) : std::runtime_error(message.toStdString()) {}
-    QString message() const { return QString::fromStdString(what()); }
+    using EQuilloryError::EQuilloryError;
 };

@@ -1,17 +1,14 @@
 #pragma once
 
-#include <QString>
-
-#include <stdexcept>
+#include "uError.h"
 
 namespace platform {
 
-// The platform layer's one error type; what() holds the user-facing text in UTF-8.
-class EPlatformError : public std::runtime_error
+// The platform layer's one error type.
+class EPlatformError : public EQuilloryError
 {
 public:
-    explicit EPlatformError(const QString& message) : std::runtime_error(message.toStdString()) {}
-    QString message() const { return QString::fromUtf8(what()); }
+    using EQuilloryError::EQuilloryError;
 };
 
 } // namespace platform

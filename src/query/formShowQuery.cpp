@@ -11,6 +11,7 @@
 #include "uDbRecordView.h"
 #include "uDbSearchDialog.h"
 #include "uDialogs.h"
+#include "uError.h"
 #include "uErrorBox.h"
 #include "uExportCSV.h"
 #include "utils.h"
@@ -208,7 +209,7 @@ void TfrmShowQuery::openSavedQuery(int id)
     try {
         QueryFrame->conADO->SetConnectionString(dmQuillory->GetConnectString(id));
         QueryFrame->OpenConnection();
-    } catch (const std::exception&) {
+    } catch (const EQuilloryError&) {
         showMessage(QStringLiteral("Failed to connect to database"));
         return;
     }
@@ -222,7 +223,7 @@ void TfrmShowQuery::openSavedQuery(int id)
         query->Open();
         cdsData->SetRows(nullptr);
         openCopy();
-    } catch (const std::exception&) {
+    } catch (const EQuilloryError&) {
         showMessage(QStringLiteral("Failed to open query ") + query->SQLText());
         return;
     }
@@ -367,8 +368,8 @@ void TfrmShowQuery::exportRows()
                  QStringLiteral("View File"))) {
         try {
             ShellOpen(fileName);
-        } catch (const std::exception& e) {
-            showMessage(ExceptionMessage(e));
+        } catch (const EQuilloryError& e) {
+            showMessage(e.message());
         }
     }
 }

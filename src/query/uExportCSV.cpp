@@ -242,7 +242,7 @@ void TCSVStream::ExportDataSet(TDbRowCursor& dataSet)
         Flush();
     } catch (const EDbError& e) {
         dataSet.SetRecNo(row);
-        throw EExportError(e.Message());
+        throw EExportError(e.message());
     } catch (...) {
         dataSet.SetRecNo(row);
         throw;
@@ -265,7 +265,7 @@ void TCSVStream::WriteField(const TDbRowCursor& dataSet, int column)
     try {
         writeValue(*rows, dataSet.RecNo(), {column, int(f.type), textRuleApplies(f.name)});
     } catch (const EDbError& e) {
-        throw EExportError(e.Message());
+        throw EExportError(e.message());
     }
 }
 

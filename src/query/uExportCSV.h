@@ -1,10 +1,11 @@
 #pragma once
 
+#include "uError.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <memory>
-#include <stdexcept>
 #include <vector>
 
 class QFile;
@@ -14,12 +15,11 @@ class TDbRowCursor;
 class TDbRows;
 
 // The export's one error type: an empty result, unknown columns in the field list, a
-// file that cannot be created, a write that fails. what() holds the text in UTF-8.
-class EExportError : public std::runtime_error
+// file that cannot be created, a write that fails.
+class EExportError : public EQuilloryError
 {
 public:
-    explicit EExportError(const QString& message) : std::runtime_error(message.toStdString()) {}
-    QString message() const { return QString::fromStdString(what()); }
+    using EQuilloryError::EQuilloryError;
 };
 
 // The form dates are written in (four-digit year, month, day), without quotes.

@@ -130,7 +130,7 @@ void tst_dbConnectionString::badDataLinkFiles()
         ReadDataLinkFile(empty);
         QFAIL("no error");
     } catch (const EDbError& e) {
-        QVERIFY2(e.Message().contains(empty), qPrintable(e.Message()));
+        QVERIFY2(e.message().contains(empty), qPrintable(e.message()));
     }
 }
 

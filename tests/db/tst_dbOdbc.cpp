@@ -151,7 +151,7 @@ void tst_dbOdbc::unknownDataSource()
         con.Open();
         QFAIL("no error");
     } catch (const EDbError& e) {
-        QCOMPARE(e.Message(),
+        QCOMPARE(e.message(),
                  QStringLiteral(
                      "[unixODBC][Driver Manager]Data source name not found and no default driver specified"));
     }
@@ -243,7 +243,7 @@ void tst_dbOdbc::sqlServerOnClosedPort()
         con.Open();
         QFAIL("no error");
     } catch (const EDbError& e) {
-        QVERIFY2(e.Message().contains("[FreeTDS][SQL Server]Unable to connect"), qPrintable(e.Message()));
+        QVERIFY2(e.message().contains("[FreeTDS][SQL Server]Unable to connect"), qPrintable(e.message()));
     }
     QVERIFY(!con.Connected());
 }

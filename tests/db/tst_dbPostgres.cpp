@@ -89,7 +89,7 @@ void tst_dbPostgres::fieldNames()
         con.GetFieldNames("nope", fields);
         QFAIL("no error");
     } catch (const EDbError& e) {
-        QVERIFY2(e.Message().startsWith("ERROR:  relation \"nope\" does not exist"), qPrintable(e.Message()));
+        QVERIFY2(e.message().startsWith("ERROR:  relation \"nope\" does not exist"), qPrintable(e.message()));
     }
     QVERIFY(fields.isEmpty());
     QVERIFY(con.Connected());
@@ -168,7 +168,7 @@ void tst_dbPostgres::wrongPasswordGivesTheServerText()
         con.Open();
         QFAIL("no error");
     } catch (const EDbError& e) {
-        QCOMPARE(e.Message(), QString("connection to server at \"%1\", port %2 failed: FATAL:  password "
+        QCOMPARE(e.message(), QString("connection to server at \"%1\", port %2 failed: FATAL:  password "
                                       "authentication failed for user \"%3\"")
                                   .arg(m_pg.host, m_pg.port, m_pg.user));
     }
@@ -199,9 +199,9 @@ void tst_dbPostgres::serverDown()
         con.Open();
         QFAIL("no error");
     } catch (const EDbError& e) {
-        QVERIFY2(e.Message().startsWith(
+        QVERIFY2(e.message().startsWith(
                      "connection to server at \"127.0.0.1\", port 1 failed: Connection refused"),
-                 qPrintable(e.Message()));
+                 qPrintable(e.message()));
     }
 }
 
@@ -232,7 +232,7 @@ void tst_dbPostgres::statementErrors()
         q.Open();
         QFAIL("no error");
     } catch (const EDbError& e) {
-        QVERIFY2(e.Message().startsWith(start), qPrintable(e.Message()));
+        QVERIFY2(e.message().startsWith(start), qPrintable(e.message()));
     }
     QVERIFY(!q.Active());
     QVERIFY(con.Connected());
@@ -294,9 +294,9 @@ void tst_dbPostgres::serverStopsMidFetch()
         QFAIL("the fetch outlived its server");
     } catch (const EDbError& e) {
         stopper.join();
-        QVERIFY2(e.Message().contains("terminating connection") ||
-                     e.Message().contains("server closed the connection"),
-                 qPrintable(e.Message()));
+        QVERIFY2(e.message().contains("terminating connection") ||
+                     e.message().contains("server closed the connection"),
+                 qPrintable(e.message()));
     }
     QVERIFY(!q.Active());
     QVERIFY(!con.Connected());
@@ -331,7 +331,7 @@ void tst_dbPostgres::serverGoneBetweenStatements()
         con.Open(); // the server is still down: a clean error, still closed
         QFAIL("no error");
     } catch (const EDbError& e) {
-        QVERIFY2(e.Message().contains("Connection refused"), qPrintable(e.Message()));
+        QVERIFY2(e.message().contains("Connection refused"), qPrintable(e.message()));
     }
     QVERIFY(!con.Connected());
 }

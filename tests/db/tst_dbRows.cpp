@@ -185,7 +185,7 @@ void tst_dbRows::asIntegerRejectsText()
         rows->AsInteger(1, 0);
         QFAIL("no error");
     } catch (const EDbError& e) {
-        QCOMPARE(e.Message(), QStringLiteral("'abc' is not a valid integer value"));
+        QCOMPARE(e.message(), QStringLiteral("'abc' is not a valid integer value"));
     }
 }
 

@@ -124,7 +124,7 @@ void tst_dbSqlite::fieldNamesInColumnOrder()
         con.GetFieldNames("Nope", list);
         QFAIL("no error");
     } catch (const EDbError& e) {
-        QCOMPARE(e.Message(), QStringLiteral("no such table: Nope"));
+        QCOMPARE(e.message(), QStringLiteral("no such table: Nope"));
     }
     QVERIFY(list.isEmpty());
     QVERIFY(con.Connected());
@@ -310,7 +310,7 @@ void tst_dbSqlite::errorsCarryTheEngineText()
         q.Open();
         QFAIL("no error");
     } catch (const EDbError& e) {
-        QCOMPARE(e.Message(), message);
+        QCOMPARE(e.message(), message);
         QCOMPARE(QString::fromUtf8(e.what()), message);
     }
     QVERIFY(!q.Active());
@@ -329,7 +329,7 @@ void tst_dbSqlite::connectionStringKeptAsGiven()
         con.SetConnectionString("Provider=SQLite");
         QFAIL("changed while open");
     } catch (const EDbError& e) {
-        QCOMPARE(e.Message(), QStringLiteral("Operation is not allowed when the object is open."));
+        QCOMPARE(e.message(), QStringLiteral("Operation is not allowed when the object is open."));
     }
     QCOMPARE(con.ConnectionString(), text);
 }
@@ -371,7 +371,7 @@ void tst_dbSqlite::loginPrompt()
         con.Open();
         QFAIL("cancelled login opened the connection");
     } catch (const EDbError& e) {
-        QCOMPARE(e.Message(), QStringLiteral("Login cancelled."));
+        QCOMPARE(e.message(), QStringLiteral("Login cancelled."));
     }
     QVERIFY(!con.Connected());
     QCOMPARE(up.count(), 0);
@@ -536,7 +536,7 @@ void tst_dbSqlite::fakeProviderSeam()
         con.Open();
         QFAIL("no error");
     } catch (const EDbError& e) {
-        QCOMPARE(e.Message(), QStringLiteral("Login failed for user 'sa'."));
+        QCOMPARE(e.message(), QStringLiteral("Login failed for user 'sa'."));
     }
     con.SetConnectionString("Provider=SQLOLEDB.1;Password=right;User ID=sa;Data Source=srv");
     con.Open();
