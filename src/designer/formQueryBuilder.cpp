@@ -2,6 +2,7 @@
 
 #include "LumQBException.h"
 #include "LumQBGrid.h"
+#include "LumQBSQL.h"
 #include "LumQBWorkArea.h"
 #include "formShowtable.h"
 #include "uDbConnection.h"
@@ -11,6 +12,7 @@
 #include "uDbQuery.h"
 #include "uDialogs.h"
 #include "uErrorBox.h"
+#include "uSqlNames.h"
 #include "utils.h"
 
 #include <QAction>
@@ -286,8 +288,13 @@ void TfrmQueryBuilder::workareaChange()
         lblWorkAreaHint->setText(WorkAreaHintText(workarea->TableCount(), lblWorkAreaHint->text()));
         if (workarea->LinkCount() > 0)
             lblWorkAreaHint->hide();
-        // The one place the statement is generated for the memo.
-        const QStringList lines = workarea->GetSQL();
+        // The one place the statement is generated for the memo, with the connection's
+        // quoting: plain names stay bare, others get the engine's own quotes.
+        TLumQBQuoteName quote;
+        if (m_connection && m_connection->Connected())
+            quote = [connection = m_connection.data()](const QString& name) { return connection->QuoteName(name); };
+        const QStringList lines =
+            ::GetSQL(workarea->Diagram(), workarea->FieldGrid() ? &workarea->GridData() : nullptr, quote);
         SQLCommand->setPlainText(lines.join(u'\n'));
     } catch (const std::exception&) {
         // A diagram caught half-way (a ticked field whose row comes next) makes no
@@ -358,8 +365,12 @@ void TfrmQueryBuilder::ShowData()
     if (m_showDataTable.isEmpty())
         return;
     const QString name = m_showDataTable;
-    // The connection's own quotes: brackets where the engine takes them, else its quotes.
-    const QString quoted = m_connection ? m_connection->QuoteName(name) : QLatin1Char('[') + name + QLatin1Char(']');
+    // Brackets, always, where the engine takes them; PostgreSQL and other ODBC sources
+    // refuse brackets and get their own quotes.
+    const TDbEngine engine = m_connection ? m_connection->Engine() : TDbEngine::None;
+    const bool brackets = engine == TDbEngine::SQLite || engine == TDbEngine::Access ||
+                          engine == TDbEngine::SQLServer || engine == TDbEngine::None;
+    const QString quoted = brackets ? BracketSqlName(name) : m_connection->QuoteName(name);
     qryADOTest->SetSQL({QStringLiteral("select count(*) from ") + quoted});
     qryADOTest->Open();
     qryADOTest->First();
