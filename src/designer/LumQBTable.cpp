@@ -94,8 +94,13 @@ bool TLumQBFieldList::LumQBDragOver(QWidget* source, QPoint pos)
     auto* list = qobject_cast<TLumQBFieldList*>(source);
     if (!list || list->m_table->WorkArea() != area)
         return false;
-    if (list != this) // feedback: the entry that the drop would link
+    if (list != this) {
+        // Feedback: the entry that the drop would link. Without scrolling, so the
+        // entry under the pointer stays under it.
+        setAutoScroll(false);
         setCurrentRow(EntryAt(viewport()->mapFrom(this, pos)));
+        setAutoScroll(true);
+    }
     return true;
 }
 
