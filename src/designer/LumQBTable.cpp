@@ -149,7 +149,7 @@ TLumQBTable::TLumQBTable(TLumQBWorkArea* workArea, TLumQBTableData* data)
     RefreshTicks();
     connect(FieldList, &QListWidget::itemChanged, this, &TLumQBTable::FieldListClickCheck);
     connect(FieldList, &QWidget::customContextMenuRequested, this,
-            [this](QPoint pos) { TableMenuPopup(mapFrom(FieldList, pos)); });
+            [this](QPoint pos) { TableMenuPopup(FieldList->viewport()->mapTo(this, pos)); });
     FieldList->viewport()->installEventFilter(this);
     new TLumQBDragSource(FieldList, QApplication::startDragDistance());
 

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QToolButton>
+#include <QToolTip>
 #include <QtTest>
 
 // Drives the work area as a user does: drags with real mouse events, menus, the
@@ -46,6 +47,7 @@ private slots:
     void selectionIsSingle();
     void linkFieldsCheckedByName();
     void threeTablesWithTwoJoinsAreDrawn();
+    void tableMenuAsksWorkAreaFirst();
 };
 
 namespace {
@@ -230,6 +232,10 @@ void tst_LumQBWorkArea::fieldDraggedOntoFieldLinksTables()
     QCOMPARE(l->Geometry().bottom() + 1, invoice->FieldRowY(2) + 7);
     QCOMPARE(b.area->GetSQL().join(' '),
              QString("SELECT  FROM Customer AS C, Invoice AS I WHERE C.CustomerId=I.CustomerId"));
+    // A connection's own quoting reaches every name.
+    const auto quote = [](const QString& name) { return '"' + name + '"'; };
+    QCOMPARE(b.area->GetSQL(quote).join(' '),
+             QString(R"(SELECT  FROM "Customer" AS "C", "Invoice" AS "I" WHERE "C"."CustomerId"="I"."CustomerId")"));
 }
 
 void tst_LumQBWorkArea::secondLinkOnSameFieldsRefusedEitherWay()
@@ -447,6 +453,11 @@ void tst_LumQBWorkArea::linkMenuFieldsAndHint()
     QCOMPARE(l->miLinkName->text(), QString("Customer :: Invoice"));
     QVERIFY(!l->miLinkName->isEnabled());
     QCOMPARE(l->Hint(), QString("'Customer'.'CustomerId' = 'Invoice'.'CustomerId'"));
+    // The hint shows over the band.
+    QHelpEvent help(QEvent::ToolTip, bandMiddle(l), b.area->Canvas()->mapToGlobal(bandMiddle(l)));
+    QApplication::sendEvent(b.area->Canvas(), &help);
+    QCOMPARE(QToolTip::text(), l->Hint());
+    QToolTip::hideText();
     handled = false;
     pressOnWorkArea(b, bandMiddle(l));
     QVERIFY(l->Menu->isVisible());
@@ -810,6 +821,39 @@ void tst_LumQBWorkArea::threeTablesWithTwoJoinsAreDrawn()
     }
     QCOMPARE(inner->JoinImage(), QString("QBINNERJOIN"));
     QCOMPARE(outer->JoinImage(), QString("QBLEFTOUTER"));
+}
+
+void tst_LumQBWorkArea::tableMenuAsksWorkAreaFirst()
+{
+    ScriptedDialogs script;
+    TDesignerBench b(chinook());
+    TLumQBTable* genre = b.add("Genre", {40, 40});
+    bool handled = true;
+    QList<QPoint> asked;
+    connect(b.area, &TLumQBWorkArea::OnTablePopupMenu, this, [&](TLumQBTable* t, QPoint pos, bool& h) {
+        QCOMPARE(t, genre);
+        asked << pos;
+        h = handled;
+    });
+    auto rightClick = [](QWidget* w, QPoint pos) {
+        QContextMenuEvent e(QContextMenuEvent::Mouse, pos, w->mapToGlobal(pos));
+        QApplication::sendEvent(w, &e);
+    };
+    // On the caption and on the field list, the position in the window's coordinates.
+    rightClick(genre, QPoint(30, 10));
+    const QPoint onList = b.fieldPos(genre, "Name");
+    rightClick(genre->FieldList->viewport(), onList);
+    QCOMPARE(asked, (QList<QPoint>{{30, 10}, genre->FieldList->viewport()->mapTo(genre, onList)}));
+    QVERIFY(!genre->TableMenu->isVisible());
+    handled = false;
+    rightClick(genre, QPoint(30, 10));
+    QVERIFY(genre->TableMenu->isVisible());
+    QStringList items;
+    for (QAction* a : genre->TableMenu->actions())
+        items << (a->isSeparator() ? "-" : a->text());
+    QCOMPARE(items, (QStringList{"Select all", "Select none", "-", "Change table alias", "-", "Remove links", "Close"}));
+    genre->miClose->trigger();
+    QCOMPARE(b.area->TableCount(), 0);
 }
 
 QTEST_MAIN(tst_LumQBWorkArea)
