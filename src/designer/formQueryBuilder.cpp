@@ -293,8 +293,7 @@ void TfrmQueryBuilder::workareaChange()
         TLumQBQuoteName quote;
         if (m_connection && m_connection->Connected())
             quote = [connection = m_connection.data()](const QString& name) { return connection->QuoteName(name); };
-        const QStringList lines =
-            ::GetSQL(workarea->Diagram(), workarea->FieldGrid() ? &workarea->GridData() : nullptr, quote);
+        const QStringList lines = workarea->GetSQL(quote);
         SQLCommand->setPlainText(lines.join(u'\n'));
     } catch (const std::exception&) {
         // A diagram caught half-way (a ticked field whose row comes next) makes no
