@@ -7,12 +7,12 @@ RUN_PACKAGES=(
   cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-svg-dev
   pkg-config libsqlite3-dev libpq-dev unixodbc-dev libchm-dev
   libsqliteodbc odbc-postgresql odbc-mdbtools mdbtools tdsodbc
-  fp-utils-3.2.2 xdg-utils
+  fp-utils-3.2.2 xdg-utils fonts-liberation2
 )
 # What the tests and benchmarks need on top.
 TEST_PACKAGES=(
   googletest libbenchmark-dev postgresql sqlite3 python3
-  xvfb xauth xdotool trayer imagemagick x11-utils
+  xvfb xauth xdotool trayer imagemagick x11-utils poppler-utils
 )
 
 say() { printf '\n== %s\n' "$*"; }

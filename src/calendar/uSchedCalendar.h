@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QCalendarWidget>
+#include <QDate>
+
+// The month calendar: one date; week numbers, day names and the days of the neighbouring
+// months in the leading and trailing cells. A click on a day makes it the date; the
+// arrows move the date to the first day of the previous or next month; the title opens a
+// month picker (choosing a month moves the date to its first day). Click is fired after
+// a click on a day and after the arrows or the picker moved the date.
+class TSchedCalendar : public QCalendarWidget
+{
+    Q_OBJECT
+public:
+    explicit TSchedCalendar(QWidget* parent = nullptr);
+
+    QDate Date() const { return selectedDate(); }
+    // Sets the date without firing Click.
+    void SetDate(QDate date);
+
+signals:
+    void Click();
+
+private:
+    void pageChanged(int year, int month);
+
+    bool m_setting = false;
+};

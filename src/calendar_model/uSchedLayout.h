@@ -1,0 +1,184 @@
+#pragma once
+
+#include "uSchedPeriod.h"
+#include "uSchedServer.h"
+
+#include <QDate>
+#include <QFont>
+#include <QHash>
+#include <QList>
+#include <QLocale>
+#include <QRectF>
+#include <QString>
+
+class QPaintDevice;
+class QPainter;
+
+// Geometry of one period of the calendar, the same for the screen view and the printed
+// page: the view lays out its viewport, a print component its page. Only what falls
+// inside the area is laid out, so thousands of appointments cost the few that show.
+
+enum class TSchedLayoutKind
+{
+    TimeGrid,   // day columns in rows of time (day and working-week modes, day print)
+    WeekCells,  // seven day cells in two columns (week mode, week print)
+    MonthCells, // weeks as rows of day cells (month mode, month print)
+};
+
+struct TSchedLayoutOptions
+{
+    TSchedLayoutKind kind = TSchedLayoutKind::TimeGrid;
+    QList<QDate> days; // columns or cells, in order
+    QLocale locale;
+    QFont itemFont;
+    QFont headerFont;
+    QFont timeFont;
+    // Font metrics and pixel sizes are those of this device (null: the screen).
+    const QPaintDevice* device = nullptr;
+    // Time grid: rows of slotMinutes from topMinute to endMinute; working hours shaded.
+    int slotMinutes = 30;
+    int topMinute = 0;
+    int endMinute = 24 * 60;
+    int workFrom = 8 * 60;
+    int workTo = 17 * 60;
+    qreal rowHeight = 0; // 0: the rows share the area's height
+    qreal scrollY = 0;   // pixels of the rows scrolled above the visible area
+    // Month cells: Saturday and Sunday share one cell, split in two.
+    bool shareWeekend = false;
+    // Month cells: days outside this month (1..12) are dimmed; 0 dims none.
+    int month = 0;
+    // Cells: the index of the first appointment listed, per day number (scrolled by "more").
+    QHash<int, int> firstShown;
+};
+
+struct TSchedItemBox
+{
+    const TSchedItem* item = nullptr;
+    QRectF rect;
+    QString time;    // start time, or "..." when the appointment began on an earlier day
+    QString caption; // as given; drawing elides it
+};
+
+struct TSchedDayBox
+{
+    QDate date;
+    QRectF rect;   // the whole cell or column
+    QRectF header; // its title strip
+    QString title;
+    QRectF body; // where its appointments are listed or placed
+    QList<TSchedItemBox> items;
+    int first = 0;       // cells: index of the first appointment listed
+    int hiddenAbove = 0; // appointments above what shows (scrolled or before the time range)
+    int hiddenBelow = 0;
+    QRectF moreUp; // the "more" buttons; empty when not needed
+    QRectF moreDown;
+    bool dimmed = false;
+};
+
+struct TSchedTimeRow
+{
+    QRectF rect; // across ruler and columns
+    int minute = 0;
+    bool working = false;
+};
+
+struct TSchedHit
+{
+    enum Kind
+    {
+        None,
+        Item,
+        DayTitle,
+        Slot, // time grid: a row of a day column
+        Cell, // cells: the free part of a day cell
+        MoreUp,
+        MoreDown
+    };
+    Kind kind = None;
+    int dayIndex = -1;
+    const TSchedItem* item = nullptr;
+    int minute = -1; // Slot: the row's first minute
+};
+
+class TSchedLayout
+{
+public:
+    void Build(const TSchedServer* server, const QRectF& area, const TSchedLayoutOptions& options);
+
+    const TSchedLayoutOptions& options() const { return m_options; }
+    TSchedHit HitTest(const QPointF& point) const;
+    // Time grid: the y of a minute of the day (scrolled), and the minute at a y.
+    qreal yOfMinute(qreal minute) const;
+    int minuteAt(qreal y) const;
+
+    QRectF area;
+    QRectF body;  // time grid: the scrolling part below the titles, right of the ruler
+    QRectF ruler; // time grid: the time texts
+    QList<QPair<QRectF, QString>> titles; // month cells: the names of the days above the columns
+    QList<TSchedDayBox> days;
+    QList<TSchedTimeRow> rows; // time grid: the visible rows
+    qreal rowHeight = 0;
+    qreal contentHeight = 0; // time grid: all rows
+    qreal unit = 1;          // one screen pixel in device pixels (thin lines, margins)
+
+private:
+    void buildTimeGrid(const TSchedServer* server);
+    void buildWeekCells(const TSchedServer* server);
+    void buildMonthCells(const TSchedServer* server);
+    void listItems(const TSchedServer* server, TSchedDayBox& box);
+    QString timeText(const TSchedItem* item, QDate day) const;
+
+    TSchedLayoutOptions m_options;
+};
+
+// What the painter shows besides the layout: the selection, only while it is shown.
+struct TSchedPaintState
+{
+    bool showSelection = false;
+    quint64 selectedItem = 0; // appointment Id, 0: none
+    QDate selectedDate;       // a selected day (cells) or day column (time grid)
+    int rangeFrom = -1;       // time grid: selected minutes [rangeFrom, rangeTo) of selectedDate
+    int rangeTo = -1;
+};
+
+// Draws a laid-out period into any painter: the view's viewport and the printed page.
+void SchedPaint(QPainter& painter, const TSchedLayout& layout, const TSchedPaintState& state = {});
+
+// A printed page: header line, title, the period, footer line.
+enum class TSchedPageKind
+{
+    Day,
+    Week,
+    Month
+};
+
+struct TSchedPageSpec
+{
+    TSchedPageKind kind = TSchedPageKind::Day;
+    QDate start;
+    QLocale locale;
+    Qt::DayOfWeek firstDay = Qt::Monday;
+    int topMinute = 8 * 60; // day page: the printed time range
+    int endMinute = 18 * 60;
+    int slotMinutes = 30;
+};
+
+struct TSchedPageTexts
+{
+    QString header;
+    QString title;
+    QString footer;
+};
+
+// The days a page prints: the day; the week that holds the start; five weeks from it.
+QList<QDate> SchedPageDays(const TSchedPageSpec& spec);
+TSchedPageTexts SchedPageTexts(const TSchedPageSpec& spec);
+// The page fonts: Arial 8 pt (header and footer), 24 pt (title), 12 pt (body). Where
+// Arial is missing the font system's metric-compatible substitute is used.
+QFont SchedPageFont(int pointSize);
+// Draws the page into the painter's device within page (device coordinates).
+void SchedPaintPage(QPainter& painter, const QRectF& page, const TSchedServer* server, const TSchedPageSpec& spec);
+
+// The hint of an appointment: its time range and caption. Plain text while it fits in
+// maxWidth pixels of the font, else rich text wrapped at that width.
+QString SchedHintText(const TSchedItem* item, const QLocale& locale, const QFont& font, int maxWidth = 200);

@@ -1,0 +1,161 @@
+#pragma once
+
+#include "LumQBModel.h"
+
+#include <QList>
+#include <QPointer>
+#include <QScrollArea>
+#include <QStringList>
+
+class QListWidget;
+class TLumQBCanvas;
+class TLumQBLink;
+class TLumQBTable;
+
+// The designer's work area: a scroll area whose canvas holds one table window per table
+// of the query and draws the links between their fields.
+//
+// The model is the single truth: the work area owns the diagram (tables, aliases, ticks,
+// links) and the field grid's rows, and it is the only code that changes them; table
+// windows and links hold their model record and draw from it, and the field grid shows
+// GridData() and edits it through the Grid... operations below. Every change of the
+// diagram raises OnChange; every change of the rows raises GridRowsChanged.
+//
+// Coordinates ("work-area pixels") are those of Canvas(), the widget that holds the
+// table windows; put labels meant to lie on the work area on it too.
+//
+// Errors: refused edits raise ELumQBException and leave the model as it was. AddTables
+// shows the error of a table it cannot add in the error box and goes on with the next;
+// menu commands and drops show theirs in the error box.
+//
+// Ownership: table windows are children of Canvas(), links children of the work area;
+// both are destroyed with it. Deleting a table window (for example Tables(0) while
+// TableCount() > 0, to empty the work area) removes it as its Close button does.
+class TLumQBWorkArea : public QScrollArea
+{
+    Q_OBJECT
+public:
+    explicit TLumQBWorkArea(QWidget* parent = nullptr);
+    ~TLumQBWorkArea() override;
+
+    // Text placed directly after "SELECT " and the statement's last line; setting raises Change.
+    QString OptionsClause() const { return m_diagram.OptionsClause; }
+    void SetOptionsClause(const QString& text);
+    QString ClosingClause() const { return m_diagram.ClosingClause; }
+    void SetClosingClause(const QString& text);
+
+    // The field grid (TLumQBGrid). The rows live here whether or not a grid is set; the
+    // statement uses them only while one is. Becomes null when the grid is destroyed.
+    QWidget* FieldGrid() const { return m_fieldGrid; }
+    void SetFieldGrid(QWidget* grid);
+
+    // The list from which table names are dragged (every selected entry is added at the
+    // drop point). Setting it makes drags from it start after dragThreshold pixels.
+    // Becomes null when the list is destroyed.
+    QListWidget* TableList() const { return m_tableList; }
+    void SetTableList(QListWidget* list, int dragThreshold = -1);
+
+    const TLumQBDiagram& Diagram() const { return m_diagram; }
+    const TLumQBGridData& GridData() const { return m_grid; }
+    QWidget* Canvas() const;
+
+    int TableCount() const { return int(m_tables.size()); }
+    TLumQBTable* Tables(int index) const { return m_tables.at(index); }
+    int LinkCount() const { return int(m_links.size()); }
+    TLumQBLink* Links(int index) const { return m_links.at(index); }
+    // The selected table window or link, or null.
+    QObject* SelectedObject() const { return m_selected; }
+
+    // Adds the named table, or every selected entry of TableList() when name is empty
+    // (raises "Property TableList not assigned!" without a list), at x, y; several are
+    // cascaded 20 pixels apart. A table already present is only selected. Fields come
+    // from OnGetTableFields. Raises OnChange once.
+    void AddTables(int x, int y, const QString& name = QString());
+    // Links field index1 of table1 to field index2 of table2 (an inner join with "=") and
+    // selects the link. Raises "These tables are already linked!" for the same two fields
+    // in either direction, and the field error for "*" or a missing field.
+    TLumQBLink* AddLink(TLumQBTable* table1, TLumQBTable* table2, int index1, int index2);
+
+    TLumQBTable* FindTable(const QString& name) const;
+    TLumQBTable* FindAlias(const QString& alias) const;
+    // Index of the first link from start that joins the same two fields in either direction, or -1.
+    int FindLink(const TLumQBTable* a, const TLumQBTable* b, int indexA, int indexB, int start = 0) const;
+
+    void UpdateLinkPositions(TLumQBTable* table);
+    void RemoveTableLinks(TLumQBTable* table);
+    // Closes a table window: OnRemoveTable, its links go (OnRemoveLink each), its grid rows
+    // go, OnChange; the window is deleted later.
+    void RemoveTableWindow(TLumQBTable* table);
+    void ClearSelection();
+    // Raises OnChange.
+    void Change();
+    // The statement of the diagram and, with a field grid set, its rows.
+    QStringList GetSQL() const;
+
+    // Edits of a table window's record (the window's commands call them).
+    void SetTableAlias(TLumQBTable* table, const QString& alias);
+    void SetFieldTicked(TLumQBTable* table, int index, bool ticked);
+    void SelectAllFields(TLumQBTable* table);
+    void SelectNoFields(TLumQBTable* table);
+    // Edits of a link's record.
+    void SetLinkField(TLumQBLink* link, int end, const QString& name);
+    void SetLinkJoin(TLumQBLink* link, int joinOperator, TJoinKind kind);
+    void RemoveLink(TLumQBLink* link);
+
+    // The field grid's rows (0-based, see TLumQBGridData). Each raises GridRowsChanged.
+    int GridAddField(const QString& field, const QString& table);
+    void GridRemoveField(const QString& field, const QString& table);
+    void GridRemoveTable(const QString& table);
+    void GridSetUseGroupBy(bool value);
+    void GridSetSortType(int row, const QString& value);
+    void GridSetSortOrder(int row, const QString& value);
+    void GridSetGroupFunction(int row, const QString& value);
+    void GridSetCaption(int row, const QString& value);
+    void GridSetOutput(int row, bool value);
+    void GridSetCriteria(int row, const QString& value);
+
+signals:
+    // Asked for the field names of a table being added; append them to fields.
+    void OnGetTableFields(const QString& tableName, QStringList& fields);
+    // Before a new table window is created.
+    void OnAddTable(const QString& tableName);
+    // A table window is being removed: it and its links still exist.
+    void OnRemoveTable(const QString& tableName);
+    // Before a new link is created, with table and field names.
+    void OnAddLink(const QString& table1, const QString& table2, const QString& field1,
+                   const QString& field2);
+    // A link is being removed: it still exists.
+    void OnRemoveLink(const QString& table1, const QString& table2, const QString& field1,
+                      const QString& field2);
+    // Before a link's or a table window's menu shows (pos in its own coordinates: the
+    // canvas for a link); set handled to keep the menu from showing.
+    void OnLinkPopupMenu(TLumQBLink* link, QPoint pos, bool& handled);
+    void OnTablePopupMenu(TLumQBTable* table, QPoint pos, bool& handled);
+    // After every change of the diagram.
+    void OnChange();
+    // After every change of the field grid's rows; currentRow is the row an added field
+    // got (the grid makes it current), else -1.
+    void GridRowsChanged(int currentRow);
+
+private:
+    friend class TLumQBTable;
+    friend class TLumQBLink;
+    friend class TLumQBCanvas;
+
+    void AddOneTable(const QString& name, QPoint drop, int n);
+    // Takes a table window off the work area: the removal sequence without deleting it.
+    void UnregisterTable(TLumQBTable* table);
+    void Select(QObject* object);
+    void TakeLink(TLumQBLink* link);
+    TLumQBLink* LinkAt(QPoint canvasPos) const;
+
+    TLumQBDiagram m_diagram;
+    TLumQBGridData m_grid;
+    TLumQBCanvas* m_canvas;
+    QList<TLumQBTable*> m_tables;
+    QList<TLumQBLink*> m_links;
+    QObject* m_selected = nullptr;
+    QPointer<QWidget> m_fieldGrid;
+    QPointer<QListWidget> m_tableList;
+    bool m_destroying = false;
+};

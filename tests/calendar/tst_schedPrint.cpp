@@ -1,0 +1,184 @@
+#include "uDialogScript.h"
+#include "uErrorBox.h"
+#include "uSchedPrint.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QPrinter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+void add(TSchedServer& s, QDate date, QTime time, const QString& caption)
+{
+    TSchedItemRec r;
+    r.Start = SchedTimeFromDate(date, time);
+    r.Finish = r.Start + 864'000;
+    r.Caption = caption;
+    s.Add(r);
+}
+
+QString run(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        return QStringLiteral("<%1 failed: %2>").arg(program, QString::fromLocal8Bit(p.readAllStandardError()));
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// A printed PDF file as the checks see it: its text, page count and first page's image.
+struct PrintedPdf
+{
+    QString text;
+    int pages = 0;
+    QImage image;
+
+    explicit PrintedPdf(const QString& file)
+    {
+        text = run("pdftotext", {"-layout", file, "-"}).simplified();
+        for (const QString& line : run("pdfinfo", {file}).split('\n'))
+            if (line.startsWith("Pages:"))
+                pages = line.mid(6).trimmed().toInt();
+        run("pdftoppm", {"-r", "40", "-png", "-singlefile", file, file + "-page"});
+        image.load(file + "-page.png");
+    }
+    // The share of the page that is not white.
+    double ink() const
+    {
+        int dark = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qGray(image.pixel(x, y)) < 200)
+                    ++dark;
+        return image.isNull() ? 0 : double(dark) / (image.width() * image.height());
+    }
+};
+
+} // namespace
+
+class TestSchedPrint : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup() { SetSchedPrinterFactory({}); }
+    void printsThePeriodOnOnePage_data();
+    void printsThePeriodOnOnePage();
+    void noPrinterIsAClearError();
+    void aFailingPrinterIsReported();
+    void pagesUseArialOrItsSubstitute();
+
+private:
+    QString pdf(const QString& name) { return m_dir.filePath(name); }
+    QTemporaryDir m_dir;
+    TSchedServer m_server;
+};
+
+void TestSchedPrint::initTestCase()
+{
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+    QVERIFY(m_dir.isValid());
+    add(m_server, QDate(2004, 4, 21), QTime(10, 0), "Board meeting");
+    add(m_server, QDate(2004, 4, 21), QTime(7, 0), "Before hours");
+    add(m_server, QDate(2004, 4, 25), QTime(11, 0), "Sunday brunch");
+    add(m_server, QDate(2004, 4, 24), QTime(9, 0), "Saturday market");
+    add(m_server, QDate(2004, 4, 30), QTime(23, 50), "Late call");
+    add(m_server, QDate(2004, 6, 15), QTime(9, 0), "Far away");
+}
+
+void TestSchedPrint::printsThePeriodOnOnePage_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QDate>("start");
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QStringList>("absent");
+    QTest::newRow("day: 08:00 to 18:00")
+        << 0 << QDate(2004, 4, 21) << QStringList{"Wednesday 21 April 2004", "08:00 - 18:00", "Board meeting"}
+        << QStringList{"Before hours", "Sunday brunch"};
+    QTest::newRow("week that holds a Thursday")
+        << 1 << QDate(2004, 4, 22) << QStringList{"19 April 2004 - 25 April 2004", "Board meeting", "Sunday brunch"}
+        << QStringList{"Late call", "Far away"};
+    QTest::newRow("five weeks from the week of the 1st")
+        << 2 << QDate(2004, 4, 1)
+        << QStringList{"April 2004", "29 March 2004 - 2 May 2004", "Board meeting", "Saturday market", "Sunday brunch",
+                       "Late call", "Sat/Sun"}
+        << QStringList{"Far away"};
+}
+
+void TestSchedPrint::printsThePeriodOnOnePage()
+{
+    QFETCH(int, kind);
+    QFETCH(QDate, start);
+    QFETCH(QStringList, present);
+    QFETCH(QStringList, absent);
+    std::unique_ptr<TSchedPrintBase> component;
+    if (kind == 0)
+        component = std::make_unique<TSchedDayViewPrint>();
+    else if (kind == 1)
+        component = std::make_unique<TSchedWeekViewPrint>();
+    else
+        component = std::make_unique<TSchedMonthViewPrint>();
+    component->SetServer(&m_server);
+    component->SetStartDate(start);
+
+    // Print() goes to the "default printer", here one writing a PDF file.
+    const QString file = pdf(QString("print-%1.pdf").arg(kind));
+    SetSchedPrinterFactory([file]() {
+        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(file);
+        return printer;
+    });
+    component->Print();
+
+    const PrintedPdf printed(file);
+    QCOMPARE(printed.pages, 1);
+    for (const QString& text : present)
+        QVERIFY2(printed.text.contains(text), qPrintable(text + " missing in: " + printed.text));
+    for (const QString& text : absent)
+        QVERIFY2(!printed.text.contains(text), qPrintable(text + " printed"));
+    QVERIFY2(printed.ink() > 0.01, "the rendered page is blank");
+    // Week and month print across the page.
+    QCOMPARE(printed.image.width() > printed.image.height(), kind != 0);
+}
+
+void TestSchedPrint::noPrinterIsAClearError()
+{
+    SetSchedPrinterFactory([]() { return std::unique_ptr<QPrinter>(); });
+    TSchedMonthViewPrint month;
+    month.SetServer(&m_server);
+    month.SetStartDate(QDate(2004, 4, 1));
+    ScriptedDialogs dialogs;
+    RunCommand([&]() { month.Print(); });
+    QCOMPARE(dialogs.shown().size(), 1);
+    QCOMPARE(dialogs.last().kind, dialogs::Kind::Error);
+    QCOMPARE(dialogs.last().text, QStringLiteral("No printer is installed."));
+}
+
+void TestSchedPrint::aFailingPrinterIsReported()
+{
+    SetSchedPrinterFactory([]() {
+        auto printer = std::make_unique<QPrinter>();
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName("/nonexistent-folder/diary.pdf");
+        return printer;
+    });
+    TSchedWeekViewPrint week;
+    week.SetServer(&m_server);
+    week.SetStartDate(QDate(2004, 4, 19));
+    QVERIFY_THROWS_EXCEPTION(ESchedPrintError, week.Print());
+}
+
+void TestSchedPrint::pagesUseArialOrItsSubstitute()
+{
+    // The body font is metric-compatible with Arial: the same text measures the same.
+    const QFontInfo info(SchedPageFont(12));
+    QVERIFY2(info.family() == "Arial" || info.family() == "Liberation Sans", qPrintable(info.family()));
+    QCOMPARE(SchedPageFont(24).pointSize(), 24);
+}
+
+QTEST_MAIN(TestSchedPrint)
+#include "tst_schedPrint.moc"

@@ -1,0 +1,419 @@
+#include "SchedPreviewDlg.h"
+#include "uDialogScript.h"
+#include "uSchedAllView.h"
+#include "uSchedCalendar.h"
+#include "uSchedPrint.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QAbstractItemView>
+#include <QDialog>
+#include <QGraphicsView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPrintPreviewWidget>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+const QLocale kMonday(QLocale::English, QLocale::UnitedKingdom);
+const QLocale kSunday(QLocale::English, QLocale::UnitedStates);
+
+void add(TSchedServer& s, QDate date, QTime time, const QString& caption)
+{
+    TSchedItemRec r;
+    r.Start = SchedTimeFromDate(date, time);
+    r.Finish = r.Start + 864'000;
+    r.Caption = caption;
+    s.Add(r);
+}
+
+struct ViewFixture
+{
+    TSchedServer server;
+    TSchedAllView view;
+    explicit ViewFixture(const QLocale& locale = kMonday)
+    {
+        view.setLocale(locale);
+        view.resize(800, 600);
+        view.SetServer(&server);
+        view.SetStartDate(QDate(2004, 4, 19));
+        view.show();
+    }
+    const TSchedDayBox* box(QDate date) const
+    {
+        for (const TSchedDayBox& b : view.Layout().days)
+            if (b.date == date)
+                return &b;
+        return nullptr;
+    }
+    void click(QPointF p) { QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, p.toPoint()); }
+};
+
+} // namespace
+
+class TestSchedView : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QLocale::setDefault(kMonday); }
+    void eachModeShowsItsPeriod_data();
+    void eachModeShowsItsPeriod();
+    void modeChangeKeepsTheDateInFocus();
+    void dayViewScrollsToEightAndShadesWorkingHours();
+    void timeRangeAndColumnSelectionAreReadable();
+    void selectedAppointmentIsReadableInWeekAndMonth();
+    void viewFollowsTheStoreAndDropsSelectionOnRemoveAll();
+    void moreButtonScrollsADayCell();
+    void hintNamesTheAppointment();
+    void scrollBarMovesWeekAndMonthByWeeks();
+    void calendarArrowsMoveToFirstDayAndClick_data();
+    void calendarArrowsMoveToFirstDayAndClick();
+    void calendarDayClickAndMonthPicker();
+    void previewZoomRules();
+    void previewClickWritesScaleAndCloseHides();
+    void previewSurvivesItsWindowAndShowsNothing();
+};
+
+void TestSchedView::eachModeShowsItsPeriod_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QDate>("first");
+    QTest::addColumn<int>("count");
+    // Start date Thursday 22 April 2004.
+    QTest::newRow("day") << kMonday << int(vmDay) << QDate(2004, 4, 22) << 1;
+    QTest::newRow("working week, Monday locale") << kMonday << int(vmWorkWeek) << QDate(2004, 4, 19) << 5;
+    QTest::newRow("working week, Sunday locale") << kSunday << int(vmWorkWeek) << QDate(2004, 4, 19) << 5;
+    QTest::newRow("week, Monday locale") << kMonday << int(vmWeek) << QDate(2004, 4, 19) << 7;
+    QTest::newRow("week, Sunday locale") << kSunday << int(vmWeek) << QDate(2004, 4, 18) << 7;
+    QTest::newRow("month, Monday locale") << kMonday << int(vmMonth) << QDate(2004, 4, 19) << 35;
+    QTest::newRow("month, Sunday locale") << kSunday << int(vmMonth) << QDate(2004, 4, 18) << 35;
+}
+
+void TestSchedView::eachModeShowsItsPeriod()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(int, mode);
+    QFETCH(QDate, first);
+    QFETCH(int, count);
+    ViewFixture f(locale);
+    f.view.SetViewMode(TSchedViewMode(mode));
+    f.view.SetStartDate(QDate(2004, 4, 22));
+    f.view.SetDayDate(QDate(2004, 4, 22));
+    const QList<QDate> visible = f.view.VisibleDates();
+    QCOMPARE(visible.size(), count);
+    QCOMPARE(visible.first(), first);
+    // What is drawn is what the view says it shows.
+    QCOMPARE(f.view.Layout().days.size(), count);
+    QCOMPARE(f.view.Layout().days.first().date, first);
+}
+
+void TestSchedView::modeChangeKeepsTheDateInFocus()
+{
+    ViewFixture f;
+    f.view.SetViewMode(vmMonth);
+    // A click on the cell of 5 May puts it in focus without moving the month.
+    f.click(f.box(QDate(2004, 5, 5))->body.center());
+    QCOMPARE(f.view.FocusDate(), QDate(2004, 5, 5));
+    QCOMPARE(f.view.VisibleDates().first(), QDate(2004, 4, 19));
+    f.view.SetViewMode(vmDay);
+    QCOMPARE(f.view.DayColumnDates(), QList<QDate>{QDate(2004, 5, 5)});
+    f.view.SetViewMode(vmWeek);
+    QCOMPARE(f.view.VisibleDates().first(), QDate(2004, 5, 3));
+    f.view.SetViewMode(vmWorkWeek);
+    QCOMPARE(f.view.VisibleDates(), (QList<QDate>{QDate(2004, 5, 3), QDate(2004, 5, 4), QDate(2004, 5, 5),
+                                                  QDate(2004, 5, 6), QDate(2004, 5, 7)}));
+    f.view.SetViewMode(vmMonth);
+    QCOMPARE(f.view.VisibleDates().first(), QDate(2004, 5, 3));
+}
+
+void TestSchedView::dayViewScrollsToEightAndShadesWorkingHours()
+{
+    ViewFixture f;
+    f.view.SetViewMode(vmDay);
+    const TSchedLayout& layout = f.view.Layout();
+    QVERIFY(qAbs(layout.yOfMinute(8 * 60) - layout.body.top()) < 1);
+    QVERIFY(!layout.rows.isEmpty());
+    for (const TSchedTimeRow& row : layout.rows)
+        QCOMPARE(row.working, row.minute >= 8 * 60 && row.minute < 17 * 60);
+    QCOMPARE(layout.rows.first().minute % 30, 0);
+}
+
+void TestSchedView::timeRangeAndColumnSelectionAreReadable()
+{
+    ViewFixture f;
+    f.view.SetViewMode(vmWorkWeek);
+    QCOMPARE(f.view.SelectionStart(), TSchedTime(0));
+    QCOMPARE(f.view.DayColumnsSelected(), QList<bool>(5, false));
+
+    // A click in the row of 10:00 on Wednesday, dragged down to 11:00.
+    const TSchedDayBox* wednesday = f.box(QDate(2004, 4, 21));
+    const qreal x = wednesday->rect.center().x();
+    const TSchedLayout& layout = f.view.Layout();
+    const QPoint from(int(x), int(layout.yOfMinute(10 * 60) + 3));
+    const QPoint to(int(x), int(layout.yOfMinute(11 * 60) + 3));
+    QTest::mousePress(f.view.viewport(), Qt::LeftButton, {}, from);
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), f.view.viewport()->mapToGlobal(QPointF(to)), Qt::NoButton,
+                     Qt::LeftButton, {});
+    QApplication::sendEvent(f.view.viewport(), &move);
+    QTest::mouseRelease(f.view.viewport(), Qt::LeftButton, {}, to);
+    QCOMPARE(SchedToDateTime(f.view.SelectionStart()), QDateTime(QDate(2004, 4, 21), QTime(10, 0)));
+    QCOMPARE(f.view.DayColumnsSelected(), (QList<bool>{false, false, true, false, false}));
+
+    // A click on Friday's title marks the column and drops the time range.
+    f.click(f.box(QDate(2004, 4, 23))->header.center());
+    QCOMPARE(f.view.SelectionStart(), TSchedTime(0));
+    QCOMPARE(f.view.DayColumnsSelected(), (QList<bool>{false, false, false, false, true}));
+}
+
+void TestSchedView::selectedAppointmentIsReadableInWeekAndMonth()
+{
+    for (TSchedViewMode mode : {vmWeek, vmMonth}) {
+        ViewFixture f;
+        add(f.server, QDate(2004, 4, 20), QTime(9, 30), "Dentist");
+        f.view.SetViewMode(mode);
+        f.view.SetStartDate(QDate(2004, 4, 19));
+        QVERIFY(!f.view.SelectedItem());
+        const TSchedDayBox* box = f.box(QDate(2004, 4, 20));
+        QCOMPARE(box->items.size(), 1);
+        f.click(box->items[0].rect.center());
+        QVERIFY(f.view.SelectedItem());
+        QCOMPARE(f.view.SelectedItem()->Caption, QStringLiteral("Dentist"));
+        QCOMPARE(SchedToDateTime(f.view.SelectedItem()->Start), QDateTime(QDate(2004, 4, 20), QTime(9, 30)));
+        // A click on free space drops it.
+        f.click(f.box(QDate(2004, 4, 22))->body.center());
+        QVERIFY(!f.view.SelectedItem());
+    }
+}
+
+void TestSchedView::viewFollowsTheStoreAndDropsSelectionOnRemoveAll()
+{
+    ViewFixture f;
+    QCOMPARE(f.box(QDate(2004, 4, 21))->items.size(), 0);
+    add(f.server, QDate(2004, 4, 21), QTime(13, 0), "Lunch");
+    QCOMPARE(f.box(QDate(2004, 4, 21))->items.size(), 1);
+    f.click(f.box(QDate(2004, 4, 21))->items[0].rect.center());
+    QVERIFY(f.view.SelectedItem());
+    f.server.RemoveAll();
+    QVERIFY(!f.view.SelectedItem());
+    QCOMPARE(f.box(QDate(2004, 4, 21))->items.size(), 0);
+}
+
+void TestSchedView::moreButtonScrollsADayCell()
+{
+    ViewFixture f;
+    f.server.BeginUpdate();
+    for (int i = 0; i < 60; ++i)
+        add(f.server, QDate(2004, 4, 21), QTime(8, 0).addSecs(60 * i), QString("Item %1").arg(i));
+    f.server.EndUpdate();
+    f.view.SetViewMode(vmMonth);
+    const TSchedDayBox* box = f.box(QDate(2004, 4, 21));
+    const int shown = int(box->items.size());
+    QVERIFY(shown > 0 && shown < 60);
+    QVERIFY(!box->moreDown.isEmpty());
+    f.click(box->moreDown.center());
+    box = f.box(QDate(2004, 4, 21));
+    QCOMPARE(box->items.first().caption, QString("Item %1").arg(shown));
+    QVERIFY(!box->moreUp.isEmpty());
+    f.click(box->moreUp.center());
+    QCOMPARE(f.box(QDate(2004, 4, 21))->items.first().caption, QStringLiteral("Item 0"));
+    // "more" changes neither mode nor period.
+    QCOMPARE(f.view.ViewMode(), vmMonth);
+    QCOMPARE(f.view.VisibleDates().first(), QDate(2004, 4, 19));
+}
+
+void TestSchedView::hintNamesTheAppointment()
+{
+    ViewFixture f;
+    add(f.server, QDate(2004, 4, 20), QTime(9, 30), "Dentist");
+    const QPoint at = f.box(QDate(2004, 4, 20))->items[0].rect.center().toPoint();
+    QVERIFY(f.view.HintAt(at).contains("Dentist"));
+    QVERIFY(f.view.HintAt(at).contains("09:30"));
+    QVERIFY(f.view.HintAt(f.box(QDate(2004, 4, 22))->body.center().toPoint()).isEmpty());
+    QCOMPARE(f.view.HintMaxWidth(), 200);
+}
+
+void TestSchedView::scrollBarMovesWeekAndMonthByWeeks()
+{
+    ViewFixture f;
+    f.view.SetViewMode(vmMonth);
+    QScrollBar* bar = f.view.verticalScrollBar();
+    bar->setValue(bar->value() + 2);
+    QCOMPARE(f.view.VisibleDates().first(), QDate(2004, 5, 3));
+    bar->setValue(bar->value() - 3);
+    QCOMPARE(f.view.VisibleDates().first(), QDate(2004, 4, 12));
+    QCOMPARE(f.view.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+}
+
+void TestSchedView::calendarArrowsMoveToFirstDayAndClick_data()
+{
+    QTest::addColumn<QString>("arrow");
+    QTest::addColumn<QDate>("from");
+    QTest::addColumn<QDate>("expected");
+    QTest::newRow("next") << "qt_calendar_nextmonth" << QDate(2004, 4, 19) << QDate(2004, 5, 1);
+    QTest::newRow("previous") << "qt_calendar_prevmonth" << QDate(2004, 4, 19) << QDate(2004, 3, 1);
+    QTest::newRow("next across the year") << "qt_calendar_nextmonth" << QDate(2004, 12, 31) << QDate(2005, 1, 1);
+}
+
+void TestSchedView::calendarArrowsMoveToFirstDayAndClick()
+{
+    QFETCH(QString, arrow);
+    QFETCH(QDate, from);
+    QFETCH(QDate, expected);
+    TSchedCalendar calendar;
+    calendar.SetDate(from);
+    calendar.show();
+    QSignalSpy clicks(&calendar, &TSchedCalendar::Click);
+    auto* button = calendar.findChild<QToolButton*>(arrow);
+    QVERIFY(button);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(calendar.Date(), expected);
+    QCOMPARE(clicks.count(), 1);
+    QCOMPARE(calendar.verticalHeaderFormat(), QCalendarWidget::ISOWeekNumbers);
+    QVERIFY(calendar.horizontalHeaderFormat() != QCalendarWidget::NoHorizontalHeader);
+}
+
+void TestSchedView::calendarDayClickAndMonthPicker()
+{
+    TSchedCalendar calendar;
+    calendar.SetDate(QDate(2004, 4, 1));
+    calendar.resize(300, 250);
+    calendar.show();
+    QSignalSpy clicks(&calendar, &TSchedCalendar::Click);
+    QCOMPARE(clicks.count(), 0); // setting the date in code fires nothing
+
+    // The title's month button opens a picker of the twelve months.
+    auto* title = calendar.findChild<QToolButton*>("qt_calendar_monthbutton");
+    QVERIFY(title && title->menu());
+    QCOMPARE(title->menu()->actions().size(), 12);
+    title->menu()->actions().at(6)->trigger(); // July
+    QCOMPARE(calendar.Date(), QDate(2004, 7, 1));
+    QCOMPARE(clicks.count(), 1);
+
+    // A click on a day of the grid.
+    auto* table = calendar.findChild<QAbstractItemView*>("qt_calendar_calendarview");
+    QVERIFY(table);
+    const QModelIndex cell = table->model()->index(3, 4); // fourth row, a mid-month day
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(cell).center());
+    QCOMPARE(clicks.count(), 2);
+    QCOMPARE(calendar.Date().month(), 7);
+    QVERIFY(calendar.Date().day() > 1);
+}
+
+void TestSchedView::previewZoomRules()
+{
+    ScriptedDialogs dialogs;
+    TPreviewForm preview;
+    QCOMPARE(preview.windowTitle(), QStringLiteral("PreviewForm"));
+    QCOMPARE(preview.size(), QSize(706, 480));
+    QCOMPARE(preview.cbZoom->currentText(), QStringLiteral("100%"));
+    QCOMPARE(preview.cbZoom->count(), 10);
+    TSchedServer server;
+    TSchedDayViewPrint day; // a portrait page
+    day.SetServer(&server);
+    day.SetStartDate(QDate(2004, 4, 19));
+    preview.SetPrintComponent(&day);
+    preview.show();
+
+    auto type = [&](const QString& text) {
+        preview.cbZoom->lineEdit()->setText(text);
+        QTest::keyClick(preview.cbZoom->lineEdit(), Qt::Key_Return);
+    };
+    preview.cbZoom->setCurrentIndex(1);
+    emit preview.cbZoom->activated(1); // "200%" chosen from the list
+    QVERIFY(!preview.FitMode());
+    QCOMPARE(preview.ScalePercent(), 200);
+
+    type("130%");
+    QCOMPARE(preview.ScalePercent(), 130);
+    type("75");
+    QCOMPARE(preview.ScalePercent(), 75);
+
+    type("Whole Page");
+    QVERIFY(preview.FitMode());
+    const int whole = preview.ScalePercent();
+    QCOMPARE(preview.cbZoom->currentText(), QString::number(whole) + "%");
+    type("Page Width");
+    QVERIFY(preview.ScalePercent() > whole); // a portrait page is taller than wide
+    QCOMPARE(preview.cbZoom->currentText(), QString::number(preview.ScalePercent()) + "%");
+
+    // Fit follows the window's size.
+    const int wide = preview.ScalePercent();
+    preview.resize(1200, 600);
+    QApplication::processEvents();
+    QVERIFY(preview.ScalePercent() > wide);
+    QCOMPARE(preview.cbZoom->currentText(), QString::number(preview.ScalePercent()) + "%");
+
+    type("50%");
+    QVERIFY(dialogs.shown().isEmpty());
+    type("abc");
+    QCOMPARE(dialogs.shown().size(), 1);
+    QCOMPARE(dialogs.last().kind, dialogs::Kind::Error);
+    QCOMPARE(dialogs.last().text, QStringLiteral("'abc' is not a valid integer value."));
+    QCOMPARE(preview.ScalePercent(), 50);
+    QVERIFY(!preview.FitMode());
+}
+
+void TestSchedView::previewClickWritesScaleAndCloseHides()
+{
+    TPreviewForm preview;
+    TSchedServer server;
+    TSchedWeekViewPrint week;
+    week.SetServer(&server);
+    week.SetStartDate(QDate(2004, 4, 19));
+    preview.SetPrintComponent(&week);
+    preview.show();
+    preview.cbZoomApply("Whole Page");
+    preview.cbZoom->setEditText("nothing yet");
+    auto* view = preview.SchedPreview->findChild<QGraphicsView*>();
+    QVERIFY(view);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->viewport()->rect().center());
+    QCOMPARE(preview.cbZoom->currentText(), QString::number(preview.ScalePercent()) + "%");
+    QCOMPARE(preview.SchedPreview->pageCount(), 1);
+    preview.tbMagnifier->click();
+    QVERIFY(preview.tbMagnifier->isChecked());
+    QTest::mouseClick(preview.btClose, Qt::LeftButton);
+    QVERIFY(!preview.isVisible());
+}
+
+void TestSchedView::previewSurvivesItsWindowAndShowsNothing()
+{
+    TPreviewForm preview;
+    TSchedServer server;
+    auto* window = new QDialog;
+    auto* month = new TSchedMonthViewPrint(window);
+    month->SetServer(&server);
+    month->SetStartDate(QDate(2004, 4, 1));
+    window->setWindowModality(Qt::ApplicationModal);
+    window->show();
+    preview.SetPrintComponent(month);
+    preview.Present(window);
+    QVERIFY(preview.isVisible());
+    QCOMPARE(preview.SchedPreview->pageCount(), 1);
+    auto darkPixels = [&]() {
+        const QImage shot = preview.SchedPreview->grab().toImage();
+        int dark = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                dark += qGray(shot.pixel(x, y)) < 80;
+        return dark;
+    };
+    QVERIFY(darkPixels() > 500); // the month's grid and texts
+    // Shown over the modal window: it is a window of it, hence usable.
+    QCOMPARE(preview.parentWidget(), window);
+    QVERIFY(preview.isWindow());
+
+    delete window; // destroys the print component with it
+    QVERIFY(!preview.PrintComponent());
+    QVERIFY(!preview.parentWidget());
+    QVERIFY(preview.isVisible());
+    QVERIFY(darkPixels() < 100); // an empty page
+}
+
+QTEST_MAIN(TestSchedView)
+#include "tst_schedView.moc"
