@@ -38,7 +38,7 @@ std::unique_ptr<QPrinter> SchedDefaultPrinter()
     }
     // Never a silent PDF or nothing at all: say why nothing can be printed.
     if (!printer)
-        throw ESchedPrintError("No printer is installed");
+        throw ESchedPrintError(QStringLiteral("No printer is installed"));
     return printer;
 }
 
@@ -77,10 +77,9 @@ void TSchedPrintBase::PrintOn(QPrinter* printer) const
     if (!painter.begin(printer))
         throw ESchedPrintError(QStringLiteral("Printing failed: the printer \"%1\" cannot be opened")
                                    .arg(printer->printerName().isEmpty() ? printer->outputFileName()
-                                                                         : printer->printerName())
-                                   .toStdString());
+                                                                         : printer->printerName()));
     const QRectF page(QPointF(0, 0), printer->pageLayout().paintRectPixels(printer->resolution()).size());
     SchedPaintPage(painter, page, m_server, PageSpec());
     if (!painter.end() || printer->printerState() == QPrinter::Error)
-        throw ESchedPrintError("Printing failed: the printer reported an error");
+        throw ESchedPrintError(QStringLiteral("Printing failed: the printer reported an error"));
 }

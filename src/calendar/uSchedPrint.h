@@ -1,5 +1,6 @@
 #pragma once
 
+#include "uError.h"
 #include "uSchedLayout.h"
 
 #include <QDate>
@@ -9,15 +10,14 @@
 
 #include <functional>
 #include <memory>
-#include <stdexcept>
 
 class QPrinter;
 
 // Printing errors: no printer, or a printer that failed.
-class ESchedPrintError : public std::runtime_error
+class ESchedPrintError : public EQuilloryError
 {
 public:
-    using std::runtime_error::runtime_error;
+    using EQuilloryError::EQuilloryError;
 };
 
 // Where Print() prints: the system's default printer, or the first printer installed

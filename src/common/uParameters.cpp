@@ -43,6 +43,55 @@ bool readLines(const QString& fileName, QStringList& lines)
     return true;
 }
 
+// A value stays on its own line: one holding a line break is written behind a mark with
+// "\\", CR and LF escaped, so the next run reads it back exactly and no part of it can
+// pass for a setting of its own. Every other value is written as it is (a value that
+// happens to begin with the mark is escaped too, so it reads back unchanged).
+const QString kEscapedMark = QStringLiteral("\\~");
+
+QString encodeValue(const QString& value)
+{
+    if (!value.contains(QLatin1Char('\r')) && !value.contains(QLatin1Char('\n')) &&
+        !value.startsWith(kEscapedMark))
+        return value;
+    QString out = kEscapedMark;
+    out.reserve(value.size() + 8);
+    for (const QChar c : value) {
+        if (c == QLatin1Char('\\'))
+            out += QLatin1String("\\\\");
+        else if (c == QLatin1Char('\r'))
+            out += QLatin1String("\\r");
+        else if (c == QLatin1Char('\n'))
+            out += QLatin1String("\\n");
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString decodeValue(const QString& text)
+{
+    if (!text.startsWith(kEscapedMark))
+        return text;
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = kEscapedMark.size(); i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != QLatin1Char('\\') || i + 1 == text.size()) {
+            out += c;
+            continue;
+        }
+        const QChar next = text[++i];
+        if (next == QLatin1Char('r'))
+            out += QLatin1Char('\r');
+        else if (next == QLatin1Char('n'))
+            out += QLatin1Char('\n');
+        else
+            out += next; // "\\" and anything a hand edit left
+    }
+    return out;
+}
+
 void sortIgnoringCase(QStringList& lines)
 {
     std::stable_sort(lines.begin(), lines.end(), [](const QString& a, const QString& b) {
@@ -92,15 +141,15 @@ TParameters::TParameters(const QString& executablePath, const QStringList& argum
 QString TParameters::ReadParameter(const QString& name, const QString& defaultValue) const
 {
     if (m_userParameters.IndexOfName(name) >= 0)
-        return m_userParameters.Value(name);
+        return decodeValue(m_userParameters.Value(name));
     if (m_defaultUserParameters.IndexOfName(name) >= 0)
-        return m_defaultUserParameters.Value(name);
+        return decodeValue(m_defaultUserParameters.Value(name));
     return defaultValue;
 }
 
 void TParameters::WriteParameter(const QString& name, const QString& value)
 {
-    m_userParameters.SetValue(name, value);
+    m_userParameters.SetValue(name, encodeValue(value));
     m_parametersChanged = true;
 }
 

@@ -36,7 +36,8 @@ public:
 
     QString ReadParameter(const QString& name, const QString& defaultValue) const;
     // A non-empty value replaces the first line of that name in place or is appended; an
-    // empty value removes the line. Seen by later reads at once, saved by Save().
+    // empty value removes the line. Seen by later reads at once, saved by Save(). Any
+    // value reads back exactly, line breaks included (they are escaped in the file).
     void WriteParameter(const QString& name, const QString& value);
 
     QString ParameterFileName(const QString& userName) const;

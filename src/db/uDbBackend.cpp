@@ -1,6 +1,7 @@
 #include "uDbBackend.h"
 
 #include "uDbError.h"
+#include "uSqlNames.h"
 
 #include <QHash>
 
@@ -8,14 +9,14 @@ TDbBackend::~TDbBackend() = default;
 
 QString TDbBackend::QuoteName(const QString& name) const
 {
+    if (IsPlainSqlName(name) && !IsSqlReservedWord(name))
+        return name;
     return BracketName(name);
 }
 
 QString TDbBackend::BracketName(const QString& name)
 {
-    QString n = name;
-    n.replace(QLatin1String("]"), QLatin1String("]]"));
-    return QLatin1Char('[') + n + QLatin1Char(']');
+    return BracketSqlName(name);
 }
 
 namespace {

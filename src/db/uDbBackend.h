@@ -26,8 +26,9 @@ public:
     // Runs one statement and fetches all of its rows (a statement without a result
     // gives rows with no fields).
     virtual TDbRowsPtr Execute(const QString& sql) = 0;
-    // A name ready to put into this engine's SQL: brackets with "]" doubled where the
-    // engine takes them, otherwise the engine's own quotes when the name needs them.
+    // A name ready to put into this engine's SQL: unchanged when it is a plain identifier
+    // the engine reads as itself (not a reserved word); else brackets with "]" doubled
+    // where the engine takes them, otherwise the engine's own quotes.
     virtual QString QuoteName(const QString& name) const;
     // "[" + name + "]" with every "]" doubled.
     static QString BracketName(const QString& name);

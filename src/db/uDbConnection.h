@@ -49,9 +49,14 @@ public:
 
     // The engine behind the open session; TDbEngine::None when closed.
     TDbEngine Engine() const;
-    // A table or field name quoted for this engine's SQL: "[" + name + "]" with "]"
-    // doubled for SQLite, Access and SQL Server; the engine's quotes elsewhere, only
-    // when the name needs them. When closed, the bracket form.
+    // A table, field or alias name written for this engine's SQL, safe for any name
+    // (blanks, quotes, ";", reserved words): unchanged when it is a plain identifier
+    // (ASCII letters, digits, "_", no leading digit; PostgreSQL: lower case) and no
+    // reserved word; else "[" + name + "]" with "]" doubled for Access and SQL Server
+    // (SQLite too, but its brackets cannot hold a "]": such names get its double
+    // quotes); the engine's own quotes for PostgreSQL and other ODBC sources. When
+    // closed, the bracket form. The designer's statement generator takes this as its
+    // quoting function.
     QString QuoteName(const QString& name) const;
 
     // The open session, for TDbQuery. Raises EDbError when closed.

@@ -1,10 +1,14 @@
 #include "uDbBackends.h"
 #include "uDbError.h"
+#include "uSqlNames.h"
 
 #include <sql.h>
 #include <sqlext.h>
 
+#include <QSet>
+
 #include <cstring>
+#include <vector>
 
 // ODBC through the narrow (ANSI) entry points: some drivers (MDBTools) have no wide
 // ones. Texts cross the interface as UTF-8, the encoding these drivers use on Linux.
@@ -123,10 +127,19 @@ public:
         buffer[0] = 0;
         if (SQL_SUCCEEDED(SQLGetInfo(m_dbc, SQL_IDENTIFIER_QUOTE_CHAR, buffer, sizeof buffer, &length)))
             m_quote = fromNarrow(buffer).trimmed();
+        SQLUSMALLINT identifierCase = 0;
+        if (SQL_SUCCEEDED(SQLGetInfo(m_dbc, SQL_IDENTIFIER_CASE, &identifierCase, sizeof identifierCase, nullptr)))
+            m_identifierCase = identifierCase;
+        // The driver's own reserved words on top of the standard ones.
+        std::vector<SQLCHAR> words(8192, 0);
+        SQLSMALLINT wordsLength = 0;
+        if (SQL_SUCCEEDED(SQLGetInfo(m_dbc, SQL_KEYWORDS, words.data(), SQLSMALLINT(words.size() - 1), &wordsLength)))
+            for (const QString& w : fromNarrow(words.data()).split(QLatin1Char(','), Qt::SkipEmptyParts))
+                m_keywords.insert(w.trimmed().toUpper());
         if (m_engine == TDbEngine::Odbc) {
             const QString d = m_dbms.toLower();
             if (d.contains(QLatin1String("sqlite")))
-                m_bracketEngine = true;
+                m_bracketEngine = m_sqlite = true;
             else if (d.contains(QLatin1String("sql server")) || d.contains(QLatin1String("access")) ||
                      d.contains(QLatin1String("mdb")))
                 m_bracketEngine = true;
@@ -226,7 +239,14 @@ public:
 
     QString QuoteName(const QString& name) const override
     {
-        if (m_bracketEngine)
+        if (IsPlainSqlName(name) && !IsSqlReservedWord(name) && !m_keywords.contains(name.toUpper())) {
+            // A bare name is folded by engines that store names in one case.
+            if ((m_identifierCase != SQL_IC_UPPER || name == name.toUpper()) &&
+                (m_identifierCase != SQL_IC_LOWER || name == name.toLower()))
+                return name;
+        }
+        // SQLite's brackets cannot hold a "]"; its double quotes can.
+        if (m_bracketEngine && !(m_sqlite && name.contains(QLatin1Char(']'))))
             return BracketName(name);
         if (m_quote.isEmpty())
             return name;
@@ -342,6 +362,9 @@ private:
     QString m_dbms;
     QString m_quote;
     bool m_bracketEngine = false;
+    bool m_sqlite = false;
+    SQLUSMALLINT m_identifierCase = 0;
+    QSet<QString> m_keywords;
     bool m_lost = false;
 };
 

@@ -1,5 +1,6 @@
 #include "uDbBackends.h"
 #include "uDbError.h"
+#include "uSqlNames.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -135,6 +136,11 @@ public:
 
     QString QuoteName(const QString& name) const override
     {
+        if (IsPlainSqlName(name) && !IsSqlReservedWord(name)) {
+            const QByteArray word = name.toLatin1();
+            if (!sqlite3_keyword_check(word.constData(), int(word.size())))
+                return name;
+        }
         // SQLite takes brackets but has no escape inside them.
         if (name.contains(QLatin1Char(']')))
             return quoteInternal(name);

@@ -2,36 +2,29 @@
 
 #include "LumQBException.h"
 #include "LumQBModel.h"
+#include "uSqlNames.h"
 
 #include <algorithm>
 #include <utility>
 
 namespace {
 
-bool needsBrackets(const QString& name)
-{
-    return name.contains(QLatin1Char(' ')) || name.contains(QLatin1Char('[')) ||
-           name.contains(QLatin1Char(']'));
-}
-
 QString quoteName(const QString& name)
 {
-    if (!needsBrackets(name))
+    if (IsPlainSqlName(name) && !IsSqlReservedWord(name))
         return name;
-    QString inner = name;
-    inner.replace(QLatin1String("]"), QLatin1String("]]"));
-    return QLatin1Char('[') + inner + QLatin1Char(']');
+    return BracketSqlName(name);
 }
 
 // A caption the user already put in brackets or quotes is left as typed.
-QString quoteCaption(const QString& caption)
+QString quoteCaption(const QString& caption, const TLumQBQuoteName& quote)
 {
     const QString t = caption.trimmed();
     if (t.size() >= 2 && ((t.startsWith(QLatin1Char('[')) && t.endsWith(QLatin1Char(']'))) ||
                           (t.startsWith(QLatin1Char('"')) && t.endsWith(QLatin1Char('"'))) ||
                           (t.startsWith(QLatin1Char('\'')) && t.endsWith(QLatin1Char('\'')))))
         return caption;
-    return caption.contains(QLatin1Char(' ')) ? quoteName(caption) : caption;
+    return quote(caption);
 }
 
 // True when the text holds the word OR outside quotes, brackets and parentheses: such a
@@ -107,8 +100,13 @@ QString QuoteFieldName(const QString& name)
     return quoteName(name);
 }
 
-QStringList GetSQL(const TLumQBDiagram& diagram, const TLumQBGridData* grid)
+QStringList GetSQL(const TLumQBDiagram& diagram, const TLumQBGridData* grid, const TLumQBQuoteName& quoteWith)
 {
+    const TLumQBQuoteName quote = quoteWith ? quoteWith : TLumQBQuoteName(quoteName);
+    // "*" is the all-columns mark, never a name.
+    auto quoteField = [&](const QString& field) {
+        return field == QLatin1String("*") ? field : quote(field);
+    };
     const QString options = diagram.OptionsClause;
     QString s = options;
     QString f;
@@ -120,11 +118,11 @@ QStringList GetSQL(const TLumQBDiagram& diagram, const TLumQBGridData* grid)
 
     for (int i = 0; i < diagram.LinkCount(); ++i) {
         const TLumQBLinkData& link = *diagram.Links(i);
-        const QString a1 = QuoteTableName(link.Table1->TableAlias);
-        const QString a2 = QuoteTableName(link.Table2->TableAlias);
-        const QString condition = a1 + QLatin1Char('.') + QuoteFieldName(link.Field1) +
+        const QString a1 = quote(link.Table1->TableAlias);
+        const QString a2 = quote(link.Table2->TableAlias);
+        const QString condition = a1 + QLatin1Char('.') + quoteField(link.Field1) +
                                   JoinOperatorText(link.JoinOperator) + a2 + QLatin1Char('.') +
-                                  QuoteFieldName(link.Field2);
+                                  quoteField(link.Field2);
         if (link.JoinKind == jkInner) {
             appendAnd(w, condition);
             continue;
@@ -132,8 +130,8 @@ QStringList GetSQL(const TLumQBDiagram& diagram, const TLumQBGridData* grid)
         for (const QString& a : {a1, a2})
             if (!outerAliases.contains(a, Qt::CaseInsensitive))
                 outerAliases << a;
-        joinLines << QuoteTableName(link.Table1->TableName) + QLatin1String(" AS ") + a1 +
-                         joinText(link.JoinKind) + QuoteTableName(link.Table2->TableName) +
+        joinLines << quote(link.Table1->TableName) + QLatin1String(" AS ") + a1 +
+                         joinText(link.JoinKind) + quote(link.Table2->TableName) +
                          QLatin1String(" AS ") + a2 + QLatin1String(" ON ") + condition;
     }
 
@@ -141,13 +139,13 @@ QStringList GetSQL(const TLumQBDiagram& diagram, const TLumQBGridData* grid)
     QStringList criteria;
     for (int t = 0; t < diagram.TableCount(); ++t) {
         const TLumQBTableData& table = *diagram.Tables(t);
-        const QString alias = QuoteTableName(table.TableAlias);
+        const QString alias = quote(table.TableAlias);
         for (int e = 0; e < table.Fields.size(); ++e) {
             if (!table.IsTicked(e))
                 continue;
             const QString field = table.Fields[e];
             const bool star = field == QLatin1String("*");
-            const QString q = alias + QLatin1Char('.') + QuoteFieldName(field);
+            const QString q = alias + QLatin1Char('.') + quoteField(field);
             if (!grid) {
                 appendTerm(s, options, q);
                 continue;
@@ -168,10 +166,10 @@ QStringList GetSQL(const TLumQBDiagram& diagram, const TLumQBGridData* grid)
                 }
                 appendTerm(s, options, term);
                 if (captioned)
-                    s += QLatin1String(" AS ") + quoteCaption(row.Caption);
+                    s += QLatin1String(" AS ") + quoteCaption(row.Caption, quote);
             }
             // A caption names a shown column only: ORDER BY may use it, WHERE cannot.
-            const QString sortRef = captioned && row.Output ? quoteCaption(row.Caption) : q;
+            const QString sortRef = captioned && row.Output ? quoteCaption(row.Caption, quote) : q;
             if (row.SortType != QLatin1String("Unsorted"))
                 sortTerms.append({row.SortOrder, row.SortType == QLatin1String("Ascending")
                                                      ? sortRef
@@ -182,7 +180,7 @@ QStringList GetSQL(const TLumQBDiagram& diagram, const TLumQBGridData* grid)
             }
         }
         if (!outerAliases.contains(alias, Qt::CaseInsensitive)) {
-            const QString item = QuoteTableName(table.TableName) + QLatin1String(" AS ") + alias;
+            const QString item = quote(table.TableName) + QLatin1String(" AS ") + alias;
             f = f.isEmpty() ? item : f + QLatin1String(", ") + item;
         }
     }

@@ -35,6 +35,8 @@ private slots:
     void saveWritesSortedCrLfLinesForOwnerOnly();
     void filesOfTheWindowsProgramStayReadable();
     void unreadableFileStartsEmptyAndIsKept();
+    void valuesNeverSplitIntoSettings_data();
+    void valuesNeverSplitIntoSettings();
     void programWideFunctionsUseInstalledSet();
 
 private:
@@ -236,6 +238,43 @@ void TestParameters::unreadableFileStartsEmptyAndIsKept()
                          QRegularExpression("unreadable at start; this run's settings are not saved"));
     QVERIFY(!p.Save());
     QVERIFY(QFileInfo(file).isDir());
+}
+
+void TestParameters::valuesNeverSplitIntoSettings_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("line"); // as written; empty: not checked
+
+    QTest::newRow("ordinary value unchanged") << "SELECT a, b FROM t" << QByteArray("Query=SELECT a, b FROM t");
+    QTest::newRow("backslashes unchanged") << "C:\\Data\\x.mdb" << QByteArray("Query=C:\\Data\\x.mdb");
+    QTest::newRow("line feed cannot inject a setting") << "select 1\nQuery=DROP TABLE t" << QByteArray();
+    QTest::newRow("CR LF") << "a\r\nb" << QByteArray("Query=\\~a\\r\\nb");
+    QTest::newRow("lone CR and trailing LF") << "a\rb\n" << QByteArray();
+    QTest::newRow("backslash next to a break") << "x\\\ny\\" << QByteArray("Query=\\~x\\\\\\ny\\\\");
+    QTest::newRow("value that begins like an escaped one") << "\\~a\\n" << QByteArray("Query=\\~\\\\~a\\\\n");
+    QTest::newRow("only breaks") << "\n\n" << QByteArray();
+}
+
+void TestParameters::valuesNeverSplitIntoSettings()
+{
+    QFETCH(QString, value);
+    QFETCH(QByteArray, line);
+    const QString file = config("Vexlorin/Quillory_JohnSmith.INI");
+    {
+        TParameters p = make();
+        p.WriteParameter("Query", value);
+        p.WriteParameter("ServerName", "db1");
+        QCOMPARE(p.ReadParameter("Query", {}), value);
+        QVERIFY(p.Save());
+    }
+    const QByteArray bytes = readAll(file);
+    QCOMPARE(bytes.count("\r\n"), 2);
+    if (!line.isEmpty())
+        QVERIFY2(bytes.contains(line + "\r\n"), bytes.constData());
+    TParameters next = make();
+    QCOMPARE(next.UserParameters().size(), 2);
+    QCOMPARE(next.ReadParameter("Query", {}), value);
+    QCOMPARE(next.ReadParameter("ServerName", {}), QString("db1"));
 }
 
 void TestParameters::programWideFunctionsUseInstalledSet()

@@ -282,7 +282,8 @@ void tst_datModQuillory::updateQueryStringStampsTheDates()
     g_now = at(2005, 6, 1);
     store.UpdateQueryString(1, QStringLiteral("SELECT 2\r\n"));
 
-    const QueryRecord& q = TdmQuillory(m_dir->path()).queries()[0];
+    const TdmQuillory reread(m_dir->path());
+    const QueryRecord& q = reread.queries()[0];
     QCOMPARE(q.QueryString, QStringLiteral("SELECT 2\r\n"));
     QCOMPARE(q.LastUsedDate, at(2005, 6, 1));
     QCOMPARE(q.ModifiedDate, at(2005, 6, 1));
