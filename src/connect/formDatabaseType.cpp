@@ -36,9 +36,9 @@ TfrmDatabaseType::TfrmDatabaseType(QWidget* owner) : QDialog(owner)
     auto* itemsLayout = new QVBoxLayout(grpDatabaseType);
     itemsLayout->setContentsMargins(8, 4, 8, 4);
     itemsLayout->setSpacing(2);
-    const char* const names[] = {"Microsoft Access", "Microsoft SQL Server", "ODBC Datasource",
-                                 "Other (ADO)"};
-    for (int i = 0; i < 4; ++i) {
+    const char* const names[] = {"Microsoft Access", "Microsoft SQL Server", "ODBC Datasource", "Other (ADO)",
+                                 "SQLite Database"};
+    for (int i = 0; i < 5; ++i) {
         auto* item = new QRadioButton(QLatin1String(names[i]), grpDatabaseType);
         item->setObjectName(QStringLiteral("grpDatabaseTypeItem%1").arg(i));
         m_items->addButton(item, i);
@@ -86,6 +86,9 @@ void TfrmDatabaseType::grpDatabaseTypeClick()
         case OtherAdo:
             ConnectOther();
             break;
+        case SQLiteDatabase:
+            ConnectSQLite();
+            break;
         default:
             break;
         }
@@ -98,17 +101,7 @@ void TfrmDatabaseType::grpDatabaseTypeClick()
 
 void TfrmDatabaseType::OpenConnection()
 {
-    Connection->Close();
-    Connection->SetLoginPrompt(false);
-    try {
-        Connection->Open();
-    } catch (const EQuilloryError&) {
-        // The silent attempt only spares the user the login prompt when it is not needed.
-    }
-    if (Connection->Connected())
-        return;
-    Connection->SetLoginPrompt(true);
-    Connection->Open();
+    ::OpenConnection(*Connection);
 }
 
 void TfrmDatabaseType::ConnectAccess()
@@ -173,4 +166,24 @@ void TfrmDatabaseType::ConnectOther()
     Connection->SetConnectionString(QString());
     if (RunConnectionEditor(Connection))
         OpenConnection();
+}
+
+void TfrmDatabaseType::ConnectSQLite()
+{
+    const QString startFolder = ReadParameter(QLatin1String(kSQLiteDirectoryKey), QStringLiteral("."));
+    QString filter = QStringLiteral("SQLite Database (*.sqlite *.sqlite3 *.db *.db3)");
+    const QString file = dialogs::openFileName(QLatin1String(kSQLiteDialogTitle), startFolder,
+                                               QLatin1String(kSQLiteFilter), &filter);
+    if (file.isEmpty())
+        return;
+    const QFileInfo info(file);
+    Connection->SetConnectionString(QStringLiteral("Provider=SQLite;Data Source=") +
+                                    QuoteConnectionValue(info.absoluteFilePath()));
+    OpenConnection();
+    if (Connection->Connected()) {
+        QString folder = info.absolutePath();
+        if (!folder.endsWith(u'/'))
+            folder += u'/';
+        WriteParameter(QLatin1String(kSQLiteDirectoryKey), folder);
+    }
 }

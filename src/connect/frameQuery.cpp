@@ -2,6 +2,7 @@
 
 #include "UEncrypt.h"
 #include "formDatabaseType.h"
+#include "uDbBackend.h"
 #include "uDbConnection.h"
 #include "uDbDataSource.h"
 #include "uDbGrid.h"
@@ -105,6 +106,8 @@ TframQuery::TframQuery(QWidget* owner) : QFrame(owner)
     keepPlace.setRetainSizeWhenHidden(true);
     btnReconnect->setSizePolicy(keepPlace);
     lblConnected = makeLabel(pnlConnection, "lblConnected", QString());
+    lblDataSource = makeLabel(pnlConnection, "lblDataSource", QString());
+    lblDataSource->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* connectionRow = new QHBoxLayout(pnlConnection);
     connectionRow->setContentsMargins(4, 4, 8, 4);
     connectionRow->setSpacing(5);
@@ -112,7 +115,8 @@ TframQuery::TframQuery(QWidget* owner) : QFrame(owner)
     connectionRow->addWidget(btnConnect);
     connectionRow->addWidget(btnReconnect);
     connectionRow->addSpacing(40);
-    connectionRow->addWidget(lblConnected, 1);
+    connectionRow->addWidget(lblConnected);
+    connectionRow->addWidget(lblDataSource, 1);
 
     // Step 2: the statement.
     pnlQuery = makePanel(this, "pnlQuery");
@@ -223,16 +227,7 @@ void TframQuery::OpenConnection()
 {
     conADO->Close();
     lblConnected->setText(QStringLiteral("FAILED TO CONNECT"));
-    conADO->SetLoginPrompt(false);
-    try {
-        conADO->Open();
-    } catch (const EQuilloryError&) {
-        // The silent attempt only spares the user the login prompt when it is not needed.
-    }
-    if (conADO->Connected())
-        return;
-    conADO->SetLoginPrompt(true);
-    conADO->Open();
+    ::OpenConnection(*conADO);
 }
 
 void TframQuery::btnConnectClick()
@@ -319,6 +314,11 @@ void TframQuery::memQueryKeyDown()
 void TframQuery::conADOAfterConnect()
 {
     lblConnected->setText(QStringLiteral("CONNECTED OK"));
+    const dbproviders::SourceDescription source = dbproviders::describeSource(conADO->ConnectionString());
+    lblDataSource->setText(source.brief);
+    lblConnected->setToolTip(source.full);
+    lblDataSource->setToolTip(source.full);
+    window()->setToolTip(source.full);
     btnQBuilder->setEnabled(true);
     btnfetch->setEnabled(true);
 }
@@ -328,6 +328,10 @@ void TframQuery::conADOAfterDisconnect()
     if (m_destroying)
         return;
     lblConnected->setText(QStringLiteral("Not Connected"));
+    lblDataSource->clear();
+    lblConnected->setToolTip(QString());
+    lblDataSource->setToolTip(QString());
+    window()->setToolTip(QString());
     btnQBuilder->setEnabled(false);
     btnfetch->setEnabled(false);
 }
