@@ -99,11 +99,6 @@ void TfrmDatabaseType::grpDatabaseTypeClick()
     }
 }
 
-void TfrmDatabaseType::OpenConnection()
-{
-    ::OpenConnection(*Connection);
-}
-
 void TfrmDatabaseType::ConnectAccess()
 {
     const QString startFolder = ReadParameter(QLatin1String(kAccessDirectoryKey), QStringLiteral("."));
@@ -117,12 +112,12 @@ void TfrmDatabaseType::ConnectAccess()
     Connection->SetConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
                                     QStringLiteral(";Persist Security Info=False"));
     try {
-        OpenConnection();
+        OpenConnection(*Connection);
     } catch (const EQuilloryError&) {
         Connection->Close();
         Connection->SetConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.3.51;Data Source=") +
                                         path + QStringLiteral(";Persist Security Info=False"));
-        OpenConnection();
+        OpenConnection(*Connection);
     }
     if (Connection->Connected()) {
         QString folder = info.absolutePath();
@@ -153,7 +148,7 @@ void TfrmDatabaseType::ConnectODBC()
         QStringLiteral("Provider=MSDASQL.1;Persist Security Info=False;Data Source=") +
         QuoteConnectionValue(name));
     try {
-        OpenConnection();
+        OpenConnection(*Connection);
     } catch (const EQuilloryError& e) {
         dialogs::showInfo(QStringLiteral("Failed to open ") + name + QStringLiteral(" : ") + e.message(),
                           QCoreApplication::applicationName());
@@ -165,7 +160,7 @@ void TfrmDatabaseType::ConnectOther()
     Connection->Close();
     Connection->SetConnectionString(QString());
     if (RunConnectionEditor(Connection))
-        OpenConnection();
+        OpenConnection(*Connection);
 }
 
 void TfrmDatabaseType::ConnectSQLite()
@@ -179,7 +174,7 @@ void TfrmDatabaseType::ConnectSQLite()
     const QFileInfo info(file);
     Connection->SetConnectionString(QStringLiteral("Provider=SQLite;Data Source=") +
                                     QuoteConnectionValue(info.absoluteFilePath()));
-    OpenConnection();
+    OpenConnection(*Connection);
     if (Connection->Connected()) {
         QString folder = info.absolutePath();
         if (!folder.endsWith(u'/'))

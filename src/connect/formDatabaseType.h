@@ -65,9 +65,6 @@ public:
     void ConnectOther();
     // The folder of the last SQLite file that connected is remembered like Access's.
     void ConnectSQLite();
-    // Opens Connection with its current string: silently first, then with the login prompt;
-    // an error of the prompted attempt is raised.
-    void OpenConnection();
 
 private:
     QButtonGroup* m_items;

@@ -22,7 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "../db/dbTestServer.h"
+#include "dbTestServer.h"
 #include <QTimer>
 
 #include <functional>
