@@ -30,6 +30,8 @@ private slots:
     void accessFileConnects();
     void accessCancelledThenSameItemAgainDoesNothing();
     void accessFailureTriesJet351AndShowsTheError();
+    void sqliteFileConnects_data();
+    void sqliteFileConnects();
     void odbcDataSourceConnects();
     void odbcFailureSaysFailedToOpen();
     void odbcWithoutSelectionDoesNothing();
@@ -66,7 +68,7 @@ void tst_formDatabaseType::startsWithNoItemSelected()
     QVERIFY(group->font().bold());
     QCOMPARE(group->font().pixelSize(), 16);
     const QStringList expected = {"Microsoft Access", "Microsoft SQL Server", "ODBC Datasource",
-                                  "Other (ADO)"};
+                                  "Other (ADO)", "SQLite Database"};
     for (int i = 0; i < expected.size(); ++i) {
         QCOMPARE(dialog.ItemButton(i)->text(), expected[i]);
         QVERIFY(!dialog.ItemButton(i)->isChecked());
@@ -171,24 +173,61 @@ void tst_formDatabaseType::accessFailureTriesJet351AndShowsTheError()
     TfrmDatabaseType dialog(nullptr);
     dialog.Connection = &connection;
     ScriptedDialogs script;
-    // Each string is tried silently and then with the login prompt.
-    script.file(bad).login("Admin", "").login("Admin", "");
+    // Both strings are tried; a file is never a matter of a login prompt.
+    script.file(bad);
     dialog.ItemButton(TfrmDatabaseType::MicrosoftAccess)->click();
 
     QCOMPARE(script.pending(), 0);
     const QList<dialogs::Request> shown = script.shown();
-    QCOMPARE(shown.size(), 4);
-    QCOMPARE(shown[1].kind, dialogs::Kind::Login);
-    QCOMPARE(shown[2].kind, dialogs::Kind::Login);
-    QCOMPARE(shown[3].kind, dialogs::Kind::Error);
-    QCOMPARE(shown[3].caption, QCoreApplication::applicationName());
-    QVERIFY2(!shown[3].text.isEmpty() && shown[3].text.endsWith('.'), qPrintable(shown[3].text));
+    QCOMPARE(shown.size(), 2);
+    QCOMPARE(shown[1].kind, dialogs::Kind::Error);
+    QCOMPARE(shown[1].caption, QCoreApplication::applicationName());
+    QVERIFY2(shown[1].text.startsWith(bad + ": "), qPrintable(shown[1].text)); // the file, then why
     QVERIFY(!connection.Connected());
     QCOMPARE(connection.ConnectionString(),
              "Provider=Microsoft.Jet.OLEDB.3.51;Data Source=" + bad + ";Persist Security Info=False");
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
     QCOMPARE(dialog.ItemIndex(), int(TfrmDatabaseType::MicrosoftAccess));
     QCOMPARE(ReadParameter("AccessDirectory"), QStringLiteral("/kept/"));
+}
+
+void tst_formDatabaseType::sqliteFileConnects_data()
+{
+    QTest::addColumn<QString>("storedFolder");
+    QTest::newRow("first time: starts in the current folder") << QString();
+    QTest::newRow("folder remembered") << "/some/where/";
+}
+
+void tst_formDatabaseType::sqliteFileConnects()
+{
+    QFETCH(QString, storedFolder);
+    if (!storedFolder.isEmpty())
+        WriteParameter("SQLiteDirectory", storedFolder);
+    const QString file = m_dir.filePath("music.db");
+    QFile::remove(file);
+    QVERIFY(QFile::copy(chinookFile(), file));
+    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+
+    TDbConnection connection;
+    TfrmDatabaseType dialog(nullptr);
+    dialog.Connection = &connection;
+    ScriptedDialogs script;
+    script.file(file);
+    dialog.ItemButton(TfrmDatabaseType::SQLiteDatabase)->click();
+
+    QCOMPARE(script.shown().size(), 1);
+    const dialogs::Request asked = script.last();
+    QCOMPARE(asked.kind, dialogs::Kind::OpenFile);
+    QCOMPARE(asked.caption, QStringLiteral("Select SQLite Database"));
+    QCOMPARE(asked.filter,
+             QStringLiteral("SQLite Database (*.sqlite *.sqlite3 *.db *.db3);;All Files (*.*)"));
+    QCOMPARE(asked.value, storedFolder.isEmpty() ? QStringLiteral(".") : storedFolder);
+    QVERIFY(connection.Connected());
+    QCOMPARE(connection.Engine(), TDbEngine::SQLite);
+    QCOMPARE(connection.ConnectionString(), "Provider=SQLite;Data Source=" + file);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(ReadParameter("SQLiteDirectory"), m_dir.path() + "/");
+    QCOMPARE(ReadParameter("AccessDirectory"), QString()); // each kind keeps its own folder
 }
 
 void tst_formDatabaseType::odbcDataSourceConnects()
@@ -234,7 +273,8 @@ void tst_formDatabaseType::odbcFailureSaysFailedToOpen()
     const dialogs::Request message = script.last();
     QCOMPARE(message.kind, dialogs::Kind::Information);
     // The driver manager's own text follows the lead text.
-    QVERIFY2(message.text.startsWith("Failed to open Broken : [unixODBC][Driver Manager]"),
+    QVERIFY2(message.text.startsWith(
+                 "Failed to open Broken : ODBC data source Broken: [unixODBC][Driver Manager]"),
              qPrintable(message.text));
     QVERIFY(!connection.Connected());
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
@@ -306,7 +346,7 @@ void tst_formDatabaseType::otherChoice_data()
                                << QString();
     QTest::newRow("empty string") << QString() << true << false << QString();
     QTest::newRow("unknown provider goes to the error display")
-        << "Provider=Nope.1;Data Source=x" << true << false << "Provider cannot be found: Nope.1.";
+        << "Provider=Nope.1;Data Source=x" << true << false << "Nope.1 x: Provider cannot be found: Nope.1.";
 }
 
 void tst_formDatabaseType::otherChoice()
