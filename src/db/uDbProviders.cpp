@@ -65,10 +65,7 @@ std::unique_ptr<TDbBackend> openAccessOrSqlite(const TDbConnectParams& p)
         throw EDbError(QStringLiteral("Could not find file '%1'.").arg(file));
     if (dbbackends::isSqliteFile(file))
         return dbbackends::openSqlite(file);
-    QString odbc;
-    addOdbcItem(odbc, "Driver", QStringLiteral("MDBTools"));
-    addOdbcItem(odbc, "DBQ", file);
-    return dbbackends::openOdbc(odbc, TDbEngine::Access);
+    return dbbackends::openAccess(file);
 }
 
 std::unique_ptr<TDbBackend> openSqlServer(const TDbConnectParams& p)

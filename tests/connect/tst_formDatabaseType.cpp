@@ -6,6 +6,7 @@
 #include "testSupport.h"
 #include "uDbConnection.h"
 #include "uDbFake.h"
+#include "uDbQuery.h"
 #include "uDialogScript.h"
 #include "uParameters.h"
 
@@ -29,6 +30,7 @@ private slots:
     void accessFileConnects_data();
     void accessFileConnects();
     void accessCancelledThenSameItemAgainDoesNothing();
+    void accessChoiceRunsJoins();
     void accessFailureTriesJet351AndShowsTheError();
     void sqliteFileConnects_data();
     void sqliteFileConnects();
@@ -161,6 +163,37 @@ void tst_formDatabaseType::accessCancelledThenSameItemAgainDoesNothing()
     QCOMPARE(script.shown().size(), 2);
     QVERIFY(connection.Connected());
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
+}
+
+// The Access choice opens the file with the Access backend, so statements across tables
+// run: the designer's outer join with grouping, and [Order Details] by bracketed name.
+void tst_formDatabaseType::accessChoiceRunsJoins()
+{
+    TDbConnection connection;
+    TfrmDatabaseType dialog(nullptr);
+    dialog.Connection = &connection;
+    ScriptedDialogs script;
+    script.file(nwindFile());
+    dialog.ItemButton(TfrmDatabaseType::MicrosoftAccess)->click();
+    QVERIFY(connection.Connected());
+    QCOMPARE(connection.Engine(), TDbEngine::Access);
+
+    TDbQuery query;
+    query.SetConnection(&connection);
+    query.SetSQL({"SELECT C.CompanyName, Count(O.OrderID) AS Orders", "FROM ",
+                  "Customers AS C LEFT OUTER JOIN Orders AS O ON C.CustomerID=O.CustomerID",
+                  "GROUP BY C.CompanyName", "ORDER BY Orders desc"});
+    query.Open();
+    QCOMPARE(query.RecordCount(), 91);
+    QCOMPARE(query.AsString(0), QStringLiteral("Save-a-lot Markets"));
+    QCOMPARE(query.AsInteger(1), 31);
+
+    query.SetSQL({"SELECT P.ProductName, Sum(D.Quantity) AS Sold", "FROM Products AS P, [Order Details] AS D",
+                  "WHERE P.ProductID=D.ProductID", "GROUP BY P.ProductName", "ORDER BY Sold desc"});
+    query.Open();
+    QCOMPARE(query.RecordCount(), 77);
+    QCOMPARE(query.AsString(0), QStringLiteral("Camembert Pierrot"));
+    QCOMPARE(query.AsInteger(1), 1577);
 }
 
 void tst_formDatabaseType::accessFailureTriesJet351AndShowsTheError()
