@@ -180,8 +180,9 @@ void TdmQuillory::loadTable(Table table)
         throw EStoreError(file.errorString());
 
     const bool folders = table == Table::cdsFolder;
+    QList<datapacket::Extras> extras;
     const QList<datapacket::Row> rows =
-        datapacket::readPacket(bytes, folders ? folderColumns() : queryColumns());
+        datapacket::readPacket(bytes, folders ? folderColumns() : queryColumns(), &extras);
 
     // Sort by precomputed collation keys: comparing keys is far cheaper than collating
     // the names again for every comparison.
@@ -200,11 +201,14 @@ void TdmQuillory::loadTable(Table table)
         for (const qsizetype i : order) {
             const datapacket::Row& row = rows[i];
             FolderRecord r;
+            r.IDNull = !row[0].isValid();
             r.ID = row[0].toInt();
+            r.NameNull = !row[1].isValid();
             r.Name = row[1].toString();
             r.ModifiedDate = row[2].toDateTime();
             r.ParentIDNull = !row[3].isValid();
             r.ParentID = r.ParentIDNull ? 0 : row[3].toInt();
+            r.extras = extras[i];
             m_folders.append(std::move(r));
         }
     } else {
@@ -213,21 +217,51 @@ void TdmQuillory::loadTable(Table table)
         for (const qsizetype i : order) {
             const datapacket::Row& row = rows[i];
             QueryRecord r;
+            r.IDNull = !row[0].isValid();
             r.ID = row[0].toInt();
+            r.NameNull = !row[1].isValid();
             r.Name = row[1].toString();
             r.ModifiedDate = row[2].toDateTime();
+            r.ConnectStringNull = !row[3].isValid();
             r.ConnectString = row[3].toString();
+            r.QueryStringNull = !row[4].isValid();
             r.QueryString = row[4].toString();
             r.DiagramDesignNull = !row[5].isValid();
             r.DiagramDesign = row[5].toString();
             r.LastUsedDate = row[6].toDateTime();
             r.parentIDNull = !row[7].isValid();
             r.parentID = r.parentIDNull ? 0 : row[7].toInt();
+            r.extras = extras[i];
             m_queries.append(std::move(r));
         }
         m_current = -1;
     }
 }
+
+namespace {
+void writeInt(datapacket::PacketWriter& w, int value, bool null)
+{
+    if (null)
+        w.nullValue();
+    else
+        w.intValue(value);
+}
+
+void writeText(datapacket::PacketWriter& w, const QString& value, bool null)
+{
+    if (null)
+        w.nullValue();
+    else
+        w.stringValue(value);
+}
+
+void endRow(datapacket::PacketWriter& w, const datapacket::Extras& extras)
+{
+    for (const datapacket::Extra& e : extras)
+        w.extraValue(e.name, e.value);
+    w.endRow();
+}
+} // namespace
 
 void TdmQuillory::saveTable(Table table)
 {
@@ -236,35 +270,26 @@ void TdmQuillory::saveTable(Table table)
         datapacket::PacketWriter w(folderColumns());
         for (const FolderRecord& r : std::as_const(m_folders)) {
             w.beginRow();
-            w.intValue(r.ID);
-            w.stringValue(r.Name);
+            writeInt(w, r.ID, r.IDNull);
+            writeText(w, r.Name, r.NameNull);
             w.dateTimeValue(r.ModifiedDate);
-            if (r.ParentIDNull)
-                w.nullValue();
-            else
-                w.intValue(r.ParentID);
-            w.endRow();
+            writeInt(w, r.ParentID, r.ParentIDNull);
+            endRow(w, r.extras);
         }
         bytes = w.finish();
     } else {
         datapacket::PacketWriter w(queryColumns());
         for (const QueryRecord& r : std::as_const(m_queries)) {
             w.beginRow();
-            w.intValue(r.ID);
-            w.stringValue(r.Name);
+            writeInt(w, r.ID, r.IDNull);
+            writeText(w, r.Name, r.NameNull);
             w.dateTimeValue(r.ModifiedDate);
-            w.stringValue(r.ConnectString);
-            w.stringValue(r.QueryString);
-            if (r.DiagramDesignNull)
-                w.nullValue();
-            else
-                w.stringValue(r.DiagramDesign);
+            writeText(w, r.ConnectString, r.ConnectStringNull);
+            writeText(w, r.QueryString, r.QueryStringNull);
+            writeText(w, r.DiagramDesign, r.DiagramDesignNull);
             w.dateTimeValue(r.LastUsedDate);
-            if (r.parentIDNull)
-                w.nullValue();
-            else
-                w.intValue(r.parentID);
-            w.endRow();
+            writeInt(w, r.parentID, r.parentIDNull);
+            endRow(w, r.extras);
         }
         bytes = w.finish();
     }
@@ -418,8 +443,11 @@ void TdmQuillory::updateQuery(int queryID, const QString& queryString, const QSt
     QueryRecord& record = m_queries[i];
     const QDateTime now = quillory::now();
     record.QueryString = queryString;
-    if (connectString)
+    record.QueryStringNull = false;
+    if (connectString) {
         record.ConnectString = EncryptConnectionString(*connectString);
+        record.ConnectStringNull = false;
+    }
     record.LastUsedDate = now;
     try {
         cdsQueryBeforePost(record, now);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "uDataPacket.h"
 #include "uStoreError.h"
 
 #include <QCollator>
@@ -9,33 +10,39 @@
 #include <QString>
 #include <QStringList>
 
-namespace datapacket {
-struct Column;
-}
-
-// One record of the folder table (cdsFolder).
+// One record of the folder table (cdsFolder). A null read from the file (a missing
+// attribute, required column or not) reads as 0, empty text or an invalid date-time and
+// is kept as a null flag, so that it is written back as null.
 struct FolderRecord
 {
     int ID = 0;
+    bool IDNull = false;
     QString Name;
-    QDateTime ModifiedDate;
-    int ParentID = 0;          // a null value reads 0
-    bool ParentIDNull = false; // kept so that a file's null is written back as null
+    bool NameNull = false;
+    QDateTime ModifiedDate; // invalid = null
+    int ParentID = 0;
+    bool ParentIDNull = false;
+    datapacket::Extras extras; // the file's attributes that no column names, written back as read
 };
 
-// One record of the query table (cdsQuery).
+// One record of the query table (cdsQuery); nulls as in FolderRecord.
 struct QueryRecord
 {
     int ID = 0;
+    bool IDNull = false;
     QString Name;
-    QDateTime ModifiedDate;
-    QString ConnectString; // passwords scrambled
+    bool NameNull = false;
+    QDateTime ModifiedDate; // invalid = null
+    QString ConnectString;  // passwords scrambled
+    bool ConnectStringNull = false;
     QString QueryString;
+    bool QueryStringNull = false;
     QString DiagramDesign;
     bool DiagramDesignNull = true;
     QDateTime LastUsedDate; // invalid = null
-    int parentID = 0;       // a null value reads 0
+    int parentID = 0;
     bool parentIDNull = false;
+    datapacket::Extras extras;
 };
 
 // The favourites store: the folder and query tables, kept in "folders.xml" and

@@ -567,6 +567,18 @@ void PacketWriter::nullValue()
     ++m_column;
 }
 
+void PacketWriter::extraValue(const QByteArray& name, const QString& value)
+{
+    if (m_column != m_columns.size())
+        throw std::logic_error("PacketWriter: extra value before the last column");
+    m_rows.append(' ');
+    m_rows.append(name);
+    m_rows.append("=\"");
+    const QByteArray utf8 = value.toUtf8();
+    appendEscaped(m_rows, utf8.constData(), utf8.size());
+    m_rows.append('"');
+}
+
 void PacketWriter::endRow()
 {
     if (m_column != m_columns.size())
@@ -742,6 +754,7 @@ Packet parse(const QByteArray& data, const QList<Column>* columns, QList<qsizety
             row.values.resize(fieldCount);
             int state = 0;
             qsizetype next = 0;
+            QSet<QByteArray> extraNames; // a hash, so a row of many unknown attributes stays linear
             for (const Attr& a : t.attrs) {
                 if (a.name == "RowState") {
                     qint64 s = 0;
@@ -757,12 +770,25 @@ Packet parse(const QByteArray& data, const QList<Column>* columns, QList<qsizety
                 qsizetype f = next < fieldCount && rawNames[next] == a.name
                                   ? next
                                   : fieldIndex.value(a.name.toByteArray(), fieldCount);
+                if (f == fieldCount) {
+                    // No field names it: keep it for writing back rather than refuse the file.
+                    const QByteArray name = a.name.toByteArray();
+                    if (extraNames.contains(name))
+                        lexer.fail(QStringLiteral("Row %1 has two values \"%2\"")
+                                       .arg(row.number)
+                                       .arg(decodeText(a.name.data(), a.name.size())),
+                                   t.offset);
+                    QString text, error;
+                    if (!decodeValue(a.value, text, error))
+                        lexer.fail(QStringLiteral("Row %1: the value \"%2\" cannot be decoded: %3")
+                                       .arg(row.number)
+                                       .arg(decodeText(a.name.data(), a.name.size()), error),
+                                   t.offset);
+                    extraNames.insert(name);
+                    row.extras.append({name, std::move(text)});
+                    continue;
+                }
                 next = f + 1;
-                if (f == fieldCount)
-                    lexer.fail(QStringLiteral("Row %1 has a value \"%2\" for which the packet lists no field")
-                                   .arg(row.number)
-                                   .arg(decodeText(a.name.data(), a.name.size())),
-                               t.offset);
                 if (row.values[f])
                     lexer.fail(QStringLiteral("Row %1 has two values for the field \"%2\"")
                                    .arg(row.number)
@@ -861,7 +887,7 @@ Packet parsePacket(const QByteArray& data)
     return parse(data, nullptr, nullptr);
 }
 
-QList<Row> readPacket(const QByteArray& data, const QList<Column>& columns)
+QList<Row> readPacket(const QByteArray& data, const QList<Column>& columns, QList<Extras>* extras)
 {
     QList<qsizetype> fieldOf;
     const Packet packet = parse(data, &columns, &fieldOf);
@@ -872,13 +898,8 @@ QList<Row> readPacket(const QByteArray& data, const QList<Column>& columns)
         Row row(columns.size());
         for (qsizetype c = 0; c < columns.size(); ++c) {
             const std::optional<QString>& v = pr.values[fieldOf[c]];
-            if (!v) {
-                if (columns[c].required)
-                    throw EStoreError(QStringLiteral("Row %1 has no value for the required field \"%2\"")
-                                          .arg(pr.number)
-                                          .arg(columns[c].name));
-                continue;
-            }
+            if (!v)
+                continue; // null, required column or not
             bool ok = true;
             switch (columns[c].type) {
             case FieldType::I4: {
@@ -904,6 +925,8 @@ QList<Row> readPacket(const QByteArray& data, const QList<Column>& columns)
                         .arg(*v, QLatin1String(typeName(columns[c].type)), columns[c].name));
         }
         rows.append(std::move(row));
+        if (extras)
+            extras->append(pr.extras);
     }
     return rows;
 }

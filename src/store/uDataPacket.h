@@ -50,6 +50,9 @@ public:
     void stringValue(const QString& value);
     void dateTimeValue(const QDateTime& value); // an invalid date-time is written as null
     void nullValue();
+    // An attribute that no column names, carried over from a file read earlier; given
+    // after the last column's value, it is written after the known ones.
+    void extraValue(const QByteArray& name, const QString& value);
     void endRow();
 
     // The whole packet text. The writer can be used for one packet only.
@@ -82,10 +85,20 @@ struct Field
     bool required = false;
 };
 
+// A ROW attribute that no FIELD names (a hand edit, another program's addition). It is
+// kept with its row so that writing the table back loses nothing of the file.
+struct Extra
+{
+    QByteArray name; // as written in the file
+    QString value;   // entities resolved
+};
+using Extras = QList<Extra>;
+
 struct PacketRow
 {
     int number = 0;                       // 1-based position of the ROW element in the file
     QList<std::optional<QString>> values; // one per field; nullopt = attribute absent
+    Extras extras;                        // attributes no field names, in file order
 };
 
 struct Packet
@@ -98,8 +111,10 @@ Packet parsePacket(const QByteArray& data);
 
 // Reads a packet into rows of the given columns: the file's fields must be exactly these
 // columns (names compared without regard to case, the same types); values are decoded
-// by type, and a required column without a value is an error.
-QList<Row> readPacket(const QByteArray& data, const QList<Column>& columns);
+// by type. A missing attribute is a null value, a required column's too: one odd row
+// must not cost the whole table. Attributes that no field names go to extras, one entry
+// per row, when extras is given.
+QList<Row> readPacket(const QByteArray& data, const QList<Column>& columns, QList<Extras>* extras = nullptr);
 
 // Bytes to text: UTF-8, with every byte that is not part of a valid UTF-8 sequence
 // taken as Windows-1252.

@@ -82,6 +82,8 @@ private slots:
     void deleteQueryReportsAMissingQuery();
     void unreadableFileIsKeptAndItsTableRefused_data();
     void unreadableFileIsKeptAndItsTableRefused();
+    void oddRowsLoadAndAreWrittenBackWhole_data();
+    void oddRowsLoadAndAreWrittenBackWhole();
     void failedWriteUndoesTheChange();
     void writeFailingHalfwayKeepsTheOldFile();
     void unwritableFolderIsReportedAtStart();
@@ -365,6 +367,21 @@ void tst_datModQuillory::unreadableFileIsKeptAndItsTableRefused_data()
     // A file cut short, as a crash of an older version could leave it.
     QTest::newRow("folders.xml") << true << kEmptyFolders.left(100) << "The file ends";
     QTest::newRow("queries.xml") << false << kEmptyFolders.left(100) << "The file ends";
+    QTest::newRow("folders.xml of plain text") << true << QByteArray("ID;Name\n1;Reports\n")
+                                               << "The file is not a data packet";
+    // The folder table's columns in queries.xml.
+    QTest::newRow("queries.xml of another table") << false << kEmptyFolders
+                                                  << "The field \"ConnectString\" is missing";
+    QTest::newRow("folders.xml with an undecodable value")
+        << true
+        << datapacket::writePacket(TdmQuillory::folderColumns(), {{1, "a", at(2004, 4, 7), 0}})
+               .replace("ID=\"1\"", "ID=\"1x\"")
+        << "Row 1: \"1x\" is not a valid i4 value";
+    QTest::newRow("queries.xml with an undecodable unknown value")
+        << false
+        << datapacket::writePacket(TdmQuillory::queryColumns(), {{1, "a", at(2004, 4, 7), "x", "y"}})
+               .replace("<ROW ", "<ROW Colour=\"a&nbsp;b\" ")
+        << "Row 1: the value \"Colour\" cannot be decoded";
     // A header of 100,000 fields (4 MB) is read in one linear pass and reported.
     QByteArray fields;
     for (int i = 0; i < 100000; ++i)
@@ -427,6 +444,81 @@ void tst_datModQuillory::unreadableFileIsKeptAndItsTableRefused()
     }
     QCOMPARE(readAll(broken), garbage);
     QVERIFY(TdmQuillory::shutdownErrors().isEmpty());
+}
+
+void tst_datModQuillory::oddRowsLoadAndAreWrittenBackWhole_data()
+{
+    // One odd row among good ones, as a hand edit or another program leaves it; after a
+    // change the file holds every row as it was, besides the change itself.
+    QTest::addColumn<bool>("folders");
+    QTest::addColumn<QByteArray>("rows");
+    QTest::addColumn<QStringList>("loaded");
+    QTest::addColumn<QByteArray>("written"); // the odd row in the file written after the change
+    const QByteArray sales = "<ROW ID=\"2\" Name=\"Sales\" ModifiedDate=\"20040101\" ParentID=\"0\"/>";
+    QTest::newRow("folder without ModifiedDate")
+        << true << "<ROW ID=\"1\" Name=\"Reports\" ParentID=\"0\"/>" + sales
+        << QStringList{"Reports", "Sales"} << QByteArray("<ROW ID=\"1\" Name=\"Reports\" ParentID=\"0\"/>");
+    QTest::newRow("folder without Name or ID")
+        << true << "<ROW ModifiedDate=\"20040101\"/>" + sales << QStringList{"", "Sales"}
+        << QByteArray("<ROW ModifiedDate=\"20040101\"/>");
+    QTest::newRow("folder with unknown attributes")
+        << true
+        << "<ROW Colour=\"red &amp; &quot;blue&quot;&#013;&#010;\" ID=\"1\" Name=\"Reports\" "
+           "ModifiedDate=\"20040101\" Icon=\"\" ParentID=\"0\"/>" +
+               sales
+        << QStringList{"Reports", "Sales"}
+        << QByteArray("<ROW ID=\"1\" Name=\"Reports\" ModifiedDate=\"20040101\" ParentID=\"0\" "
+                      "Colour=\"red &amp; &quot;blue&quot;&#013;&#010;\" Icon=\"\"/>");
+    // The odd query is the one changed: its unknown attribute survives its own update.
+    QTest::newRow("changed query without ModifiedDate, with an unknown attribute")
+        << false
+        << QByteArray("<ROW ID=\"1\" Name=\"Old\" ConnectString=\"x\" QueryString=\"SELECT 1\" "
+                      "Owner=\"ann\" parentID=\"0\"/>"
+                      "<ROW ID=\"2\" Name=\"Other\" ModifiedDate=\"20040101\" ConnectString=\"x\" "
+                      "QueryString=\"SELECT 3\"/>")
+        << QStringList{"Old", "Other"}
+        << QByteArray("<ROW ID=\"1\" Name=\"Old\" ModifiedDate=\"20040407T14:05:09120\" "
+                      "ConnectString=\"x\" QueryString=\"SELECT 2\" LastUsedDate=\"20040407T14:05:09120\" "
+                      "parentID=\"0\" Owner=\"ann\"/>");
+    QTest::newRow("query without its required texts")
+        << false
+        << QByteArray("<ROW ID=\"3\" Name=\"Bare\" ModifiedDate=\"20040101\"/>"
+                      "<ROW ID=\"1\" Name=\"Old\" ModifiedDate=\"20040101\" ConnectString=\"x\" "
+                      "QueryString=\"SELECT 1\"/>")
+        << QStringList{"Bare", "Old"} << QByteArray("<ROW ID=\"3\" Name=\"Bare\" ModifiedDate=\"20040101\"/>");
+}
+
+void tst_datModQuillory::oddRowsLoadAndAreWrittenBackWhole()
+{
+    QFETCH(bool, folders);
+    QFETCH(QByteArray, rows);
+    QFETCH(QStringList, loaded);
+    QFETCH(QByteArray, written);
+    const QByteArray empty = folders ? kEmptyFolders : kEmptyQueries;
+    const QString file = path(folders ? "folders.xml" : "queries.xml");
+    writeFile(file, QByteArray(empty).replace("<ROWDATA></ROWDATA>", "<ROWDATA>" + rows + "</ROWDATA>"));
+
+    TdmQuillory store(m_dir->path());
+    QVERIFY2(store.startupErrors().isEmpty(), qPrintable(store.startupErrors().join('\n')));
+    if (folders) {
+        QCOMPARE(names(store.folders()), loaded);
+        store.AddFolder(QStringLiteral("Zeta"));
+    } else {
+        QCOMPARE(names(store.queries()), loaded);
+        QCOMPARE(store.GetQueryString(3), QString());
+        store.UpdateQueryString(1, QStringLiteral("SELECT 2"));
+    }
+    const QByteArray after = readAll(file);
+    QVERIFY2(after.contains(written), after.constData());
+    for (const QByteArray& row : rows.split('>'))
+        if (!row.isEmpty() && !row.contains("ID=\"1\"") && !row.contains("Colour"))
+            QVERIFY2(after.contains(row + '>'), row.constData());
+
+    // And the written file reads back to the same table.
+    TdmQuillory again(m_dir->path());
+    QVERIFY(again.startupErrors().isEmpty());
+    QCOMPARE(folders ? names(again.folders()) : names(again.queries()),
+             folders ? loaded + QStringList{"Zeta"} : loaded);
 }
 
 void tst_datModQuillory::failedWriteUndoesTheChange()

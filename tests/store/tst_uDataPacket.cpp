@@ -79,6 +79,7 @@ private slots:
     void readerAcceptsOtherLayouts();
     void fieldNamesMatchWithoutRegardToCase();
     void windows1252BytesAreRead();
+    void missingAndUnknownValuesAreRead();
     void badFilesAreRejectedWithAClearMessage_data();
     void badFilesAreRejectedWithAClearMessage();
     void recordedChangesOfARealPacketAreApplied();
@@ -256,6 +257,42 @@ void tst_uDataPacket::windows1252BytesAreRead()
         writePacket(folderColumns(), {rows[0]}).contains("Name=\"Caf\xc3\xa9 \xe2\x82\xac\xe2\x80\x9c\""));
 }
 
+void tst_uDataPacket::missingAndUnknownValuesAreRead()
+{
+    // A required value left out is a null like any other; an attribute that no field
+    // names is handed back with its row, in file order, entities resolved.
+    const QByteArray data = folderPacket("<ROW ID=\"1\" Name=\"Reports\" ParentID=\"0\"/>"
+                                         "<ROW Colour=\"red &amp; &#092;\" ID=\"2\" Name=\"Sales\" "
+                                         "ModifiedDate=\"20040407\" Size=\"\"/>");
+    QList<Extras> extras;
+    const QList<Row> rows = readPacket(data, folderColumns(), &extras);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0][0], QVariant(1));
+    QVERIFY(!rows[0][2].isValid());
+    QCOMPARE(rows[1][2], QVariant(at(2004, 4, 7)));
+    QVERIFY(!rows[1][3].isValid());
+    QCOMPARE(extras.size(), 2);
+    QVERIFY(extras[0].isEmpty());
+    QCOMPARE(extras[1].size(), 2);
+    QCOMPARE(extras[1][0].name, QByteArray("Colour"));
+    QCOMPARE(extras[1][0].value, QStringLiteral("red & \\"));
+    QCOMPARE(extras[1][1].name, QByteArray("Size"));
+    QCOMPARE(extras[1][1].value, QString());
+
+    // The writer puts them after the known columns, encoded like any text.
+    PacketWriter w(folderColumns());
+    w.beginRow();
+    w.intValue(2);
+    w.stringValue("Sales");
+    w.dateTimeValue(at(2004, 4, 7));
+    w.nullValue();
+    for (const Extra& e : extras[1])
+        w.extraValue(e.name, e.value);
+    w.endRow();
+    QCOMPARE(w.finish(), folderPacket("<ROW ID=\"2\" Name=\"Sales\" ModifiedDate=\"20040407\" "
+                                      "Colour=\"red &amp; &#092;\" Size=\"\"/>"));
+}
+
 void tst_uDataPacket::badFilesAreRejectedWithAClearMessage_data()
 {
     QTest::addColumn<QByteArray>("data");
@@ -302,11 +339,12 @@ void tst_uDataPacket::badFilesAreRejectedWithAClearMessage_data()
     QTest::newRow("bare ampersand") << folderPacket(
                                            "<ROW ID=\"1\" Name=\"A & B\" ModifiedDate=\"20040407\"/>")
                                     << "an \"&\" that starts no entity";
-    QTest::newRow("required value absent") << folderPacket("<ROW ID=\"1\" ModifiedDate=\"20040407\"/>")
-                                           << "Row 1 has no value for the required field \"Name\"";
-    QTest::newRow("value without field")
-        << folderPacket("<ROW ID=\"1\" Name=\"a\" Colour=\"3\" ModifiedDate=\"20040407\"/>")
-        << "Row 1 has a value \"Colour\" for which the packet lists no field";
+    QTest::newRow("value without field, twice")
+        << folderPacket("<ROW ID=\"1\" Name=\"a\" Colour=\"3\" Colour=\"4\" ModifiedDate=\"20040407\"/>")
+        << "Row 1 has two values \"Colour\"";
+    QTest::newRow("value without field, undecodable")
+        << folderPacket("<ROW ID=\"1\" Name=\"a\" Colour=\"a&nbsp;b\" ModifiedDate=\"20040407\"/>")
+        << "Row 1: the value \"Colour\" cannot be decoded: the entity \"&nbsp;\" is unknown";
     QTest::newRow("value twice") << folderPacket(
                                         "<ROW ID=\"1\" Name=\"a\" Name=\"b\" ModifiedDate=\"20040407\"/>")
                                  << "Row 1 has two values for the field \"Name\"";
