@@ -129,7 +129,7 @@ void TfrmShowQuery::buildDiaryPage()
 
     rgpDiaryView = new QGroupBox(QStringLiteral("View"), onlDiaryLeft);
     rgpDiaryView->setObjectName(QStringLiteral("rgpDiaryView"));
-    rgpDiaryView->setFixedWidth(121);
+    rgpDiaryView->setMinimumWidth(121);
     auto* views = new QVBoxLayout(rgpDiaryView);
     views->setContentsMargins(6, 2, 6, 4);
     views->setSpacing(0);

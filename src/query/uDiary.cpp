@@ -39,9 +39,15 @@ TSchedItemRec DiaryEntry(const TDbRows& rows, qsizetype row, const TDiaryChoice&
     if (rows.AsJulianDayTime(row, choice.date, julianDay, msecs))
         rec.Start = SchedTimeOf(int(julianDay - kSchedJulianDayZero), msecs);
     rec.Finish = rec.Start + kSchedMsecsPerDay / 100; // 0.01 of a day: 14 min 24 s
-    rec.Caption = rows.AsString(row, choice.description);
-    if (choice.secondary >= 0)
-        rec.Caption += QStringLiteral(" (") + rows.AsString(row, choice.secondary) + QLatin1Char(')');
+    if (choice.secondary < 0) {
+        rec.Caption = rows.AsString(row, choice.description);
+        return rec;
+    }
+    // Built once at its final size: this runs for every row.
+    const QString description = rows.AsString(row, choice.description);
+    const QString secondary = rows.AsString(row, choice.secondary);
+    rec.Caption.reserve(description.size() + secondary.size() + 3);
+    rec.Caption.append(description).append(u" (").append(secondary).append(u')');
     return rec;
 }
 
