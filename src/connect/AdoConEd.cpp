@@ -212,8 +212,7 @@ void TConnEditForm::HelpButtonClick()
 bool RunConnectionEditor(TDbConnection* connection)
 {
     TConnEditForm form(QApplication::activeWindow());
-    const QString owner = connection->parent() ? connection->parent()->objectName() : QString();
-    form.setWindowTitle(owner + u'.' + connection->objectName() + QStringLiteral(" ConnectionString"));
+    form.setWindowTitle(QLatin1String(TConnEditForm::kCaption));
     const QString before = connection->ConnectionString();
     const QString after = form.ShowEditor(before);
     if (after == before)

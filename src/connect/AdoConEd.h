@@ -18,6 +18,8 @@ class TConnEditForm : public QDialog
     Q_OBJECT
 public:
     static constexpr int kHelpContext = 27270;
+    // The caption RunConnectionEditor gives the form.
+    static constexpr const char* kCaption = "Connection string";
 
     explicit TConnEditForm(QWidget* owner);
 

@@ -50,9 +50,13 @@ Diagnostics diagnostics(SQLSMALLINT handleType, SQLHANDLE handle)
     return d;
 }
 
-TDbFieldType kindOf(SQLSMALLINT sqlType, const QString& typeName)
+TDbFieldType kindOf(SQLSMALLINT sqlType, const QString& typeName, SQLULEN size)
 {
     const QString name = typeName.toLower();
+    // A FLOAT column of single precision: its size given as 7 digits, 24 mantissa bits,
+    // or, by the MDBTools driver for an Access Single, 4 bytes.
+    if (sqlType == SQL_FLOAT && (size == 4 || size == 7 || size == 24))
+        return TDbFieldType::Single;
     if (name == QLatin1String("money") || name == QLatin1String("smallmoney") ||
         name == QLatin1String("currency"))
         return TDbFieldType::Currency;
@@ -76,6 +80,7 @@ TDbFieldType kindOf(SQLSMALLINT sqlType, const QString& typeName)
     case SQL_BIGINT:
         return TDbFieldType::Integer;
     case SQL_REAL:
+        return TDbFieldType::Single;
     case SQL_FLOAT:
     case SQL_DOUBLE:
         return TDbFieldType::Float;
@@ -327,7 +332,7 @@ private:
             f.name = fromNarrow(name);
             f.displayName = f.name;
             f.declaredType = fromNarrow(typeName);
-            f.type = kindOf(sqlType, f.declaredType);
+            f.type = kindOf(sqlType, f.declaredType, size);
             if (sqlType == SQL_CHAR || sqlType == SQL_VARCHAR || sqlType == SQL_WCHAR ||
                 sqlType == SQL_WVARCHAR)
                 f.size = size < 0x7fffffff ? int(size) : 0;

@@ -47,6 +47,7 @@ TDbFieldType kindOf(Oid type)
     case kOid:
         return TDbFieldType::Integer;
     case kFloat4:
+        return TDbFieldType::Single;
     case kFloat8:
         return TDbFieldType::Float;
     case kMoney:

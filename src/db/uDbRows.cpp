@@ -4,6 +4,7 @@
 
 #include <QLocale>
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -132,6 +133,7 @@ Storage storageOf(TDbFieldType type)
     case TDbFieldType::DateTime:
         return Storage::Int;
     case TDbFieldType::Float:
+    case TDbFieldType::Single:
         return Storage::Real;
     default:
         return Storage::Text;
@@ -177,6 +179,23 @@ QString formatFloat(double v, const QLocale& locale)
 {
     return withDecimalPoint(QString::number(v, 'g', 15), locale);
 }
+
+} // namespace
+
+double ShortestSingle(double value)
+{
+    if (!std::isfinite(value))
+        return value;
+    // to_chars gives the shortest digits that read back as the same float; read as a
+    // double they carry no digits of the float's binary noise.
+    char digits[32];
+    const auto written = std::to_chars(digits, digits + sizeof digits, float(value));
+    double shortest = value;
+    std::from_chars(digits, written.ptr, shortest);
+    return shortest;
+}
+
+namespace {
 
 // Decimal digits without trailing zeros after the point ("12.3400" → "12.34", "5.0" → "5").
 QString trimDecimal(QString digits)
@@ -401,6 +420,8 @@ QString TDbRows::AsString(qsizetype row, int column) const
         return withDecimalPoint(formatCurrency(c.ints.at(row)), locale);
     case TDbFieldType::Float:
         return formatFloat(c.reals.at(row), locale);
+    case TDbFieldType::Single:
+        return formatFloat(ShortestSingle(c.reals.at(row)), locale);
     case TDbFieldType::BCD:
         return withDecimalPoint(trimDecimal(c.textAt(row)), locale);
     case TDbFieldType::Date:
@@ -432,6 +453,7 @@ qint64 TDbRows::AsInteger(qsizetype row, int column) const
     case TDbFieldType::DateTime:
         return dayOf(c.ints.at(row));
     case TDbFieldType::Float:
+    case TDbFieldType::Single:
         return qint64(std::llround(c.reals.at(row)));
     default:
         break;
@@ -582,6 +604,7 @@ QVariant TDbRows::Value(qsizetype row, int column) const
     case TDbFieldType::Currency:
         return QVariant(double(c.ints.at(row)) / 10000.0);
     case TDbFieldType::Float:
+    case TDbFieldType::Single:
         return QVariant(c.reals.at(row));
     case TDbFieldType::Date:
         return QVariant(QDate::fromJulianDay(c.ints.at(row)));
@@ -637,7 +660,9 @@ void promoteToText(TDbRows& rows, TDbRows::Column& c, int column, QList<TDbField
             continue;
         }
         if (c.storage == Storage::Real)
-            old.push_back(QByteArray::number(c.reals.at(r), 'g', QLocale::FloatingPointShortest));
+            old.push_back(QByteArray::number(c.type == TDbFieldType::Single ? ShortestSingle(c.reals.at(r))
+                                                                            : c.reals.at(r),
+                                             'g', QLocale::FloatingPointShortest));
         else if (c.type == TDbFieldType::Integer || c.type == TDbFieldType::Boolean)
             old.push_back(QByteArray::number(c.ints.at(r)));
         else if (c.type == TDbFieldType::Currency)
@@ -755,6 +780,9 @@ void TDbRowsBuilder::AppendFloat(double value)
         AppendText(b.constData(), b.size());
         return;
     }
+    // A single column holds single values, whatever width the engine handed over.
+    if (c.type == TDbFieldType::Single && std::isfinite(value))
+        value = double(float(value));
     c.markNull(false);
     c.reals.push(value);
     ++c.count;
@@ -792,7 +820,8 @@ void TDbRowsBuilder::AppendText(const char* utf8, qsizetype length)
             }
             break;
         }
-        case TDbFieldType::Float: {
+        case TDbFieldType::Float:
+        case TDbFieldType::Single: {
             double v = s.trimmed().toDouble(&ok);
             if (ok) {
                 AppendFloat(v);

@@ -44,7 +44,8 @@ public:
     bool IsNull(qsizetype row, int column) const;
 
     // The text form of a value: text kinds as stored; integers in decimal; floats and
-    // currency with up to 15 significant digits and the system's decimal separator;
+    // currency with up to 15 significant digits and the system's decimal separator,
+    // single-precision floats as their shortest digits (ShortestSingle);
     // BCD as its digits without trailing zeros (system separator); booleans "True" or
     // "False"; dates in the system's short date format, times in its long time format,
     // date-times as both (time left out at midnight); blobs as their bytes (Latin-1).
@@ -86,6 +87,10 @@ private:
 };
 
 using TDbRowsPtr = std::shared_ptr<const TDbRows>;
+
+// The shortest decimal that reads back as the same single-precision value, as a double
+// (0.15f, held as 0.15000000596..., gives 0.15): what Single columns show and export.
+double ShortestSingle(double value);
 
 // Builds a TDbRows row by row. Values are appended in row order, one per column, left to
 // right; after the last column the next value starts a new row. Each Append must match

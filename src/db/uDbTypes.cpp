@@ -17,6 +17,8 @@ QString FieldTypeName(TDbFieldType type)
         return QStringLiteral("Integer");
     case TDbFieldType::Float:
         return QStringLiteral("Float");
+    case TDbFieldType::Single:
+        return QStringLiteral("Single");
     case TDbFieldType::Currency:
         return QStringLiteral("Currency");
     case TDbFieldType::BCD:

@@ -13,7 +13,9 @@ enum class TDbFieldType
     WideString,  // national-character text (NCHAR, NVARCHAR)
     Memo,        // long text (PostgreSQL text, ODBC long varchar)
     Integer,     // any integer width, held as 64 bits
-    Float,       // binary floating point
+    Float,       // binary floating point, double precision
+    Single,      // binary floating point, single precision (REAL, an Access Single): shown
+                 // as the shortest text that reads back as the same single value
     Currency,    // money: exact, four decimal places
     BCD,         // exact decimal (NUMERIC, DECIMAL): kept as its decimal digits
     Boolean,

@@ -94,8 +94,13 @@ bool TLumQBFieldList::LumQBDragOver(QWidget* source, QPoint pos)
     auto* list = qobject_cast<TLumQBFieldList*>(source);
     if (!list || list->m_table->WorkArea() != area)
         return false;
-    if (list != this) // feedback: the entry that the drop would link
+    if (list != this) {
+        // Feedback: the entry that the drop would link. Without scrolling, so the
+        // entry under the pointer stays under it.
+        setAutoScroll(false);
         setCurrentRow(EntryAt(viewport()->mapFrom(this, pos)));
+        setAutoScroll(true);
+    }
     return true;
 }
 
@@ -144,7 +149,7 @@ TLumQBTable::TLumQBTable(TLumQBWorkArea* workArea, TLumQBTableData* data)
     RefreshTicks();
     connect(FieldList, &QListWidget::itemChanged, this, &TLumQBTable::FieldListClickCheck);
     connect(FieldList, &QWidget::customContextMenuRequested, this,
-            [this](QPoint pos) { TableMenuPopup(mapFrom(FieldList, pos)); });
+            [this](QPoint pos) { TableMenuPopup(FieldList->viewport()->mapTo(this, pos)); });
     FieldList->viewport()->installEventFilter(this);
     new TLumQBDragSource(FieldList, QApplication::startDragDistance());
 
@@ -227,7 +232,6 @@ void TLumQBTable::paintEvent(QPaintEvent* event)
     QWidget::paintEvent(event);
     QPainter p(this);
     // sizing frame
-    style()->drawPrimitive(QStyle::PE_Frame, nullptr, &p, this);
     p.setPen(palette().color(QPalette::Dark));
     p.drawRect(rect().adjusted(0, 0, -1, -1));
     p.setPen(palette().color(QPalette::Light));

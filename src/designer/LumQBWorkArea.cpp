@@ -309,9 +309,9 @@ void TLumQBWorkArea::Change()
     emit OnChange();
 }
 
-QStringList TLumQBWorkArea::GetSQL() const
+QStringList TLumQBWorkArea::GetSQL(const TLumQBQuoteName& quote) const
 {
-    return ::GetSQL(m_diagram, m_fieldGrid ? &m_grid : nullptr);
+    return ::GetSQL(m_diagram, m_fieldGrid ? &m_grid : nullptr, quote);
 }
 
 void TLumQBWorkArea::SetTableAlias(TLumQBTable* table, const QString& alias)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LumQBModel.h"
+#include "LumQBSQL.h"
 
 #include <QList>
 #include <QPointer>
@@ -89,8 +90,9 @@ public:
     void ClearSelection();
     // Raises OnChange.
     void Change();
-    // The statement of the diagram and, with a field grid set, its rows.
-    QStringList GetSQL() const;
+    // The statement of the diagram and, with a field grid set, its rows; names written
+    // by quote (a connection's QuoteName), else in the bracket form.
+    QStringList GetSQL(const TLumQBQuoteName& quote = {}) const;
 
     // Edits of a table window's record (the window's commands call them).
     void SetTableAlias(TLumQBTable* table, const QString& alias);

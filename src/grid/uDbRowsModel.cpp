@@ -9,6 +9,7 @@ bool isNumeric(TDbFieldType type)
     switch (type) {
     case TDbFieldType::Integer:
     case TDbFieldType::Float:
+    case TDbFieldType::Single:
     case TDbFieldType::Currency:
     case TDbFieldType::BCD:
         return true;

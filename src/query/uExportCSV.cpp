@@ -292,8 +292,11 @@ void TCSVStream::writeValue(const TDbRows& rows, qsizetype row, const Column& co
         else
             writeQuoted("False", 5, false);
         return;
-    case TDbFieldType::Float: {
-        const double v = rows.AsFloat(row, c);
+    case TDbFieldType::Float:
+    case TDbFieldType::Single: {
+        const double v = TDbFieldType(column.type) == TDbFieldType::Single
+                             ? ShortestSingle(rows.AsFloat(row, c))
+                             : rows.AsFloat(row, c);
         if (!std::isfinite(v))
             break;
         // Up to 15 significant digits, as the grid shows it, with the system's separator.

@@ -193,6 +193,11 @@ void tst_dbOdbc::accessOrderDetails()
     QCOMPARE(q.AsInteger(0), 10248);
     QCOMPARE(q.AsString(2), QStringLiteral("14"));
     QCOMPARE(q.AsInteger(3), 12);
+    // Discount is an Access Single: 0.15 reads as the float nearest to it, and shows as 0.15.
+    QCOMPARE(FieldTypeName(q.FieldType(4)), FieldTypeName(TDbFieldType::Single));
+    q.SetSQL({"select * from [Order Details] where OrderID = 10250 and ProductID = 51"});
+    q.Open();
+    QCOMPARE(q.AsString(4), QStringLiteral("0.15"));
     q.SetSQL({"select count(*) from [Order Details]"});
     q.Open();
     QCOMPARE(q.AsInteger(0), 2155);

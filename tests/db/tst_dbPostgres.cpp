@@ -135,19 +135,21 @@ void tst_dbPostgres::typesOfTheEngine()
     q.SetSQL({"select 7::int2 a, 9000000000::int8 b, 1.5::float8 c, 12.50::numeric(10,2) d, true e,",
               "'2004-03-02'::date f, '14:30:05'::time g, '2004-03-02 14:30'::timestamp h,",
               "'2004-03-02 14:30+00'::timestamptz i, 'ab'::char(3) j, 'xy'::varchar(5) k, 'z'::text l,",
-              "'\\x0001ff'::bytea m, 12.34::money n, null::int o, 'infinity'::timestamp p"});
+              "'\\x0001ff'::bytea m, 12.34::money n, null::int o, 'infinity'::timestamp p, 0.15::float4 q"});
     q.Open();
     const QList<TDbFieldType> kinds = {
         TDbFieldType::Integer,  TDbFieldType::Integer,     TDbFieldType::Float,   TDbFieldType::BCD,
         TDbFieldType::Boolean,  TDbFieldType::Date,        TDbFieldType::Time,    TDbFieldType::DateTime,
         TDbFieldType::DateTime, TDbFieldType::FixedString, TDbFieldType::String,  TDbFieldType::Memo,
-        TDbFieldType::Blob,     TDbFieldType::Currency,    TDbFieldType::Integer, TDbFieldType::String};
+        TDbFieldType::Blob,     TDbFieldType::Currency,    TDbFieldType::Integer, TDbFieldType::String,
+        TDbFieldType::Single};
     for (int i = 0; i < kinds.size(); ++i)
         QCOMPARE(FieldTypeName(q.FieldType(i)), FieldTypeName(kinds[i]));
     const TDbRowCursor& c = q.Cursor();
     QCOMPARE(c.AsInteger(1), 9000000000LL);
     QCOMPARE(c.AsString(3), QStringLiteral("12.5"));
     QCOMPARE(c.AsString(4), QStringLiteral("True"));
+    QCOMPARE(c.AsString(16), QStringLiteral("0.15"));
     QCOMPARE(c.Value(5), QVariant(QDate(2004, 3, 2)));
     QCOMPARE(c.Value(6), QVariant(QTime(14, 30, 5)));
     QCOMPARE(c.AsDateTime(7), QDateTime(QDate(2004, 3, 2), QTime(14, 30)));

@@ -4,6 +4,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <cstdlib>
+
 // The in-memory rows: typed storage, text forms, conversions that must lose nothing,
 // the cursor's walking rules, and sharing without copies.
 class tst_dbRows : public QObject
@@ -17,6 +19,8 @@ private slots:
     void textForms_data();
     void textForms();
     void decimalSeparatorFollowsLocale();
+    void singlesShowTheirShortestDigits_data();
+    void singlesShowTheirShortestDigits();
     void mismatchedValuesAreKeptAsText();
     void dateColumnWithTimesBecomesDateTime();
     void julianDayTimeAgreesWithDateTime_data();
@@ -93,6 +97,35 @@ void tst_dbRows::decimalSeparatorFollowsLocale()
     QCOMPARE(rows->AsString(0, 0), QStringLiteral("1234,5")); // no thousands separator
     QCOMPARE(rows->AsString(0, 1), QStringLiteral("0,25"));
     QCOMPARE(rows->AsString(0, 2), QStringLiteral("-1,5"));
+}
+
+void tst_dbRows::singlesShowTheirShortestDigits_data()
+{
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("text");
+
+    // As engines hand a single over: the float widened, the driver's 8 digits, a double.
+    QTest::newRow("0.15 widened") << QVariant(0.15f) << "0.15";
+    QTest::newRow("driver's text 0.15000001") << QVariant(QStringLiteral("0.15000001")) << "0.15";
+    QTest::newRow("0.0099999998") << QVariant(QStringLiteral("0.0099999998")) << "0.01";
+    QTest::newRow("a double is held as a single") << QVariant(0.1 + 0.2) << "0.3";
+    QTest::newRow("integral") << QVariant(5.0f) << "5";
+    QTest::newRow("beyond 2^24") << QVariant(16777217.0) << "16777216";
+    QTest::newRow("negative small") << QVariant(-1.234e-5f) << "-1.234e-05";
+    QTest::newRow("largest") << QVariant(3.4028235e38f) << "3.4028235e+38";
+}
+
+void tst_dbRows::singlesShowTheirShortestDigits()
+{
+    QFETCH(QVariant, value);
+    QFETCH(QString, text);
+    TDbRowsBuilder b({field("s", TDbFieldType::Single)});
+    b.AppendValue(value);
+    TDbRowsPtr rows = b.Finish();
+    QCOMPARE(rows->Field(0).type, TDbFieldType::Single);
+    QCOMPARE(rows->AsString(0, 0), text);
+    // The text reads back as the very single that was fetched.
+    QCOMPARE(std::strtof(text.toLatin1().constData(), nullptr), float(rows->AsFloat(0, 0)));
 }
 
 // SQLite lets any column hold any value: a value that does not read as the column's kind

@@ -33,8 +33,13 @@ public:
         area->SetTableList(list, 20);
         QObject::connect(area, &TLumQBWorkArea::OnGetTableFields,
                          [this](const QString& table, QStringList& fields) {
+                             // As the designer window does: a table the database cannot
+                             // describe yields no fields.
                              QStringList names;
-                             connection.GetFieldNames(table, names);
+                             try {
+                                 connection.GetFieldNames(table, names);
+                             } catch (const std::exception&) {
+                             }
                              fields << names;
                          });
         window.resize(671, 400);
@@ -54,11 +59,15 @@ public:
         return items.isEmpty() ? QPoint() : list->visualItemRect(items.first()).center();
     }
 
-    // Centre of a field's entry in a table window's list, in the list viewport's coordinates.
+    // Centre of a field's entry in a table window's list, in the list viewport's
+    // coordinates; the list is scrolled to show it first, as a user would.
     static QPoint fieldPos(TLumQBTable* t, const QString& field)
     {
         const auto items = t->FieldList->findItems(field, Qt::MatchExactly);
-        return items.isEmpty() ? QPoint() : t->FieldList->visualItemRect(items.first()).center();
+        if (items.isEmpty())
+            return QPoint();
+        t->FieldList->scrollToItem(items.first());
+        return t->FieldList->visualItemRect(items.first()).center();
     }
 
     // Press on from (a point of source), move past the threshold in steps, release over to

@@ -67,6 +67,7 @@ void tst_dbGrid::cellText_data()
     QTest::newRow("null text is empty") << int(TDbFieldType::String) << QVariant() << "";
     QTest::newRow("integer") << int(TDbFieldType::Integer) << QVariant(qlonglong(-42)) << "-42";
     QTest::newRow("float, local separator") << int(TDbFieldType::Float) << QVariant(2.5) << "2,5";
+    QTest::newRow("single, shortest digits") << int(TDbFieldType::Single) << QVariant(0.15f) << "0,15";
     QTest::newRow("BCD, local separator") << int(TDbFieldType::BCD) << QVariant("1.98") << "1,98";
     QTest::newRow("boolean") << int(TDbFieldType::Boolean) << QVariant(true) << "True";
     QTest::newRow("date, local short form")

@@ -34,6 +34,8 @@ private slots:
     void valueForms_data();
     void valueForms();
     void decimalSeparatorFollowsLocale();
+    void singlesExportTheirShortestDigits_data();
+    void singlesExportTheirShortestDigits();
     void cleanText_data();
     void cleanText();
     void commaRuleByColumnName_data();
@@ -244,6 +246,29 @@ void tst_exportCSV::valueForms()
         makeDb({"CREATE TABLE t (v " + declared + ")", "INSERT INTO t VALUES (" + literal + ")"});
     TDbQuery& q = fetch(file, "SELECT v FROM t");
     QCOMPARE(exportBytes(q.Cursor()), "\"v\"\r\n" + cell + "\r\n");
+}
+
+void tst_exportCSV::singlesExportTheirShortestDigits_data()
+{
+    QTest::addColumn<float>("value");
+    QTest::addColumn<QByteArray>("cell");
+
+    QTest::newRow("0.15") << 0.15f << QByteArray("\"0.15\"");
+    QTest::newRow("0.01") << 0.01f << QByteArray("\"0.01\"");
+    QTest::newRow("beyond 2^24") << 16777217.0f << QByteArray("\"16777216\"");
+    QTest::newRow("small") << 1e-7f << QByteArray("\"1e-07\"");
+}
+
+void tst_exportCSV::singlesExportTheirShortestDigits()
+{
+    QFETCH(float, value);
+    QFETCH(QByteArray, cell);
+    // An Access Single column, as its backend delivers it.
+    TDbRowsBuilder b({TDbField{"Discount", "Discount", TDbFieldType::Single, "Single", 0}});
+    b.AppendFloat(value);
+    TDbRowCursor rows;
+    rows.SetRows(b.Finish());
+    QCOMPARE(exportBytes(rows), "\"Discount\"\r\n" + cell + "\r\n");
 }
 
 void tst_exportCSV::decimalSeparatorFollowsLocale()
