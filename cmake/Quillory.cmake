@@ -22,7 +22,9 @@ function(quillory_test name)
   target_compile_definitions(${name} PRIVATE
     QUILLORY_TESTDATA="${QUILLORY_TESTDATA}"
     QUILLORY_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-    QUILLORY_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
+    QUILLORY_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}"
+    # Screenshots and other files a test leaves for people to look at.
+    QUILLORY_TEST_OUTPUT_DIR="${CMAKE_BINARY_DIR}/test-output/${name}")
   add_test(NAME ${name} COMMAND ${name})
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 300)

@@ -154,13 +154,12 @@ int RunQuillory(int argc, char** argv)
             ShowErrorBox(message);
     };
 
-    dmQuillory = new TdmQuillory(folder);
-    for (const QString& error : dmQuillory->startupErrors())
-        ShowErrorBox(error);
-
+    // The orderly end comes first, so that a signal or the session's end while a start-up
+    // box is open ends the run in order too. exit() rather than quit(): before the
+    // message loop runs, only exit() ends the box's own loop.
     const TQuitSignals quitSignals([&endedBySignal] {
         endedBySignal = true;
-        QCoreApplication::quit();
+        QCoreApplication::exit(0);
     });
     // The desktop session ends: save now, then stop like Unload Me.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [&endedBySignal](QSessionManager&) {
@@ -172,8 +171,16 @@ int RunQuillory(int argc, char** argv)
             toStderr(ExceptionMessage(e));
         }
         SaveParameters();
-        QCoreApplication::quit();
+        QCoreApplication::exit(0);
     });
+
+    dmQuillory = new TdmQuillory(folder);
+    for (const QString& error : dmQuillory->startupErrors()) {
+        if (endedBySignal)
+            toStderr(error);
+        else
+            ShowErrorBox(error);
+    }
 
     // The diary's print preview: one window for the whole run, made when first asked for,
     // shared by every query window and kept until the program ends.
@@ -188,14 +195,15 @@ int RunQuillory(int argc, char** argv)
         return CreateQueryWindow(owner, parentId, queryId, previews);
     });
     try {
-        frmQuillorymain = new TfrmQuillorymain;
+        if (!endedBySignal)
+            frmQuillorymain = new TfrmQuillorymain;
         QObject::connect(frmQuillorymain, &TfrmQuillorymain::exitRequested, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);
     } catch (const std::exception& e) {
         ShowException(e);
     }
 
-    const int result = frmQuillorymain ? app.exec() : 1;
+    const int result = endedBySignal ? 0 : frmQuillorymain ? app.exec() : 1;
 
     // The main form (and the tray icon) goes first, then the store, which writes its
     // files; the settings file last.

@@ -1,27 +1,64 @@
 #include "UEncrypt.h"
 
-#include "uTokenList.h"
+#include "uConnectionItems.h"
 
 #include <cmath>
-#include <exception>
 
 namespace {
 const char kHexDigits[] = "0123456789ABCDEF";
 
-QString transformConnectionString(const QString& connectionString, QString (*transform)(const QString&))
+// Every "Password" and "Pwd" value the database layer reads (the same scanner: quoted
+// values whole, blanks around keys and "=", every repeat of the key) is replaced where it
+// stands; the rest of the text is copied unchanged. An item written plainly as
+// "password=value" comes out as "Password=<new>" with the name as spelled here, and a
+// restored value that comes out empty takes its item along, as they always did.
+QString transformConnectionString(const QString& text, QString (*transform)(const QString&), bool restoring)
 {
-    try {
-        TTokenList items(QLatin1Char(';'), connectionString);
-        for (const char* key : {"Password", "Pwd"}) {
-            const QString name = QString::fromLatin1(key);
-            const QString value = items.Value(name);
-            if (!value.isEmpty())
-                items.SetValue(name, transform(value));
+    const QList<TConnectionItem> items = ScanConnectionItems(text);
+    QString out;
+    out.reserve(text.size() + 16);
+    qsizetype copied = 0;
+    for (const TConnectionItem& item : items) {
+        QString name;
+        for (const char* key : {"Password", "Pwd"})
+            if (item.key.compare(QLatin1String(key), Qt::CaseInsensitive) == 0)
+                name = QLatin1String(key);
+        if (name.isEmpty() || item.value.isEmpty())
+            continue;
+        const QString value = transform(item.value);
+        const bool plain = item.quote.isNull() && item.valueStart == item.itemStart + name.size() + 1 &&
+                           text.at(item.itemStart + name.size()) == QLatin1Char('=');
+        if (plain) {
+            out += QStringView(text).sliced(copied, item.itemStart - copied);
+            copied = item.valueEnd;
+            if (restoring && value.isEmpty()) {
+                if (copied < text.size() && text[copied] == QLatin1Char(';'))
+                    ++copied;
+                else if (out.endsWith(QLatin1Char(';')))
+                    out.chop(1);
+                continue;
+            }
+            out += name + QLatin1Char('=') + value;
+            continue;
         }
-        return items.JoinText();
-    } catch (const std::exception&) {
-        return connectionString;
+        out += QStringView(text).sliced(copied, item.valueStart - copied);
+        if (item.quote.isNull()) {
+            out += value;
+        } else {
+            QString inner = value;
+            inner.replace(item.quote, QString(2, item.quote));
+            out += item.quote + inner;
+            if (item.closed)
+                out += item.quote;
+        }
+        copied = item.valueEnd;
     }
+    out += QStringView(text).sliced(copied);
+    // One ";" at the very end was never kept (unless it belongs to an unclosed quote).
+    const bool trailingInValue = !items.isEmpty() && !items.last().closed;
+    if (out.endsWith(QLatin1Char(';')) && text.endsWith(QLatin1Char(';')) && !trailingInValue)
+        out.chop(1);
+    return out;
 }
 } // namespace
 
@@ -39,12 +76,12 @@ quint8 ScrambleKey(qsizetype length)
 
 QString EncryptConnectionString(const QString& connectionString)
 {
-    return transformConnectionString(connectionString, EncryptPassword);
+    return transformConnectionString(connectionString, EncryptPassword, false);
 }
 
 QString DecryptConnectionString(const QString& connectionString)
 {
-    return transformConnectionString(connectionString, DecryptPassword);
+    return transformConnectionString(connectionString, DecryptPassword, true);
 }
 
 QString EncryptPassword(const QString& password)

@@ -17,8 +17,10 @@ inline constexpr quint8 kScrambleOffset = 0x5D;     // C
 // The key byte for a byte string of the given length: (isqrt(length * M) + C) mod 256.
 quint8 ScrambleKey(qsizetype length);
 
-// The "Password" and "Pwd" values of a connection string scrambled / restored; all other
-// items stay as they are. Never throws: on any failure the input comes back unchanged.
+// The "Password" and "Pwd" values of a connection string scrambled / restored: every
+// value the database layer would read under those keys (ScanConnectionItems: blanks,
+// any case, repeats, quoted values whole inside their quotes); all other text stays as
+// it is. Restoring gives back the original string. Never throws.
 QString EncryptConnectionString(const QString& connectionString);
 QString DecryptConnectionString(const QString& connectionString);
 

@@ -7,6 +7,7 @@
 #include "uError.h"
 
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -14,6 +15,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -151,6 +154,9 @@ TfrmDataLink::TfrmDataLink(QWidget* owner) : QDialog(owner)
     auto* buttons = new QDialogButtonBox(this);
     btnOk = named(buttons->addButton(QDialogButtonBox::Ok), "btnOk");
     btnCancel = named(buttons->addButton(QDialogButtonBox::Cancel), "btnCancel");
+    btnHelp = named(buttons->addButton(QDialogButtonBox::Help), "btnHelp");
+    auto* helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(helpKey, &QShortcut::activated, this, &TfrmDataLink::btnHelpClick);
 
     auto* sourceRow = new QHBoxLayout;
     sourceRow->setContentsMargins(0, 0, 0, 0);
@@ -176,6 +182,7 @@ TfrmDataLink::TfrmDataLink(QWidget* owner) : QDialog(owner)
     connect(btnTest, &QPushButton::clicked, this, &TfrmDataLink::btnTestClick);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::helpRequested, this, &TfrmDataLink::btnHelpClick);
 
     SetConnectionString(QString());
     resize(sizeHint().expandedTo(QSize(420, 0)));
@@ -265,4 +272,10 @@ void TfrmDataLink::btnTestClick()
     } catch (const EQuilloryError& e) {
         dialogs::showInfo(QStringLiteral("Test connection failed:\n") + e.message(), kCaption);
     }
+}
+
+void TfrmDataLink::btnHelpClick()
+{
+    // The help window listens for these addresses.
+    QDesktopServices::openUrl(QUrl(QStringLiteral("quillory-help:context/%1").arg(kHelpContext)));
 }

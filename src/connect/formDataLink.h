@@ -69,11 +69,16 @@ public:
     QPushButton* btnTest;
     QPushButton* btnOk;
     QPushButton* btnCancel;
+    QPushButton* btnHelp;
+
+    // The help topic of this dialog (Help and F1).
+    static constexpr int kHelpContext = 31;
 
 public slots:
     void cboProviderChange();
     void btnBrowseFileClick();
     void btnTestClick();
+    void btnHelpClick();
 
 private:
     QList<QPair<QString, QString>> m_items;

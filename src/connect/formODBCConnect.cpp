@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QLabel>
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
@@ -121,6 +122,40 @@ QStringList DataSourceNames()
     return names;
 }
 
+QStringList SourceFiles()
+{
+    QString system;
+    QString user;
+    QProcess odbcinst;
+    odbcinst.start(QStringLiteral("odbcinst"), {QStringLiteral("-j")}, QIODevice::ReadOnly);
+    if (odbcinst.waitForFinished(5000) && odbcinst.exitStatus() == QProcess::NormalExit) {
+        const QStringList lines = QString::fromLocal8Bit(odbcinst.readAllStandardOutput()).split(u'\n');
+        for (const QString& line : lines) {
+            const qsizetype colon = line.indexOf(u':');
+            if (line.startsWith(QLatin1String("SYSTEM DATA SOURCES")))
+                system = line.mid(colon + 1).trimmed();
+            else if (line.startsWith(QLatin1String("USER DATA SOURCES")))
+                user = line.mid(colon + 1).trimmed();
+        }
+    } else {
+        odbcinst.kill();
+        odbcinst.waitForFinished(1000);
+    }
+    if (system.isEmpty())
+        system = QDir(SystemFolder()).filePath(QStringLiteral("odbc.ini"));
+    if (user.isEmpty()) {
+        user = qEnvironmentVariable("ODBCINI");
+        if (user.isEmpty())
+            user = QDir::home().filePath(QStringLiteral(".odbc.ini"));
+    }
+    QStringList files{system, user};
+    // The Windows-style ODBC.INI beside the system file is read as well.
+    const QString legacy = IniFile(SystemFolder());
+    if (!legacy.isEmpty() && QFileInfo(legacy) != QFileInfo(system))
+        files.prepend(legacy);
+    return files;
+}
+
 } // namespace odbcsources
 
 namespace {
@@ -166,10 +201,17 @@ TfrmODBCConnect::TfrmODBCConnect(QWidget* owner) : QDialog(owner)
     buttons->addStretch();
     buttons->addWidget(btnConnect);
     buttons->addWidget(btnCancel);
+    lblNoSources = new QLabel(this);
+    lblNoSources->setObjectName(QStringLiteral("lblNoSources"));
+    lblNoSources->setWordWrap(true);
+    lblNoSources->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblNoSources->hide();
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 12, 16, 8);
     layout->setSpacing(11);
     layout->addWidget(lbxODBCSources, 1);
+    layout->addWidget(lblNoSources);
     layout->addLayout(buttons);
     resize(sizeHint().expandedTo(QSize(307, 293)));
 
@@ -183,6 +225,14 @@ void TfrmODBCConnect::FormCreate()
         lbxODBCSources->addItem(new SourceItem(name));
     lbxODBCSources->setCurrentItem(nullptr);
     lbxODBCSources->clearSelection();
+    // An empty list alone would leave the user guessing where sources are declared.
+    if (lbxODBCSources->count() == 0) {
+        lblNoSources->setText(QStringLiteral("No ODBC data sources were found. These files were read:\n") +
+                              odbcsources::SourceFiles().join(u'\n'));
+        lblNoSources->show();
+    } else {
+        lblNoSources->hide();
+    }
 }
 
 QString TfrmODBCConnect::GetSelectedSource() const

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+class QLabel;
 class QListWidget;
 class QPushButton;
 
@@ -25,6 +26,9 @@ QStringList SectionEntryNames(const QString& iniFile, const QString& section);
 QStringList DriverManagerSources();
 // All of the above.
 QStringList DataSourceNames();
+// The files unixODBC reads data sources from: the system odbc.ini and the user's, as
+// `odbcinst -j` reports them (they follow $ODBCSYSINI and $ODBCINI).
+QStringList SourceFiles();
 } // namespace odbcsources
 
 // "Existing ODBC Data Sources": a sorted list of data source names and Connect / Cancel.
@@ -42,6 +46,8 @@ public:
     QListWidget* lbxODBCSources;
     QPushButton* btnConnect;
     QPushButton* btnCancel;
+    // Shown instead of silence when no data source was found: which files were read.
+    QLabel* lblNoSources;
 
 public slots:
     void FormCreate();

@@ -16,6 +16,9 @@ struct PostgresParams
     QString database;
     QString user;
     QString password;
+    // A fetch fails when the server sends nothing for this long (a server that stopped
+    // answering while its socket stays open); also the TCP user timeout.
+    int silenceSeconds = 30;
 };
 std::unique_ptr<TDbBackend> openPostgres(const PostgresParams& params);
 

@@ -1,55 +1,23 @@
 #include "uDbConnectionString.h"
 
+#include "uConnectionItems.h"
 #include "uDbError.h"
 
 #include <QFile>
 #include <QRegularExpression>
 #include <QStringDecoder>
 
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 TDbConnectionString::TDbConnectionString(const QString& text) : m_text(text)
 {
-    const qsizetype n = text.size();
-    qsizetype i = 0;
-    while (i < n) {
-        qsizetype eq = text.indexOf(QLatin1Char('='), i);
-        qsizetype semi = text.indexOf(QLatin1Char(';'), i);
-        if (eq < 0 || (semi >= 0 && semi < eq)) {
-            // An item without "=": skipped, as a provider would ignore it.
-            if (semi < 0)
-                break;
-            i = semi + 1;
-            continue;
-        }
-        QString key = text.mid(i, eq - i).trimmed();
-        qsizetype j = eq + 1;
-        while (j < n && text[j] == QLatin1Char(' '))
-            ++j;
-        QString value;
-        if (j < n && (text[j] == QLatin1Char('"') || text[j] == QLatin1Char('\''))) {
-            QChar quote = text[j];
-            ++j;
-            while (j < n) {
-                if (text[j] == quote) {
-                    if (j + 1 < n && text[j + 1] == quote) {
-                        value += quote;
-                        j += 2;
-                        continue;
-                    }
-                    ++j;
-                    break;
-                }
-                value += text[j++];
-            }
-            qsizetype end = text.indexOf(QLatin1Char(';'), j);
-            i = end < 0 ? n : end + 1;
-        } else {
-            qsizetype end = text.indexOf(QLatin1Char(';'), eq + 1);
-            value = text.mid(eq + 1, (end < 0 ? n : end) - eq - 1).trimmed();
-            i = end < 0 ? n : end + 1;
-        }
-        if (!key.isEmpty())
-            m_items.append({key, value});
-    }
+    for (const TConnectionItem& item : ScanConnectionItems(text))
+        m_items.append({item.key, item.value});
 }
 
 bool TDbConnectionString::Has(const QString& key) const
@@ -87,28 +55,114 @@ QString TDbConnectionString::ProviderKey(const QString& provider)
     return key;
 }
 
+namespace {
+
+// A real data link file is a few hundred bytes; anything much larger is not one.
+constexpr qint64 kMaxDataLinkSize = 64 * 1024;
+
+QByteArray readDataLinkBytes(const QString& path)
+{
+    auto fail = [&](const QString& why) {
+        return EDbError(QStringLiteral("Cannot open the data link file \"%1\": %2").arg(path, why));
+    };
+    // Non-blocking, so that a FIFO cannot hold the caller at open; only a regular file is
+    // read at all (no devices, FIFOs or folders).
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        throw fail(QString::fromLocal8Bit(strerror(errno)));
+    struct Closer
+    {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st
+    {
+    };
+    if (fstat(fd, &st) != 0)
+        throw fail(QString::fromLocal8Bit(strerror(errno)));
+    if (!S_ISREG(st.st_mode))
+        throw fail(QStringLiteral("it is not a regular file."));
+    if (st.st_size > kMaxDataLinkSize)
+        throw fail(QStringLiteral("it is too large to be a data link file (%1 bytes).").arg(st.st_size));
+    QByteArray bytes(kMaxDataLinkSize + 1, Qt::Uninitialized);
+    qint64 got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw fail(QString::fromLocal8Bit(strerror(errno)));
+        if (n == 0)
+            break;
+        got += n;
+    }
+    if (got > kMaxDataLinkSize) // it grew while being read
+        throw fail(QStringLiteral("it is too large to be a data link file."));
+    bytes.truncate(got);
+    return bytes;
+}
+
+// The lines of the file's text, each decoded on its own so that a bad code unit (a lone
+// surrogate in a comment, say) spoils only its own line; a spoiled line is left out.
+QStringList dataLinkLines(const QByteArray& bytes, int& spoiled)
+{
+    spoiled = 0;
+    QStringDecoder::Encoding encoding = QStringDecoder::Utf8;
+    qsizetype start = 0;
+    int unit = 1;
+    if (bytes.startsWith("\xFF\xFE")) {
+        encoding = QStringDecoder::Utf16LE;
+        start = 2;
+        unit = 2;
+    } else if (bytes.startsWith("\xFE\xFF")) {
+        encoding = QStringDecoder::Utf16BE;
+        start = 2;
+        unit = 2;
+    } else if (bytes.startsWith("\xEF\xBB\xBF")) {
+        start = 3;
+    }
+    auto codeUnit = [&](qsizetype i) -> char16_t {
+        if (unit == 1)
+            return uchar(bytes[i]);
+        const uchar a = uchar(bytes[i]), b = uchar(bytes[i + 1]);
+        return encoding == QStringDecoder::Utf16LE ? char16_t(a | b << 8) : char16_t(a << 8 | b);
+    };
+    QStringList lines;
+    qsizetype lineStart = start;
+    const qsizetype end = start + (bytes.size() - start) / unit * unit;
+    for (qsizetype i = start; i <= end; i += unit) {
+        const bool atEnd = i == end;
+        const char16_t c = atEnd ? 0 : codeUnit(i);
+        if (!atEnd && c != u'\n' && c != u'\r')
+            continue;
+        QStringDecoder decoder(encoding);
+        const QString line = decoder.decode(QByteArrayView(bytes).sliced(lineStart, i - lineStart));
+        if (decoder.hasError() || !line.isValidUtf16())
+            ++spoiled;
+        else
+            lines << line;
+        lineStart = i + unit;
+    }
+    return lines;
+}
+
+} // namespace
+
 QString ReadDataLinkFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EDbError(
-            QStringLiteral("Cannot open the data link file \"%1\": %2").arg(path, file.errorString()));
-    QByteArray bytes = file.readAll();
-    QString text;
-    if (bytes.startsWith("\xFF\xFE"))
-        text = QStringDecoder(QStringDecoder::Utf16LE).decode(bytes.mid(2));
-    else if (bytes.startsWith("\xFE\xFF"))
-        text = QStringDecoder(QStringDecoder::Utf16BE).decode(bytes.mid(2));
-    else if (bytes.startsWith("\xEF\xBB\xBF"))
-        text = QString::fromUtf8(bytes.mid(3));
-    else
-        text = QString::fromUtf8(bytes);
-    const QStringList lines = text.split(QRegularExpression(QStringLiteral("\r\n|\n|\r")));
+    int spoiled = 0;
+    const QStringList lines = dataLinkLines(readDataLinkBytes(path), spoiled);
     for (const QString& line : lines) {
         QString t = line.trimmed();
         if (t.isEmpty() || t.startsWith(QLatin1Char(';')) || t.startsWith(QLatin1Char('[')))
             continue;
         return line;
     }
+    if (spoiled > 0)
+        throw EDbError(QStringLiteral("The data link file \"%1\" holds no connection string: %2 of its lines "
+                                      "cannot be decoded.")
+                           .arg(path)
+                           .arg(spoiled));
     throw EDbError(QStringLiteral("The data link file \"%1\" holds no connection string.").arg(path));
 }

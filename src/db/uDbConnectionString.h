@@ -34,5 +34,7 @@ private:
 
 // Reads the connection string held by a data link file: UTF-16LE with a byte-order mark
 // (UTF-8 accepted too), a "[oledb]" line, comment lines starting with ";", and the
-// string. Raises EDbError naming the file when it cannot be read or holds no string.
+// string. Only a regular file of at most 64 KiB is read (a device or FIFO would never end
+// or never deliver). Raises EDbError naming the file when it cannot be read, is no
+// regular file, is too large, or holds no string.
 QString ReadDataLinkFile(const QString& path);

@@ -14,6 +14,9 @@
 // ones. Texts cross the interface as UTF-8, the encoding these drivers use on Linux.
 namespace {
 
+constexpr int kQueryTimeoutSeconds = 30;
+
+
 QString fromNarrow(const SQLCHAR* text, qsizetype length = -1)
 {
     return QString::fromUtf8(reinterpret_cast<const char*>(text), length);
@@ -112,6 +115,9 @@ public:
     {
         if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &m_stmt)))
             throw EDbError(diagnostics(SQL_HANDLE_DBC, dbc).message);
+        // A statement the server does not finish in time fails with the driver's own
+        // message instead of holding the program; drivers without it ignore the request.
+        SQLSetStmtAttr(m_stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(kQueryTimeoutSeconds)), 0);
     }
     ~Statement() { SQLFreeHandle(SQL_HANDLE_STMT, m_stmt); }
     SQLHSTMT get() const { return m_stmt; }
@@ -402,6 +408,8 @@ std::unique_ptr<TDbBackend> openOdbc(const QString& odbcConnectionString, TDbEng
         SQLFreeHandle(SQL_HANDLE_ENV, env);
         throw EDbError(message);
     }
+    // Requests other than statements (catalogue calls) are bounded too where the driver can.
+    SQLSetConnectAttr(dbc, SQL_ATTR_CONNECTION_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(kQueryTimeoutSeconds)), 0);
     return std::make_unique<OdbcBackend>(env, dbc, engine);
 }
 

@@ -6,6 +6,9 @@
 
 #include <libpq-fe.h>
 
+#include <poll.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 
@@ -157,17 +160,22 @@ bool parseInt64(const char* p, int len, qint64& out)
 class PostgresBackend : public TDbBackend
 {
 public:
-    explicit PostgresBackend(PGconn* conn) : m_conn(conn)
+    PostgresBackend(PGconn* conn, int silenceSeconds) : m_conn(conn), m_silenceSeconds(silenceSeconds)
     {
         // Notices ("table does not exist, skipping") are no errors; libpq would print them.
         PQsetNoticeProcessor(
             m_conn, [](void*, const char*) {}, nullptr);
-        loadKeywords();
+        try {
+            loadKeywords();
+        } catch (...) {
+            PQfinish(m_conn);
+            throw;
+        }
     }
     ~PostgresBackend() override { PQfinish(m_conn); }
 
     TDbEngine Engine() const override { return TDbEngine::PostgreSQL; }
-    bool Lost() const override { return PQstatus(m_conn) != CONNECTION_OK; }
+    bool Lost() const override { return m_silent || PQstatus(m_conn) != CONNECTION_OK; }
 
     QStringList TableNames() override
     {
@@ -187,14 +195,19 @@ public:
         // Describing a query of the table gives the server's own error for a missing
         // table and the columns in their order, for tables and views alike.
         QByteArray sql = "SELECT * FROM " + quoteAlways(table).toUtf8() + " WHERE false";
-        PGresult* res = PQprepare(m_conn, "", sql.constData(), 0, nullptr);
+        checkUsable();
+        if (!PQsendPrepare(m_conn, "", sql.constData(), 0, nullptr))
+            throw EDbError(trimmedMessage(PQerrorMessage(m_conn)));
+        PGresult* res = lastResult();
         if (PQresultStatus(res) != PGRES_COMMAND_OK) {
             QString message = trimmedMessage(PQerrorMessage(m_conn));
             PQclear(res);
             throw EDbError(message);
         }
         PQclear(res);
-        res = PQdescribePrepared(m_conn, "");
+        if (!PQsendDescribePrepared(m_conn, ""))
+            throw EDbError(trimmedMessage(PQerrorMessage(m_conn)));
+        res = lastResult();
         if (PQresultStatus(res) != PGRES_COMMAND_OK) {
             QString message = trimmedMessage(PQerrorMessage(m_conn));
             PQclear(res);
@@ -210,8 +223,7 @@ public:
     TDbRowsPtr Execute(const QString& sqlText) override
     {
         const QByteArray sql = sqlText.toUtf8();
-        if (PQstatus(m_conn) != CONNECTION_OK)
-            throw EDbError(trimmedMessage(PQerrorMessage(m_conn)));
+        checkUsable();
         if (!PQsendQuery(m_conn, sql.constData()))
             throw EDbError(trimmedMessage(PQerrorMessage(m_conn)));
         // Row by row, so that the only full copy of the rows is ours.
@@ -221,7 +233,7 @@ public:
         TDbRowsPtr result;
         QString error;
         QList<Oid> types;
-        while (PGresult* res = PQgetResult(m_conn)) {
+        while (PGresult* res = nextResult()) {
             ExecStatusType status = PQresultStatus(res);
             if (status == PGRES_SINGLE_TUPLE || status == PGRES_TUPLES_OK) {
                 if (!builder) {
@@ -261,6 +273,49 @@ public:
     }
 
 private:
+    void checkUsable() const
+    {
+        if (m_silent)
+            throw EDbError(m_silentMessage);
+        if (PQstatus(m_conn) != CONNECTION_OK)
+            throw EDbError(trimmedMessage(PQerrorMessage(m_conn)));
+    }
+
+    // The next result of the statement sent, waiting for the server at most the silence
+    // limit for each piece: a server that stops answering while its socket stays open
+    // (keepalives cannot see that) fails the fetch with a clear message, and the session
+    // counts as lost, so the connection closes itself and can be opened again.
+    PGresult* nextResult()
+    {
+        while (PQisBusy(m_conn)) {
+            pollfd p{PQsocket(m_conn), POLLIN, 0};
+            const int rc = poll(&p, 1, m_silenceSeconds * 1000);
+            if (rc < 0 && errno == EINTR)
+                continue;
+            if (rc == 0) {
+                m_silent = true;
+                m_silentMessage = QStringLiteral("The server did not answer for %1 seconds; the connection was "
+                                                 "closed.")
+                                      .arg(m_silenceSeconds);
+                throw EDbError(m_silentMessage);
+            }
+            if (rc < 0 || !PQconsumeInput(m_conn))
+                break; // the error comes with the result
+        }
+        return PQgetResult(m_conn);
+    }
+
+    // The last result of a command sent (its other results are dropped); the caller clears it.
+    PGresult* lastResult()
+    {
+        PGresult* last = nullptr;
+        while (PGresult* res = nextResult()) {
+            PQclear(last);
+            last = res;
+        }
+        return last;
+    }
+
     static QString quoteAlways(const QString& name)
     {
         QString n = name;
@@ -271,7 +326,9 @@ private:
     void loadKeywords()
     {
         // The server's own list of words that cannot stand as a bare name everywhere.
-        PGresult* res = PQexec(m_conn, "SELECT word FROM pg_get_keywords() WHERE catcode <> 'U'");
+        if (!PQsendQuery(m_conn, "SELECT word FROM pg_get_keywords() WHERE catcode <> 'U'"))
+            return;
+        PGresult* res = lastResult();
         if (PQresultStatus(res) == PGRES_TUPLES_OK)
             for (int r = 0; r < PQntuples(res); ++r)
                 m_keywords.insert(QString::fromUtf8(PQgetvalue(res, r, 0)));
@@ -377,6 +434,9 @@ private:
     }
 
     PGconn* m_conn;
+    int m_silenceSeconds;
+    bool m_silent = false;
+    QString m_silentMessage;
     QSet<QString> m_keywords;
 };
 
@@ -401,6 +461,12 @@ std::unique_ptr<TDbBackend> openPostgres(const PostgresParams& p)
     add("client_encoding", QStringLiteral("UTF8"));
     add("application_name", QStringLiteral("Quillory"));
     add("connect_timeout", QStringLiteral("15"));
+    // A peer that vanishes (cable, crash of the machine) is noticed within about 30 s.
+    add("keepalives", QStringLiteral("1"));
+    add("keepalives_idle", QStringLiteral("10"));
+    add("keepalives_interval", QStringLiteral("5"));
+    add("keepalives_count", QStringLiteral("3"));
+    add("tcp_user_timeout", QString::number(p.silenceSeconds * 1000));
     // ISO dates whatever the server's default, so that the text forms parse.
     add("options", QStringLiteral("-c DateStyle=ISO,YMD -c IntervalStyle=postgres -c extra_float_digits=1"));
     std::vector<const char*> k, v;
@@ -418,7 +484,7 @@ std::unique_ptr<TDbBackend> openPostgres(const PostgresParams& p)
         PQfinish(conn);
         throw EDbError(message);
     }
-    return std::make_unique<PostgresBackend>(conn);
+    return std::make_unique<PostgresBackend>(conn, p.silenceSeconds); // closes conn if it throws
 }
 
 } // namespace dbbackends

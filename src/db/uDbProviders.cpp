@@ -41,6 +41,15 @@ QString password(const TDbConnectParams& p)
     return p.prompted ? p.password : p.items.Value({"Password", "PWD"});
 }
 
+// How long a fetch waits for a server that sends nothing before it fails: "Command
+// Timeout" in seconds when the string sets one, else 30.
+int silenceSeconds(const TDbConnectParams& p)
+{
+    bool ok = false;
+    const int seconds = p.items.Value(QStringLiteral("Command Timeout")).toInt(&ok);
+    return ok && seconds > 0 && seconds <= 3600 ? seconds : 30;
+}
+
 bool isTrue(const QString& v)
 {
     const QString t = v.trimmed().toLower();
@@ -126,6 +135,7 @@ std::unique_ptr<TDbBackend> openPostgres(const TDbConnectParams& p)
     pg.database = p.items.Value({"Initial Catalog", "Database"});
     pg.user = user(p);
     pg.password = password(p);
+    pg.silenceSeconds = silenceSeconds(p);
     return dbbackends::openPostgres(pg);
 }
 

@@ -65,12 +65,30 @@ void TLumQBLink::Detach()
     m_workArea = nullptr;
 }
 
-QString TLumQBLink::Field1() const { return m_data ? m_data->Field1 : QString(); }
-QString TLumQBLink::Field2() const { return m_data ? m_data->Field2 : QString(); }
-int TLumQBLink::FieldIndex1() const { return m_data ? m_data->FieldIndex1 : -1; }
-int TLumQBLink::FieldIndex2() const { return m_data ? m_data->FieldIndex2 : -1; }
-int TLumQBLink::JoinOperator() const { return m_data ? m_data->JoinOperator : 0; }
-TJoinKind TLumQBLink::JoinKind() const { return m_data ? m_data->JoinKind : jkInner; }
+QString TLumQBLink::Field1() const
+{
+    return m_data ? m_data->Field1 : QString();
+}
+QString TLumQBLink::Field2() const
+{
+    return m_data ? m_data->Field2 : QString();
+}
+int TLumQBLink::FieldIndex1() const
+{
+    return m_data ? m_data->FieldIndex1 : -1;
+}
+int TLumQBLink::FieldIndex2() const
+{
+    return m_data ? m_data->FieldIndex2 : -1;
+}
+int TLumQBLink::JoinOperator() const
+{
+    return m_data ? m_data->JoinOperator : 0;
+}
+TJoinKind TLumQBLink::JoinKind() const
+{
+    return m_data ? m_data->JoinKind : jkInner;
+}
 
 QString TLumQBLink::JoinImage() const
 {
@@ -113,14 +131,15 @@ void TLumQBLink::UpdatePosition()
 {
     if (!m_data || !m_table1 || !m_table2)
         return;
-    const TLinkPlacement p = PlaceLink(m_table1->geometry(), m_table1->FieldRowY(m_data->FieldIndex1),
-                                       m_table2->geometry(), m_table2->FieldRowY(m_data->FieldIndex2),
-                                       m_table1 == m_table2);
+    const TLinkPlacement p =
+        PlaceLink(m_table1->geometry(), m_table1->FieldRowY(m_data->FieldIndex1), m_table2->geometry(),
+                  m_table2->FieldRowY(m_data->FieldIndex2), m_table1 == m_table2);
     if (m_table1 != m_table2) // a link of a window to itself keeps its arrangement
         m_arrangement = p.Arrangement;
     m_slope = p.Slope;
     m_bounds = p.Bounds;
-    m_polyline = LinkPolyline(m_arrangement, m_slope, m_table1 == m_table2, m_bounds.width(), m_bounds.height());
+    m_polyline =
+        LinkPolyline(m_arrangement, m_slope, m_table1 == m_table2, m_bounds.width(), m_bounds.height());
     m_hitRegion = LinkHitBand(m_polyline);
     if (m_workArea)
         m_workArea->Canvas()->update();

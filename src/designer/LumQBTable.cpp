@@ -135,8 +135,9 @@ TLumQBTable::TLumQBTable(TLumQBWorkArea* workArea, TLumQBTableData* data)
 
     UnLinkBtn = FlatButton(this, "UnLinkBtn", tr("Unlink table"), false);
     CloseBtn = FlatButton(this, "CloseBtn", tr("Close"), true);
-    connect(UnLinkBtn, &QToolButton::clicked, this, &TLumQBTable::UnLinkBtnClick);
-    connect(CloseBtn, &QToolButton::clicked, this, &TLumQBTable::CloseBtnClick);
+    // Errors of what the work area's handlers do go to the error box, as for every command.
+    connect(UnLinkBtn, &QToolButton::clicked, this, [this] { RunCommand([this] { UnLinkBtnClick(); }); });
+    connect(CloseBtn, &QToolButton::clicked, this, [this] { RunCommand([this] { CloseBtnClick(); }); });
 
     FieldList = new TLumQBFieldList(this);
     m_filling = true;
@@ -238,8 +239,8 @@ void TLumQBTable::paintEvent(QPaintEvent* event)
     p.drawRect(rect().adjusted(1, 1, -2, -2));
 
     const QRect band(kFrame, kFrame, width() - 2 * kFrame, kCaptionHeight);
-    const QColor from = m_selected ? palette().color(QPalette::Active, QPalette::Highlight)
-                                   : palette().color(QPalette::Mid);
+    const QColor from =
+        m_selected ? palette().color(QPalette::Active, QPalette::Highlight) : palette().color(QPalette::Mid);
     QLinearGradient gradient(band.topLeft(), band.topRight());
     gradient.setColorAt(0, from);
     gradient.setColorAt(1, m_selected ? from.lighter(170) : palette().color(QPalette::Midlight));
@@ -301,7 +302,7 @@ void TLumQBTable::mouseMoveEvent(QMouseEvent* event)
         const Qt::Edges e = FrameEdgesAt(pos);
         if ((e & (Qt::LeftEdge | Qt::RightEdge)) && (e & (Qt::TopEdge | Qt::BottomEdge)))
             setCursor(((e & Qt::LeftEdge) != 0) == ((e & Qt::TopEdge) != 0) ? Qt::SizeFDiagCursor
-                                                                               : Qt::SizeBDiagCursor);
+                                                                            : Qt::SizeBDiagCursor);
         else if (e & (Qt::LeftEdge | Qt::RightEdge))
             setCursor(Qt::SizeHorCursor);
         else if (e)
@@ -372,7 +373,8 @@ void TLumQBTable::SetTableAliasClick()
     if (!m_workArea)
         return;
     QString alias = TableAlias();
-    if (!dialogs::inputQuery(tr("Change table alias"), tr("Please enter the new alias for the table:"), alias))
+    if (!dialogs::inputQuery(tr("Change table alias"), tr("Please enter the new alias for the table:"),
+                             alias))
         return;
     if (alias != TableAlias())
         m_workArea->SetTableAlias(this, alias);

@@ -159,7 +159,8 @@ void TLumQBWorkArea::AddOneTable(const QString& name, QPoint drop, int n)
         table->move(LumQBGeometry::CascadedPosition(drop, n));
         const int height = LumQBGeometry::FittedHeight(int(data->Fields.size()), LumQBGeometry::kItemHeight,
                                                        table->height());
-        const int width = LumQBGeometry::FittedWidth(table->fontMetrics().horizontalAdvance(name), table->width());
+        const int width =
+            LumQBGeometry::FittedWidth(table->fontMetrics().horizontalAdvance(name), table->width());
         table->resize(width, height);
         table->show();
     } catch (const std::exception& e) {
@@ -173,7 +174,8 @@ TLumQBLink* TLumQBWorkArea::AddLink(TLumQBTable* table1, TLumQBTable* table2, in
         throw ELumQBException(QStringLiteral("These tables are already linked!"));
     TLumQBTableData* d1 = table1->Data();
     TLumQBTableData* d2 = table2->Data();
-    emit OnAddLink(table1->TableName(), table2->TableName(), d1->Fields.value(index1), d2->Fields.value(index2));
+    emit OnAddLink(table1->TableName(), table2->TableName(), d1->Fields.value(index1),
+                   d2->Fields.value(index2));
     TLumQBLinkData* data = m_diagram.AddLink(d1, d2, index1, index2);
     auto* link = new TLumQBLink(this, data, table1, table2);
     m_links.append(link);
@@ -200,12 +202,15 @@ TLumQBTable* TLumQBWorkArea::FindAlias(const QString& alias) const
     return nullptr;
 }
 
-int TLumQBWorkArea::FindLink(const TLumQBTable* a, const TLumQBTable* b, int indexA, int indexB, int start) const
+int TLumQBWorkArea::FindLink(const TLumQBTable* a, const TLumQBTable* b, int indexA, int indexB,
+                             int start) const
 {
     for (int i = std::max(start, 0); i < m_links.size(); ++i) {
         const TLumQBLink* l = m_links[i];
-        if ((l->Table1() == a && l->FieldIndex1() == indexA && l->Table2() == b && l->FieldIndex2() == indexB) ||
-            (l->Table1() == b && l->FieldIndex1() == indexB && l->Table2() == a && l->FieldIndex2() == indexA))
+        if ((l->Table1() == a && l->FieldIndex1() == indexA && l->Table2() == b &&
+             l->FieldIndex2() == indexB) ||
+            (l->Table1() == b && l->FieldIndex1() == indexB && l->Table2() == a &&
+             l->FieldIndex2() == indexA))
             return i;
     }
     return -1;
@@ -246,7 +251,8 @@ void TLumQBWorkArea::RemoveLink(TLumQBLink* link)
 {
     if (!m_links.contains(link))
         return;
-    emit OnRemoveLink(link->Table1()->TableName(), link->Table2()->TableName(), link->Field1(), link->Field2());
+    emit OnRemoveLink(link->Table1()->TableName(), link->Table2()->TableName(), link->Field1(),
+                      link->Field2());
     TakeLink(link);
     Change();
 }
@@ -368,8 +374,8 @@ void TLumQBWorkArea::SetLinkField(TLumQBLink* link, int end, const QString& name
     TLumQBTableData* table = end == 1 ? data->Table1 : data->Table2;
     const int index = table->IndexOfField(name);
     if (index <= 0)
-        throw ELumQBException(QStringLiteral("The field \"%1\" doesn't exists in table \"%2\"!")
-                                  .arg(name, table->TableName));
+        throw ELumQBException(
+            QStringLiteral("The field \"%1\" doesn't exists in table \"%2\"!").arg(name, table->TableName));
     if (end == 1) {
         data->Field1 = name;
         data->FieldIndex1 = index;

@@ -101,7 +101,8 @@ bool BandContains(const QList<QPoint>& band, QPoint p)
     const int n = int(band.size());
     for (int i = 0, j = n - 1; i < n; j = i++) {
         const QPoint a = band[j], b = band[i];
-        const long long cross = (long long)(b.x() - a.x()) * (p.y() - a.y()) - (long long)(b.y() - a.y()) * (p.x() - a.x());
+        const long long cross =
+            (long long)(b.x() - a.x()) * (p.y() - a.y()) - (long long)(b.y() - a.y()) * (p.x() - a.x());
         if (cross == 0 && p.x() >= std::min(a.x(), b.x()) && p.x() <= std::max(a.x(), b.x()) &&
             p.y() >= std::min(a.y(), b.y()) && p.y() <= std::max(a.y(), b.y()))
             return true;

@@ -4,6 +4,7 @@
 #include "uDbRowsModel.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 
 namespace {
 constexpr int kFieldRole = Qt::UserRole;
@@ -66,6 +67,19 @@ QString TDbRecordView::LineValue(int line) const
 {
     const QTableWidgetItem* it = item(line, 1);
     return it ? it->text() : QString();
+}
+
+void TDbRecordView::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        !(event->modifiers() & ~Qt::KeypadModifier)) {
+        const int next = currentRow() + 1;
+        if (next < rowCount())
+            setCurrentCell(next, currentColumn() < 0 ? 1 : currentColumn());
+        event->accept();
+        return;
+    }
+    QTableWidget::keyPressEvent(event);
 }
 
 void TDbRecordView::sourceStateChanged()

@@ -32,6 +32,11 @@ public:
     QString LineCaption(int line) const;
     QString LineValue(int line) const;
 
+protected:
+    // Enter and Return move to the next line (the last line keeps them), and never reach
+    // the window's default button.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void sourceStateChanged();
     void sourceCurrentChanged();

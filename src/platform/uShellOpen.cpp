@@ -36,12 +36,39 @@ int startProgram(const QString& program, const QString& parameters, const QStrin
                                                                                         : kShellBadExecutable;
 }
 
+// xdg-open returns at once when a desktop hands the file over, fails at once when no
+// program can take it (a type registered for an application that is not installed, no
+// desktop and no fallback), and otherwise runs the program itself. A shell waits a short
+// while for it: an early end tells success from failure; a program still running then
+// was started, and is left running on its own.
+constexpr int kOpenWaitTenths = 20;
+
 int openWithDesktop(const QString& target, const QString& folder)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty())
         return kShellNoAssociation;
-    return QProcess::startDetached(QStringLiteral("xdg-open"), {target}, folder) ? kShellSuccess
-                                                                                 : kShellNoAssociation;
+    const QString script = QStringLiteral(
+                               "xdg-open \"$1\" </dev/null >/dev/null 2>&1 & pid=$!\n"
+                               "i=0\n"
+                               "while [ $i -lt %1 ]; do\n"
+                               "  kill -0 $pid 2>/dev/null || { wait $pid; exit $?; }\n"
+                               "  sleep 0.1; i=$((i+1))\n"
+                               "done\n"
+                               "exit 0\n")
+                               .arg(kOpenWaitTenths);
+    QProcess shell;
+    shell.setWorkingDirectory(folder);
+    shell.setStandardInputFile(QProcess::nullDevice());
+    shell.setStandardOutputFile(QProcess::nullDevice());
+    shell.setStandardErrorFile(QProcess::nullDevice());
+    shell.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script, QStringLiteral("sh"), target});
+    if (!shell.waitForFinished(kOpenWaitTenths * 100 + 5000)) {
+        shell.kill();
+        shell.waitForFinished(1000);
+        return kShellSuccess; // still busy handing over: the program is on its way
+    }
+    return shell.exitStatus() == QProcess::NormalExit && shell.exitCode() == 0 ? kShellSuccess
+                                                                                : kShellNoAssociation;
 }
 } // namespace
 

@@ -25,6 +25,7 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTabBar>
 #include <QTabWidget>
@@ -154,6 +155,10 @@ TfrmShowQuery::TfrmShowQuery(QWidget* owner) : QDialog(owner)
     connect(btnsave, &QPushButton::clicked, this, &TfrmShowQuery::btnsaveClick);
     connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);
     connect(btnHelp, &QPushButton::clicked, this, &TfrmShowQuery::btnHelpClick);
+    // F1 anywhere in the window, as the Help button.
+    auto* helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    helpKey->setContext(Qt::WindowShortcut);
+    connect(helpKey, &QShortcut::activated, this, &TfrmShowQuery::btnHelpClick);
     connect(btnLocate, &QPushButton::clicked, this, &TfrmShowQuery::btnLocateClick);
     connect(btnExport, &QPushButton::clicked, this, &TfrmShowQuery::btnExportClick);
     connect(btnShowdetail, &QPushButton::clicked, this, &TfrmShowQuery::btnShowdetailClick);
@@ -338,7 +343,8 @@ void TfrmShowQuery::btnLocateClick()
 
 void TfrmShowQuery::btnHelpClick()
 {
-    QDesktopServices::openUrl(QUrl(QStringLiteral("quillory-help:contents")));
+    // The topic of this window rather than the first page of the help.
+    QDesktopServices::openUrl(QUrl(QStringLiteral("quillory-help:context/%1").arg(kHelpContext)));
 }
 
 void TfrmShowQuery::btnExportClick()

@@ -50,6 +50,8 @@ class TfrmShowQuery : public QDialog
     Q_OBJECT
 public:
     static constexpr const char* kNewQueryCaption = "New Query";
+    // The help topic of this window (Help and F1).
+    static constexpr int kHelpContext = 20;
     // The export dialog's filter: CSV files first, then everything.
     static constexpr const char* kExportFilter = "Comma Separated Values (*.csv);;All files (*.*)";
 

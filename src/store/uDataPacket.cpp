@@ -2,6 +2,7 @@
 
 #include "utils.h"
 
+#include <QHash>
 #include <QSet>
 #include <QVarLengthArray>
 
@@ -386,6 +387,11 @@ void applyChangeLog(const Lexer& lexer, Packet& packet, const QList<int>& states
                            paramsOffset);
             if (earlier == 0)
                 continue;
+            // A row version is superseded once; a log that says otherwise is doubtful, and
+            // refusing it keeps the check below to one pass over each row.
+            if (superseded.contains(int(earlier)))
+                lexer.fail(QStringLiteral("The CHANGE_LOG of the packet supersedes row %1 twice").arg(earlier),
+                           paramsOffset);
             superseded.insert(int(earlier));
             // A later version that leaves out a value its earlier version has would be
             // ambiguous (null, or unchanged?), so such a packet is refused, not guessed at.
@@ -649,7 +655,10 @@ Packet parse(const QByteArray& data, const QList<Column>* columns, QList<qsizety
         lexer.fail(QStringLiteral("The data packet is empty"), t.offset);
 
     Packet packet;
-    QList<QByteArray> rawNames; // each field's attrname as the ROW attributes spell it
+    // Each field's attrname as the ROW attributes spell it, to its index: one hash look-up
+    // per attribute, so that a header of many thousand fields costs no quadratic time.
+    QHash<QByteArray, qsizetype> fieldIndex;
+    QList<QByteArray> rawNames;
     std::optional<QString> changeLog;
     qsizetype paramsOffset = t.offset;
 
@@ -697,8 +706,9 @@ Packet parse(const QByteArray& data, const QList<Column>* columns, QList<qsizety
                                            .arg(f.name),
                                        t.offset);
                     }
-                    if (rawNames.contains(rawName))
+                    if (fieldIndex.contains(rawName))
                         lexer.fail(QStringLiteral("The field \"%1\" is listed twice").arg(f.name), t.offset);
+                    fieldIndex.insert(rawName, packet.fields.size());
                     rawNames.append(rawName);
                     packet.fields.append(f);
                 }
@@ -731,6 +741,7 @@ Packet parse(const QByteArray& data, const QList<Column>* columns, QList<qsizety
             row.number = int(packet.rows.size() + 1);
             row.values.resize(fieldCount);
             int state = 0;
+            qsizetype next = 0;
             for (const Attr& a : t.attrs) {
                 if (a.name == "RowState") {
                     qint64 s = 0;
@@ -742,9 +753,11 @@ Packet parse(const QByteArray& data, const QList<Column>* columns, QList<qsizety
                     state = int(s);
                     continue;
                 }
-                qsizetype f = 0;
-                while (f < fieldCount && rawNames[f] != a.name)
-                    ++f;
+                // Attributes come in field order as a rule: try the next field first.
+                qsizetype f = next < fieldCount && rawNames[next] == a.name
+                                  ? next
+                                  : fieldIndex.value(a.name.toByteArray(), fieldCount);
+                next = f + 1;
                 if (f == fieldCount)
                     lexer.fail(QStringLiteral("Row %1 has a value \"%2\" for which the packet lists no field")
                                    .arg(row.number)

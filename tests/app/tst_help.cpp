@@ -78,6 +78,9 @@ void tst_help::numberedContextsMapToTopics_data()
     QTest::newRow("designer") << 100 << "designer.html";
     QTest::newRow("tray menu") << 10 << "traymenu.html";
     QTest::newRow("diary") << 50 << "diary.html";
+    QTest::newRow("query window (Help, F1)") << 20 << "querywindow.html";
+    QTest::newRow("data link properties") << 31 << "datalink.html";
+    QTest::newRow("connection-string editor") << 27270 << "connectionstring.html";
     QTest::newRow("unmapped") << 4711 << "";
 }
 

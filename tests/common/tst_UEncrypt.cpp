@@ -1,4 +1,5 @@
 #include "UEncrypt.h"
+#include "uConnectionItems.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -163,14 +164,19 @@ void TestEncrypt::encryptConnectionString_data()
                                      << "DSN=d;Pwd=" + abc + ";UID=u";
     QTest::newRow("both names") << "Password=abc;Pwd=abc"
                                 << "Password=" + abc + ";Pwd=" + abc;
-    QTest::newRow("only the first") << "Password=abc;Password=abc"
-                                    << "Password=" + abc + ";Password=abc";
+    QTest::newRow("every repeat, the layer reads the last") << "Password=abc;Password=abc"
+                                                            << "Password=" + abc + ";Password=" + abc;
     QTest::newRow("empty value untouched") << "Password=;X=1"
                                            << "Password=;X=1";
-    QTest::newRow("blank before name stays clear") << "A=1; Password=abc"
-                                                   << "A=1; Password=abc";
-    QTest::newRow("quotes are part of the value") << "Password=\"a\""
-                                                  << "Password=" + EncryptPassword("\"a\"");
+    QTest::newRow("blank before the name") << "A=1; Password=abc"
+                                           << "A=1; Password=" + abc;
+    QTest::newRow("blanks around =") << "A=1;Password = abc ;B=2"
+                                     << "A=1;Password = " + abc + " ;B=2";
+    QTest::newRow("quoted value scrambled whole inside its quotes") << "Password=\"sec;ret\";B=2"
+                                                                    << "Password=\"" + EncryptPassword("sec;ret") +
+                                                                           "\";B=2";
+    QTest::newRow("single quotes with a doubled quote") << "Pwd='a''b'"
+                                                        << "Pwd='" + EncryptPassword("a'b") + "'";
     QTest::newRow("= inside the value") << "Pwd=a=b"
                                         << "Pwd=" + EncryptPassword("a=b");
     QTest::newRow("empty string") << ""
@@ -217,6 +223,12 @@ void TestEncrypt::connectionStringRoundTrip_data()
     QTest::newRow("sql server")
         << "Provider=SQLOLEDB.1;Password=Grüße€;Persist Security Info=True;User ID=sa";
     QTest::newRow("odbc") << "DSN=x;Pwd= spaced ;Password=other";
+    QTest::newRow("blank after ;") << "Provider=P; Password=secret;User ID=u";
+    QTest::newRow("blanks around =") << "Provider=P;Password = secret";
+    QTest::newRow("repeated, second wins") << "Password=first;Data Source=x;Password=secret";
+    QTest::newRow("quoted with ;") << "Provider=P;Password=\"sec;ret\";User ID=u";
+    QTest::newRow("quoted with quotes and blanks") << "Pwd=' it''s ; here ';DSN=d";
+    QTest::newRow("final ; kept inside an open quote") << "Password=\"abc;";
 }
 
 void TestEncrypt::connectionStringRoundTrip()
@@ -224,6 +236,11 @@ void TestEncrypt::connectionStringRoundTrip()
     QFETCH(QString, connectionString);
     const QString stored = EncryptConnectionString(connectionString);
     QVERIFY(stored != connectionString);
+    // No password the database layer would read is left in clear.
+    for (const TConnectionItem& item : ScanConnectionItems(stored))
+        if (item.key.compare("Password", Qt::CaseInsensitive) == 0 || item.key.compare("Pwd", Qt::CaseInsensitive) == 0)
+            QVERIFY2(item.value == EncryptPassword(DecryptPassword(item.value)) && !item.value.contains("sec"),
+                     qPrintable(stored));
     QCOMPARE(DecryptConnectionString(stored), connectionString);
 }
 

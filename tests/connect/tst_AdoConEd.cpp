@@ -6,12 +6,26 @@
 #include "uDialogScript.h"
 
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QUrl>
+
+// Catches the help requests ("quillory-help:" addresses) a dialog makes.
+class HelpRequests : public QObject
+{
+    Q_OBJECT
+public:
+    HelpRequests() { QDesktopServices::setUrlHandler(QStringLiteral("quillory-help"), this, "open"); }
+    ~HelpRequests() override { QDesktopServices::unsetUrlHandler(QStringLiteral("quillory-help")); }
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls.append(url); }
+};
 
 // The connection-string editor: its results, the data link folder with real ".udl" files,
 // and the "Data Link Properties" dialog behind Build.
@@ -36,6 +50,8 @@ private slots:
     void dataLinkPropertiesRoundTrip();
     void dataLinkPropertiesEdits_data();
     void dataLinkPropertiesEdits();
+    void dataLinkHelpOpensTheConnectionsTopic_data();
+    void dataLinkHelpOpensTheConnectionsTopic();
     void dataLinkTestButton_data();
     void dataLinkTestButton();
 
@@ -304,6 +320,30 @@ void tst_AdoConEd::dataLinkPropertiesEdits()
     p.userName = fields[3];
     p.password = fields[4];
     QCOMPARE(p.ToConnectionString(), composed);
+}
+
+void tst_AdoConEd::dataLinkHelpOpensTheConnectionsTopic_data()
+{
+    QTest::addColumn<bool>("byKey");
+    QTest::newRow("Help button") << false;
+    QTest::newRow("F1 in the password box") << true;
+}
+
+void tst_AdoConEd::dataLinkHelpOpensTheConnectionsTopic()
+{
+    QFETCH(bool, byKey);
+    HelpRequests help;
+    TfrmDataLink dialog(nullptr);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    if (byKey) {
+        dialog.edPassword->setFocus();
+        QTest::keyClick(dialog.edPassword, Qt::Key_F1);
+    } else {
+        dialog.btnHelp->click();
+    }
+    QCOMPARE(help.urls, QList<QUrl>{QUrl(QStringLiteral("quillory-help:context/31"))});
+    QVERIFY(dialog.isVisible()); // help leaves the dialog open
 }
 
 void tst_AdoConEd::dataLinkTestButton_data()

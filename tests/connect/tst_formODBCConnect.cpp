@@ -1,7 +1,9 @@
 #include "connectTestSupport.h"
 #include "formODBCConnect.h"
 
+#include <QLabel>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 
@@ -19,6 +21,7 @@ private slots:
     void listsSectionAndDriverManagerNamesSortedIgnoringCase();
     void selectionAndButtons();
     void doubleClickOnlySelects();
+    void emptyListSaysWhichFilesWereRead();
 
 private:
     OdbcSandbox m_odbc;
@@ -28,6 +31,8 @@ private:
 void tst_formODBCConnect::initTestCase()
 {
     QVERIFY(m_dir.isValid());
+    if (qEnvironmentVariableIsSet("QUILLORY_ODBC_NOTHING_DECLARED"))
+        return; // the files are the parent run's empty ones
     // The system odbc.ini of unixODBC holds a DSN; the user file two more, one of them
     // also named in the legacy section with other letter case.
     QVERIFY(m_odbc.setUp("[ChinookLite]\nDriver=SQLite3\nDatabase=" QUILLORY_TESTDATA
@@ -129,6 +134,39 @@ void tst_formODBCConnect::doubleClickOnlySelects()
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, item.center());
     QVERIFY(dialog.isVisible());
     QCOMPARE(dialog.GetSelectedSource(), QStringLiteral("ChinookLite"));
+}
+
+// unixODBC takes its file names once per process: a machine where no data source is
+// declared anywhere is a run of this test program of its own.
+void tst_formODBCConnect::emptyListSaysWhichFilesWereRead()
+{
+    if (qEnvironmentVariableIsSet("QUILLORY_ODBC_NOTHING_DECLARED")) {
+        TfrmODBCConnect dialog(nullptr);
+        QCOMPARE(dialog.lbxODBCSources->count(), 0);
+        QVERIFY(!dialog.lblNoSources->isHidden());
+        const QString hint = dialog.lblNoSources->text();
+        const QString folder = qEnvironmentVariable("ODBCSYSINI");
+        QVERIFY2(hint.contains(folder + "/odbc.ini"), qPrintable(hint));
+        QVERIFY2(hint.contains(qEnvironmentVariable("ODBCINI")), qPrintable(hint));
+        return;
+    }
+    {
+        TfrmODBCConnect withSources(nullptr);
+        QVERIFY(withSources.lbxODBCSources->count() > 0);
+        QVERIFY(withSources.lblNoSources->isHidden());
+    }
+    QTemporaryDir empty;
+    QVERIFY(empty.isValid());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QUILLORY_ODBC_NOTHING_DECLARED", "1");
+    env.insert("ODBCSYSINI", empty.path());
+    env.insert("ODBCINI", empty.filePath("user-odbc.ini"));
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {"emptyListSaysWhichFilesWereRead"});
+    QVERIFY(child.waitForFinished(60000));
+    QVERIFY2(child.exitCode() == 0, child.readAll().constData());
 }
 
 QTEST_MAIN(tst_formODBCConnect)

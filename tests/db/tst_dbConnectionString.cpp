@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 // Reading values out of connection strings and data link files.
 class tst_dbConnectionString : public QObject
 {
@@ -18,7 +20,21 @@ private slots:
     void realDataLinkFiles_data();
     void realDataLinkFiles();
     void badDataLinkFiles();
+    void badLineSpoilsOnlyItself_data();
+    void badLineSpoilsOnlyItself();
+    void onlyRegularFilesAreRead_data();
+    void onlyRegularFilesAreRead();
 };
+
+namespace {
+QByteArray utf16le(const QString& text)
+{
+    QByteArray b("\xFF\xFE");
+    for (QChar c : text)
+        b += char(c.unicode() & 0xFF), b += char(c.unicode() >> 8);
+    return b;
+}
+} // namespace
 
 void tst_dbConnectionString::values_data()
 {
@@ -131,6 +147,74 @@ void tst_dbConnectionString::badDataLinkFiles()
         QFAIL("no error");
     } catch (const EDbError& e) {
         QVERIFY2(e.message().contains(empty), qPrintable(e.message()));
+    }
+}
+
+void tst_dbConnectionString::badLineSpoilsOnlyItself_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    const QString good = "Provider=SQLite;Data Source=/tmp/a.db";
+    QTest::newRow("lone high surrogate in the comment")
+        << utf16le(QString("[oledb]\r\n; Everything after this line is an OLE DB initstring ") + QChar(0xD800) + "\r\n" + good + "\r\n");
+    QTest::newRow("lone high surrogate right before the line break")
+        << utf16le(QString("[oledb]\r\n; comment") + QChar(0xDBFF) + "\r\n" + good + "\r\n");
+    QTest::newRow("lone low surrogate at the start of the comment")
+        << utf16le(QString("[oledb]\r\n") + QChar(0xDC00) + "; comment\r\n" + good);
+    QTest::newRow("invalid UTF-8 in the comment")
+        << QByteArray("[oledb]\n; \xC3\x28 \xFF comment\n") + good.toUtf8() + "\n";
+}
+
+void tst_dbConnectionString::badLineSpoilsOnlyItself()
+{
+    QFETCH(QByteArray, bytes);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("x.udl");
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    f.close();
+    QCOMPARE(ReadDataLinkFile(path), QString("Provider=SQLite;Data Source=/tmp/a.db"));
+}
+
+// Anything but a regular file of a data link's size is refused at once: a device that
+// never ends, a FIFO that never delivers (it would block the caller for good), a folder.
+void tst_dbConnectionString::onlyRegularFilesAreRead_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("endless device") << "/dev/zero"
+                                    << "not a regular file";
+    QTest::newRow("FIFO without a writer") << "fifo"
+                                           << "not a regular file";
+    QTest::newRow("folder") << "folder"
+                            << "not a regular file";
+    QTest::newRow("too large") << "large"
+                               << "too large";
+}
+
+void tst_dbConnectionString::onlyRegularFilesAreRead()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    QString path = kind;
+    if (kind == "fifo") {
+        path = dir.filePath("pipe.udl");
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (kind == "folder") {
+        path = dir.path();
+    } else if (kind == "large") {
+        path = dir.filePath("large.udl");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(utf16le("[oledb]\r\nProvider=SQLite;Data Source=/tmp/a.db\r\n"));
+        f.write(QByteArray(1 << 20, ' '));
+    }
+    try {
+        ReadDataLinkFile(path);
+        QFAIL("no error");
+    } catch (const EDbError& e) {
+        QVERIFY2(e.message().contains(path) && e.message().contains(reason), qPrintable(e.message()));
     }
 }
 

@@ -7,6 +7,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <csignal>
 #include <cstdlib>
 #include <thread>
 
@@ -32,6 +33,7 @@ private slots:
     void quoteNames();
     void serverStopsMidFetch();
     void serverGoneBetweenStatements();
+    void silentServerFailsTheFetch();
 
 private:
     void open(TDbConnection& con) const
@@ -336,6 +338,38 @@ void tst_dbPostgres::serverGoneBetweenStatements()
         QVERIFY2(e.message().contains("Connection refused"), qPrintable(e.message()));
     }
     QVERIFY(!con.Connected());
+}
+
+// The server process stops answering while its socket stays open (the kernel still
+// acknowledges keepalives): the fetch fails after the connection's silence limit with a
+// clear message, the connection closes, and it opens again once the server is back.
+void tst_dbPostgres::silentServerFailsTheFetch()
+{
+    TDbConnection con;
+    QSignalSpy down(&con, &TDbConnection::AfterDisconnect);
+    con.SetConnectionString(m_pg.connectionString() + ";Command Timeout=2");
+    con.Open();
+    TDbQuery q;
+    q.SetConnection(&con);
+    q.SetSQL({"select pg_backend_pid()"});
+    q.Open();
+    const pid_t backend = pid_t(q.AsInteger(0));
+    QVERIFY(backend > 0);
+    QCOMPARE(::kill(backend, SIGSTOP), 0);
+    q.SetSQL({"select count(*) from track"});
+    try {
+        q.Open();
+        ::kill(backend, SIGCONT);
+        QFAIL("no error");
+    } catch (const EDbError& e) {
+        ::kill(backend, SIGCONT);
+        QCOMPARE(e.message(), QStringLiteral("The server did not answer for 2 seconds; the connection was closed."));
+    }
+    QVERIFY(!con.Connected());
+    QCOMPARE(down.count(), 1);
+    con.Open();
+    q.Open();
+    QCOMPARE(q.AsInteger(0), 3503);
 }
 
 QTEST_GUILESS_MAIN(tst_dbPostgres)

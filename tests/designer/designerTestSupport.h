@@ -4,8 +4,8 @@
 #include "LumQBWorkArea.h"
 #include "uDbConnection.h"
 
-#include <QListWidget>
 #include <QHBoxLayout>
+#include <QListWidget>
 #include <QtTest>
 
 // A work area beside a table list, as the designer window has them, fed with the table

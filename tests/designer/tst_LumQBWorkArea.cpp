@@ -69,8 +69,8 @@ void pressOnWorkArea(TDesignerBench& b, QPoint canvasPos, Qt::MouseButton button
 
 void linkFields(TLumQBTable* from, const QString& f1, TLumQBTable* to, const QString& f2)
 {
-    TDesignerBench::drag(from->FieldList->viewport(), TDesignerBench::fieldPos(from, f1), to->FieldList->viewport(),
-                         TDesignerBench::fieldPos(to, f2));
+    TDesignerBench::drag(from->FieldList->viewport(), TDesignerBench::fieldPos(from, f1),
+                         to->FieldList->viewport(), TDesignerBench::fieldPos(to, f2));
 }
 
 void select(QListWidget* list, const QStringList& names)
@@ -234,8 +234,10 @@ void tst_LumQBWorkArea::fieldDraggedOntoFieldLinksTables()
              QString("SELECT  FROM Customer AS C, Invoice AS I WHERE C.CustomerId=I.CustomerId"));
     // A connection's own quoting reaches every name.
     const auto quote = [](const QString& name) { return '"' + name + '"'; };
-    QCOMPARE(b.area->GetSQL(quote).join(' '),
-             QString(R"(SELECT  FROM "Customer" AS "C", "Invoice" AS "I" WHERE "C"."CustomerId"="I"."CustomerId")"));
+    QCOMPARE(
+        b.area->GetSQL(quote).join(' '),
+        QString(
+            R"(SELECT  FROM "Customer" AS "C", "Invoice" AS "I" WHERE "C"."CustomerId"="I"."CustomerId")"));
 }
 
 void tst_LumQBWorkArea::secondLinkOnSameFieldsRefusedEitherWay()
@@ -248,7 +250,8 @@ void tst_LumQBWorkArea::secondLinkOnSameFieldsRefusedEitherWay()
     QSignalSpy changes(b.area, &TLumQBWorkArea::OnChange);
     linkFields(customer, "CustomerId", invoice, "CustomerId");
     linkFields(invoice, "CustomerId", customer, "CustomerId");
-    QCOMPARE(script.texts(), (QStringList{"These tables are already linked!", "These tables are already linked!"}));
+    QCOMPARE(script.texts(),
+             (QStringList{"These tables are already linked!", "These tables are already linked!"}));
     QCOMPARE(b.area->LinkCount(), 1);
     QCOMPARE(b.area->Diagram().LinkCount(), 1);
     QCOMPARE(changes.count(), 0);
@@ -261,8 +264,10 @@ void tst_LumQBWorkArea::starEntryNeverLinks_data()
 {
     QTest::addColumn<QString>("from");
     QTest::addColumn<QString>("to");
-    QTest::newRow("dragging \"*\"") << "*" << "CustomerId";
-    QTest::newRow("dropping onto \"*\"") << "CustomerId" << "*";
+    QTest::newRow("dragging \"*\"") << "*"
+                                    << "CustomerId";
+    QTest::newRow("dropping onto \"*\"") << "CustomerId"
+                                         << "*";
 }
 
 void tst_LumQBWorkArea::starEntryNeverLinks()
@@ -298,7 +303,9 @@ void tst_LumQBWorkArea::fieldDroppedOnOwnListLinksWindowToItself()
     QCOMPARE(l->Geometry().left(), employee->x() + employee->width());
     QCOMPARE(l->Geometry().width(), 15);
     QCOMPARE(l->Slope(), 2);
-    QCOMPARE(l->Polyline(), (QList<QPoint>{{0, 7}, {10, 7}, {10, l->Geometry().height() - 7}, {0, l->Geometry().height() - 7}}));
+    QCOMPARE(
+        l->Polyline(),
+        (QList<QPoint>{{0, 7}, {10, 7}, {10, l->Geometry().height() - 7}, {0, l->Geometry().height() - 7}}));
     // The other order of the same two fields is the same link.
     linkFields(employee, "EmployeeId", employee, "ReportsTo");
     QCOMPARE(script.texts(), QStringList{"These tables are already linked!"});
@@ -317,7 +324,8 @@ void tst_LumQBWorkArea::dragOverAnotherListShowsTargetEntry()
     QTest::mouseMove(source, from + QPoint(0, 30));
     // Moves with the button held do not change the source list's current entry.
     QCOMPARE(customer->FieldList->currentItem()->text(), QString("Email"));
-    const QPoint over = source->mapFromGlobal(invoice->FieldList->viewport()->mapToGlobal(b.fieldPos(invoice, "Total")));
+    const QPoint over =
+        source->mapFromGlobal(invoice->FieldList->viewport()->mapToGlobal(b.fieldPos(invoice, "Total")));
     QTest::mouseMove(source, over);
     QCOMPARE(invoice->FieldList->currentItem()->text(), QString("Total"));
     QTest::mouseRelease(source, Qt::LeftButton, {}, over);
@@ -343,12 +351,10 @@ void tst_LumQBWorkArea::allRowsFromTogglesJoinKind()
         const char* image;
     };
     // Customers, then Orders, then Customers again, then Orders again.
-    const Step steps[] = {{1, jkLeftOuter, true, false, "QBLEFTOUTER"},
-                          {2, jkFullOuter, true, true, "QBFULLOUTER"},
-                          {1, jkRightOuter, false, true, "QBRIGHTOUTER"},
-                          {2, jkInner, false, false, "QBINNERJOIN"},
-                          {2, jkRightOuter, false, true, "QBRIGHTOUTER"},
-                          {2, jkInner, false, false, "QBINNERJOIN"}};
+    const Step steps[] = {
+        {1, jkLeftOuter, true, false, "QBLEFTOUTER"},   {2, jkFullOuter, true, true, "QBFULLOUTER"},
+        {1, jkRightOuter, false, true, "QBRIGHTOUTER"}, {2, jkInner, false, false, "QBINNERJOIN"},
+        {2, jkRightOuter, false, true, "QBRIGHTOUTER"}, {2, jkInner, false, false, "QBINNERJOIN"}};
     int n = 0;
     for (const Step& s : steps) {
         pressOnWorkArea(b, bandMiddle(l));
@@ -366,8 +372,9 @@ void tst_LumQBWorkArea::allRowsFromTogglesJoinKind()
     pressOnWorkArea(b, bandMiddle(l));
     l->miAllFromTable1->trigger();
     l->Menu->close();
-    QCOMPARE(b.area->GetSQL().join(' '),
-             QString("SELECT  FROM  Customer AS C LEFT OUTER JOIN Invoice AS I ON C.CustomerId=I.CustomerId"));
+    QCOMPARE(
+        b.area->GetSQL().join(' '),
+        QString("SELECT  FROM  Customer AS C LEFT OUTER JOIN Invoice AS I ON C.CustomerId=I.CustomerId"));
 }
 
 void tst_LumQBWorkArea::propertiesDialogSetsOperatorAndKind_data()
@@ -379,11 +386,15 @@ void tst_LumQBWorkArea::propertiesDialogSetsOperatorAndKind_data()
     QTest::addColumn<bool>("ok");
     QTest::addColumn<int>("after");
     QTest::addColumn<int>("opAfter");
-    QTest::newRow("both off gives inner, whatever it was") << int(jkFullOuter) << false << false << 5 << true << int(jkInner) << 5;
-    QTest::newRow("first only: left outer") << int(jkInner) << true << false << 3 << true << int(jkLeftOuter) << 3;
-    QTest::newRow("second only: right outer") << int(jkLeftOuter) << false << true << 0 << true << int(jkRightOuter) << 0;
+    QTest::newRow("both off gives inner, whatever it was")
+        << int(jkFullOuter) << false << false << 5 << true << int(jkInner) << 5;
+    QTest::newRow("first only: left outer")
+        << int(jkInner) << true << false << 3 << true << int(jkLeftOuter) << 3;
+    QTest::newRow("second only: right outer")
+        << int(jkLeftOuter) << false << true << 0 << true << int(jkRightOuter) << 0;
     QTest::newRow("both: full outer") << int(jkInner) << true << true << 1 << true << int(jkFullOuter) << 1;
-    QTest::newRow("cancel changes nothing") << int(jkLeftOuter) << false << true << 4 << false << int(jkLeftOuter) << 0;
+    QTest::newRow("cancel changes nothing")
+        << int(jkLeftOuter) << false << true << 4 << false << int(jkLeftOuter) << 0;
 }
 
 void tst_LumQBWorkArea::propertiesDialogSetsOperatorAndKind()
@@ -413,6 +424,8 @@ void tst_LumQBWorkArea::propertiesDialogSetsOperatorAndKind()
               << form->Field2->text() << form->JoinOp->currentText() << form->CBAllFrom1->text()
               << form->CBAllFrom2->text() << QString::number(form->CBAllFrom1->isChecked())
               << QString::number(form->CBAllFrom2->isChecked());
+        if (qEnvironmentVariableIsSet("QUILLORY_SHOT_DIR"))
+            form->grab().save(qEnvironmentVariable("QUILLORY_SHOT_DIR") + "/join-properties.png");
         form->CBAllFrom1->setChecked(all1);
         form->CBAllFrom2->setChecked(all2);
         form->JoinOp->setCurrentIndex(op);
@@ -500,8 +513,8 @@ void tst_LumQBWorkArea::closingWindowReportsRemovalsBeforeObjectsGo()
     connect(b.area, &TLumQBWorkArea::OnChange, this,
             [&] { events << QString("change %1").arg(b.area->GridData().RowCount()); });
     QTest::mouseClick(customer->CloseBtn, Qt::LeftButton);
-    QCOMPARE(events, (QStringList{"table Customer 3 3", "link Customer Employee SupportRepId 3",
-                                  "change 1", "link Customer Invoice CustomerId 2", "change 1", "change 0"}));
+    QCOMPARE(events, (QStringList{"table Customer 3 3", "link Customer Employee SupportRepId 3", "change 1",
+                                  "link Customer Invoice CustomerId 2", "change 1", "change 0"}));
     QCOMPARE(b.area->TableCount(), 2);
     QCOMPARE(b.area->LinkCount(), 1);
     QCOMPARE(b.area->Links(0)->Table1(), invoice);
@@ -808,8 +821,7 @@ void tst_LumQBWorkArea::threeTablesWithTwoJoinsAreDrawn()
         QCOMPARE(shot.pixelColor(stub), QColor(Qt::black));
         const QImage image(":/" + l->JoinImage() + ".png");
         QVERIFY(!image.isNull());
-        const QPoint imagePos = origin + l->Geometry().topLeft() +
-                                LumQBGeometry::JoinImagePos(l->Polyline());
+        const QPoint imagePos = origin + l->Geometry().topLeft() + LumQBGeometry::JoinImagePos(l->Polyline());
         int opaque = 0;
         for (int y = 0; y < 16; ++y)
             for (int x = 0; x < 16; ++x)
@@ -851,7 +863,8 @@ void tst_LumQBWorkArea::tableMenuAsksWorkAreaFirst()
     QStringList items;
     for (QAction* a : genre->TableMenu->actions())
         items << (a->isSeparator() ? "-" : a->text());
-    QCOMPARE(items, (QStringList{"Select all", "Select none", "-", "Change table alias", "-", "Remove links", "Close"}));
+    QCOMPARE(items, (QStringList{"Select all", "Select none", "-", "Change table alias", "-", "Remove links",
+                                 "Close"}));
     genre->miClose->trigger();
     QCOMPARE(b.area->TableCount(), 0);
 }

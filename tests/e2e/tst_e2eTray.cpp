@@ -146,8 +146,9 @@ public:
     {
         if (QStandardPaths::findExecutable(QStringLiteral("import")).isEmpty())
             return;
-        QDir().mkpath(QStringLiteral("shots"));
-        run(QStringLiteral("import"), {"-window", "root", QStringLiteral("shots/%1.png").arg(name)});
+        QDir().mkpath(QStringLiteral(QUILLORY_TEST_OUTPUT_DIR));
+        run(QStringLiteral("import"),
+            {"-window", "root", QStringLiteral(QUILLORY_TEST_OUTPUT_DIR "/%1.png").arg(name)});
     }
 
 private:
@@ -177,6 +178,7 @@ private slots:
     void cleanup();
     void clickOpensTheMenuWithEitherButtonAndUnloadMeEndsTheRun();
     void terminationSignalEndsTheRunInOrder();
+    void terminationSignalDuringAStartUpErrorEndsTheRunInOrder();
     void secondCopyOnTheSameFavouritesRefusesToRun();
     void withoutATrayTheUserIsToldAndTheIconComesWithTheTray();
 
@@ -318,6 +320,33 @@ void tst_e2eTray::terminationSignalEndsTheRunInOrder()
     QCOMPARE(quillory->exitStatus(), QProcess::NormalExit);
     QCOMPARE(quillory->exitCode(), 0);
     QVERIFY(QFile::exists(m_home->filePath(QStringLiteral("bin/folders.xml"))));
+    QVERIFY(!QFile::exists(m_home->filePath(QStringLiteral("bin/.Quillory.lock"))));
+}
+
+void tst_e2eTray::terminationSignalDuringAStartUpErrorEndsTheRunInOrder()
+{
+    // An unreadable favourites file: the start-up error box waits for the user.
+    const QString folders = m_home->filePath(QStringLiteral("bin/folders.xml"));
+    {
+        QFile broken(folders);
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("not a data packet");
+    }
+    QVERIFY(m_x->startTray());
+    auto quillory = startQuillory();
+    QVERIFY(quillory);
+    QVERIFY2(waitFor([this] {
+                 return !m_x->xdotool({"search", "--onlyvisible", "--name", "^Quillory$"}).out.isEmpty();
+             }),
+             "no start-up error box");
+    m_x->screenshot(QStringLiteral("start-up-error"));
+    quillory->terminate(); // SIGTERM while the box is open
+    QVERIFY2(quillory->waitForFinished(10000), "the program did not end");
+    QCOMPARE(quillory->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(quillory->exitCode(), 0);
+    QFile kept(folders);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("not a data packet")); // an unreadable file is never replaced
     QVERIFY(!QFile::exists(m_home->filePath(QStringLiteral("bin/.Quillory.lock"))));
 }
 

@@ -12,9 +12,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
@@ -26,6 +29,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 #include <functional>
 #include <memory>
@@ -84,6 +88,8 @@ private slots:
     void inspectorFollowsCurrentRow();
     void inspectorRebuildsOnlyAfterClear();
     void inspectorIsReadOnly();
+    void inspectorEnterMovesToTheNextLine_data();
+    void inspectorEnterMovesToTheNextLine();
 
     void locateRow_data();
     void locateRow();
@@ -96,17 +102,23 @@ private slots:
     void searchDialogCancelRestoresRow();
     void searchRefusesClosedRows();
 
+    // Last: what the tests above left behind.
+    void picturesStayOutOfTheProgramFolder();
+
 private:
     TDbRowsPtr fetch(const QString& sql);
     static void save(QWidget& widget, const QString& name);
 
     QTemporaryDir m_dir;
     TDbConnection m_con;
+    QDateTime m_started;
 };
 
 void tst_gridParts::initTestCase()
 {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    // File times have whole seconds on some file systems.
+    m_started = QDateTime::currentDateTime().addSecs(-1);
     QVERIFY(m_dir.isValid());
     const QString copy = m_dir.filePath("Chinook.sqlite");
     QVERIFY(QFile::copy(QStringLiteral(QUILLORY_TESTDATA "/sqlite/Chinook_Sqlite.sqlite"), copy));
@@ -124,10 +136,20 @@ TDbRowsPtr tst_gridParts::fetch(const QString& sql)
     return query.Rows();
 }
 
-// Pictures to look at by eye; kept beside the test binary.
+// Pictures to look at by eye, in the tests' output folder: the program's folder holds
+// the program, its help and its favourites, nothing a test leaves.
 void tst_gridParts::save(QWidget& widget, const QString& name)
 {
-    widget.grab().save(QStringLiteral(QUILLORY_BIN_DIR "/") + name + ".png");
+    QDir().mkpath(QStringLiteral(QUILLORY_TEST_OUTPUT_DIR));
+    widget.grab().save(QStringLiteral(QUILLORY_TEST_OUTPUT_DIR "/") + name + ".png");
+}
+
+void tst_gridParts::picturesStayOutOfTheProgramFolder()
+{
+    const QFileInfoList pictures =
+        QDir(QStringLiteral(QUILLORY_BIN_DIR)).entryInfoList({QStringLiteral("*.png")}, QDir::Files);
+    for (const QFileInfo& picture : pictures)
+        QVERIFY2(picture.lastModified() < m_started, qPrintable(picture.filePath()));
 }
 
 // ---- navigator ----
@@ -326,6 +348,44 @@ void tst_gridParts::inspectorFollowsCurrentRow()
     inspector.setCurrentCell(1, 1);
     QVERIFY(inspector.selectionModel()->isRowSelected(1, {})); // the active line is highlighted
     save(inspector, "inspector");
+}
+
+void tst_gridParts::inspectorEnterMovesToTheNextLine_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::newRow("Return on the first line") << int(Qt::Key_Return) << 0 << 1;
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << 1 << 2;
+    QTest::newRow("the last line keeps it") << int(Qt::Key_Return) << 2 << 2;
+}
+
+void tst_gridParts::inspectorEnterMovesToTheNextLine()
+{
+    QFETCH(int, key);
+    QFETCH(int, from);
+    QFETCH(int, to);
+    TDbRowCursor cursor;
+    cursor.SetRows(fetch("select TrackId, Name, Composer from Track order by TrackId"));
+    TDbDataSource source;
+    source.SetDataSet(&cursor);
+    // In a window with a default button, as in the query window (Save).
+    QDialog window;
+    auto* inspector = new TDbRecordView(&window);
+    inspector->SetDataSource(&source);
+    auto* save = new QPushButton(QStringLiteral("Save"), &window);
+    save->setDefault(true);
+    QSignalSpy saved(save, &QPushButton::clicked);
+    auto* layout = new QVBoxLayout(&window);
+    layout->addWidget(inspector);
+    layout->addWidget(save);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    inspector->setFocus();
+    inspector->setCurrentCell(from, 1);
+    QTest::keyClick(inspector, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    QCOMPARE(inspector->currentRow(), to);
+    QCOMPARE(saved.count(), 0);
 }
 
 // The window empties the list when the rows close; without that, old lines stay bound

@@ -68,6 +68,8 @@ private slots:
     void documentWithoutApplicationGives31();
     void documentMarkedExecutableIsNotRun();
     void defaultApplicationFoundThroughParentType();
+    void registeredApplicationThatCannotOpenGives31_data();
+    void registeredApplicationThatCannotOpenGives31();
 
 private:
     QTemporaryDir m_dir;
@@ -238,6 +240,41 @@ void TestPlatform::defaultApplicationFoundThroughParentType()
     const QString found = platform::DefaultApplicationFor(csv);
     QFile::remove(entry);
     QCOMPARE(found, QString("quillory-viewer.desktop"));
+}
+
+void TestPlatform::registeredApplicationThatCannotOpenGives31_data()
+{
+    QTest::addColumn<QByteArray>("program");
+    QTest::addColumn<int>("result");
+    // The viewer of a type registered for text files, as xdg-open finds it for a CSV file.
+    QTest::newRow("viewer opens and returns") << QByteArray("#!/bin/sh\nexit 0\n") << platform::kShellSuccess;
+    QTest::newRow("viewer keeps running") << QByteArray("#!/bin/sh\nsleep 4\n") << platform::kShellSuccess;
+    QTest::newRow("viewer fails") << QByteArray("#!/bin/sh\nexit 1\n") << platform::kShellNoAssociation;
+    QTest::newRow("viewer not installed") << QByteArray() << platform::kShellNoAssociation;
+}
+
+void TestPlatform::registeredApplicationThatCannotOpenGives31()
+{
+    QFETCH(QByteArray, program);
+    QFETCH(int, result);
+    const QString viewer = m_dir.filePath("quillory-test-viewer");
+    QFile::remove(viewer);
+    if (!program.isEmpty())
+        writeFile(viewer, program, kExecutable);
+    const QString entry = m_xdg + "/data/applications/quillory-viewer.desktop";
+    writeFile(entry, "[Desktop Entry]\nType=Application\nName=Viewer\nExec=" + QFile::encodeName(viewer) +
+                         " %f\nMimeType=text/plain;\n");
+    const QString csv = m_dir.filePath("export.csv");
+    writeFile(csv, "a,b\n");
+    // A display, so that xdg-open looks for the registered viewer; no browser to fall
+    // back on.
+    qputenv("DISPLAY", ":quillory-none");
+    qputenv("BROWSER", "false");
+    const int got = platform::ShellExecute(csv, QString(), QString());
+    qunsetenv("DISPLAY");
+    qunsetenv("BROWSER");
+    QFile::remove(entry);
+    QCOMPARE(got, result);
 }
 
 QTEST_GUILESS_MAIN(TestPlatform)

@@ -28,7 +28,22 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <QDesktopServices>
+#include <QUrl>
+
 #include <memory>
+
+// Catches the help requests ("quillory-help:" addresses) a window makes.
+class HelpRequests : public QObject
+{
+    Q_OBJECT
+public:
+    HelpRequests() { QDesktopServices::setUrlHandler(QStringLiteral("quillory-help"), this, "open"); }
+    ~HelpRequests() override { QDesktopServices::unsetUrlHandler(QStringLiteral("quillory-help")); }
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls.append(url); }
+};
 
 // The query window over a real SQLite database and a real favourites store in a
 // temporary folder: new and saved queries, Save with its questions, the page change that
@@ -57,6 +72,8 @@ private slots:
     void exportWritesFileAndOffersToViewIt();
     void exportOfClosedRowsReportsErrorAndAsksNothing();
     void factoryOpensQueryForShell();
+    void helpButtonAndF1OpenTheWindowsTopic_data();
+    void helpButtonAndF1OpenTheWindowsTopic();
 
 private:
     QString database() const { return m_dir.filePath("chinook.sqlite"); }
@@ -526,6 +543,31 @@ void tst_formShowQuery::factoryOpensQueryForShell()
     std::unique_ptr<QDialog> fresh = CreateQueryWindow(&owner, 7, 0);
     QCOMPARE(static_cast<TfrmShowQuery*>(fresh.get())->ParentId, 7);
     QCOMPARE(fresh->windowTitle(), QStringLiteral("New Query"));
+}
+
+void tst_formShowQuery::helpButtonAndF1OpenTheWindowsTopic_data()
+{
+    QTest::addColumn<bool>("byKey");
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("Help, new query") << false << false;
+    QTest::newRow("F1 in the SQL, new query") << true << false;
+    QTest::newRow("F1 on the Data page") << true << true;
+}
+
+void tst_formShowQuery::helpButtonAndF1OpenTheWindowsTopic()
+{
+    QFETCH(bool, byKey);
+    QFETCH(bool, saved);
+    HelpRequests help;
+    auto w = openWindow(saved ? saveQuery("Genres", "select * from Genre") : 0);
+    if (byKey) {
+        QWidget* focus = saved ? static_cast<QWidget*>(w->gridData) : w->QueryFrame->memQuery;
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_F1);
+    } else {
+        w->btnHelp->click();
+    }
+    QCOMPARE(help.urls, QList<QUrl>{QUrl(QStringLiteral("quillory-help:context/20"))});
 }
 
 QTEST_MAIN(tst_formShowQuery)

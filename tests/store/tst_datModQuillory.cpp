@@ -344,17 +344,29 @@ void tst_datModQuillory::deleteQueryReportsAMissingQuery()
 void tst_datModQuillory::unreadableFileIsKeptAndItsTableRefused_data()
 {
     QTest::addColumn<bool>("foldersBroken");
-    QTest::newRow("folders.xml") << true;
-    QTest::newRow("queries.xml") << false;
+    QTest::addColumn<QByteArray>("garbage");
+    QTest::addColumn<QString>("cause");
+    // A file cut short, as a crash of an older version could leave it.
+    QTest::newRow("folders.xml") << true << kEmptyFolders.left(100) << "The file ends";
+    QTest::newRow("queries.xml") << false << kEmptyFolders.left(100) << "The file ends";
+    // A header of 100,000 fields (4 MB) is read in one linear pass and reported.
+    QByteArray fields;
+    for (int i = 0; i < 100000; ++i)
+        fields += "<FIELD attrname=\"Field" + QByteArray::number(i) + "\" fieldtype=\"string\" WIDTH=\"1\"/>";
+    QTest::newRow("folders.xml with 100,000 fields")
+        << true
+        << "<?xml version=\"1.0\" standalone=\"yes\"?><DATAPACKET Version=\"2.0\"><METADATA><FIELDS>" + fields +
+               "</FIELDS><PARAMS/></METADATA><ROWDATA></ROWDATA></DATAPACKET>"
+        << "The file has a field \"Field0\"";
 }
 
 void tst_datModQuillory::unreadableFileIsKeptAndItsTableRefused()
 {
     QFETCH(bool, foldersBroken);
+    QFETCH(QByteArray, garbage);
+    QFETCH(QString, cause);
     ScriptedDialogs dialogs;
     const QString broken = path(foldersBroken ? "folders.xml" : "queries.xml");
-    // A file cut short, as a crash of an older version could leave it.
-    const QByteArray garbage = kEmptyFolders.left(100);
     {
         TdmQuillory seed(m_dir->path());
         seed.AddFolder(QStringLiteral("Kept"));
@@ -366,7 +378,7 @@ void tst_datModQuillory::unreadableFileIsKeptAndItsTableRefused()
         TdmQuillory store(m_dir->path());
         QCOMPARE(store.startupErrors().size(), 1);
         QVERIFY2(store.startupErrors()[0].startsWith(
-                     QStringLiteral("Cannot read \"%1\": The file ends").arg(broken)),
+                     QStringLiteral("Cannot read \"%1\": %2").arg(broken, cause)),
                  qPrintable(store.startupErrors()[0]));
         const QString refusal = QStringLiteral("Changes to \"%1\" are refused").arg(broken);
         QVERIFY(store.isLocked(foldersBroken ? Table::cdsFolder : Table::cdsQuery));
