@@ -15,6 +15,9 @@ TEST_PACKAGES=(
   xvfb xauth xdotool trayer imagemagick x11-utils poppler-utils
 )
 
+# What the fuzz harnesses and the sanitizer build need (scripts/fuzz, scripts/sanitize).
+FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
+
 say() { printf '\n== %s\n' "$*"; }
 
 # Installs only what is missing, so a second run costs a dpkg query.

@@ -1,7 +1,10 @@
 #include "frameQuery.h"
 
 #include "UEncrypt.h"
+#include "LumQBTable.h"
+#include "LumQBWorkArea.h"
 #include "formDatabaseType.h"
+#include "formQueryBuilder.h"
 #include "uDbConnection.h"
 #include "uDbDataSource.h"
 #include "uDbGrid.h"
@@ -262,7 +265,12 @@ void TframQuery::connectCommand()
         HasConnected = true;
         WriteParameter(kConnectionKey, EncryptConnectionString(LastConnectionString));
     }
-    // A designer window, once the frame has one, starts again on the new connection here.
+    // A new connection: the designer's diagram belonged to the old database.
+    if (conADO->Connected() && QueryBuilder) {
+        TLumQBWorkArea* area = QueryBuilder->workarea;
+        while (area->TableCount() > 0)
+            delete area->Tables(0);
+    }
 }
 
 void TframQuery::btnReconnectClick()
@@ -279,9 +287,27 @@ void TframQuery::btnReconnectClick()
     }
 }
 
+TfrmQueryBuilder* TframQuery::queryBuilder() const
+{
+    return QueryBuilder;
+}
+
 void TframQuery::btnQBuilderClick()
 {
-    // The visual designer plugs in here; until then Builder... does nothing.
+    RunCommand([this] {
+        if (!QueryBuilder)
+            QueryBuilder = new TfrmQueryBuilder(this);
+        QueryBuilder->SetConnection(conADO);
+        const QString memoText = QueryLines().join(u'\n');
+        if (TildeText(QueryLines()) != InitialQueryText &&
+            memoText != QueryBuilder->SQLLines().join(u'\n') &&
+            !AskYesNo(QStringLiteral("Current SQL changes may be lost"), QStringLiteral("OK to continue")))
+            return;
+        if (QueryBuilder->exec() != QDialog::Accepted)
+            return;
+        SetQueryLines(QueryBuilder->SQLLines());
+        btnfetchClick();
+    });
 }
 
 void TframQuery::btnfetchClick()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFrame>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -12,6 +13,7 @@ class TDbConnection;
 class TDbDataSource;
 class TDbGrid;
 class TDbQuery;
+class TfrmQueryBuilder;
 
 // The panel on which a query is defined, in three numbered steps: connect to a database
 // (Connect... through the database type dialog, or Reconnect to the last one), write the
@@ -44,6 +46,8 @@ public:
     const QString& lastQueryText() const { return LastQueryText; }
     const QString& initialQueryText() const { return InitialQueryText; }
     bool hasConnected() const { return HasConnected; }
+    // The frame's designer window: none until Builder... is first used, then kept.
+    TfrmQueryBuilder* queryBuilder() const;
 
     // Published components (objectName = the member's name).
     QFrame* pnlConnection;
@@ -87,6 +91,8 @@ private:
     QString InitialQueryText;
     // Whether Connect... made a connection in this frame.
     bool HasConnected = false;
+    // Created on the first Builder..., owned by the frame and reused.
+    QPointer<TfrmQueryBuilder> QueryBuilder;
     bool m_destroying = false;
     bool m_settingLines = false;
 };

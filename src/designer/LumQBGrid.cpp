@@ -1,0 +1,545 @@
+#include "LumQBGrid.h"
+
+#include "LumQBGridRules.h"
+#include "LumQBInplaceEdit.h"
+#include "LumQBTable.h"
+#include "LumQBWorkArea.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+static void initDesignerResources()
+{
+    Q_INIT_RESOURCE(designer);
+}
+
+namespace {
+
+const TLumQBGridData& emptyGridData()
+{
+    static const TLumQBGridData empty;
+    return empty;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// The model
+
+TLumQBGridModel::TLumQBGridModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void TLumQBGridModel::SetWorkArea(TLumQBWorkArea* workArea)
+{
+    beginResetModel();
+    disconnect(m_watch);
+    m_workArea = workArea;
+    if (workArea)
+        m_watch = connect(workArea, &TLumQBWorkArea::GridRowsChanged, this, &TLumQBGridModel::RowsChanged);
+    m_keys.clear();
+    for (int i = 0; i < Data().RowCount(); ++i)
+        m_keys << qMakePair(Data().Row(i).Table, Data().Row(i).Column);
+    endResetModel();
+}
+
+const TLumQBGridData& TLumQBGridModel::Data() const
+{
+    return m_workArea ? m_workArea->GridData() : emptyGridData();
+}
+
+void TLumQBGridModel::RowsChanged()
+{
+    const TLumQBGridData& d = Data();
+    QList<QPair<QString, QString>> keys;
+    for (int i = 0; i < d.RowCount(); ++i)
+        keys << qMakePair(d.Row(i).Table, d.Row(i).Column);
+    const int o = int(m_keys.size());
+    const int n = int(keys.size());
+
+    if (n > o && keys.mid(0, o) == m_keys) {
+        // Rows appended; an empty grid's blank row becomes the first of them.
+        const int first = o == 0 ? 1 : o;
+        if (n > first) {
+            beginInsertRows(QModelIndex(), first, n - 1);
+            m_keys = keys;
+            endInsertRows();
+        }
+        m_keys = keys;
+    } else if (n < o) {
+        // Rows removed, if what is left is the old rows in order.
+        QList<int> removed;
+        int k = 0;
+        for (int i = 0; i < o; ++i) {
+            if (k < n && m_keys[i] == keys[k])
+                ++k;
+            else
+                removed << i;
+        }
+        if (k != n) {
+            beginResetModel();
+            m_keys = keys;
+            endResetModel();
+            return;
+        }
+        if (n == 0)
+            removed.removeFirst(); // the last row stays as the blank row
+        for (int j = int(removed.size()) - 1; j >= 0; --j) {
+            beginRemoveRows(QModelIndex(), removed[j], removed[j]);
+            m_keys.removeAt(removed[j]);
+            endRemoveRows();
+        }
+        m_keys = keys;
+    } else if (keys != m_keys) {
+        beginResetModel();
+        m_keys = keys;
+        endResetModel();
+        return;
+    }
+    // Sort orders, group functions and the like change on other rows too.
+    emit dataChanged(index(0, 0), index(rowCount() - 1, gcColumnCount - 1));
+}
+
+QString TLumQBGridModel::CellText(int column, int row) const
+{
+    if (row < 0 || row >= m_keys.size())
+        return QString();
+    const TLumQBGridData& d = Data();
+    int r = row;
+    if (r >= d.RowCount() || d.Row(r).Table != m_keys[row].first || d.Row(r).Column != m_keys[row].second)
+        r = d.FindRow(m_keys[row].second, m_keys[row].first);
+    if (r < 0)
+        return QString();
+    const TLumQBGridRow& x = d.Row(r);
+    switch (column) {
+    case gcTable:
+        return x.Table;
+    case gcColumn:
+        return x.Column;
+    case gcCaption:
+        return x.Caption;
+    case gcOutput:
+        return x.Output ? QStringLiteral("Show") : QString();
+    case gcSortType:
+        return x.SortType;
+    case gcSortOrder:
+        return x.SortOrder > 0 ? QString::number(x.SortOrder) : QStringLiteral("Unsorted");
+    case gcGroupBy:
+        return x.GroupBy;
+    case gcCriteria:
+        return x.Criteria;
+    default:
+        return QString();
+    }
+}
+
+int TLumQBGridModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : std::max(1, int(m_keys.size()));
+}
+
+int TLumQBGridModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : gcColumnCount;
+}
+
+QVariant TLumQBGridModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= gcColumnCount)
+        return QVariant();
+    if (role == Qt::DisplayRole || role == Qt::EditRole) {
+        // Output is drawn as its tick, not as a word.
+        if (index.column() == gcOutput && role == Qt::DisplayRole)
+            return QVariant();
+        return CellText(index.column(), index.row());
+    }
+    return QVariant();
+}
+
+QVariant TLumQBGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < gcColumnCount)
+        return GridColumnTitle(section);
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+Qt::ItemFlags TLumQBGridModel::flags(const QModelIndex& index) const
+{
+    // The blank row of an empty grid takes neither the caret nor an editor.
+    if (!index.isValid() || index.row() >= m_keys.size())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (GridCellEditor(Data(), index.row(), index.column()).Style != TLumQBEditStyle::None)
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+// ---------------------------------------------------------------------------------------
+// The cell editor and the drawing of the cells
+
+class TLumQBGridDelegate : public QStyledItemDelegate
+{
+public:
+    explicit TLumQBGridDelegate(TLumQBGrid* grid) : QStyledItemDelegate(grid), m_grid(grid) {}
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const override
+    {
+        const int row = index.row();
+        const int column = index.column();
+        const TLumQBCellEditor kind = GridCellEditor(m_grid->Data(), row, column);
+        TLumQBGrid* grid = m_grid;
+        switch (kind.Style) {
+        case TLumQBEditStyle::None:
+            return nullptr;
+        case TLumQBEditStyle::Text: {
+            auto* edit = new QLineEdit(parent);
+            edit->setObjectName(QStringLiteral("InplaceText"));
+            edit->setFrame(false);
+            // The text goes into the cell as it is typed.
+            QObject::connect(edit, &QLineEdit::textEdited, grid,
+                             [grid, row, column](const QString& text) { grid->SetCellText(column, row, text); });
+            return edit;
+        }
+        case TLumQBEditStyle::PickList:
+        case TLumQBEditStyle::PickListText: {
+            auto* combo = new TLumQBInplaceEdit(parent);
+            combo->SetPickList(kind.PickList, kind.Style == TLumQBEditStyle::PickListText);
+            QObject::connect(combo, &TLumQBInplaceEdit::Committed, grid,
+                             [this, grid, combo, row, column](const QString& value) {
+                                 grid->CommitPick(column, row, value);
+                                 // The editor shows the value the rules made of the choice.
+                                 setEditorData(combo, grid->model()->index(row, column));
+                             });
+            QObject::connect(combo, &TLumQBInplaceEdit::TextTyped, grid,
+                             [grid, row, column](const QString& text) { grid->SetCellText(column, row, text); });
+            return combo;
+        }
+        }
+        return nullptr;
+    }
+
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override
+    {
+        const QString text = m_grid->Cell(index.column(), index.row());
+        if (auto* combo = qobject_cast<TLumQBInplaceEdit*>(editor)) {
+            const int match = combo->findText(text);
+            if (match >= 0)
+                combo->setCurrentIndex(match);
+            if (combo->isEditable() && combo->currentText() != text)
+                combo->setEditText(text);
+        } else if (auto* edit = qobject_cast<QLineEdit*>(editor)) {
+            if (edit->text() != text)
+                edit->setText(text);
+        }
+    }
+
+    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override
+    {
+        // Typed text and choices are in the cell already; a text set otherwise is taken here.
+        if (auto* edit = qobject_cast<QLineEdit*>(editor)) {
+            if (edit->text() != m_grid->Cell(index.column(), index.row()))
+                m_grid->SetCellText(index.column(), index.row(), edit->text());
+        }
+    }
+
+    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option, const QModelIndex&) const override
+    {
+        editor->setGeometry(option.rect);
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        const int column = index.column();
+        const bool real = index.row() < m_grid->Data().RowCount();
+        if (column == gcIndicator) {
+            painter->fillRect(option.rect, option.palette.button());
+            if (real && m_grid->currentIndex().row() == index.row()) {
+                // The row indicator: a small triangle pointing at the current row.
+                const QRect r = option.rect;
+                const int cy = r.center().y();
+                const QPolygon arrow({QPoint(r.left() + 3, cy - 4), QPoint(r.left() + 7, cy), QPoint(r.left() + 3, cy + 4)});
+                painter->save();
+                painter->setRenderHint(QPainter::Antialiasing);
+                painter->setPen(Qt::NoPen);
+                painter->setBrush(option.palette.buttonText());
+                painter->drawPolygon(arrow);
+                painter->restore();
+            }
+            return;
+        }
+        if (column == gcOutput) {
+            const bool selected = option.state & QStyle::State_Selected;
+            painter->fillRect(option.rect, selected ? option.palette.highlight() : option.palette.base());
+            if (real) {
+                const QPixmap& tick =
+                    m_grid->Cell(gcOutput, index.row()).isEmpty() ? m_grid->m_unchecked : m_grid->m_checked;
+                const QSize size = tick.deviceIndependentSize().toSize();
+                const QPoint at(option.rect.center().x() - size.width() / 2 + 1,
+                                option.rect.center().y() - size.height() / 2 + 1);
+                painter->drawPixmap(at, tick);
+            }
+            return;
+        }
+        if (column == gcTable || column == gcColumn ||
+            (column == gcGroupBy && !m_grid->UseGroupBy() && !(option.state & QStyle::State_Selected))) {
+            QStyleOptionViewItem plain(option);
+            initStyleOption(&plain, index);
+            painter->fillRect(option.rect, option.palette.button());
+            plain.state &= ~QStyle::State_Selected;
+            plain.backgroundBrush = option.palette.button();
+            QStyledItemDelegate::paint(painter, plain, index);
+            return;
+        }
+        QStyledItemDelegate::paint(painter, option, index);
+    }
+
+private:
+    TLumQBGrid* m_grid;
+};
+
+// ---------------------------------------------------------------------------------------
+// The grid
+
+TLumQBGrid::TLumQBGrid(QWidget* parent) : QTableView(parent)
+{
+    initDesignerResources();
+    setObjectName(QStringLiteral("LumQBGrid"));
+    m_checked = QPixmap(QStringLiteral(":/QBCHECKED.png"));
+    m_unchecked = QPixmap(QStringLiteral(":/QBUNCHECKED.png"));
+
+    m_model = new TLumQBGridModel(this);
+    setModel(m_model);
+    setItemDelegate(new TLumQBGridDelegate(this));
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
+                    QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+    setTabKeyNavigation(true);
+    setWordWrap(false);
+    setShowGrid(true);
+    verticalHeader()->hide();
+    verticalHeader()->setMinimumSectionSize(8);
+    verticalHeader()->setDefaultSectionSize(16);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setMinimumSectionSize(8);
+    ApplyColumnWidths();
+}
+
+TLumQBGrid::~TLumQBGrid() = default;
+
+void TLumQBGrid::ApplyColumnWidths()
+{
+    for (int c = 0; c < gcColumnCount; ++c) {
+        const int width = GridColumnWidth(c, true);
+        if (columnWidth(c) != width)
+            setColumnWidth(c, width);
+    }
+    // Width 0 while grouping is off: the column is there but takes no room.
+    setColumnHidden(gcGroupBy, !UseGroupBy());
+}
+
+void TLumQBGrid::SetWorkArea(TLumQBWorkArea* workArea)
+{
+    if (m_workArea == workArea)
+        return;
+    disconnect(m_watch);
+    m_workArea = workArea;
+    m_model->SetWorkArea(workArea);
+    if (workArea) {
+        m_watch = connect(workArea, &TLumQBWorkArea::GridRowsChanged, this, [this](int currentRow) {
+            setEnabled(true);
+            if (currentRow >= 0 && currentRow < m_model->rowCount()) {
+                const int column = currentIndex().isValid() ? currentIndex().column() : gcTable;
+                setCurrentIndex(m_model->index(currentRow, column));
+            }
+            viewport()->update();
+            Changed();
+        });
+        if (workArea->FieldGrid() != this)
+            workArea->SetFieldGrid(this);
+    }
+    ApplyColumnWidths();
+}
+
+bool TLumQBGrid::UseGroupBy() const
+{
+    return Data().UseGroupBy();
+}
+
+void TLumQBGrid::SetUseGroupBy(bool value)
+{
+    if (!m_workArea)
+        return;
+    m_workArea->GridSetUseGroupBy(value);
+    ApplyColumnWidths();
+}
+
+int TLumQBGrid::AddField(const QString& field, const QString& table)
+{
+    return m_workArea ? m_workArea->GridAddField(field, table) : -1;
+}
+
+void TLumQBGrid::RemoveField(const QString& field, const QString& table)
+{
+    if (m_workArea)
+        m_workArea->GridRemoveField(field, table);
+}
+
+void TLumQBGrid::RemoveTable(const QString& table)
+{
+    if (m_workArea)
+        m_workArea->GridRemoveTable(table);
+}
+
+void TLumQBGrid::SetSortType(int row, const QString& value)
+{
+    if (m_workArea && row >= 0 && row < Data().RowCount())
+        m_workArea->GridSetSortType(row, value);
+}
+
+void TLumQBGrid::SetSortOrder(int row, const QString& value)
+{
+    if (m_workArea && row >= 0 && row < Data().RowCount())
+        m_workArea->GridSetSortOrder(row, value);
+}
+
+void TLumQBGrid::SetGroupFunction(int row, const QString& value)
+{
+    if (m_workArea && row >= 0 && row < Data().RowCount())
+        m_workArea->GridSetGroupFunction(row, value);
+}
+
+void TLumQBGrid::SetCaption(int row, const QString& value)
+{
+    if (m_workArea && row >= 0 && row < Data().RowCount())
+        m_workArea->GridSetCaption(row, value);
+}
+
+void TLumQBGrid::SetCriteria(int row, const QString& value)
+{
+    if (m_workArea && row >= 0 && row < Data().RowCount())
+        m_workArea->GridSetCriteria(row, value);
+}
+
+void TLumQBGrid::ToggleOutput(int row)
+{
+    if (m_workArea && row >= 0 && row < Data().RowCount())
+        m_workArea->GridSetOutput(row, !Data().Row(row).Output);
+}
+
+void TLumQBGrid::SetCellText(int column, int row, const QString& text)
+{
+    switch (column) {
+    case gcCaption:
+        SetCaption(row, text);
+        break;
+    case gcGroupBy:
+        SetGroupFunction(row, text);
+        break;
+    case gcCriteria:
+        SetCriteria(row, text);
+        break;
+    default:
+        return;
+    }
+    emit OnSetEditText(column, row, text);
+}
+
+void TLumQBGrid::CommitPick(int column, int row, const QString& value)
+{
+    switch (column) {
+    case gcSortType:
+        SetSortType(row, value);
+        break;
+    case gcSortOrder:
+        SetSortOrder(row, value);
+        break;
+    case gcGroupBy:
+        SetGroupFunction(row, value);
+        break;
+    default:
+        return;
+    }
+    emit OnSetEditText(column, row, Cell(column, row));
+}
+
+void TLumQBGrid::Changed()
+{
+    emit OnChange();
+}
+
+void TLumQBGrid::mousePressEvent(QMouseEvent* event)
+{
+    const QModelIndex index = indexAt(event->position().toPoint());
+    QTableView::mousePressEvent(event);
+    // Any button on an Output cell of a field row switches it.
+    if (index.isValid() && index.column() == gcOutput && index.row() < Data().RowCount())
+        ToggleOutput(index.row());
+}
+
+void TLumQBGrid::keyPressEvent(QKeyEvent* event)
+{
+    const QModelIndex current = currentIndex();
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier && current.isValid() &&
+        current.column() == gcOutput && current.row() < Data().RowCount()) {
+        ToggleOutput(current.row());
+        return;
+    }
+    const bool editing = state() == QAbstractItemView::EditingState;
+    QTableView::keyPressEvent(event);
+    // A key passed on by the cell editor may have changed what is shown.
+    if (editing)
+        Changed();
+}
+
+void TLumQBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    QTableView::currentChanged(current, previous);
+    // The row indicator follows the current row.
+    if (previous.row() != current.row())
+        viewport()->update();
+}
+
+bool TLumQBGrid::DraggedField(QWidget* source, TLumQBTable** table, int* index) const
+{
+    auto* list = qobject_cast<TLumQBFieldList*>(source);
+    if (!list || !m_workArea)
+        return false;
+    TLumQBTable* owner = nullptr;
+    for (QObject* p = list->parent(); p && !owner; p = p->parent())
+        owner = qobject_cast<TLumQBTable*>(p);
+    if (!owner || owner->WorkArea() != m_workArea || !owner->Data())
+        return false;
+    const int row = list->currentRow();
+    if (row < 0 || row >= owner->Data()->Fields.size())
+        return false;
+    *table = owner;
+    *index = row;
+    return true;
+}
+
+bool TLumQBGrid::LumQBDragOver(QWidget* source, QPoint)
+{
+    TLumQBTable* table = nullptr;
+    int index = -1;
+    return DraggedField(source, &table, &index);
+}
+
+void TLumQBGrid::LumQBDragDrop(QWidget* source, QPoint)
+{
+    TLumQBTable* table = nullptr;
+    int index = -1;
+    if (!DraggedField(source, &table, &index))
+        return;
+    // Ticking adds the row; a field ticked already only gets its row selected. A drop on
+    // the title row is taken the same way, so every ticked field has its row.
+    const QString field = table->Data()->Fields[index];
+    const QString name = table->Data()->TableName;
+    if (!table->Data()->IsTicked(index))
+        m_workArea->SetFieldTicked(table, index, true);
+    AddField(field, name);
+    setFocus();
+}

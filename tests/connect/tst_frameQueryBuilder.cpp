@@ -1,0 +1,242 @@
+#include "frameQuery.h"
+
+#include "LumQBTable.h"
+#include "LumQBWorkArea.h"
+#include "formDatabaseType.h"
+#include "formQueryBuilder.h"
+#include "uDbConnection.h"
+#include "uDbQuery.h"
+#include "uDialogScript.h"
+#include "uParameters.h"
+#include "uTildeText.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+// Builder... of the query frame on a real SQLite database: the designer made once and
+// kept, the question before a typed statement is replaced, Apply replacing the memo and
+// fetching, Cancel changing nothing, and Connect... emptying the designer's work area.
+class tst_frameQueryBuilder : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void applyReplacesMemoAndFetches();
+    void questionBeforeReplacingTypedSql_data();
+    void questionBeforeReplacingTypedSql();
+    void refusedStatementLeavesMemoReplacedAndGridEmpty();
+    void connectEmptiesTheWorkArea();
+
+private:
+    QString database() const { return m_dir.filePath("chinook.sqlite"); }
+    std::unique_ptr<TframQuery> connectedFrame() const;
+    QTemporaryDir m_dir;
+};
+
+namespace {
+
+// Acts on the designer once the frame shows it modally.
+void onDesigner(std::function<void(TfrmQueryBuilder*)> action, std::shared_ptr<bool> seen)
+{
+    QTimer::singleShot(0, [action, seen] {
+        auto* designer = qobject_cast<TfrmQueryBuilder*>(QApplication::activeModalWidget());
+        if (!designer)
+            return; // not shown: the caller checks *seen
+        *seen = true;
+        action(designer);
+        if (designer->isVisible())
+            designer->reject();
+    });
+}
+
+// Places a table by double-click and ticks a field, as a user would.
+void drawTable(TfrmQueryBuilder* d, const QString& table, const QString& field)
+{
+    QListWidgetItem* item = d->lbxTables->findItems(table, Qt::MatchExactly).value(0);
+    QVERIFY(item);
+    const QPoint p = d->lbxTables->visualItemRect(item).center();
+    QTest::mouseClick(d->lbxTables->viewport(), Qt::LeftButton, {}, p);
+    QTest::mouseDClick(d->lbxTables->viewport(), Qt::LeftButton, {}, p);
+    TLumQBTable* t = d->workarea->FindTable(table);
+    QVERIFY(t);
+    t->FieldList->findItems(field, Qt::MatchExactly).value(0)->setCheckState(Qt::Checked);
+}
+
+} // namespace
+
+void tst_frameQueryBuilder::initTestCase()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Quillory"));
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QFile::copy(QUILLORY_TESTDATA "/sqlite/Chinook_Sqlite.sqlite", database()));
+    QFile(database()).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+}
+
+void tst_frameQueryBuilder::init()
+{
+    InitParameters(nullptr);
+}
+
+std::unique_ptr<TframQuery> tst_frameQueryBuilder::connectedFrame() const
+{
+    auto frame = std::make_unique<TframQuery>(nullptr);
+    frame->show();
+    if (!QTest::qWaitForWindowExposed(frame.get()))
+        qFatal("frame not shown");
+    frame->conADO->SetConnectionString("Provider=SQLite;Data Source=" + database());
+    frame->OpenConnection();
+    return frame;
+}
+
+void tst_frameQueryBuilder::applyReplacesMemoAndFetches()
+{
+    ScriptedDialogs script;
+    auto frame = connectedFrame();
+    QVERIFY(frame->btnQBuilder->isEnabled());
+    QVERIFY(!frame->queryBuilder());
+    auto seen = std::make_shared<bool>(false);
+    onDesigner(
+        [](TfrmQueryBuilder* d) {
+            QVERIFY(d->lbxTables->count() > 0);
+            drawTable(d, "Genre", "Name");
+            QTest::mouseClick(d->btnApply, Qt::LeftButton);
+        },
+        seen);
+    QTest::mouseClick(frame->btnQBuilder, Qt::LeftButton);
+    QVERIFY(*seen);
+    QVERIFY2(script.shown().isEmpty(), qPrintable(script.texts().join('|')));
+    QCOMPARE(frame->QueryLines(), QStringList({"SELECT G.Name", "FROM Genre AS G"}));
+    QVERIFY(frame->qryADO->Active());
+    QCOMPARE(int(frame->qryADO->RecordCount()), 25);
+    QCOMPARE(ReadParameter("Query"), TildeText(frame->QueryLines()));
+
+    // The same designer comes back with its diagram; Cancel changes nothing.
+    TfrmQueryBuilder* designer = frame->queryBuilder();
+    QVERIFY(designer);
+    *seen = false;
+    onDesigner(
+        [designer](TfrmQueryBuilder* d) {
+            QCOMPARE(d, designer);
+            QCOMPARE(d->workarea->TableCount(), 1);
+            QTest::mouseClick(d->btnCancel, Qt::LeftButton);
+        },
+        seen);
+    QTest::mouseClick(frame->btnQBuilder, Qt::LeftButton);
+    QVERIFY(*seen);
+    QCOMPARE(frame->queryBuilder(), designer);
+    QCOMPARE(frame->QueryLines(), QStringList({"SELECT G.Name", "FROM Genre AS G"}));
+    QVERIFY(frame->qryADO->Active());
+    QVERIFY(script.shown().isEmpty()); // the memo equals the designer's statement: no question
+}
+
+void tst_frameQueryBuilder::questionBeforeReplacingTypedSql_data()
+{
+    QTest::addColumn<QString>("memo");
+    QTest::addColumn<QString>("answer"); // "" when no question is expected
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("initial text: no question") << "select * from blah" << "" << true;
+    QTest::newRow("typed text, yes") << "select * from Artist" << "yes" << true;
+    QTest::newRow("typed text, no: the designer is not shown") << "select * from Artist" << "no" << false;
+}
+
+void tst_frameQueryBuilder::questionBeforeReplacingTypedSql()
+{
+    QFETCH(QString, memo);
+    QFETCH(QString, answer);
+    QFETCH(bool, shown);
+    ScriptedDialogs script;
+    if (answer == "yes")
+        script.yes();
+    else if (answer == "no")
+        script.no();
+    auto frame = connectedFrame();
+    frame->SetQueryLines({memo});
+    auto seen = std::make_shared<bool>(false);
+    onDesigner([](TfrmQueryBuilder* d) { QTest::mouseClick(d->btnCancel, Qt::LeftButton); }, seen);
+    QTest::mouseClick(frame->btnQBuilder, Qt::LeftButton);
+    QCOMPARE(*seen, shown);
+    if (answer.isEmpty()) {
+        QVERIFY(script.shown().isEmpty());
+    } else {
+        QCOMPARE(script.last().text, QString("Current SQL changes may be lost"));
+        QCOMPARE(script.last().caption, QString("OK to continue"));
+    }
+    QCOMPARE(frame->QueryLines(), QStringList{memo});
+    if (!shown) {
+        // Nothing ran: the next click, without a queued answer, must ask again.
+        QCOMPARE(script.pending(), 0);
+    }
+}
+
+void tst_frameQueryBuilder::refusedStatementLeavesMemoReplacedAndGridEmpty()
+{
+    ScriptedDialogs script;
+    auto frame = connectedFrame();
+    auto seen = std::make_shared<bool>(false);
+    onDesigner(
+        [](TfrmQueryBuilder* d) {
+            drawTable(d, "Genre", "Name");
+            // The table goes away behind the designer's back: the statement is refused.
+            TDbQuery drop;
+            drop.SetConnection(d->qryADOTest->Connection());
+            drop.SetSQL({"ALTER TABLE Genre RENAME TO GenreGone"});
+            drop.Open();
+            QTest::mouseClick(d->btnApply, Qt::LeftButton);
+        },
+        seen);
+    QTest::mouseClick(frame->btnQBuilder, Qt::LeftButton);
+    QVERIFY(*seen);
+    QCOMPARE(frame->QueryLines(), QStringList({"SELECT G.Name", "FROM Genre AS G"}));
+    QVERIFY(!frame->qryADO->Active());
+    QCOMPARE(script.texts().size(), 1);
+    QVERIFY2(script.texts().first().contains("Genre"), qPrintable(script.texts().first()));
+    TDbQuery back;
+    back.SetConnection(frame->conADO);
+    back.SetSQL({"ALTER TABLE GenreGone RENAME TO Genre"});
+    back.Open();
+}
+
+void tst_frameQueryBuilder::connectEmptiesTheWorkArea()
+{
+    ScriptedDialogs script;
+    auto frame = connectedFrame();
+    auto seen = std::make_shared<bool>(false);
+    onDesigner(
+        [](TfrmQueryBuilder* d) {
+            drawTable(d, "Genre", "Name");
+            drawTable(d, "Artist", "Name");
+            QTest::mouseClick(d->btnCancel, Qt::LeftButton);
+        },
+        seen);
+    QTest::mouseClick(frame->btnQBuilder, Qt::LeftButton);
+    QVERIFY(*seen);
+    TfrmQueryBuilder* designer = frame->queryBuilder();
+    QCOMPARE(designer->workarea->TableCount(), 2);
+    QVERIFY(!designer->workarea->GridData().IsEmpty());
+
+    // Connect... to a database again: the diagram of the old connection goes.
+    script.file(database());
+    QTimer::singleShot(0, [] {
+        if (auto* dialog = qobject_cast<TfrmDatabaseType*>(QApplication::activeModalWidget()))
+            dialog->ItemButton(TfrmDatabaseType::MicrosoftAccess)->click();
+    });
+    QTest::mouseClick(frame->btnConnect, Qt::LeftButton);
+    QVERIFY(frame->conADO->Connected());
+    QCOMPARE(frame->queryBuilder(), designer);
+    QCOMPARE(designer->workarea->TableCount(), 0);
+    QVERIFY(designer->workarea->GridData().IsEmpty());
+}
+
+QTEST_MAIN(tst_frameQueryBuilder)
+#include "tst_frameQueryBuilder.moc"
