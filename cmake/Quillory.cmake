@@ -14,11 +14,12 @@ function(quillory_library name)
 endfunction()
 
 # quillory_test(name SOURCES ... LIBS ... [ENV k=v ...] [LABELS ...]):
-# a Qt Test program run by CTest. Widget tests run on the offscreen platform.
+# a Qt Test program run by CTest, linked with what it tests and with test_support (the
+# test doubles and fixtures of tests/support). Widget tests run on the offscreen platform.
 function(quillory_test name)
   cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;LIBS;ENV;LABELS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
-  target_link_libraries(${name} PRIVATE Qt6::Test ${A_LIBS})
+  target_link_libraries(${name} PRIVATE Qt6::Test test_support ${A_LIBS})
   target_compile_definitions(${name} PRIVATE
     QUILLORY_TESTDATA="${QUILLORY_TESTDATA}"
     QUILLORY_SOURCE_DIR="${CMAKE_SOURCE_DIR}"

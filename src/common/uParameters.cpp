@@ -1,6 +1,7 @@
 #include "uParameters.h"
 
 #include "uSystemInfo.h"
+#include "uWriteWhole.h"
 #include "uXdgPaths.h"
 #include "utils.h"
 
@@ -210,9 +211,9 @@ bool TParameters::Save()
         bytes += line.toUtf8() + "\r\n";
 
     QSaveFile file(m_userParameterFileName);
-    const bool saved = file.open(QIODevice::WriteOnly) &&
+    const bool saved = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
                        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner) &&
-                       file.write(bytes) == bytes.size() && file.commit();
+                       platform::WriteWhole(file, bytes) && file.commit();
     if (!saved) {
         qWarning("Cannot write the parameter file %s: %s", qPrintable(m_userParameterFileName),
                  qPrintable(file.errorString()));

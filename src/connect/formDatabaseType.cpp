@@ -96,21 +96,6 @@ void TfrmDatabaseType::grpDatabaseTypeClick()
     }
 }
 
-void TfrmDatabaseType::OpenConnection()
-{
-    Connection->Close();
-    Connection->SetLoginPrompt(false);
-    try {
-        Connection->Open();
-    } catch (const EQuilloryError&) {
-        // The silent attempt only spares the user the login prompt when it is not needed.
-    }
-    if (Connection->Connected())
-        return;
-    Connection->SetLoginPrompt(true);
-    Connection->Open();
-}
-
 void TfrmDatabaseType::ConnectAccess()
 {
     const QString startFolder = ReadParameter(QLatin1String(kAccessDirectoryKey), QStringLiteral("."));
@@ -124,12 +109,12 @@ void TfrmDatabaseType::ConnectAccess()
     Connection->SetConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
                                     QStringLiteral(";Persist Security Info=False"));
     try {
-        OpenConnection();
+        OpenConnection(*Connection);
     } catch (const EQuilloryError&) {
         Connection->Close();
         Connection->SetConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.3.51;Data Source=") +
                                         path + QStringLiteral(";Persist Security Info=False"));
-        OpenConnection();
+        OpenConnection(*Connection);
     }
     if (Connection->Connected()) {
         QString folder = info.absolutePath();
@@ -160,7 +145,7 @@ void TfrmDatabaseType::ConnectODBC()
         QStringLiteral("Provider=MSDASQL.1;Persist Security Info=False;Data Source=") +
         QuoteConnectionValue(name));
     try {
-        OpenConnection();
+        OpenConnection(*Connection);
     } catch (const EQuilloryError& e) {
         dialogs::showInfo(QStringLiteral("Failed to open ") + name + QStringLiteral(" : ") + e.message(),
                           QCoreApplication::applicationName());
@@ -172,5 +157,5 @@ void TfrmDatabaseType::ConnectOther()
     Connection->Close();
     Connection->SetConnectionString(QString());
     if (RunConnectionEditor(Connection))
-        OpenConnection();
+        OpenConnection(*Connection);
 }

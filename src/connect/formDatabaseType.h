@@ -58,9 +58,6 @@ public:
     void ConnectSQLServer();
     void ConnectODBC();
     void ConnectOther();
-    // Opens Connection with its current string: silently first, then with the login prompt;
-    // an error of the prompted attempt is raised.
-    void OpenConnection();
 
 private:
     QButtonGroup* m_items;

@@ -226,16 +226,7 @@ void TframQuery::OpenConnection()
 {
     conADO->Close();
     lblConnected->setText(QStringLiteral("FAILED TO CONNECT"));
-    conADO->SetLoginPrompt(false);
-    try {
-        conADO->Open();
-    } catch (const EQuilloryError&) {
-        // The silent attempt only spares the user the login prompt when it is not needed.
-    }
-    if (conADO->Connected())
-        return;
-    conADO->SetLoginPrompt(true);
-    conADO->Open();
+    ::OpenConnection(*conADO);
 }
 
 void TframQuery::btnConnectClick()

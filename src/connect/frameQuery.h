@@ -34,7 +34,8 @@ public:
     explicit TframQuery(QWidget* owner);
     ~TframQuery() override;
 
-    // Opens conADO with its current connection string: silently, then with the login prompt.
+    // Shows "FAILED TO CONNECT" (AfterConnect replaces it), then opens conADO with its
+    // current connection string through ::OpenConnection.
     void OpenConnection();
 
     // The lines of memQuery (a text ending in a line break has no empty last line).

@@ -92,3 +92,18 @@ QString TDbConnection::QuoteName(const QString& name) const
         return m_backend->QuoteName(name);
     return TDbBackend::BracketName(name);
 }
+
+void OpenConnection(TDbConnection& connection)
+{
+    connection.Close();
+    connection.SetLoginPrompt(false);
+    try {
+        connection.Open();
+    } catch (const EDbError&) {
+        // The silent attempt only spares the user the login prompt when it is not needed.
+    }
+    if (connection.Connected())
+        return;
+    connection.SetLoginPrompt(true);
+    connection.Open();
+}

@@ -74,3 +74,9 @@ private:
     bool m_loginPrompt = false;
     std::unique_ptr<TDbBackend> m_backend;
 };
+
+// Opens connection with its current string: closed first, then silently (no login prompt),
+// and only when that fails again with the login prompt, so that the user is asked for a
+// password only when one is needed. The prompt stays on afterwards. Raises the EDbError of
+// the prompted attempt.
+void OpenConnection(TDbConnection& connection);

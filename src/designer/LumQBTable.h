@@ -20,6 +20,8 @@ class TLumQBFieldList : public QListWidget, public ILumQBDropTarget
     Q_OBJECT
 public:
     explicit TLumQBFieldList(TLumQBTable* table);
+    // The window whose list this is (a drop target such as the field grid asks it).
+    TLumQBTable* Table() const { return m_table; }
     // Entry under a point of the viewport: the last when below the last entry, -1 when empty.
     int EntryAt(QPoint viewportPos) const;
     bool LumQBDragOver(QWidget* source, QPoint pos) override;

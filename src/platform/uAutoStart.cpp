@@ -1,5 +1,6 @@
 #include "uAutoStart.h"
 
+#include "uWriteWhole.h"
 #include "uXdgPaths.h"
 
 #include <QDir>
@@ -202,7 +203,7 @@ void WriteAutoStart(const QString& file, const QString& executablePath, const QS
                              .arg(escapeStringValue(valueName), ExecLineFor(executablePath));
     const QByteArray bytes = text.toUtf8();
     QSaveFile f(file);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !WriteWhole(f, bytes) || !f.commit())
         throw setFailed(valueName);
 }
 

@@ -4,6 +4,7 @@
 #include "uClock.h"
 #include "uDataPacket.h"
 #include "uDialogs.h"
+#include "uWriteWhole.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -39,11 +40,11 @@ QString caption()
 void replaceFile(const QString& path, const QByteArray& bytes, bool ownerOnly)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw EStoreError(QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
     if (ownerOnly && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         throw EStoreError(QStringLiteral("Cannot make \"%1\" private: %2").arg(path, file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.commit())
+    if (!platform::WriteWhole(file, bytes) || !file.commit())
         throw EStoreError(QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
 }
 

@@ -1,5 +1,7 @@
 #include "uAutoStart.h"
 
+#include "testSupport.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -131,12 +133,11 @@ void tst_autoStart::failedWriteAndDeleteAreReported()
     // A file where the autostart folder should be.
     put("x");
     const QString blocked = m_dir->filePath(QStringLiteral("Quillory.desktop/autostart/Quillory.desktop"));
-    try {
-        platform::WriteAutoStart(blocked, QStringLiteral("/opt/q/Quillory"), QStringLiteral("Quillory"));
-        QFAIL("the write should fail");
-    } catch (const platform::EPlatformError& e) {
-        QCOMPARE(e.message(), QStringLiteral("Failed to set data for 'Quillory'"));
-    }
+    expectError<platform::EPlatformError>(
+        [&] {
+            platform::WriteAutoStart(blocked, QStringLiteral("/opt/q/Quillory"), QStringLiteral("Quillory"));
+        },
+        QStringLiteral("Failed to set data for 'Quillory'"));
     // An entry that cannot be removed (a non-empty folder in its place) is not reported
     // as removed; nor can it be read.
     const QString folder = m_dir->filePath(QStringLiteral("dir.desktop"));

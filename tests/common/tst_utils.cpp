@@ -1,5 +1,8 @@
-#include "uDialogScript.h"
 #include "utils.h"
+
+#include "testSupport.h"
+#include "uDialogScript.h"
+#include "uErrorBox.h"
 
 #include <QCursor>
 #include <QDir>
@@ -9,16 +12,6 @@
 #include <QTest>
 
 namespace {
-void writeFile(const QString& path, const QByteArray& bytes, QFile::Permissions permissions = {})
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    file.write(bytes);
-    file.close();
-    if (permissions)
-        QVERIFY(file.setPermissions(permissions));
-}
-
 // -1 for no override cursor.
 int screenShape()
 {
@@ -77,6 +70,7 @@ private slots:
     void replaceAll_data();
     void replaceAll();
     void replaceAllRefusesEndlessFill();
+    void errorsGiveTheSameTextAsMessageAndWhat();
     void textHelpers();
     void decodeUtf8OrWindows1252_data();
     void decodeUtf8OrWindows1252();
@@ -181,12 +175,7 @@ void TestUtils::cursorStackHoldsFifty()
     }
     PopCursor();
     QCOMPARE(screenShape(), cursorBefore);
-    try {
-        PopCursor();
-        QFAIL("no underflow");
-    } catch (const EUtilsError& e) {
-        QCOMPARE(e.message(), QString("Underflow on cursor stack"));
-    }
+    expectError<EUtilsError>([] { PopCursor(); }, "Underflow on cursor stack");
     QCOMPARE(screenShape(), cursorBefore);
 }
 
@@ -348,15 +337,23 @@ void TestUtils::replaceAll()
     QCOMPARE(text, result);
 }
 
+// Every layer's error is shown through message() and logged through what(): the two must
+// be the same text, also outside ASCII; other exceptions show their what().
+void TestUtils::errorsGiveTheSameTextAsMessageAndWhat()
+{
+    const QString text = QStringLiteral("Datei »Übersicht.xml« – 5 € zu groß");
+    const EUtilsError error(text);
+    QCOMPARE(error.message(), text);
+    QCOMPARE(QString::fromUtf8(error.what()), text);
+    QCOMPARE(ExceptionMessage(static_cast<const std::exception&>(error)), text);
+    QCOMPARE(ExceptionMessage(std::runtime_error("größer")), QStringLiteral("größer"));
+    QCOMPARE(ExceptionMessage(EAbort()), QStringLiteral("Operation aborted"));
+}
+
 void TestUtils::replaceAllRefusesEndlessFill()
 {
     QString text = "a\"b";
-    try {
-        ReplaceAll(text, "\"", "\"\"");
-        QFAIL("no error");
-    } catch (const EUtilsError& e) {
-        QCOMPARE(e.message(), QString("Avoid infinite fill"));
-    }
+    expectError<EUtilsError>([&] { ReplaceAll(text, "\"", "\"\""); }, "Avoid infinite fill");
     QCOMPARE(text, QString("a\"b"));
 }
 

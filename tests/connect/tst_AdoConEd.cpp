@@ -1,6 +1,7 @@
 #include "AdoConEd.h"
-#include "connectTestSupport.h"
 #include "formDataLink.h"
+#include "modalDialogs.h"
+#include "testSupport.h"
 #include "uDbConnection.h"
 #include "uDbFake.h"
 #include "uDialogScript.h"

@@ -1,5 +1,6 @@
-#include "connectTestSupport.h"
 #include "formODBCConnect.h"
+#include "modalDialogs.h"
+#include "testSupport.h"
 
 #include <QLabel>
 #include <QListWidget>

@@ -1,3 +1,4 @@
+#include "testSupport.h"
 #include "uDbConnectionString.h"
 #include "uDbError.h"
 
@@ -138,16 +139,9 @@ void tst_dbConnectionString::badDataLinkFiles()
     const QString missing = dir.filePath("none.udl");
     QVERIFY_THROWS_EXCEPTION(EDbError, ReadDataLinkFile(missing));
     const QString empty = dir.filePath("empty.udl");
-    QFile f(empty);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray("\xFF\xFE", 2) + QByteArray("[\0o\0l\0e\0d\0b\0]\0\r\0\n\0", 18));
-    f.close();
-    try {
-        ReadDataLinkFile(empty);
-        QFAIL("no error");
-    } catch (const EDbError& e) {
-        QVERIFY2(e.message().contains(empty), qPrintable(e.message()));
-    }
+    QVERIFY(writeFile(empty, QByteArray("\xFF\xFE", 2) + QByteArray("[\0o\0l\0e\0d\0b\0]\0\r\0\n\0", 18)));
+    const QString message = errorMessage<EDbError>([&] { ReadDataLinkFile(empty); });
+    QVERIFY2(message.contains(empty), qPrintable(message));
 }
 
 void tst_dbConnectionString::badLineSpoilsOnlyItself_data()

@@ -1,11 +1,11 @@
+#include "dbSession.h"
 #include "dbTestServer.h"
+#include "testSupport.h"
 #include "uDbConnection.h"
 #include "uDbError.h"
 #include "uDbQuery.h"
 #include "uDialogScript.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 // unixODBC with real drivers: DSNs of a test odbc.ini for the SQLite3 and PostgreSQL
@@ -27,38 +27,19 @@ private slots:
     void sqlServerOnClosedPort();
 
 private:
-    static QString nwind() { return QStringLiteral(QUILLORY_TESTDATA "/access/nwind.mdb"); }
-    QTemporaryDir m_dir;
+    OdbcSandbox m_odbc;
     PgServer m_pg;
 };
 
 void tst_dbOdbc::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
     m_pg = PgServer::fromEnvironment();
-    // Drivers by their Debian file names (unixODBC finds them in its own folder), DSNs
-    // in a user odbc.ini of our own: the machine's ODBC set-up plays no part.
-    QFile inst(m_dir.filePath("odbcinst.ini"));
-    QVERIFY(inst.open(QIODevice::WriteOnly));
-    inst.write("[SQLite3]\nDriver=libsqlite3odbc.so\n\n"
-               "[PostgreSQL Unicode]\nDriver=psqlodbcw.so\n\n"
-               "[MDBTools]\nDriver=libmdbodbc.so\n\n"
-               "[FreeTDS]\nDriver=libtdsodbc.so\n");
-    inst.close();
-    QFile sys(m_dir.filePath("odbc.ini"));
-    QVERIFY(sys.open(QIODevice::WriteOnly));
-    sys.close();
-    QFile user(m_dir.filePath("user-odbc.ini"));
-    QVERIFY(user.open(QIODevice::WriteOnly));
-    user.write("[ChinookLite]\nDriver=SQLite3\nDatabase=" QUILLORY_TESTDATA
-               "/sqlite/Chinook_Sqlite.sqlite\n\n");
+    QByteArray dsns = "[ChinookLite]\nDriver=SQLite3\nDatabase=" + chinookFile().toUtf8() + "\n\n";
     if (m_pg.valid())
-        user.write(QString("[ChinookPg]\nDriver=PostgreSQL Unicode\nServername=%1\nPort=%2\nDatabase=%3\n\n")
-                       .arg(m_pg.host, m_pg.port, m_pg.db)
-                       .toUtf8());
-    user.close();
-    qputenv("ODBCSYSINI", m_dir.path().toUtf8());
-    qputenv("ODBCINI", m_dir.filePath("user-odbc.ini").toUtf8());
+        dsns += QString("[ChinookPg]\nDriver=PostgreSQL Unicode\nServername=%1\nPort=%2\nDatabase=%3\n\n")
+                    .arg(m_pg.host, m_pg.port, m_pg.db)
+                    .toUtf8();
+    QVERIFY(m_odbc.setUp(dsns));
 }
 
 void tst_dbOdbc::dataSources_data()
@@ -84,10 +65,8 @@ void tst_dbOdbc::dataSources()
     QFETCH(QString, quotedOrder);
     if (dsn == "ChinookPg" && !m_pg.valid())
         QSKIP("No PostgreSQL server: QUILLORY_PG_* are not set (scripts/test starts one)");
-    TDbConnection con;
-    con.SetConnectionString("Provider=MSDASQL.1;Persist Security Info=False;Data Source=" + dsn +
-                            credentials);
-    con.Open();
+    DbSession db("Provider=MSDASQL.1;Persist Security Info=False;Data Source=" + dsn + credentials);
+    TDbConnection& con = db.con;
     QCOMPARE(con.Engine(), TDbEngine::Odbc);
     QCOMPARE(con.QuoteName("Order"), quotedOrder);
     QStringList tables;
@@ -99,10 +78,7 @@ void tst_dbOdbc::dataSources()
     QCOMPARE(fields.size(), 9);
     QCOMPARE(fields.at(2).toLower().remove('_'), QStringLiteral("invoicedate"));
 
-    TDbQuery q;
-    q.SetConnection(&con);
-    q.SetSQL({"select * from " + invoice, "order by 1"});
-    q.Open();
+    TDbQuery& q = db.run({"select * from " + invoice, "order by 1"});
     QCOMPARE(q.RecordCount(), 412);
     QCOMPARE(FieldTypeName(q.FieldType(2)), FieldTypeName(TDbFieldType::DateTime));
     QCOMPARE(q.Cursor().AsDateTime(2), QDateTime(QDate(2021, 1, 1), QTime(0, 0)));
@@ -110,8 +86,7 @@ void tst_dbOdbc::dataSources()
     QVERIFY(q.IsNull(5));
     QCOMPARE(q.AsString(8), QStringLiteral("1.98"));
 
-    q.SetSQL({"select count(*) from nope_table"});
-    QVERIFY_THROWS_EXCEPTION(EDbError, q.Open());
+    QVERIFY_THROWS_EXCEPTION(EDbError, db.run({"select count(*) from nope_table"}));
     QVERIFY(con.Connected());
 }
 
@@ -131,37 +106,26 @@ void tst_dbOdbc::loginPromptReachesTheDriver()
 
 void tst_dbOdbc::odbcStringWithoutProvider()
 {
-    const QString text = "Driver=SQLite3;Database=" QUILLORY_TESTDATA "/sqlite/Chinook_Sqlite.sqlite";
-    TDbConnection con;
-    con.SetConnectionString(text);
-    con.Open();
-    QCOMPARE(con.ConnectionString(), text);
-    TDbQuery q;
-    q.SetConnection(&con);
-    q.SetSQL({"select count(*) from [Track]"});
-    q.Open();
-    QCOMPARE(q.AsInteger(0), 3503);
+    const QString text = "Driver=SQLite3;Database=" + chinookFile();
+    DbSession db(text);
+    QCOMPARE(db.con.ConnectionString(), text);
+    QCOMPARE(db.run({"select count(*) from [Track]"}).AsInteger(0), 3503);
 }
 
 void tst_dbOdbc::unknownDataSource()
 {
     TDbConnection con;
     con.SetConnectionString("Provider=MSDASQL.1;Persist Security Info=False;Data Source=NoSuchSource");
-    try {
-        con.Open();
-        QFAIL("no error");
-    } catch (const EDbError& e) {
-        QCOMPARE(e.message(),
-                 QStringLiteral(
-                     "[unixODBC][Driver Manager]Data source name not found and no default driver specified"));
-    }
+    expectError<EDbError>(
+        [&] { con.Open(); },
+        "[unixODBC][Driver Manager]Data source name not found and no default driver specified");
     QVERIFY(!con.Connected());
 }
 
 void tst_dbOdbc::accessTablesWithoutSystemTables()
 {
     TDbConnection con;
-    con.SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + nwind() +
+    con.SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + nwindFile() +
                             ";Persist Security Info=False");
     con.Open();
     QCOMPARE(con.Engine(), TDbEngine::Access);
@@ -178,7 +142,7 @@ void tst_dbOdbc::accessTablesWithoutSystemTables()
 void tst_dbOdbc::accessOrderDetails()
 {
     TDbConnection con;
-    con.SetConnectionString("Provider=Microsoft.Jet.OLEDB.3.51;Data Source=" + nwind());
+    con.SetConnectionString("Provider=Microsoft.Jet.OLEDB.3.51;Data Source=" + nwindFile());
     con.Open();
     QStringList fields;
     con.GetFieldNames("Order Details", fields);
@@ -206,7 +170,7 @@ void tst_dbOdbc::accessOrderDetails()
 void tst_dbOdbc::accessDatesAndText()
 {
     TDbConnection con;
-    con.SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + nwind());
+    con.SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + nwindFile());
     con.Open();
     TDbQuery q;
     q.SetConnection(&con);
@@ -244,12 +208,8 @@ void tst_dbOdbc::sqlServerOnClosedPort()
     con.SetConnectionString(QString("Provider=SQLOLEDB.1;Password=x;Persist Security Info=True;User ID=sa;"
                                     "Initial Catalog=master;Data Source=127.0.0.1,%1")
                                 .arg(port));
-    try {
-        con.Open();
-        QFAIL("no error");
-    } catch (const EDbError& e) {
-        QVERIFY2(e.message().contains("[FreeTDS][SQL Server]Unable to connect"), qPrintable(e.message()));
-    }
+    const QString message = errorMessage<EDbError>([&] { con.Open(); });
+    QVERIFY2(message.contains("[FreeTDS][SQL Server]Unable to connect"), qPrintable(message));
     QVERIFY(!con.Connected());
 }
 

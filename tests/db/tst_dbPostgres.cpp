@@ -1,4 +1,6 @@
+#include "dbSession.h"
 #include "dbTestServer.h"
+#include "testSupport.h"
 #include "uDbConnection.h"
 #include "uDbError.h"
 #include "uDbQuery.h"
@@ -36,11 +38,6 @@ private slots:
     void silentServerFailsTheFetch();
 
 private:
-    void open(TDbConnection& con) const
-    {
-        con.SetConnectionString(m_pg.connectionString());
-        con.Open();
-    }
     PgServer m_pg;
 };
 
@@ -80,32 +77,24 @@ void tst_dbPostgres::connectAndListTables()
 
 void tst_dbPostgres::fieldNames()
 {
-    TDbConnection con;
-    open(con);
+    DbSession db(m_pg.connectionString());
+    TDbConnection& con = db.con;
     QStringList fields;
     con.GetFieldNames("invoice", fields);
     QCOMPARE(fields,
              QStringList({"invoice_id", "customer_id", "invoice_date", "billing_address", "billing_city",
                           "billing_state", "billing_country", "billing_postal_code", "total"}));
-    try {
-        con.GetFieldNames("nope", fields);
-        QFAIL("no error");
-    } catch (const EDbError& e) {
-        QVERIFY2(e.message().startsWith("ERROR:  relation \"nope\" does not exist"), qPrintable(e.message()));
-    }
+    const QString message = errorMessage<EDbError>([&] { con.GetFieldNames("nope", fields); });
+    QVERIFY2(message.startsWith("ERROR:  relation \"nope\" does not exist"), qPrintable(message));
     QVERIFY(fields.isEmpty());
     QVERIFY(con.Connected());
 }
 
 void tst_dbPostgres::fetchRowsWithDates()
 {
-    TDbConnection con;
-    open(con);
-    TDbQuery q;
-    q.SetConnection(&con);
-    q.SetSQL(
+    DbSession db(m_pg.connectionString());
+    TDbQuery& q = db.run(
         {"select invoice_id, invoice_date, total, billing_state", "from invoice", "order by invoice_id"});
-    q.Open();
     QCOMPARE(q.RecordCount(), 412);
     QCOMPARE(q.FieldType(1), TDbFieldType::DateTime);
     QCOMPARE(q.FieldType(2), TDbFieldType::BCD);
@@ -117,11 +106,8 @@ void tst_dbPostgres::fetchRowsWithDates()
     QCOMPARE(q.AsInteger(0), 412);
     QVERIFY(q.Cursor().AsDateTime(1).isValid());
 
-    q.SetSQL({"select count(*) from invoice where billing_state is null"});
-    q.Open();
-    const qint64 nulls = q.AsInteger(0);
-    q.SetSQL({"select billing_state from invoice"});
-    q.Open();
+    const qint64 nulls = db.run({"select count(*) from invoice where billing_state is null"}).AsInteger(0);
+    db.run({"select billing_state from invoice"});
     qint64 seen = 0;
     for (q.First(); !q.Eof(); q.Next())
         seen += q.IsNull(0);
@@ -130,15 +116,12 @@ void tst_dbPostgres::fetchRowsWithDates()
 
 void tst_dbPostgres::typesOfTheEngine()
 {
-    TDbConnection con;
-    open(con);
-    TDbQuery q;
-    q.SetConnection(&con);
-    q.SetSQL({"select 7::int2 a, 9000000000::int8 b, 1.5::float8 c, 12.50::numeric(10,2) d, true e,",
-              "'2004-03-02'::date f, '14:30:05'::time g, '2004-03-02 14:30'::timestamp h,",
-              "'2004-03-02 14:30+00'::timestamptz i, 'ab'::char(3) j, 'xy'::varchar(5) k, 'z'::text l,",
-              "'\\x0001ff'::bytea m, 12.34::money n, null::int o, 'infinity'::timestamp p, 0.15::float4 q"});
-    q.Open();
+    DbSession db(m_pg.connectionString());
+    TDbQuery& q =
+        db.run({"select 7::int2 a, 9000000000::int8 b, 1.5::float8 c, 12.50::numeric(10,2) d, true e,",
+                "'2004-03-02'::date f, '14:30:05'::time g, '2004-03-02 14:30'::timestamp h,",
+                "'2004-03-02 14:30+00'::timestamptz i, 'ab'::char(3) j, 'xy'::varchar(5) k, 'z'::text l,",
+                "'\\x0001ff'::bytea m, 12.34::money n, null::int o, 'infinity'::timestamp p, 0.15::float4 q"});
     const QList<TDbFieldType> kinds = {
         TDbFieldType::Integer,  TDbFieldType::Integer,     TDbFieldType::Float,   TDbFieldType::BCD,
         TDbFieldType::Boolean,  TDbFieldType::Date,        TDbFieldType::Time,    TDbFieldType::DateTime,
@@ -168,14 +151,10 @@ void tst_dbPostgres::wrongPasswordGivesTheServerText()
 {
     TDbConnection con;
     con.SetConnectionString(m_pg.connectionString("not-the-password"));
-    try {
-        con.Open();
-        QFAIL("no error");
-    } catch (const EDbError& e) {
-        QCOMPARE(e.message(), QString("connection to server at \"%1\", port %2 failed: FATAL:  password "
-                                      "authentication failed for user \"%3\"")
-                                  .arg(m_pg.host, m_pg.port, m_pg.user));
-    }
+    expectError<EDbError>([&] { con.Open(); },
+                          QString("connection to server at \"%1\", port %2 failed: FATAL:  password "
+                                  "authentication failed for user \"%3\"")
+                              .arg(m_pg.host, m_pg.port, m_pg.user));
     QVERIFY(!con.Connected());
 }
 
@@ -199,14 +178,9 @@ void tst_dbPostgres::serverDown()
 {
     TDbConnection con;
     con.SetConnectionString("Provider=PostgreSQL;Data Source=127.0.0.1;Port=1;User ID=x;Password=y");
-    try {
-        con.Open();
-        QFAIL("no error");
-    } catch (const EDbError& e) {
-        QVERIFY2(e.message().startsWith(
-                     "connection to server at \"127.0.0.1\", port 1 failed: Connection refused"),
-                 qPrintable(e.message()));
-    }
+    const QString message = errorMessage<EDbError>([&] { con.Open(); });
+    QVERIFY2(message.startsWith("connection to server at \"127.0.0.1\", port 1 failed: Connection refused"),
+             qPrintable(message));
 }
 
 void tst_dbPostgres::statementErrors_data()
@@ -227,22 +201,12 @@ void tst_dbPostgres::statementErrors()
 {
     QFETCH(QString, sql);
     QFETCH(QString, start);
-    TDbConnection con;
-    open(con);
-    TDbQuery q;
-    q.SetConnection(&con);
-    q.SetSQL({sql});
-    try {
-        q.Open();
-        QFAIL("no error");
-    } catch (const EDbError& e) {
-        QVERIFY2(e.message().startsWith(start), qPrintable(e.message()));
-    }
-    QVERIFY(!q.Active());
-    QVERIFY(con.Connected());
-    q.SetSQL({"select 1"}); // the session is still good
-    q.Open();
-    QCOMPARE(q.AsInteger(0), 1);
+    DbSession db(m_pg.connectionString());
+    const QString message = errorMessage<EDbError>([&] { db.run({sql}); });
+    QVERIFY2(message.startsWith(start), qPrintable(message));
+    QVERIFY(!db.q.Active());
+    QVERIFY(db.con.Connected());
+    QCOMPARE(db.run({"select 1"}).AsInteger(0), 1); // the session is still good
 }
 
 void tst_dbPostgres::quoteNames_data()
@@ -267,9 +231,8 @@ void tst_dbPostgres::quoteNames()
 {
     QFETCH(QString, name);
     QFETCH(QString, quoted);
-    TDbConnection con;
-    open(con);
-    QCOMPARE(con.QuoteName(name), quoted);
+    DbSession db(m_pg.connectionString());
+    QCOMPARE(db.con.QuoteName(name), quoted);
 }
 
 // The server stops while rows are still arriving: an error with the server's text, the
@@ -292,16 +255,10 @@ void tst_dbPostgres::serverStopsMidFetch()
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
         std::system(stop.c_str());
     });
-    try {
-        q.Open();
-        stopper.join();
-        QFAIL("the fetch outlived its server");
-    } catch (const EDbError& e) {
-        stopper.join();
-        QVERIFY2(e.message().contains("terminating connection") ||
-                     e.message().contains("server closed the connection"),
-                 qPrintable(e.message()));
-    }
+    const QString message = errorMessage<EDbError>([&] { q.Open(); });
+    stopper.join();
+    QVERIFY2(message.contains("terminating connection") || message.contains("server closed the connection"),
+             qPrintable(message));
     QVERIFY(!q.Active());
     QVERIFY(!con.Connected());
     QCOMPARE(down.count(), 1);
@@ -331,12 +288,9 @@ void tst_dbPostgres::serverGoneBetweenStatements()
     QVERIFY_THROWS_EXCEPTION(EDbError, q.Open());
     QVERIFY(!con.Connected());
     QCOMPARE(down.count(), 1);
-    try {
-        con.Open(); // the server is still down: a clean error, still closed
-        QFAIL("no error");
-    } catch (const EDbError& e) {
-        QVERIFY2(e.message().contains("Connection refused"), qPrintable(e.message()));
-    }
+    // The server is still down: a clean error, still closed.
+    const QString message = errorMessage<EDbError>([&] { con.Open(); });
+    QVERIFY2(message.contains("Connection refused"), qPrintable(message));
     QVERIFY(!con.Connected());
 }
 

@@ -1,3 +1,4 @@
+#include "testSupport.h"
 #include "uDbError.h"
 #include "uDbRows.h"
 
@@ -258,12 +259,7 @@ void tst_dbRows::asIntegerRejectsText()
 {
     TDbRowsPtr rows = TDbRowsBuilder::FromStrings({"a"}, {{"12"}, {"abc"}});
     QCOMPARE(rows->AsInteger(0, 0), 12);
-    try {
-        rows->AsInteger(1, 0);
-        QFAIL("no error");
-    } catch (const EDbError& e) {
-        QCOMPARE(e.message(), QStringLiteral("'abc' is not a valid integer value"));
-    }
+    expectError<EDbError>([&] { rows->AsInteger(1, 0); }, "'abc' is not a valid integer value");
 }
 
 void tst_dbRows::cursorWalk()

@@ -1,3 +1,5 @@
+#include "dbSession.h"
+#include "testSupport.h"
 #include "uDbConnection.h"
 #include "uDbError.h"
 #include "uDbFake.h"
@@ -41,8 +43,7 @@ private slots:
     void fakeProviderSeam();
 
 private:
-    static QString chinook() { return QStringLiteral(QUILLORY_TESTDATA "/sqlite/Chinook_Sqlite.sqlite"); }
-    static QString northwind() { return QStringLiteral(QUILLORY_TESTDATA "/sqlite/Northwind_small.sqlite"); }
+    static QString northwind() { return testDataFile("sqlite/Northwind_small.sqlite"); }
     static QString jet(const QString& file)
     {
         return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + file + ";Persist Security Info=False";
@@ -76,7 +77,7 @@ void tst_dbSqlite::tableAndViewNames_data()
     QTest::addColumn<QString>("connection");
     QTest::addColumn<QStringList>("names");
     QTest::newRow("chinook via the Access provider")
-        << jet(chinook())
+        << jet(chinookFile())
         << QStringList{"Album",       "Artist",    "Customer", "Employee",      "Genre", "Invoice",
                        "InvoiceLine", "MediaType", "Playlist", "PlaylistTrack", "Track"};
     QTest::newRow("northwind via SQLite, view last") << "Provider=SQLite;Data Source=" + northwind()
@@ -112,7 +113,7 @@ void tst_dbSqlite::tableAndViewNames()
 void tst_dbSqlite::fieldNamesInColumnOrder()
 {
     TDbConnection con;
-    con.SetConnectionString(jet(chinook()));
+    con.SetConnectionString(jet(chinookFile()));
     con.Open();
     QStringList list{"left over"};
     con.GetFieldNames("Invoice", list);
@@ -120,12 +121,7 @@ void tst_dbSqlite::fieldNamesInColumnOrder()
                                 "BillingState", "BillingCountry", "BillingPostalCode", "Total"}));
     con.GetFieldNames("invoiceline", list); // table names compare without case, as in SQL
     QCOMPARE(list.first(), QStringLiteral("InvoiceLineId"));
-    try {
-        con.GetFieldNames("Nope", list);
-        QFAIL("no error");
-    } catch (const EDbError& e) {
-        QCOMPARE(e.message(), QStringLiteral("no such table: Nope"));
-    }
+    expectError<EDbError>([&] { con.GetFieldNames("Nope", list); }, "no such table: Nope");
     QVERIFY(list.isEmpty());
     QVERIFY(con.Connected());
 }
@@ -137,18 +133,18 @@ void tst_dbSqlite::fieldTypesFromDeclaredTypes_data()
     QTest::addColumn<int>("type");
     QTest::addColumn<QVariant>("first");
 
-    QTest::newRow("DATETIME") << chinook() << "select InvoiceDate from Invoice order by InvoiceId"
+    QTest::newRow("DATETIME") << chinookFile() << "select InvoiceDate from Invoice order by InvoiceId"
                               << int(TDbFieldType::DateTime)
                               << QVariant(QDateTime(QDate(2021, 1, 1), QTime(0, 0)));
-    QTest::newRow("NUMERIC(10,2)") << chinook() << "select Total from Invoice order by InvoiceId"
+    QTest::newRow("NUMERIC(10,2)") << chinookFile() << "select Total from Invoice order by InvoiceId"
                                    << int(TDbFieldType::BCD) << QVariant(QStringLiteral("1.98"));
-    QTest::newRow("NVARCHAR") << chinook() << "select Name from Artist order by ArtistId"
+    QTest::newRow("NVARCHAR") << chinookFile() << "select Name from Artist order by ArtistId"
                               << int(TDbFieldType::WideString) << QVariant(QStringLiteral("AC/DC"));
-    QTest::newRow("INTEGER") << chinook() << "select Milliseconds from Track order by TrackId"
+    QTest::newRow("INTEGER") << chinookFile() << "select Milliseconds from Track order by TrackId"
                              << int(TDbFieldType::Integer) << QVariant(qlonglong(343719));
-    QTest::newRow("count(*) expression") << chinook() << "select count(*) from Track"
+    QTest::newRow("count(*) expression") << chinookFile() << "select count(*) from Track"
                                          << int(TDbFieldType::Integer) << QVariant(qlonglong(3503));
-    QTest::newRow("text expression") << chinook() << "select date(InvoiceDate) from Invoice order by 1"
+    QTest::newRow("text expression") << chinookFile() << "select date(InvoiceDate) from Invoice order by 1"
                                      << int(TDbFieldType::String) << QVariant(QStringLiteral("2021-01-01"));
     QTest::newRow("VARCHAR dates stay text")
         << northwind() << "select OrderDate from [Order] order by Id" << int(TDbFieldType::String)
@@ -285,11 +281,11 @@ void tst_dbSqlite::errorsCarryTheEngineText_data()
         << ""
         << ""
         << "The connection string names no provider, driver or data source.";
-    QTest::newRow("statement rejected") << jet(chinook()) << "selec * from Album"
+    QTest::newRow("statement rejected") << jet(chinookFile()) << "selec * from Album"
                                         << "near \"selec\": syntax error";
-    QTest::newRow("no such table") << jet(chinook()) << "select * from Albums"
+    QTest::newRow("no such table") << jet(chinookFile()) << "select * from Albums"
                                    << "no such table: Albums";
-    QTest::newRow("no such column") << jet(chinook()) << "select Nope from Album"
+    QTest::newRow("no such column") << jet(chinookFile()) << "select Nope from Album"
                                     << "no such column: Nope";
 }
 
@@ -303,16 +299,14 @@ void tst_dbSqlite::errorsCarryTheEngineText()
     con.SetConnectionString(connection);
     TDbQuery q;
     q.SetConnection(&con);
-    try {
-        con.Open();
-        QVERIFY2(!sql.isEmpty(), "open should have failed");
-        q.SetSQL({sql});
-        q.Open();
-        QFAIL("no error");
-    } catch (const EDbError& e) {
-        QCOMPARE(e.message(), message);
-        QCOMPARE(QString::fromUtf8(e.what()), message);
-    }
+    expectError<EDbError>(
+        [&] {
+            con.Open();
+            QVERIFY2(!sql.isEmpty(), "open should have failed");
+            q.SetSQL({sql});
+            q.Open();
+        },
+        message);
     QVERIFY(!q.Active());
     QCOMPARE(con.Connected(), !sql.isEmpty()); // a rejected statement leaves the connection open
     QCOMPARE(connected.count(), sql.isEmpty() ? 0 : 1);
@@ -320,17 +314,13 @@ void tst_dbSqlite::errorsCarryTheEngineText()
 
 void tst_dbSqlite::connectionStringKeptAsGiven()
 {
-    const QString text = " provider = SQLite ;  Data Source=" + chinook() + " ;Unknown Key=1;;";
+    const QString text = " provider = SQLite ;  Data Source=" + chinookFile() + " ;Unknown Key=1;;";
     TDbConnection con;
     con.SetConnectionString(text);
     con.Open();
     QCOMPARE(con.ConnectionString(), text);
-    try {
-        con.SetConnectionString("Provider=SQLite");
-        QFAIL("changed while open");
-    } catch (const EDbError& e) {
-        QCOMPARE(e.message(), QStringLiteral("Operation is not allowed when the object is open."));
-    }
+    expectError<EDbError>([&] { con.SetConnectionString("Provider=SQLite"); },
+                          "Operation is not allowed when the object is open.");
     QCOMPARE(con.ConnectionString(), text);
 }
 
@@ -341,7 +331,7 @@ void tst_dbSqlite::openCloseAndSignals()
     QSignalSpy down(&con, &TDbConnection::AfterDisconnect);
     con.Close(); // closing a closed connection does nothing
     QCOMPARE(down.count(), 0);
-    con.SetConnectionString(jet(chinook()));
+    con.SetConnectionString(jet(chinookFile()));
     con.Open();
     con.Open(); // already open: nothing
     QVERIFY(con.Connected());
@@ -363,16 +353,11 @@ void tst_dbSqlite::loginPrompt()
     ScriptedDialogs dialogs;
     TDbConnection con;
     QSignalSpy up(&con, &TDbConnection::AfterConnect);
-    con.SetConnectionString(jet(chinook()) + ";User ID=admin");
+    con.SetConnectionString(jet(chinookFile()) + ";User ID=admin");
     con.SetLoginPrompt(true);
 
     dialogs.cancel();
-    try {
-        con.Open();
-        QFAIL("cancelled login opened the connection");
-    } catch (const EDbError& e) {
-        QCOMPARE(e.message(), QStringLiteral("Login cancelled."));
-    }
+    expectError<EDbError>([&] { con.Open(); }, "Login cancelled.");
     QVERIFY(!con.Connected());
     QCOMPARE(up.count(), 0);
     QCOMPARE(dialogs.shown().size(), 1);
@@ -394,7 +379,7 @@ void tst_dbSqlite::loginPrompt()
 void tst_dbSqlite::queryWalkAndLines()
 {
     TDbConnection con;
-    con.SetConnectionString(jet(chinook()));
+    con.SetConnectionString(jet(chinookFile()));
     con.Open();
     TDbQuery q;
     q.SetConnection(&con);
@@ -420,13 +405,13 @@ void tst_dbSqlite::queryWalkAndLines()
     q.SetSQLText("select count(*)\r\nfrom Album\r\n");
     QCOMPARE(q.SQL(), QStringList({"select count(*)", "from Album"}));
     q.Open();
-    QCOMPARE(q.AsInteger(0), count(chinook(), "select count(*) from Album"));
+    QCOMPARE(q.AsInteger(0), count(chinookFile(), "select count(*) from Album"));
 }
 
 void tst_dbSqlite::queryClosesWithItsConnection()
 {
     auto con = std::make_unique<TDbConnection>();
-    con->SetConnectionString(jet(chinook()));
+    con->SetConnectionString(jet(chinookFile()));
     con->Open();
     TDbQuery q;
     q.SetConnection(con.get());
@@ -445,13 +430,8 @@ void tst_dbSqlite::queryClosesWithItsConnection()
 
 void tst_dbSqlite::queryRowsSharedWithSecondView()
 {
-    TDbConnection con;
-    con.SetConnectionString(jet(chinook()));
-    con.Open();
-    TDbQuery q;
-    q.SetConnection(&con);
-    q.SetSQL({"select * from Track"});
-    q.Open();
+    DbSession db(jet(chinookFile()));
+    TDbQuery& q = db.run({"select * from Track"});
     TDbRowCursor copy; // the query window's copy
     copy.SetRows(q.Rows());
     QCOMPARE(copy.Rows().get(), q.Rows().get());
@@ -464,19 +444,13 @@ void tst_dbSqlite::queryRowsSharedWithSecondView()
 
 void tst_dbSqlite::statementWithoutRows()
 {
-    QFile::copy(chinook(), m_dir.filePath("scratch.sqlite"));
+    QFile::copy(chinookFile(), m_dir.filePath("scratch.sqlite"));
     QFile::setPermissions(m_dir.filePath("scratch.sqlite"), QFile::ReadOwner | QFile::WriteOwner);
-    TDbConnection con;
-    con.SetConnectionString(jet(m_dir.filePath("scratch.sqlite")));
-    con.Open();
-    TDbQuery q;
-    q.SetConnection(&con);
-    q.SetSQL({"create table t (a integer);", "insert into t values (1);", "insert into t values (2);",
-              "select sum(a) from t;"});
-    q.Open();
+    DbSession db(jet(m_dir.filePath("scratch.sqlite")));
+    TDbQuery& q = db.run({"create table t (a integer);", "insert into t values (1);",
+                          "insert into t values (2);", "select sum(a) from t;"});
     QCOMPARE(q.AsInteger(0), 3); // the rows of the last statement that has any
-    q.SetSQL({"delete from t"});
-    q.Open();
+    db.run({"delete from t"});
     QVERIFY(q.Active());
     QCOMPARE(q.FieldCount(), 0);
     QVERIFY(q.Eof());
@@ -485,14 +459,11 @@ void tst_dbSqlite::statementWithoutRows()
 void tst_dbSqlite::dataLinkFile()
 {
     const QString udl = m_dir.filePath("chinook.udl");
-    QFile f(udl);
-    QVERIFY(f.open(QIODevice::WriteOnly));
     const QString text =
         "[oledb]\r\n; Everything after this line is an OLE DB initstring\r\nProvider=SQLite;Data Source=" +
-        chinook() + "\r\n";
-    f.write("\xFF\xFE");
-    f.write(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-    f.close();
+        chinookFile() + "\r\n";
+    QVERIFY(writeFile(udl,
+                      "\xFF\xFE" + QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2)));
 
     TDbConnection con;
     con.SetConnectionString("FILE NAME=" + udl);
@@ -532,12 +503,7 @@ void tst_dbSqlite::fakeProviderSeam()
                                                     : QStringLiteral("Login failed for user 'sa'.");
     });
     con.SetConnectionString("Provider=SQLOLEDB.1;Password=wrong;User ID=sa;Data Source=srv");
-    try {
-        con.Open();
-        QFAIL("no error");
-    } catch (const EDbError& e) {
-        QCOMPARE(e.message(), QStringLiteral("Login failed for user 'sa'."));
-    }
+    expectError<EDbError>([&] { con.Open(); }, "Login failed for user 'sa'.");
     con.SetConnectionString("Provider=SQLOLEDB.1;Password=right;User ID=sa;Data Source=srv");
     con.Open();
     QVERIFY(con.Connected());

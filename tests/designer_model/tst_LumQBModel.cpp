@@ -1,5 +1,6 @@
 #include "LumQBException.h"
 #include "LumQBModel.h"
+#include "testSupport.h"
 
 #include <QtTest>
 
@@ -68,12 +69,11 @@ void tst_LumQBModel::tableAddedTwiceIsKept()
 void tst_LumQBModel::tableWithoutFieldsRefused()
 {
     TLumQBDiagram d;
-    try {
-        d.AddTable("Empty", {"", ""});
-        QFAIL("no error");
-    } catch (const ELumQBException& e) {
-        QCOMPARE(e.message(), QString("Table \"Empty\" doesn't have any fields!"));
-    }
+    expectError<ELumQBException>(
+        [&] {
+            d.AddTable("Empty", {"", ""});
+        },
+        "Table \"Empty\" doesn't have any fields!");
     QCOMPARE(d.TableCount(), 0);
 }
 
@@ -100,12 +100,7 @@ void tst_LumQBModel::duplicateLinkRefused()
     QCOMPARE(l->JoinKind, jkInner);
     QCOMPARE(l->JoinOperator, 0);
     for (auto [a, b, ia, ib] : {std::tuple{c, o, 1, 2}, std::tuple{o, c, 2, 1}}) {
-        try {
-            d.AddLink(a, b, ia, ib);
-            QFAIL("no error");
-        } catch (const ELumQBException& e) {
-            QCOMPARE(e.message(), QString("These tables are already linked!"));
-        }
+        expectError<ELumQBException>([&] { d.AddLink(a, b, ia, ib); }, "These tables are already linked!");
     }
     d.AddLink(c, o, 2, 2); // other fields of the same two tables
     d.AddLink(c, c, 1, 2); // a table with itself
@@ -120,12 +115,8 @@ void tst_LumQBModel::linkToStarOrMissingFieldRefused()
     TLumQBDiagram d;
     auto* c = d.AddTable("Customers", {"CustomerID"});
     auto* o = d.AddTable("Orders", {"OrderID"});
-    try {
-        d.AddLink(c, o, 0, 1);
-        QFAIL("no error");
-    } catch (const ELumQBException& e) {
-        QCOMPARE(e.message(), QString("The field \"*\" doesn't exists in table \"Customers\"!"));
-    }
+    expectError<ELumQBException>([&] { d.AddLink(c, o, 0, 1); },
+                                 "The field \"*\" doesn't exists in table \"Customers\"!");
     QVERIFY_THROWS_EXCEPTION(ELumQBException, d.AddLink(c, o, 1, 5));
     QCOMPARE(d.LinkCount(), 0);
 }

@@ -1,6 +1,7 @@
 #include "LumQBException.h"
 #include "LumQBModel.h"
 #include "LumQBSQL.h"
+#include "testSupport.h"
 
 #include <QtTest>
 
@@ -300,12 +301,8 @@ void tst_LumQBSQL::tickedFieldWithoutGridRowFails()
     auto* c = x.table("Customers", kCustomers2);
     x.tick(c, "City");
     c->SetTicked(c->Fields.indexOf("CompanyName"), true);
-    try {
-        x.sql();
-        QFAIL("no error");
-    } catch (const ELumQBException& e) {
-        QCOMPARE(e.message(), QString("Can't find row for column \"CompanyName\" in table \"Customers\""));
-    }
+    expectError<ELumQBException>([&] { x.sql(); },
+                                 "Can't find row for column \"CompanyName\" in table \"Customers\"");
 }
 
 void tst_LumQBSQL::generationChangesNothing()

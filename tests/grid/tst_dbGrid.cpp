@@ -1,9 +1,12 @@
+#include "dbSession.h"
+#include "testSupport.h"
 #include "uDbConnection.h"
 #include "uDbDataSource.h"
 #include "uDbGrid.h"
 #include "uDbQuery.h"
 #include "uDbRowsModel.h"
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -23,6 +26,7 @@ private slots:
     void cellText();
     void headersAndAlignment();
     void rowsSharedNotCopied();
+    void modelKeepsItemModelRules();
     void millionRowsReadInPlace();
     void sourceFollowsQueryOpenAndClose();
     void sourceOnSecondCursorOverSameRows();
@@ -31,7 +35,6 @@ private slots:
     void gridAndDataSetFollowEachOther();
 
 private:
-    static QString chinook() { return QStringLiteral(QUILLORY_TESTDATA "/sqlite/Chinook_Sqlite.sqlite"); }
     static TDbRowsPtr oneValue(TDbFieldType type, const QVariant& value);
 };
 
@@ -138,6 +141,22 @@ void tst_dbGrid::rowsSharedNotCopied()
     QCOMPARE(rows.use_count(), 1);
 }
 
+// Qt's model tester watches every change (resets, counts, indexes, parents, roles) while
+// the model is filled, switched to other rows of every kind and emptied.
+void tst_dbGrid::modelKeepsItemModelRules()
+{
+    TDbRowsModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.SetRows(TDbRowsBuilder::FromStrings({"a", "b"}, {{"1", "x"}, {"2", ""}}));
+    model.SetRows(oneValue(TDbFieldType::Blob, QByteArray("\x01", 1)));
+    model.SetRows(TDbRowsBuilder::FromStrings({"a"}, {}));
+    DbSession db("Provider=SQLite;Data Source=" + chinookFile());
+    model.SetRows(db.run({"select * from Invoice"}).Rows());
+    QCOMPARE(model.rowCount(), 412);
+    model.SetRows(nullptr);
+    QCOMPARE(model.rowCount(), 0);
+}
+
 // A million rows: the model answers at once for any row, reading the rows in place.
 void tst_dbGrid::millionRowsReadInPlace()
 {
@@ -176,7 +195,7 @@ void tst_dbGrid::millionRowsReadInPlace()
 void tst_dbGrid::sourceFollowsQueryOpenAndClose()
 {
     TDbConnection con;
-    con.SetConnectionString("Provider=SQLite;Data Source=" + chinook());
+    con.SetConnectionString("Provider=SQLite;Data Source=" + chinookFile());
     con.Open();
     TDbQuery query;
     query.SetConnection(&con);
@@ -211,7 +230,7 @@ void tst_dbGrid::sourceFollowsQueryOpenAndClose()
 void tst_dbGrid::sourceOnSecondCursorOverSameRows()
 {
     TDbConnection con;
-    con.SetConnectionString("Provider=SQLite;Data Source=" + chinook());
+    con.SetConnectionString("Provider=SQLite;Data Source=" + chinookFile());
     con.Open();
     TDbQuery query;
     query.SetConnection(&con);

@@ -1,3 +1,4 @@
+#include "modalDialogs.h"
 #include "uDbConnection.h"
 #include "uDbDataSource.h"
 #include "uDbGrid.h"
@@ -35,27 +36,6 @@
 #include <memory>
 
 namespace {
-
-// Acts on the next modal dialog once its exec() loop runs, re-armed from the event loop
-// until it is up; the dialog is cancelled afterwards if the action left it open, so a
-// failed check never leaves the test waiting. Returns the flag that says it came.
-std::shared_ptr<bool> onModal(std::function<void(QDialog*)> action,
-                              std::shared_ptr<bool> seen = std::make_shared<bool>(false), int tries = 20000)
-{
-    QTimer::singleShot(0, qApp, [action = std::move(action), seen, tries]() {
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-            *seen = true;
-            QPointer<QDialog> guard(dialog);
-            action(dialog);
-            if (guard && guard->isVisible())
-                guard->reject();
-            return;
-        }
-        if (tries > 0)
-            onModal(action, seen, tries - 1);
-    });
-    return seen;
-}
 
 template <typename T> T* child(QObject* parent, const char* name)
 {

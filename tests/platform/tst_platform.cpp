@@ -1,3 +1,4 @@
+#include "testSupport.h"
 #include "uShellOpen.h"
 #include "uSystemInfo.h"
 #include "uXdgPaths.h"
@@ -10,16 +11,6 @@
 #include <QTest>
 
 namespace {
-void writeFile(const QString& path, const QByteArray& bytes, QFile::Permissions permissions = {})
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    file.write(bytes);
-    file.close();
-    if (permissions)
-        file.setPermissions(permissions);
-}
-
 // A program that records its working folder and arguments, one per line.
 const QByteArray kRecorder = "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"$a\"; done; } > \"$0.out.tmp\"\n"
                              "mv \"$0.out.tmp\" \"$0.out\"\n";

@@ -1,8 +1,10 @@
 #include "uExportCSV.h"
 
+#include "testSupport.h"
 #include "uDbConnection.h"
 #include "uDbError.h"
 #include "uDbQuery.h"
+#include "uFailingDevice.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -51,6 +53,8 @@ private slots:
     void fileThatCannotBeCreated();
     void failingWritesAreReported_data();
     void failingWritesAreReported();
+    void failureHalfwayKeepsWhatWasWritten_data();
+    void failureHalfwayKeepsWhatWasWritten();
     void cursorEndsOnLastRow();
     void longValuesPassTheBufferWhole();
     void chinookReadBackByPython();
@@ -428,16 +432,14 @@ void tst_exportCSV::missingFieldsWriteNothing()
     TDbQuery& q = fetch(file, "SELECT * FROM t");
     q.Cursor().SetRecNo(0);
     const QString out = m_dir.filePath("missing.csv");
-    try {
-        TCSVStream csv(out);
-        csv.FieldList = "Price,Name=Who,\"Qty=How many\",";
-        csv.ExportDataSet(q);
-        QFAIL("no error raised");
-    } catch (const EExportError& e) {
-        QCOMPARE(e.message(),
-                 QStringLiteral("Missing Fields \r\nPrice is not a valid fieldname\r\n"
-                                "Qty is not a valid fieldname\r\n is not a valid fieldname\r\n"));
-    }
+    expectError<EExportError>(
+        [&] {
+            TCSVStream csv(out);
+            csv.FieldList = "Price,Name=Who,\"Qty=How many\",";
+            csv.ExportDataSet(q);
+        },
+        QStringLiteral("Missing Fields \r\nPrice is not a valid fieldname\r\n"
+                       "Qty is not a valid fieldname\r\n is not a valid fieldname\r\n"));
     QCOMPARE(QFileInfo(out).size(), 0);
 }
 
@@ -449,13 +451,12 @@ void tst_exportCSV::emptyOrClosedRowsWriteNothing()
     for (bool closed : {false, true}) {
         if (closed)
             q.Close();
-        try {
-            TCSVStream csv(out);
-            csv.ExportDataSet(q);
-            QFAIL("no error raised");
-        } catch (const EExportError& e) {
-            QCOMPARE(e.message(), QStringLiteral("Can not export an empty dataset"));
-        }
+        expectError<EExportError>(
+            [&] {
+                TCSVStream csv(out);
+                csv.ExportDataSet(q);
+            },
+            "Can not export an empty dataset");
         QVERIFY(QFileInfo::exists(out));
         QCOMPARE(QFileInfo(out).size(), 0);
     }
@@ -481,13 +482,9 @@ void tst_exportCSV::existingFileIsEmptied()
 void tst_exportCSV::fileThatCannotBeCreated()
 {
     const QString out = m_dir.filePath("no such folder/x.csv");
-    try {
-        TCSVStream csv(out);
-        QFAIL("no error raised");
-    } catch (const EExportError& e) {
-        QVERIFY2(e.message().startsWith("Cannot create file \"" + out + "\". "), qPrintable(e.message()));
-        QVERIFY(e.message().size() > out.size() + 24); // the system's reason follows
-    }
+    const QString message = errorMessage<EExportError>([&] { TCSVStream csv(out); });
+    QVERIFY2(message.startsWith("Cannot create file \"" + out + "\". "), qPrintable(message));
+    QVERIFY(message.size() > out.size() + 24); // the system's reason follows
 }
 
 void tst_exportCSV::failingWritesAreReported_data()
@@ -515,20 +512,51 @@ void tst_exportCSV::failingWritesAreReported()
                     .arg(rows)});
     TDbQuery& q = fetch(file, "SELECT * FROM t");
     QFile device("/dev/full");
-    try {
-        std::unique_ptr<TCSVStream> csv;
-        if (ownFile) {
-            csv = std::make_unique<TCSVStream>(QStringLiteral("/dev/full"));
-        } else {
-            QVERIFY(device.open(QIODevice::WriteOnly));
-            csv = std::make_unique<TCSVStream>(&device);
-        }
+    if (!ownFile)
+        QVERIFY(device.open(QIODevice::WriteOnly));
+    const QString message = errorMessage<EExportError>([&] {
+        std::unique_ptr<TCSVStream> csv = ownFile ? std::make_unique<TCSVStream>(QStringLiteral("/dev/full"))
+                                                  : std::make_unique<TCSVStream>(&device);
         csv->ExportDataSet(q);
-        QFAIL("no error raised");
-    } catch (const EExportError& e) {
-        QVERIFY2(e.message().startsWith("Stream write error"), qPrintable(e.message()));
-        QVERIFY2(e.message().contains("No space left on device"), qPrintable(e.message()));
-    }
+    });
+    QVERIFY2(message.startsWith("Stream write error"), qPrintable(message));
+    QVERIFY2(message.contains("No space left on device"), qPrintable(message));
+}
+
+void tst_exportCSV::failureHalfwayKeepsWhatWasWritten_data()
+{
+    QTest::addColumn<qint64>("limit");
+    QTest::newRow("first byte of the header") << qint64(1);
+    QTest::newRow("inside the first row") << qint64(40);
+    QTest::newRow("one byte short of the writer's buffer") << qint64((1 << 18) - 1);
+    QTest::newRow("just past the writer's buffer") << qint64((1 << 18) + 1);
+    QTest::newRow("one byte short of the whole file") << qint64(-1);
+}
+
+// The disk fills up partway through: the export raises, and what reached the device is
+// the start of the right text, each byte once (a buffer is never written twice).
+void tst_exportCSV::failureHalfwayKeepsWhatWasWritten()
+{
+    QFETCH(qint64, limit);
+    const QString file =
+        makeDb({"CREATE TABLE t (i INTEGER, s VARCHAR(40))",
+                "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 30000) "
+                "INSERT INTO t SELECT i, 'value number ' || i FROM n"});
+    TDbQuery& q = fetch(file, "SELECT * FROM t");
+    const QByteArray whole = exportBytes(q.Cursor());
+    QVERIFY(whole.size() > (1 << 18) + 1);
+    if (limit < 0)
+        limit = whole.size() - 1;
+
+    FailingDevice device(limit);
+    expectError<EExportError>(
+        [&] {
+            TCSVStream csv(&device);
+            csv.ExportDataSet(q);
+        },
+        "Stream write error. No space left on device");
+    QCOMPARE(device.written().size(), limit);
+    QVERIFY(device.written() == whole.left(limit));
 }
 
 // The walk starts at the first row whatever the current row was, and leaves the cursor

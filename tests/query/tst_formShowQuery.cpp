@@ -2,6 +2,7 @@
 
 #include "datModQuillory.h"
 #include "frameQuery.h"
+#include "modalDialogs.h"
 #include "uDbConnection.h"
 #include "uDbDataSource.h"
 #include "uDbGrid.h"
@@ -437,32 +438,19 @@ void tst_formShowQuery::dataPageToolsFollowTheCopy()
     QCOMPARE(gridRows(*w), 275);
 }
 
-// Runs action on the modal dialog the window opens next, then closes it.
-static void onModal(std::function<void(QWidget*)> action)
-{
-    QTimer::singleShot(0, [action] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        if (!dialog)
-            qFatal("no modal dialog is showing");
-        action(dialog);
-        if (auto* d = qobject_cast<QDialog*>(dialog))
-            d->reject();
-    });
-}
-
 void tst_formShowQuery::locateStartsOnFirstColumnThenKeepsChoice()
 {
     const int id = saveQuery("Genres", "select GenreId, Name from Genre");
     auto w = openWindow(id);
     QVERIFY(w->dlgLocate->SearchField().isEmpty());
     QString title;
-    onModal([&title](QWidget* dialog) { title = dialog->windowTitle(); });
+    onModal([&title](QDialog* dialog) { title = dialog->windowTitle(); });
     w->btnLocate->click();
     QCOMPARE(title, QStringLiteral("Locate Field Value"));
     QCOMPARE(w->dlgLocate->SearchField(), QStringLiteral("GenreId"));
 
     w->dlgLocate->SetSearchField(QStringLiteral("Name"));
-    onModal([](QWidget*) {});
+    onModal([](QDialog*) {});
     w->btnLocate->click();
     QCOMPARE(w->dlgLocate->SearchField(), QStringLiteral("Name"));
 }
@@ -472,7 +460,7 @@ void tst_formShowQuery::panelDoubleClickRunsSearch()
     const int id = saveQuery("Genres", "select GenreId, Name from Genre");
     auto w = openWindow(id);
     QString title;
-    onModal([&title](QWidget* dialog) { title = dialog->windowTitle(); });
+    onModal([&title](QDialog* dialog) { title = dialog->windowTitle(); });
     QTest::mouseDClick(w->Panel1, Qt::LeftButton, {}, QPoint(w->Panel1->width() / 2, 2));
     QCOMPARE(title, QStringLiteral("Search"));
 }

@@ -1,9 +1,11 @@
 #include "datModQuillory.h"
 
 #include "UEncrypt.h"
+#include "testSupport.h"
 #include "uClock.h"
 #include "uDataPacket.h"
 #include "uDialogScript.h"
+#include "uFailingDevice.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,23 +30,6 @@ QByteArray readAll(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
-QString errorOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const EStoreError& e) {
-        return e.message();
-    }
-    return QStringLiteral("<no error>");
 }
 
 QStringList names(const QList<FolderRecord>& list)
@@ -96,6 +81,7 @@ private slots:
     void unreadableFileIsKeptAndItsTableRefused_data();
     void unreadableFileIsKeptAndItsTableRefused();
     void failedWriteUndoesTheChange();
+    void writeFailingHalfwayKeepsTheOldFile();
     void unwritableFolderIsReportedAtStart();
     void queriesFileIsReadableByItsOwnerOnly();
     void orderlyExitWritesBothFiles();
@@ -177,10 +163,11 @@ void tst_datModQuillory::addFolderRefusesAnExactNameInUse()
     TdmQuillory store(m_dir->path());
     store.AddFolder(QStringLiteral("Sales"));
     const QByteArray before = readAll(path("folders.xml"));
-    QCOMPARE(errorOf([&] { store.AddFolder(QStringLiteral("Sales")); }),
+    QCOMPARE(errorMessage<EStoreError>([&] { store.AddFolder(QStringLiteral("Sales")); }),
              QStringLiteral("That foldername is in use"));
-    QCOMPARE(errorOf([&] { store.AddFolder(QString()); }), QStringLiteral("Field 'Name' must have a value"));
-    QCOMPARE(errorOf([&] { store.AddQuery(1, QString(), "SELECT 1", "x"); }),
+    QCOMPARE(errorMessage<EStoreError>([&] { store.AddFolder(QString()); }),
+             QStringLiteral("Field 'Name' must have a value"));
+    QCOMPARE(errorMessage<EStoreError>([&] { store.AddQuery(1, QString(), "SELECT 1", "x"); }),
              QStringLiteral("Field 'Name' must have a value"));
     QCOMPARE(readAll(path("folders.xml")), before);
     QVERIFY(store.queries().isEmpty());
@@ -201,7 +188,8 @@ void tst_datModQuillory::longTextsAreStoredWhole()
         TdmQuillory store(m_dir->path());
         store.AddFolder(name1);
         store.AddFolder(name2);
-        QCOMPARE(errorOf([&] { store.AddFolder(name1); }), QStringLiteral("That foldername is in use"));
+        QCOMPARE(errorMessage<EStoreError>([&] { store.AddFolder(name1); }),
+                 QStringLiteral("That foldername is in use"));
         store.AddQuery(0, QStringLiteral("Long"), sql, QStringLiteral("Provider=x"));
     }
     TdmQuillory store(m_dir->path());
@@ -281,7 +269,8 @@ void tst_datModQuillory::lookupsLeaveTheFoundQueryCurrent()
     QCOMPARE(store.GetQueryName(99), QString());
     QCOMPARE(store.GetQueryString(99), QString());
     QCOMPARE(store.GetConnectString(99), QString());
-    QCOMPARE(errorOf([&] { store.UpdateQueryString(0, "x"); }), QStringLiteral("Query no longer found"));
+    QCOMPARE(errorMessage<EStoreError>([&] { store.UpdateQueryString(0, "x"); }),
+             QStringLiteral("Query no longer found"));
 }
 
 void tst_datModQuillory::updateQueryStringStampsTheDates()
@@ -389,14 +378,18 @@ void tst_datModQuillory::unreadableFileIsKeptAndItsTableRefused()
                  qPrintable(dialogs.last().text));
         if (foldersBroken) {
             QVERIFY(store.folders().isEmpty());
-            QVERIFY(errorOf([&] { store.AddFolder("New"); }).startsWith(refusal));
+            QVERIFY(errorMessage<EStoreError>([&] { store.AddFolder("New"); }).startsWith(refusal));
             // The other table goes on working.
             store.AddQuery(0, QStringLiteral("Another"), "SELECT 2", "y");
             QCOMPARE(store.queries().size(), 2);
         } else {
             QVERIFY(store.queries().isEmpty());
-            QVERIFY(errorOf([&] { store.AddQuery(1, "New", "SELECT 1", "x"); }).startsWith(refusal));
-            QVERIFY(errorOf([&] { store.UpdateQueryString(1, "SELECT 2"); }).startsWith(refusal));
+            QVERIFY(errorMessage<EStoreError>([&] {
+                        store.AddQuery(1, "New", "SELECT 1", "x");
+                    }).startsWith(refusal));
+            QVERIFY(errorMessage<EStoreError>([&] {
+                        store.UpdateQueryString(1, "SELECT 2");
+                    }).startsWith(refusal));
             store.DeleteQuery(1);
             QVERIFY(dialogs.last().text.startsWith("Failed to remove query\n" + refusal));
             store.AddFolder(QStringLiteral("Another"));
@@ -419,11 +412,15 @@ void tst_datModQuillory::failedWriteUndoesTheChange()
     // The folder goes away under the running program: no write can succeed now.
     QVERIFY(QDir(m_dir->path()).rename("app", "gone"));
 
-    QVERIFY(errorOf([&] {
+    QVERIFY(errorMessage<EStoreError>([&] {
                 store.AddFolder("B");
             }).startsWith(QStringLiteral("Cannot write \"%1\"").arg(store.fileName(Table::cdsFolder))));
-    QVERIFY(errorOf([&] { store.AddQuery(1, "r", "SELECT 1", "x"); }).startsWith("Cannot write"));
-    QVERIFY(errorOf([&] { store.UpdateQueryString(1, "SELECT 2"); }).startsWith("Cannot write"));
+    QVERIFY(errorMessage<EStoreError>([&] {
+                store.AddQuery(1, "r", "SELECT 1", "x");
+            }).startsWith("Cannot write"));
+    QVERIFY(errorMessage<EStoreError>([&] {
+                store.UpdateQueryString(1, "SELECT 2");
+            }).startsWith("Cannot write"));
     store.DeleteFolder(1);
     QVERIFY(dialogs.last().text.startsWith("Failed to remove folder Cannot write"));
     store.DeleteQuery(1);
@@ -433,7 +430,33 @@ void tst_datModQuillory::failedWriteUndoesTheChange()
     QCOMPARE(names(store.folders()), QStringList({"A"}));
     QCOMPARE(names(store.queries()), QStringList({"q"}));
     QCOMPARE(store.GetQueryString(1), QStringLiteral("SELECT 1"));
-    QVERIFY(!errorOf([&] { store.writeAll(); }).isEmpty());
+    QVERIFY(!errorMessage<EStoreError>([&] { store.writeAll(); }).isEmpty());
+}
+
+// The disk fills up in the middle of a favourites file: the change is refused with the
+// system's reason, the file on disk is the old one whole, and no temporary file is left.
+void tst_datModQuillory::writeFailingHalfwayKeepsTheOldFile()
+{
+    TdmQuillory store(m_dir->path());
+    store.AddFolder(QStringLiteral("A"));
+    for (int i = 0; i < 20; ++i)
+        store.AddQuery(1, QStringLiteral("q%1").arg(i), "SELECT '" + QString(200, u'x') + "'", "x");
+    const QByteArray before = readAll(path("queries.xml"));
+    const QString big = "SELECT '" + QString(5000, u'y') + "'";
+    {
+        // The new file would be some 5000 bytes longer than the old one; it stops 100 in.
+        FileSizeLimit limit(before.size() + 100);
+        const QString message = errorMessage<EStoreError>([&] { store.AddQuery(1, "big", big, "x"); });
+        QVERIFY2(
+            message.startsWith(QStringLiteral("Cannot write \"%1\": ").arg(store.fileName(Table::cdsQuery))),
+            qPrintable(message));
+    }
+    QCOMPARE(readAll(path("queries.xml")), before);
+    QCOMPARE(store.queries().size(), 20);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList({"folders.xml", "queries.xml"}));
+
+    store.AddQuery(1, "big", big, "x"); // room again: the same change goes through
+    QCOMPARE(TdmQuillory(m_dir->path()).queries().size(), 21);
 }
 
 void tst_datModQuillory::unwritableFolderIsReportedAtStart()
@@ -447,7 +470,7 @@ void tst_datModQuillory::unwritableFolderIsReportedAtStart()
         QVERIFY(store.startupErrors()[1].startsWith(
             QStringLiteral("Cannot write \"%1/queries.xml\"").arg(missing)));
         QVERIFY(!store.isLocked(Table::cdsFolder));
-        QVERIFY(errorOf([&] { store.AddFolder("A"); }).startsWith("Cannot write"));
+        QVERIFY(errorMessage<EStoreError>([&] { store.AddFolder("A"); }).startsWith("Cannot write"));
         QVERIFY(store.folders().isEmpty());
     }
     QCOMPARE(TdmQuillory::shutdownErrors().size(), 1);

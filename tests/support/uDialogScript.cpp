@@ -2,9 +2,15 @@
 
 #include <QtGlobal>
 
-ScriptedDialogs::ScriptedDialogs() { m_previous = dialogs::setHandler(this); }
+ScriptedDialogs::ScriptedDialogs()
+{
+    m_previous = dialogs::setHandler(this);
+}
 
-ScriptedDialogs::~ScriptedDialogs() { dialogs::setHandler(m_previous); }
+ScriptedDialogs::~ScriptedDialogs()
+{
+    dialogs::setHandler(m_previous);
+}
 
 ScriptedDialogs& ScriptedDialogs::queue(const dialogs::Answer& answer)
 {
@@ -12,10 +18,22 @@ ScriptedDialogs& ScriptedDialogs::queue(const dialogs::Answer& answer)
     return *this;
 }
 
-ScriptedDialogs& ScriptedDialogs::yes() { return queue({true, {}, {}}); }
-ScriptedDialogs& ScriptedDialogs::no() { return queue({false, {}, {}}); }
-ScriptedDialogs& ScriptedDialogs::cancel() { return queue({false, {}, {}}); }
-ScriptedDialogs& ScriptedDialogs::input(const QString& text) { return queue({true, text, {}}); }
+ScriptedDialogs& ScriptedDialogs::yes()
+{
+    return queue({true, {}, {}});
+}
+ScriptedDialogs& ScriptedDialogs::no()
+{
+    return queue({false, {}, {}});
+}
+ScriptedDialogs& ScriptedDialogs::cancel()
+{
+    return queue({false, {}, {}});
+}
+ScriptedDialogs& ScriptedDialogs::input(const QString& text)
+{
+    return queue({true, text, {}});
+}
 ScriptedDialogs& ScriptedDialogs::file(const QString& path, const QString& filter)
 {
     return queue({true, path, filter});
@@ -25,7 +43,10 @@ ScriptedDialogs& ScriptedDialogs::login(const QString& user, const QString& pass
     return queue({true, user, password});
 }
 
-dialogs::Request ScriptedDialogs::last() const { return m_shown.isEmpty() ? dialogs::Request{} : m_shown.last(); }
+dialogs::Request ScriptedDialogs::last() const
+{
+    return m_shown.isEmpty() ? dialogs::Request{} : m_shown.last();
+}
 
 QStringList ScriptedDialogs::texts() const
 {
@@ -47,7 +68,7 @@ dialogs::Answer ScriptedDialogs::answer(const dialogs::Request& request)
     if (request.kind == dialogs::Kind::Information || request.kind == dialogs::Kind::Error)
         return {true, {}, {}};
     if (m_answers.isEmpty())
-        qFatal("Dialog shown with no scripted answer: caption \"%s\", text \"%s\"", qPrintable(request.caption),
-               qPrintable(request.text));
+        qFatal("Dialog shown with no scripted answer: caption \"%s\", text \"%s\"",
+               qPrintable(request.caption), qPrintable(request.text));
     return m_answers.dequeue();
 }

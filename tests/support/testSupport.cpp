@@ -1,0 +1,57 @@
+#include "testSupport.h"
+
+bool writeFile(const QString& path, const QByteArray& bytes, QFile::Permissions permissions,
+               std::source_location where)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()) {
+        testsupport::fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()), where);
+        return false;
+    }
+    file.close();
+    if (permissions && !file.setPermissions(permissions)) {
+        testsupport::fail(QStringLiteral("cannot set the permissions of %1").arg(path), where);
+        return false;
+    }
+    return true;
+}
+
+QString testDataFile(const QString& relative)
+{
+    return QStringLiteral(QUILLORY_TESTDATA "/") + relative;
+}
+
+QString chinookFile()
+{
+    return testDataFile(QStringLiteral("sqlite/Chinook_Sqlite.sqlite"));
+}
+
+QString nwindFile()
+{
+    return testDataFile(QStringLiteral("access/nwind.mdb"));
+}
+
+namespace testsupport {
+void fail(const QString& message, std::source_location where)
+{
+    QTest::qFail(qPrintable(message), where.file_name(), int(where.line()));
+}
+} // namespace testsupport
+
+bool OdbcSandbox::setUp(const QByteArray& userDsns, const QByteArray& systemOdbcIni)
+{
+    if (!m_dir.isValid())
+        return false;
+    const bool written =
+        writeFile(m_dir.filePath("odbcinst.ini"), "[SQLite3]\nDriver=libsqlite3odbc.so\n\n"
+                                                  "[PostgreSQL Unicode]\nDriver=psqlodbcw.so\n\n"
+                                                  "[MDBTools]\nDriver=libmdbodbc.so\n\n"
+                                                  "[FreeTDS]\nDriver=libtdsodbc.so\n") &&
+        writeFile(m_dir.filePath("odbc.ini"), systemOdbcIni) &&
+        writeFile(m_dir.filePath("user-odbc.ini"), userDsns);
+    if (!written)
+        return false;
+    qputenv("ODBCSYSINI", m_dir.path().toUtf8());
+    qputenv("ODBCINI", m_dir.filePath("user-odbc.ini").toUtf8());
+    return true;
+}
