@@ -149,6 +149,15 @@ QString TParameters::ReadParameter(const QString& name, const QString& defaultVa
 
 void TParameters::WriteParameter(const QString& name, const QString& value)
 {
+    // Further lines of the same name (a hand edit) go: the file is saved sorted, and one
+    // of them could come first and hide this value from the next run.
+    const qsizetype first = m_userParameters.IndexOfName(name);
+    for (qsizetype i = m_userParameters.size() - 1; first >= 0 && i > first; --i) {
+        const QString& line = m_userParameters.at(i);
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq >= 0 && QStringView(line).left(eq).compare(name, Qt::CaseInsensitive) == 0)
+            m_userParameters.removeAt(i);
+    }
     m_userParameters.SetValue(name, encodeValue(value));
     m_parametersChanged = true;
 }

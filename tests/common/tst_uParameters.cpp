@@ -37,6 +37,7 @@ private slots:
     void unreadableFileStartsEmptyAndIsKept();
     void valuesNeverSplitIntoSettings_data();
     void valuesNeverSplitIntoSettings();
+    void writtenValueIsNotHiddenByALineOfTheSameName();
     void programWideFunctionsUseInstalledSet();
 
 private:
@@ -275,6 +276,26 @@ void TestParameters::valuesNeverSplitIntoSettings()
     QCOMPARE(next.UserParameters().size(), 2);
     QCOMPARE(next.ReadParameter("Query", {}), value);
     QCOMPARE(next.ReadParameter("ServerName", {}), QString("db1"));
+}
+
+void TestParameters::writtenValueIsNotHiddenByALineOfTheSameName()
+{
+    // A hand-edited file with the name twice; the saved file is sorted by line, where the
+    // stale line would come first.
+    QVERIFY(QDir().mkpath(config("Vexlorin")));
+    writeFile(config("Vexlorin/Quillory_JohnSmith.INI"), "Query=b old\r\nX=1\r\nquery=a stale\r\n");
+    {
+        TParameters p = make();
+        p.WriteParameter("Query", "c new");
+        QVERIFY(p.Save());
+    }
+    QCOMPARE(make().ReadParameter("Query", {}), QString("c new"));
+    {
+        TParameters p = make();
+        p.WriteParameter("query", "");
+        QVERIFY(p.Save());
+    }
+    QCOMPARE(make().ReadParameter("Query", "none"), QString("none"));
 }
 
 void TestParameters::programWideFunctionsUseInstalledSet()
