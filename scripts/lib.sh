@@ -6,7 +6,7 @@ QUILLORY_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 RUN_PACKAGES=(
   cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-svg-dev
   pkg-config libsqlite3-dev libpq-dev unixodbc-dev libchm-dev
-  libsqliteodbc odbc-postgresql odbc-mdbtools mdbtools tdsodbc
+  libsqliteodbc odbc-postgresql odbc-mdbtools mdbtools mdbtools-dev tdsodbc
   fp-utils-3.2.2 xdg-utils fonts-liberation2
 )
 # What the tests and benchmarks need on top.

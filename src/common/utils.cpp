@@ -262,6 +262,15 @@ QString RemoveSpaces(const QString& text)
     return QString(text).remove(QLatin1Char(' '));
 }
 
+QString DecodeWindows1252(const char* data, qsizetype size)
+{
+    QString out(size, Qt::Uninitialized);
+    QChar* dst = out.data();
+    for (qsizetype i = 0; i < size; ++i)
+        dst[i] = QChar(cp1252(static_cast<unsigned char>(data[i])));
+    return out;
+}
+
 void AppendUtf8OrWindows1252(QString& out, const char* data, qsizetype size)
 {
     auto p = reinterpret_cast<const unsigned char*>(data);

@@ -36,9 +36,9 @@ TfrmDatabaseType::TfrmDatabaseType(QWidget* owner) : QDialog(owner)
     auto* itemsLayout = new QVBoxLayout(grpDatabaseType);
     itemsLayout->setContentsMargins(8, 4, 8, 4);
     itemsLayout->setSpacing(2);
-    const char* const names[] = {"Microsoft Access", "Microsoft SQL Server", "ODBC Datasource",
-                                 "Other (ADO)"};
-    for (int i = 0; i < 4; ++i) {
+    const char* const names[] = {"Microsoft Access", "Microsoft SQL Server", "ODBC Datasource", "Other (ADO)",
+                                 "SQLite Database"};
+    for (int i = 0; i < 5; ++i) {
         auto* item = new QRadioButton(QLatin1String(names[i]), grpDatabaseType);
         item->setObjectName(QStringLiteral("grpDatabaseTypeItem%1").arg(i));
         m_items->addButton(item, i);
@@ -85,6 +85,9 @@ void TfrmDatabaseType::grpDatabaseTypeClick()
             break;
         case OtherAdo:
             ConnectOther();
+            break;
+        case SQLiteDatabase:
+            ConnectSQLite();
             break;
         default:
             break;
@@ -158,4 +161,24 @@ void TfrmDatabaseType::ConnectOther()
     Connection->SetConnectionString(QString());
     if (RunConnectionEditor(Connection))
         OpenConnection(*Connection);
+}
+
+void TfrmDatabaseType::ConnectSQLite()
+{
+    const QString startFolder = ReadParameter(QLatin1String(kSQLiteDirectoryKey), QStringLiteral("."));
+    QString filter = QStringLiteral("SQLite Database (*.sqlite *.sqlite3 *.db *.db3)");
+    const QString file = dialogs::openFileName(QLatin1String(kSQLiteDialogTitle), startFolder,
+                                               QLatin1String(kSQLiteFilter), &filter);
+    if (file.isEmpty())
+        return;
+    const QFileInfo info(file);
+    Connection->SetConnectionString(QStringLiteral("Provider=SQLite;Data Source=") +
+                                    QuoteConnectionValue(info.absoluteFilePath()));
+    OpenConnection(*Connection);
+    if (Connection->Connected()) {
+        QString folder = info.absolutePath();
+        if (!folder.endsWith(u'/'))
+            folder += u'/';
+        WriteParameter(QLatin1String(kSQLiteDirectoryKey), folder);
+    }
 }

@@ -31,7 +31,8 @@ public:
         MicrosoftAccess = 0,
         MicrosoftSQLServer = 1,
         OdbcDatasource = 2,
-        OtherAdo = 3
+        OtherAdo = 3,
+        SQLiteDatabase = 4
     };
 
     explicit TfrmDatabaseType(QWidget* owner);
@@ -49,6 +50,10 @@ public:
     static constexpr const char* kAccessDialogTitle = "Select MS Access Database";
     static constexpr const char* kAccessFilter = "MS Access (*.MD*);;All Files (*.*)";
     static constexpr const char* kAccessDirectoryKey = "AccessDirectory";
+    static constexpr const char* kSQLiteDialogTitle = "Select SQLite Database";
+    static constexpr const char* kSQLiteFilter =
+        "SQLite Database (*.sqlite *.sqlite3 *.db *.db3);;All Files (*.*)";
+    static constexpr const char* kSQLiteDirectoryKey = "SQLiteDirectory";
 
 public slots:
     void grpDatabaseTypeClick();
@@ -58,6 +63,8 @@ public:
     void ConnectSQLServer();
     void ConnectODBC();
     void ConnectOther();
+    // The folder of the last SQLite file that connected is remembered like Access's.
+    void ConnectSQLite();
 
 private:
     QButtonGroup* m_items;

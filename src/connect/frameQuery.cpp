@@ -5,6 +5,7 @@
 #include "LumQBWorkArea.h"
 #include "formDatabaseType.h"
 #include "formQueryBuilder.h"
+#include "uDbBackend.h"
 #include "uDbConnection.h"
 #include "uDbDataSource.h"
 #include "uDbGrid.h"
@@ -108,6 +109,8 @@ TframQuery::TframQuery(QWidget* owner) : QFrame(owner)
     keepPlace.setRetainSizeWhenHidden(true);
     btnReconnect->setSizePolicy(keepPlace);
     lblConnected = makeLabel(pnlConnection, "lblConnected", QString());
+    lblDataSource = makeLabel(pnlConnection, "lblDataSource", QString());
+    lblDataSource->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* connectionRow = new QHBoxLayout(pnlConnection);
     connectionRow->setContentsMargins(4, 4, 8, 4);
     connectionRow->setSpacing(5);
@@ -115,7 +118,8 @@ TframQuery::TframQuery(QWidget* owner) : QFrame(owner)
     connectionRow->addWidget(btnConnect);
     connectionRow->addWidget(btnReconnect);
     connectionRow->addSpacing(40);
-    connectionRow->addWidget(lblConnected, 1);
+    connectionRow->addWidget(lblConnected);
+    connectionRow->addWidget(lblDataSource, 1);
 
     // Step 2: the statement.
     pnlQuery = makePanel(this, "pnlQuery");
@@ -336,6 +340,11 @@ void TframQuery::memQueryKeyDown()
 void TframQuery::conADOAfterConnect()
 {
     lblConnected->setText(QStringLiteral("CONNECTED OK"));
+    const dbproviders::SourceDescription source = dbproviders::describeSource(conADO->ConnectionString());
+    lblDataSource->setText(source.brief);
+    lblConnected->setToolTip(source.full);
+    lblDataSource->setToolTip(source.full);
+    window()->setToolTip(source.full);
     btnQBuilder->setEnabled(true);
     btnfetch->setEnabled(true);
 }
@@ -345,6 +354,10 @@ void TframQuery::conADOAfterDisconnect()
     if (m_destroying)
         return;
     lblConnected->setText(QStringLiteral("Not Connected"));
+    lblDataSource->clear();
+    lblConnected->setToolTip(QString());
+    lblDataSource->setToolTip(QString());
+    window()->setToolTip(QString());
     btnQBuilder->setEnabled(false);
     btnfetch->setEnabled(false);
 }

@@ -66,6 +66,8 @@ public:
     QSplitter* Splitter1;
     QPushButton* btnReconnect;
     QLabel* lblConnected;
+    // Beside lblConnected while connected: what the connection reaches (never a password).
+    QLabel* lblDataSource;
 
 public slots:
     void btnConnectClick();

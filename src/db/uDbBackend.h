@@ -75,4 +75,15 @@ enum class SourceKind
 QStringList builtInProviders();
 // The kind of source a provider name takes (Other for a name the table does not know).
 SourceKind sourceKind(const QString& provider);
+
+// What a connection string reaches, for people: brief is the file name, the data
+// source name, or server/database; full the whole path, or the kind and the names.
+// Never a password. isFile is true for the providers whose source is a database file.
+struct SourceDescription
+{
+    QString brief;
+    QString full;
+    bool isFile = false;
+};
+SourceDescription describeSource(const QString& connectionString);
 } // namespace dbproviders

@@ -2,6 +2,10 @@
 
 #include "uDbBackend.h"
 
+#include <functional>
+
+struct sqlite3;
+
 // The engines behind the built-in provider table (internal to the layer).
 namespace dbbackends {
 
@@ -28,5 +32,28 @@ std::unique_ptr<TDbBackend> openOdbc(const QString& odbcConnectionString, TDbEng
 
 // True when the file starts with the SQLite header.
 bool isSqliteFile(const QString& file);
+
+// What a caller of runSqlite adds to the plain run.
+struct SqliteRunHooks
+{
+    // Gets SQLite's message when a statement fails to prepare; returns true when it
+    // removed the cause, and the statement is prepared again. Otherwise EDbError.
+    std::function<bool(const QString& message)> mend;
+    // Called after each statement is prepared; a non-empty text goes with its rows as
+    // their warning.
+    std::function<QString()> warning;
+};
+
+// Runs the statements of sqlText on an open SQLite handle and fetches the rows of the
+// last one that has a result; each column's kind comes from its declared type.
+TDbRowsPtr runSqlite(sqlite3* db, const QString& sqlText, const SqliteRunHooks& hooks = {});
+
+// An Access file (Jet 3, Jet 4 or ACE), read-only: tables are read with libmdb into a
+// private SQLite database when a statement first names them, and statements run there.
+// EDbError naming the file when it cannot be read or is not an Access file.
+std::unique_ptr<TDbBackend> openAccess(const QString& file);
+
+// True when the file has the header of an Access database.
+bool isAccessFile(const QString& file);
 
 } // namespace dbbackends

@@ -29,7 +29,7 @@ void TDbConnection::Open()
         QString user = params.items.Value({"User ID", "UID", "User"});
         QString password;
         if (!dialogs::loginPrompt(QStringLiteral("Database Login"), user, password))
-            throw EDbError(QStringLiteral("Login cancelled."));
+            throw EDbLoginCancelled(QStringLiteral("Login cancelled."));
         params.prompted = true;
         params.user = user;
         params.password = password;
@@ -93,17 +93,37 @@ QString TDbConnection::QuoteName(const QString& name) const
     return TDbBackend::BracketName(name);
 }
 
+namespace {
+
+// The engine's text with what was being opened in front, unless the text names it.
+QString withSource(const EDbError& error, const dbproviders::SourceDescription& source)
+{
+    const QString text = error.message();
+    if (source.full.isEmpty() || text.contains(source.full))
+        return text;
+    return source.full + QStringLiteral(": ") + text;
+}
+
+} // namespace
+
 void OpenConnection(TDbConnection& connection)
 {
     connection.Close();
     connection.SetLoginPrompt(false);
+    const dbproviders::SourceDescription source = dbproviders::describeSource(connection.ConnectionString());
     try {
         connection.Open();
-    } catch (const EDbError&) {
-        // The silent attempt only spares the user the login prompt when it is not needed.
-    }
-    if (connection.Connected())
         return;
-    connection.SetLoginPrompt(true);
-    connection.Open();
+    } catch (const EDbError& silent) {
+        if (source.isFile)
+            throw EDbError(withSource(silent, source));
+        connection.SetLoginPrompt(true);
+        try {
+            connection.Open();
+        } catch (const EDbLoginCancelled& cancelled) {
+            throw EDbError(cancelled.message() + u'\n' + withSource(silent, source));
+        } catch (const EDbError& prompted) {
+            throw EDbError(withSource(prompted, source));
+        }
+    }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "uDbError.h"
 #include "uDbTypes.h"
 
 #include <QObject>
@@ -75,8 +76,21 @@ private:
     std::unique_ptr<TDbBackend> m_backend;
 };
 
-// Opens connection with its current string: closed first, then silently (no login prompt),
-// and only when that fails again with the login prompt, so that the user is asked for a
-// password only when one is needed. The prompt stays on afterwards. Raises the EDbError of
-// the prompted attempt.
+// Raised by Open when the login prompt was cancelled.
+class EDbLoginCancelled : public EDbError
+{
+public:
+    using EDbError::EDbError;
+};
+
+// Opens connection with its current string: closed first, then silently (no login
+// prompt), and only when that fails, for a server, again with the login prompt, so that
+// the user is asked for a password only when one is needed. A database file is never
+// prompted for: a file that does not open is no matter of a password. The prompt
+// switch stays as the last attempt left it.
+//
+// Errors: EDbError whose text names what was opened (the file, the data source or the
+// server and database; never a password) before the engine's own text, unless that text
+// names it already. A cancelled prompt gives "Login cancelled.", a line break and the
+// silent attempt's error, which is what went wrong.
 void OpenConnection(TDbConnection& connection);

@@ -65,10 +65,7 @@ std::unique_ptr<TDbBackend> openAccessOrSqlite(const TDbConnectParams& p)
         throw EDbError(QStringLiteral("Could not find file '%1'.").arg(file));
     if (dbbackends::isSqliteFile(file))
         return dbbackends::openSqlite(file);
-    QString odbc;
-    addOdbcItem(odbc, "Driver", QStringLiteral("MDBTools"));
-    addOdbcItem(odbc, "DBQ", file);
-    return dbbackends::openOdbc(odbc, TDbEngine::Access);
+    return dbbackends::openAccess(file);
 }
 
 std::unique_ptr<TDbBackend> openSqlServer(const TDbConnectParams& p)
@@ -235,6 +232,75 @@ SourceKind sourceKind(const QString& provider)
 {
     const BuiltIn* builtIn = findBuiltIn(TDbConnectionString::ProviderKey(provider));
     return builtIn ? builtIn->source : SourceKind::Other;
+}
+
+SourceDescription describeSource(const QString& connectionString)
+{
+    const TDbConnectionString items(connectionString);
+    SourceDescription d;
+    const QString udl = items.Value(QStringLiteral("File Name"));
+    if (!udl.isEmpty()) {
+        try {
+            const QString inner = ReadDataLinkFile(udl);
+            if (!TDbConnectionString(inner).Has(QStringLiteral("File Name")))
+                return describeSource(inner);
+        } catch (const EDbError&) {
+            // Described by the data link file's own name below.
+        }
+        d.brief = QFileInfo(udl).fileName();
+        d.full = QStringLiteral("data link file ") + udl;
+        return d;
+    }
+    const QString source = items.Value(QStringLiteral("Data Source"));
+    const QString provider = items.Value(QStringLiteral("Provider"));
+    const auto server = [&d](const QString& host, const QString& database) {
+        d.brief = database.isEmpty() ? host : host + u'/' + database;
+        d.full = QStringLiteral("server ") + host;
+        if (!database.isEmpty())
+            d.full += QStringLiteral(", database ") + database;
+    };
+    if (!provider.isEmpty()) {
+        switch (sourceKind(provider)) {
+        case SourceKind::File:
+            d.isFile = true;
+            d.brief = QFileInfo(source).fileName();
+            d.full = source;
+            return d;
+        case SourceKind::Dsn:
+            d.brief = source;
+            d.full = QStringLiteral("ODBC data source ") + source;
+            return d;
+        case SourceKind::Server:
+            server(source, items.Value({"Initial Catalog", "Database"}));
+            return d;
+        case SourceKind::Other:
+            d.brief = source.isEmpty() ? provider : source;
+            d.full = source.isEmpty() ? provider : provider + QStringLiteral(" ") + source;
+            return d;
+        }
+    }
+    // An ODBC string given as it is, or a data source without a provider.
+    const QString dsn = items.Value(QStringLiteral("DSN"));
+    if (!dsn.isEmpty() || (!source.isEmpty() && !items.Has(QStringLiteral("Driver")))) {
+        d.brief = dsn.isEmpty() ? source : dsn;
+        d.full = QStringLiteral("ODBC data source ") + d.brief;
+        return d;
+    }
+    const QString driver = items.Value(QStringLiteral("Driver"));
+    const QString file = items.Value({"DBQ", "Database"});
+    const QString host = items.Value({"Server", "Host"});
+    if (!host.isEmpty()) {
+        server(host, file);
+    } else if (!file.isEmpty()) {
+        d.brief = QFileInfo(file).fileName();
+        d.full = file;
+    } else {
+        d.brief = driver;
+    }
+    if (!driver.isEmpty())
+        d.full = (d.full.isEmpty() ? QString() : d.full + QStringLiteral(" ")) +
+                 QStringLiteral("(ODBC driver %1)").arg(driver);
+    return d;
 }
 
 } // namespace dbproviders

@@ -62,6 +62,8 @@ public:
     bool IsNull(int column) const { return m_cursor.IsNull(column); }
     QString AsString(int column) const { return m_cursor.AsString(column); }
     qint64 AsInteger(int column) const { return m_cursor.AsInteger(column); }
+    // The fetched rows' warning (values the engine could not read); empty when closed.
+    QString Warning() const { return Rows() ? Rows()->Warning() : QString(); }
 
 signals:
     void AfterOpen();

@@ -1030,6 +1030,11 @@ void TDbRowsBuilder::AppendValue(const QVariant& value)
     }
 }
 
+void TDbRowsBuilder::SetWarning(const QString& text)
+{
+    m_rows->m_warning = text;
+}
+
 qsizetype TDbRowsBuilder::RowCount() const
 {
     return m_rows ? m_rows->m_rowCount : 0;

@@ -75,6 +75,10 @@ public:
     // Bytes held by the columns (values, offsets and null flags), for the benchmark.
     qsizetype MemoryBytes() const;
 
+    // What the engine could not give exactly (values it could not read and left null),
+    // one text per statement; empty when all is well. For the query window's status.
+    const QString& Warning() const { return m_warning; }
+
     struct Column; // storage, defined in the implementation
 
 private:
@@ -84,6 +88,7 @@ private:
     QList<TDbField> m_fields;
     std::vector<std::unique_ptr<Column>> m_columns;
     qsizetype m_rowCount = 0;
+    QString m_warning;
 };
 
 using TDbRowsPtr = std::shared_ptr<const TDbRows>;
@@ -118,6 +123,8 @@ public:
     void AppendDateTime(const QDateTime& dateTime); // local wall-clock time, no time zone
     // Any of the types Value() returns; an invalid QVariant appends null.
     void AppendValue(const QVariant& value);
+    // The rows' warning (see TDbRows::Warning).
+    void SetWarning(const QString& text);
 
     qsizetype RowCount() const;
     // Hands the rows over; a partly filled last row is completed with nulls. The builder

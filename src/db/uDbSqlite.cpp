@@ -62,6 +62,8 @@ TDbFieldType kindOfDeclared(const QByteArray& declared, int storageClass, int& s
         return TDbFieldType::Memo;
     if (base.contains("BLOB") || base.contains("BINARY") || base.contains("IMAGE"))
         return TDbFieldType::Blob;
+    if (base == "SINGLE" || base == "FLOAT4")
+        return TDbFieldType::Single;
     if (base.contains("REAL") || base.contains("FLOA") || base.contains("DOUB"))
         return TDbFieldType::Float;
     if (base.contains("MONEY") || base.contains("CURRENCY"))
@@ -69,6 +71,58 @@ TDbFieldType kindOfDeclared(const QByteArray& declared, int storageClass, int& s
     if (base.contains("NUMERIC") || base.contains("DECIMAL") || base.contains("NUMBER"))
         return TDbFieldType::BCD;
     return TDbFieldType::String;
+}
+
+TDbRowsPtr runStatement(sqlite3* db, sqlite3_stmt* st, const QString& warning)
+{
+    const int columns = sqlite3_column_count(st);
+    int rc = sqlite3_step(st);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        throw EDbError(sqliteError(db));
+    QList<TDbField> fields;
+    for (int i = 0; i < columns; ++i) {
+        TDbField f;
+        f.name = QString::fromUtf8(sqlite3_column_name(st, i));
+        f.displayName = f.name;
+        const char* decl = sqlite3_column_decltype(st, i);
+        f.declaredType = QString::fromUtf8(decl ? decl : "");
+        f.type = kindOfDeclared(QByteArray(decl ? decl : ""),
+                                rc == SQLITE_ROW ? sqlite3_column_type(st, i) : SQLITE_NULL, f.size);
+        fields << f;
+    }
+    TDbRowsBuilder b(fields);
+    b.SetWarning(warning);
+    while (rc == SQLITE_ROW) {
+        for (int i = 0; i < columns; ++i) {
+            switch (sqlite3_column_type(st, i)) {
+            case SQLITE_NULL:
+                b.AppendNull();
+                break;
+            case SQLITE_INTEGER:
+                b.AppendInteger(sqlite3_column_int64(st, i));
+                break;
+            case SQLITE_FLOAT:
+                b.AppendFloat(sqlite3_column_double(st, i));
+                break;
+            case SQLITE_BLOB: {
+                const void* p = sqlite3_column_blob(st, i);
+                int n = sqlite3_column_bytes(st, i);
+                b.AppendText(static_cast<const char*>(p), n);
+                break;
+            }
+            default: {
+                const unsigned char* p = sqlite3_column_text(st, i);
+                int n = sqlite3_column_bytes(st, i);
+                b.AppendText(reinterpret_cast<const char*>(p), n);
+                break;
+            }
+            }
+        }
+        rc = sqlite3_step(st);
+    }
+    if (rc != SQLITE_DONE)
+        throw EDbError(sqliteError(db));
+    return b.Finish();
 }
 
 class SqliteBackend : public TDbBackend
@@ -105,34 +159,7 @@ public:
         return out;
     }
 
-    TDbRowsPtr Execute(const QString& sqlText) override
-    {
-        const QByteArray sql = sqlText.toUtf8();
-        const char* tail = sql.constData();
-        const char* end = tail + sql.size();
-        TDbRowsPtr result;
-        while (tail < end) {
-            sqlite3_stmt* st = nullptr;
-            const char* next = nullptr;
-            if (sqlite3_prepare_v2(m_db, tail, int(end - tail), &st, &next) != SQLITE_OK)
-                throw EDbError(sqliteError(m_db));
-            tail = next;
-            if (!st)
-                continue; // blanks or a comment
-            try {
-                TDbRowsPtr rows = run(st);
-                if (rows->FieldCount() > 0 || !result)
-                    result = rows;
-            } catch (...) {
-                sqlite3_finalize(st);
-                throw;
-            }
-            sqlite3_finalize(st);
-        }
-        if (!result)
-            result = TDbRowsBuilder({}).Finish();
-        return result;
-    }
+    TDbRowsPtr Execute(const QString& sqlText) override { return dbbackends::runSqlite(m_db, sqlText); }
 
     QString QuoteName(const QString& name) const override
     {
@@ -155,63 +182,44 @@ private:
         return QLatin1Char('"') + n + QLatin1Char('"');
     }
 
-    TDbRowsPtr run(sqlite3_stmt* st)
-    {
-        const int columns = sqlite3_column_count(st);
-        int rc = sqlite3_step(st);
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-            throw EDbError(sqliteError(m_db));
-        QList<TDbField> fields;
-        for (int i = 0; i < columns; ++i) {
-            TDbField f;
-            f.name = QString::fromUtf8(sqlite3_column_name(st, i));
-            f.displayName = f.name;
-            const char* decl = sqlite3_column_decltype(st, i);
-            f.declaredType = QString::fromUtf8(decl ? decl : "");
-            f.type = kindOfDeclared(QByteArray(decl ? decl : ""),
-                                    rc == SQLITE_ROW ? sqlite3_column_type(st, i) : SQLITE_NULL, f.size);
-            fields << f;
-        }
-        TDbRowsBuilder b(fields);
-        while (rc == SQLITE_ROW) {
-            for (int i = 0; i < columns; ++i) {
-                switch (sqlite3_column_type(st, i)) {
-                case SQLITE_NULL:
-                    b.AppendNull();
-                    break;
-                case SQLITE_INTEGER:
-                    b.AppendInteger(sqlite3_column_int64(st, i));
-                    break;
-                case SQLITE_FLOAT:
-                    b.AppendFloat(sqlite3_column_double(st, i));
-                    break;
-                case SQLITE_BLOB: {
-                    const void* p = sqlite3_column_blob(st, i);
-                    int n = sqlite3_column_bytes(st, i);
-                    b.AppendText(static_cast<const char*>(p), n);
-                    break;
-                }
-                default: {
-                    const unsigned char* p = sqlite3_column_text(st, i);
-                    int n = sqlite3_column_bytes(st, i);
-                    b.AppendText(reinterpret_cast<const char*>(p), n);
-                    break;
-                }
-                }
-            }
-            rc = sqlite3_step(st);
-        }
-        if (rc != SQLITE_DONE)
-            throw EDbError(sqliteError(m_db));
-        return b.Finish();
-    }
-
     sqlite3* m_db;
 };
 
 } // namespace
 
 namespace dbbackends {
+
+TDbRowsPtr runSqlite(sqlite3* db, const QString& sqlText, const SqliteRunHooks& hooks)
+{
+    const QByteArray sql = sqlText.toUtf8();
+    const char* tail = sql.constData();
+    const char* end = tail + sql.size();
+    TDbRowsPtr result;
+    while (tail < end) {
+        sqlite3_stmt* st = nullptr;
+        const char* next = nullptr;
+        while (sqlite3_prepare_v2(db, tail, int(end - tail), &st, &next) != SQLITE_OK) {
+            const QString message = sqliteError(db);
+            if (!hooks.mend || !hooks.mend(message))
+                throw EDbError(message);
+        }
+        tail = next;
+        if (!st)
+            continue; // blanks or a comment
+        try {
+            TDbRowsPtr rows = runStatement(db, st, hooks.warning ? hooks.warning() : QString());
+            if (rows->FieldCount() > 0 || !result)
+                result = rows;
+        } catch (...) {
+            sqlite3_finalize(st);
+            throw;
+        }
+        sqlite3_finalize(st);
+    }
+    if (!result)
+        result = TDbRowsBuilder({}).Finish();
+    return result;
+}
 
 bool isSqliteFile(const QString& file)
 {

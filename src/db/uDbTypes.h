@@ -35,7 +35,7 @@ enum class TDbEngine
     None, // not connected
     SQLite,
     PostgreSQL,
-    Access,    // an Access file through the MDBTools ODBC driver
+    Access,    // an Access file: tables read with libmdb, statements run by SQLite
     SQLServer, // through FreeTDS
     Odbc,      // any other ODBC data source or driver
     Other      // a backend registered by a test

@@ -212,14 +212,21 @@ void TfrmShowQuery::LoadQuery(int id)
 
 void TfrmShowQuery::openSavedQuery(int id)
 {
+    TDbQuery* query = QueryFrame->qryADO;
     try {
         QueryFrame->conADO->SetConnectionString(dmQuillory->GetConnectString(id));
         QueryFrame->OpenConnection();
-    } catch (const EQuilloryError&) {
-        showMessage(QStringLiteral("Failed to connect to database"));
+    } catch (const EQuilloryError& e) {
+        // The query stays in the window by name and SQL, so that the user can mend the
+        // connection and save it again.
+        showMessage(QStringLiteral("Failed to connect to database\n") + e.message());
+        query->SetSQLText(dmQuillory->GetQueryString(id));
+        setWindowTitle(dmQuillory->GetQueryName(id));
+        if (const QueryRecord* record = dmQuillory->currentQuery())
+            ParentId = record->parentID;
+        QueryFrame->SetQueryLines(query->SQL());
         return;
     }
-    TDbQuery* query = QueryFrame->qryADO;
     try {
         query->SetSQLText(dmQuillory->GetQueryString(id));
         setWindowTitle(dmQuillory->GetQueryName(id));
@@ -229,8 +236,9 @@ void TfrmShowQuery::openSavedQuery(int id)
         query->Open();
         cdsData->SetRows(nullptr);
         openCopy();
-    } catch (const EQuilloryError&) {
-        showMessage(QStringLiteral("Failed to open query ") + query->SQLText());
+    } catch (const EQuilloryError& e) {
+        // The statement's lines end in line breaks; the cause follows them.
+        showMessage(QStringLiteral("Failed to open query ") + query->SQLText() + e.message());
         return;
     }
     QueryId = id;
@@ -317,7 +325,8 @@ void TfrmShowQuery::save()
         const int existing = dmQuillory->currentQuery()->ID;
         if (!AskYesNo(QStringLiteral("Ok to overwrite ") + name, name + QStringLiteral(" already used")))
             return;
-        dmQuillory->UpdateQueryString(existing, sql);
+        // The connection goes with it: a query whose database moved is mended this way.
+        dmQuillory->UpdateQueryString(existing, sql, QueryFrame->conADO->ConnectionString());
     } else {
         dmQuillory->AddQuery(ParentId, name, sql, QueryFrame->conADO->ConnectionString());
     }

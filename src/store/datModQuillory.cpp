@@ -284,14 +284,16 @@ void TdmQuillory::refuseIfLocked(Table table) const
 
 void TdmQuillory::cdsFolderBeforePost(FolderRecord& record, const QDateTime& now) const
 {
-    if (record.Name.isEmpty())
+    // A name of blanks alone would give an entry without a label in the tray menu.
+    if (record.Name.trimmed().isEmpty())
         throw EStoreError(QStringLiteral("Field 'Name' must have a value"));
     record.ModifiedDate = now;
 }
 
 void TdmQuillory::cdsQueryBeforePost(QueryRecord& record, const QDateTime& now) const
 {
-    if (record.Name.isEmpty())
+    // A name of blanks alone would give an entry without a label in the tray menu.
+    if (record.Name.trimmed().isEmpty())
         throw EStoreError(QStringLiteral("Field 'Name' must have a value"));
     record.ModifiedDate = now;
 }
@@ -397,6 +399,16 @@ qsizetype TdmQuillory::findQuery(int queryID)
 
 void TdmQuillory::UpdateQueryString(int queryID, const QString& queryString)
 {
+    updateQuery(queryID, queryString, nullptr);
+}
+
+void TdmQuillory::UpdateQueryString(int queryID, const QString& queryString, const QString& connectString)
+{
+    updateQuery(queryID, queryString, &connectString);
+}
+
+void TdmQuillory::updateQuery(int queryID, const QString& queryString, const QString* connectString)
+{
     refuseIfLocked(Table::cdsQuery);
     const qsizetype i = findQuery(queryID);
     if (i < 0)
@@ -406,6 +418,8 @@ void TdmQuillory::UpdateQueryString(int queryID, const QString& queryString)
     QueryRecord& record = m_queries[i];
     const QDateTime now = quillory::now();
     record.QueryString = queryString;
+    if (connectString)
+        record.ConnectString = EncryptConnectionString(*connectString);
     record.LastUsedDate = now;
     try {
         cdsQueryBeforePost(record, now);

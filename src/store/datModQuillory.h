@@ -79,6 +79,8 @@ public:
     void AddQuery(int parentID, const QString& name, const QString& queryString,
                   const QString& connectString);
     void UpdateQueryString(int queryID, const QString& queryString);
+    // The same, and the connection string (in clear; stored scrambled) in the same write.
+    void UpdateQueryString(int queryID, const QString& queryString, const QString& connectString);
     bool QueryNameExists(int parentID, const QString& name);
     QString GetConnectString(int queryID); // passwords restored; empty when no query has the ID
     QString GetQueryString(int queryID);
@@ -112,6 +114,7 @@ private:
     void loadTable(Table table);
     void saveTable(Table table);
     void refuseIfLocked(Table table) const;
+    void updateQuery(int queryID, const QString& queryString, const QString* connectString);
     qsizetype findQuery(int queryID);
     bool nameLess(const QString& a, const QString& b) const;
     template <typename Record> qsizetype insertSorted(QList<Record>& list, const Record& record) const;

@@ -6,6 +6,7 @@
 #include "testSupport.h"
 #include "uDbConnection.h"
 #include "uDbFake.h"
+#include "uDbQuery.h"
 #include "uDialogScript.h"
 #include "uParameters.h"
 
@@ -29,7 +30,10 @@ private slots:
     void accessFileConnects_data();
     void accessFileConnects();
     void accessCancelledThenSameItemAgainDoesNothing();
+    void accessChoiceRunsJoins();
     void accessFailureTriesJet351AndShowsTheError();
+    void sqliteFileConnects_data();
+    void sqliteFileConnects();
     void odbcDataSourceConnects();
     void odbcFailureSaysFailedToOpen();
     void odbcWithoutSelectionDoesNothing();
@@ -66,7 +70,7 @@ void tst_formDatabaseType::startsWithNoItemSelected()
     QVERIFY(group->font().bold());
     QCOMPARE(group->font().pixelSize(), 16);
     const QStringList expected = {"Microsoft Access", "Microsoft SQL Server", "ODBC Datasource",
-                                  "Other (ADO)"};
+                                  "Other (ADO)", "SQLite Database"};
     for (int i = 0; i < expected.size(); ++i) {
         QCOMPARE(dialog.ItemButton(i)->text(), expected[i]);
         QVERIFY(!dialog.ItemButton(i)->isChecked());
@@ -161,6 +165,37 @@ void tst_formDatabaseType::accessCancelledThenSameItemAgainDoesNothing()
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
 }
 
+// The Access choice opens the file with the Access backend, so statements across tables
+// run: the designer's outer join with grouping, and [Order Details] by bracketed name.
+void tst_formDatabaseType::accessChoiceRunsJoins()
+{
+    TDbConnection connection;
+    TfrmDatabaseType dialog(nullptr);
+    dialog.Connection = &connection;
+    ScriptedDialogs script;
+    script.file(nwindFile());
+    dialog.ItemButton(TfrmDatabaseType::MicrosoftAccess)->click();
+    QVERIFY(connection.Connected());
+    QCOMPARE(connection.Engine(), TDbEngine::Access);
+
+    TDbQuery query;
+    query.SetConnection(&connection);
+    query.SetSQL({"SELECT C.CompanyName, Count(O.OrderID) AS Orders", "FROM ",
+                  "Customers AS C LEFT OUTER JOIN Orders AS O ON C.CustomerID=O.CustomerID",
+                  "GROUP BY C.CompanyName", "ORDER BY Orders desc"});
+    query.Open();
+    QCOMPARE(query.RecordCount(), 91);
+    QCOMPARE(query.AsString(0), QStringLiteral("Save-a-lot Markets"));
+    QCOMPARE(query.AsInteger(1), 31);
+
+    query.SetSQL({"SELECT P.ProductName, Sum(D.Quantity) AS Sold", "FROM Products AS P, [Order Details] AS D",
+                  "WHERE P.ProductID=D.ProductID", "GROUP BY P.ProductName", "ORDER BY Sold desc"});
+    query.Open();
+    QCOMPARE(query.RecordCount(), 77);
+    QCOMPARE(query.AsString(0), QStringLiteral("Camembert Pierrot"));
+    QCOMPARE(query.AsInteger(1), 1577);
+}
+
 void tst_formDatabaseType::accessFailureTriesJet351AndShowsTheError()
 {
     const QString bad = m_dir.filePath("notes.mdb");
@@ -171,24 +206,61 @@ void tst_formDatabaseType::accessFailureTriesJet351AndShowsTheError()
     TfrmDatabaseType dialog(nullptr);
     dialog.Connection = &connection;
     ScriptedDialogs script;
-    // Each string is tried silently and then with the login prompt.
-    script.file(bad).login("Admin", "").login("Admin", "");
+    // Both strings are tried; a file is never a matter of a login prompt.
+    script.file(bad);
     dialog.ItemButton(TfrmDatabaseType::MicrosoftAccess)->click();
 
     QCOMPARE(script.pending(), 0);
     const QList<dialogs::Request> shown = script.shown();
-    QCOMPARE(shown.size(), 4);
-    QCOMPARE(shown[1].kind, dialogs::Kind::Login);
-    QCOMPARE(shown[2].kind, dialogs::Kind::Login);
-    QCOMPARE(shown[3].kind, dialogs::Kind::Error);
-    QCOMPARE(shown[3].caption, QCoreApplication::applicationName());
-    QVERIFY2(!shown[3].text.isEmpty() && shown[3].text.endsWith('.'), qPrintable(shown[3].text));
+    QCOMPARE(shown.size(), 2);
+    QCOMPARE(shown[1].kind, dialogs::Kind::Error);
+    QCOMPARE(shown[1].caption, QCoreApplication::applicationName());
+    QVERIFY2(shown[1].text.startsWith(bad + ": "), qPrintable(shown[1].text)); // the file, then why
     QVERIFY(!connection.Connected());
     QCOMPARE(connection.ConnectionString(),
              "Provider=Microsoft.Jet.OLEDB.3.51;Data Source=" + bad + ";Persist Security Info=False");
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
     QCOMPARE(dialog.ItemIndex(), int(TfrmDatabaseType::MicrosoftAccess));
     QCOMPARE(ReadParameter("AccessDirectory"), QStringLiteral("/kept/"));
+}
+
+void tst_formDatabaseType::sqliteFileConnects_data()
+{
+    QTest::addColumn<QString>("storedFolder");
+    QTest::newRow("first time: starts in the current folder") << QString();
+    QTest::newRow("folder remembered") << "/some/where/";
+}
+
+void tst_formDatabaseType::sqliteFileConnects()
+{
+    QFETCH(QString, storedFolder);
+    if (!storedFolder.isEmpty())
+        WriteParameter("SQLiteDirectory", storedFolder);
+    const QString file = m_dir.filePath("music.db");
+    QFile::remove(file);
+    QVERIFY(QFile::copy(chinookFile(), file));
+    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+
+    TDbConnection connection;
+    TfrmDatabaseType dialog(nullptr);
+    dialog.Connection = &connection;
+    ScriptedDialogs script;
+    script.file(file);
+    dialog.ItemButton(TfrmDatabaseType::SQLiteDatabase)->click();
+
+    QCOMPARE(script.shown().size(), 1);
+    const dialogs::Request asked = script.last();
+    QCOMPARE(asked.kind, dialogs::Kind::OpenFile);
+    QCOMPARE(asked.caption, QStringLiteral("Select SQLite Database"));
+    QCOMPARE(asked.filter,
+             QStringLiteral("SQLite Database (*.sqlite *.sqlite3 *.db *.db3);;All Files (*.*)"));
+    QCOMPARE(asked.value, storedFolder.isEmpty() ? QStringLiteral(".") : storedFolder);
+    QVERIFY(connection.Connected());
+    QCOMPARE(connection.Engine(), TDbEngine::SQLite);
+    QCOMPARE(connection.ConnectionString(), "Provider=SQLite;Data Source=" + file);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(ReadParameter("SQLiteDirectory"), m_dir.path() + "/");
+    QCOMPARE(ReadParameter("AccessDirectory"), QString()); // each kind keeps its own folder
 }
 
 void tst_formDatabaseType::odbcDataSourceConnects()
@@ -234,7 +306,8 @@ void tst_formDatabaseType::odbcFailureSaysFailedToOpen()
     const dialogs::Request message = script.last();
     QCOMPARE(message.kind, dialogs::Kind::Information);
     // The driver manager's own text follows the lead text.
-    QVERIFY2(message.text.startsWith("Failed to open Broken : [unixODBC][Driver Manager]"),
+    QVERIFY2(message.text.startsWith(
+                 "Failed to open Broken : ODBC data source Broken: [unixODBC][Driver Manager]"),
              qPrintable(message.text));
     QVERIFY(!connection.Connected());
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
@@ -306,7 +379,7 @@ void tst_formDatabaseType::otherChoice_data()
                                << QString();
     QTest::newRow("empty string") << QString() << true << false << QString();
     QTest::newRow("unknown provider goes to the error display")
-        << "Provider=Nope.1;Data Source=x" << true << false << "Provider cannot be found: Nope.1.";
+        << "Provider=Nope.1;Data Source=x" << true << false << "Nope.1 x: Provider cannot be found: Nope.1.";
 }
 
 void tst_formDatabaseType::otherChoice()

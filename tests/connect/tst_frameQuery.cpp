@@ -21,6 +21,8 @@
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "dbTestServer.h"
 #include <QTimer>
 
 #include <functional>
@@ -43,6 +45,8 @@ private slots:
     void connectFailureShownByGeneralErrorDisplay_data();
     void connectFailureShownByGeneralErrorDisplay();
     void cancelledTypeDialogLeavesDisconnected();
+    void connectedShowsWhatItReaches_data();
+    void connectedShowsWhatItReaches();
     void fetchShowsRowsAndStoresQuery();
     void fetchConnectsWhenDisconnected();
     void fetchErrorsKeepStoredQuery_data();
@@ -229,41 +233,84 @@ void tst_frameQuery::connectStoresPasswordScrambled()
 // itself, and an error of the prompted attempt reaches the general error display.
 void tst_frameQuery::connectFailureShownByGeneralErrorDisplay_data()
 {
-    QTest::addColumn<bool>("typeLogin");
+    QTest::addColumn<QString>("connection");
+    QTest::addColumn<bool>("prompted"); // the login prompt shows, and is cancelled
     QTest::addColumn<QString>("message");
     const QString missing = m_dir.filePath("missing.sqlite");
-    QTest::newRow("engine error") << true << "Could not find file '" + missing + "'.";
-    QTest::newRow("login cancelled") << false << "Login cancelled.";
+    // A file is no matter of a password: no prompt, and the error names the file.
+    QTest::newRow("missing file") << "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + missing << false
+                                  << "Could not find file '" + missing + "'.";
+    QTest::newRow("text file as SQLite")
+        << "Provider=SQLite;Data Source=" QUILLORY_SOURCE_DIR "/README.md" << false
+        << QUILLORY_SOURCE_DIR "/README.md: file is not a database.";
+    // A server that refuses: cancelling the prompt still tells what went wrong, and where.
+    const QString port = QString::number(closedLoopbackPort());
+    QTest::newRow("login cancelled on a refusing server")
+        << "Provider=PostgreSQL;Data Source=127.0.0.1:" + port +
+               ";Initial Catalog=shop;User ID=ann;Password=pw"
+        << true << "Login cancelled.\nserver 127.0.0.1:" + port + ", database shop: ";
 }
 
 void tst_frameQuery::connectFailureShownByGeneralErrorDisplay()
 {
-    QFETCH(bool, typeLogin);
+    QFETCH(QString, connection);
+    QFETCH(bool, prompted);
     QFETCH(QString, message);
     auto frame = shownFrame();
     ScriptedDialogs script;
-    if (typeLogin)
-        script.login("me", "pw");
-    else
+    if (prompted)
         script.cancel();
-    const QString missing =
-        "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + m_dir.filePath("missing.sqlite");
-    onTypeDialog([missing](TfrmDatabaseType* dialog) {
-        dialog->Connection->SetConnectionString(missing);
+    onTypeDialog([connection](TfrmDatabaseType* dialog) {
+        dialog->Connection->SetConnectionString(connection);
         dialog->accept();
     });
     frame->btnConnectClick();
 
-    QCOMPARE(script.shown().size(), 2);
-    QCOMPARE(script.shown().at(0).kind, dialogs::Kind::Login);
+    QCOMPARE(script.pending(), 0);
+    QCOMPARE(script.shown().size(), prompted ? 2 : 1);
+    if (prompted)
+        QCOMPARE(script.shown().at(0).kind, dialogs::Kind::Login);
     QCOMPARE(script.last().kind, dialogs::Kind::Error);
-    QCOMPARE(script.last().text, message);
+    QVERIFY2(script.last().text.startsWith(message), qPrintable(script.last().text));
+    QVERIFY2(prompted || script.last().text == message, qPrintable(script.last().text));
+    QVERIFY(!script.last().text.contains("pw;") && !script.last().text.contains("=pw"));
     QCOMPARE(script.last().caption, QStringLiteral("Quillory"));
     QCOMPARE(frame->lblConnected->text(), QStringLiteral("FAILED TO CONNECT"));
     QVERIFY(!frame->btnfetch->isEnabled());
     QVERIFY(!frame->btnQBuilder->isEnabled());
     QVERIFY(!frame->hasConnected());
     QCOMPARE(ReadParameter("Connection"), QString());
+}
+
+void tst_frameQuery::connectedShowsWhatItReaches_data()
+{
+    QTest::addColumn<QString>("connection");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("tip");
+    QTest::newRow("SQLite file") << "Provider=SQLite;Data Source=" + database() << "chinook.sqlite"
+                                 << database();
+    QTest::newRow("file through the Access provider") << jet() << "chinook.sqlite" << database();
+    QTest::newRow("ODBC string with a password") << "Driver=SQLite3;Database=" + database() + ";PWD=secret"
+                                                 << "chinook.sqlite" << database() + " (ODBC driver SQLite3)";
+}
+
+void tst_frameQuery::connectedShowsWhatItReaches()
+{
+    QFETCH(QString, connection);
+    QFETCH(QString, shown);
+    QFETCH(QString, tip);
+    auto frame = shownFrame();
+    frame->conADO->SetConnectionString(connection);
+    frame->OpenConnection();
+    QCOMPARE(frame->lblConnected->text(), QStringLiteral("CONNECTED OK"));
+    QCOMPARE(frame->lblDataSource->text(), shown);
+    QCOMPARE(frame->lblDataSource->toolTip(), tip);
+    QCOMPARE(frame->window()->toolTip(), tip);
+    QVERIFY(!tip.contains("secret"));
+    frame->conADO->Close();
+    QCOMPARE(frame->lblConnected->text(), QStringLiteral("Not Connected"));
+    QCOMPARE(frame->lblDataSource->text(), QString());
+    QCOMPARE(frame->window()->toolTip(), QString());
 }
 
 void tst_frameQuery::cancelledTypeDialogLeavesDisconnected()

@@ -8,8 +8,9 @@
 
 #include <QTest>
 
-// unixODBC with real drivers: DSNs of a test odbc.ini for the SQLite3 and PostgreSQL
-// drivers, Access files through MDBTools, and FreeTDS where no SQL Server listens.
+// unixODBC with real drivers: DSNs of a test odbc.ini for the SQLite3, PostgreSQL and
+// MDBTools drivers (Access files have their own backend, but a data source that a user
+// defines with the MDBTools driver must still work), and FreeTDS where no SQL Server listens.
 class tst_dbOdbc : public QObject
 {
     Q_OBJECT
@@ -35,6 +36,8 @@ void tst_dbOdbc::initTestCase()
 {
     m_pg = PgServer::fromEnvironment();
     QByteArray dsns = "[ChinookLite]\nDriver=SQLite3\nDatabase=" + chinookFile().toUtf8() + "\n\n";
+    dsns += "[NwindMdb]\nDriver=MDBTools\nDatabase=" + nwindFile().toUtf8() + "\n\n";
+    dsns += "[DateTestMdb]\nDriver=MDBTools\nDatabase=" QUILLORY_TESTDATA "/access/DateTestDatabase.mdb\n\n";
     if (m_pg.valid())
         dsns += QString("[ChinookPg]\nDriver=PostgreSQL Unicode\nServername=%1\nPort=%2\nDatabase=%3\n\n")
                     .arg(m_pg.host, m_pg.port, m_pg.db)
@@ -125,11 +128,9 @@ void tst_dbOdbc::unknownDataSource()
 void tst_dbOdbc::accessTablesWithoutSystemTables()
 {
     TDbConnection con;
-    con.SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + nwindFile() +
-                            ";Persist Security Info=False");
+    con.SetConnectionString("Provider=MSDASQL.1;Persist Security Info=False;Data Source=NwindMdb");
     con.Open();
-    QCOMPARE(con.Engine(), TDbEngine::Access);
-    QCOMPARE(con.QuoteName("Order Details"), QStringLiteral("[Order Details]"));
+    QCOMPARE(con.Engine(), TDbEngine::Odbc);
     QStringList tables;
     con.GetTableNames(tables);
     for (const QString& t : {"Order Details", "Orders", "Products", "Shippers", "Categories", "Customers",
@@ -142,7 +143,7 @@ void tst_dbOdbc::accessTablesWithoutSystemTables()
 void tst_dbOdbc::accessOrderDetails()
 {
     TDbConnection con;
-    con.SetConnectionString("Provider=Microsoft.Jet.OLEDB.3.51;Data Source=" + nwindFile());
+    con.SetConnectionString("Provider=MSDASQL.1;Data Source=NwindMdb");
     con.Open();
     QStringList fields;
     con.GetFieldNames("Order Details", fields);
@@ -170,7 +171,7 @@ void tst_dbOdbc::accessOrderDetails()
 void tst_dbOdbc::accessDatesAndText()
 {
     TDbConnection con;
-    con.SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + nwindFile());
+    con.SetConnectionString("Provider=MSDASQL.1;Data Source=NwindMdb");
     con.Open();
     TDbQuery q;
     q.SetConnection(&con);
@@ -186,8 +187,7 @@ void tst_dbOdbc::accessDatesAndText()
     QVERIFY(munich);
 
     TDbConnection dates;
-    dates.SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" QUILLORY_TESTDATA
-                              "/access/DateTestDatabase.mdb");
+    dates.SetConnectionString("Provider=MSDASQL.1;Data Source=DateTestMdb");
     dates.Open();
     q.SetConnection(&dates);
     q.SetSQL({"select * from DateTest"});

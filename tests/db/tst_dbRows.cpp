@@ -53,6 +53,8 @@ void tst_dbRows::textForms_data()
                                  << "9007199254740993";
     QTest::newRow("float 15 digits") << int(TDbFieldType::Float) << QVariant(0.1 + 0.2) << "0.3";
     QTest::newRow("float integral") << int(TDbFieldType::Float) << QVariant(5.0) << "5";
+    QTest::newRow("single shortest") << int(TDbFieldType::Single) << QVariant(double(0.15f)) << "0.15";
+    QTest::newRow("single tiny") << int(TDbFieldType::Single) << QVariant(double(1.0e-7f)) << "1e-07";
     QTest::newRow("bcd trailing zeros")
         << int(TDbFieldType::BCD) << QVariant(QStringLiteral("12.3400")) << "12.34";
     QTest::newRow("bcd whole") << int(TDbFieldType::BCD) << QVariant(QStringLiteral("7.000")) << "7";

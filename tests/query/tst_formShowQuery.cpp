@@ -65,6 +65,7 @@ private slots:
     void savedQueryOpensOnDataPage();
     void savedQueryFailures_data();
     void savedQueryFailures();
+    void movedDatabaseIsMendedBySavingAgain();
     void leavingDesignFetchesAndRefusesFailingSql();
     void keyInMemoDisablesSaveAndClosesRows();
     void dataPageToolsFollowTheCopy();
@@ -311,13 +312,16 @@ void tst_formShowQuery::savedQueryFailures_data()
     QTest::addColumn<QString>("caption");
     QTest::addColumn<bool>("connected");
 
-    QTest::newRow("unreachable database") << "Provider=SQLite;Data Source=/nonexistent/folder/gone.sqlite"
-                                          << "select * from Genre"
-                                          << "Failed to connect to database"
-                                          << "New Query" << false;
-    QTest::newRow("failing SQL") << QString() << "select *\r\nfrom NoSuchTable"
-                                 << "Failed to open query select *\nfrom NoSuchTable\n"
-                                 << "Broken" << true;
+    // The lead texts, a line break, the cause; the query keeps its name and SQL.
+    QTest::newRow("unreachable database")
+        << "Provider=SQLite;Data Source=/nonexistent/folder/gone.sqlite"
+        << "select * from Genre"
+        << "Failed to connect to database\nunable to open database file: /nonexistent/folder/gone.sqlite"
+        << "Broken" << false;
+    QTest::newRow("failing SQL")
+        << QString() << "select *\r\nfrom NoSuchTable"
+        << "Failed to open query select *\nfrom NoSuchTable\nno such table: NoSuchTable"
+        << "Broken" << true;
 }
 
 void tst_formShowQuery::savedQueryFailures()
@@ -329,9 +333,7 @@ void tst_formShowQuery::savedQueryFailures()
     QFETCH(bool, connected);
     const int otherFolder = m_folderId + 100;
     const int id = saveQuery("Broken", sql, connection);
-    ScriptedDialogs script;
-    if (!connected)
-        script.cancel(); // the login prompt of the second attempt
+    ScriptedDialogs script; // no login prompt for a file
     auto w = std::make_unique<TfrmShowQuery>();
     w->ParentId = otherFolder;
     w->LoadQuery(id);
@@ -339,11 +341,44 @@ void tst_formShowQuery::savedQueryFailures()
     QCOMPARE(script.last().text, message);
     QCOMPARE(w->windowTitle(), caption);
     QCOMPARE(w->queryId(), 0);
-    QCOMPARE(w->ParentId, connected ? m_folderId : otherFolder);
+    QCOMPARE(w->ParentId, m_folderId);
+    QCOMPARE(w->QueryFrame->QueryLines(), sql.split("\r\n"));
     QCOMPARE(w->pagQuery->currentIndex(), 0);
     QVERIFY(!w->btnsave->isEnabled());
     QVERIFY(!w->cdsData->Active());
     QCOMPARE(w->QueryFrame->conADO->Connected(), connected);
+}
+
+void tst_formShowQuery::movedDatabaseIsMendedBySavingAgain()
+{
+    const QString moved = "Provider=SQLite;Data Source=" + m_dir.filePath("moved-away.sqlite");
+    const int id = saveQuery("Rock", "select Name from Genre where GenreId = 1", moved);
+    ScriptedDialogs script;
+    auto w = openWindow(id);
+    QCOMPARE(script.shown().size(), 1);
+    QVERIFY2(script.last().text.contains(m_dir.filePath("moved-away.sqlite")),
+             qPrintable(script.last().text));
+    QCOMPARE(w->windowTitle(), QStringLiteral("Rock"));
+    QCOMPARE(w->QueryFrame->QueryLines(), QStringList{"select Name from Genre where GenreId = 1"});
+    script.clear();
+
+    // The user connects to where the database is now, fetches the saved SQL, saves.
+    w->QueryFrame->conADO->SetConnectionString(sqlite());
+    w->QueryFrame->OpenConnection();
+    w->QueryFrame->btnfetchClick();
+    QVERIFY(w->btnsave->isEnabled());
+    script.yes();
+    w->btnsaveClick();
+    QCOMPARE(script.shown().first().text, QStringLiteral("Ok to overwrite Rock"));
+    QCOMPARE(queriesNamed("Rock"), 1);
+    QCOMPARE(dmQuillory->GetConnectString(id), sqlite());
+    w.reset();
+
+    script.clear();
+    auto again = openWindow(id);
+    QCOMPARE(script.shown().size(), 0);
+    QCOMPARE(again->queryId(), id);
+    QCOMPARE(gridRows(*again), 1);
 }
 
 void tst_formShowQuery::leavingDesignFetchesAndRefusesFailingSql()

@@ -71,6 +71,8 @@ private slots:
     void firstStartCreatesBothFilesEmpty();
     void changesReachDiskAtOnceAndReadBackIdentical();
     void addFolderRefusesAnExactNameInUse();
+    void namesOfBlanksAloneAreRefused_data();
+    void namesOfBlanksAloneAreRefused();
     void longTextsAreStoredWhole();
     void idsAreOneMoreThanTheLargest();
     void tablesAreInLocaleNameOrder();
@@ -156,6 +158,31 @@ void tst_datModQuillory::changesReachDiskAtOnceAndReadBackIdentical()
     QVERIFY(!readAll(path("queries.xml")).contains("secret"));
     QCOMPARE(reader.GetConnectString(1), clear);
     QVERIFY(readAll(path("queries.xml")).contains("QueryString=\"SELECT *&#013;&#010;FROM t&#013;&#010;\""));
+}
+
+void tst_datModQuillory::namesOfBlanksAloneAreRefused_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("blanks") << "   ";
+    QTest::newRow("tab and blank") << "\t ";
+    QTest::newRow("line break") << "\r\n";
+}
+
+void tst_datModQuillory::namesOfBlanksAloneAreRefused()
+{
+    QFETCH(QString, name);
+    TdmQuillory store(m_dir->path());
+    store.AddFolder(QStringLiteral("Sales"));
+    const QByteArray folders = readAll(path("folders.xml"));
+    const QByteArray queries = readAll(path("queries.xml"));
+    // Like an empty name: an entry without a label would stand in the tray menu.
+    QVERIFY(expectError<EStoreError>([&] { store.AddFolder(name); }, "Field 'Name' must have a value"));
+    QVERIFY(expectError<EStoreError>([&] { store.AddQuery(1, name, "SELECT 1", "x"); },
+                                     "Field 'Name' must have a value"));
+    QCOMPARE(readAll(path("folders.xml")), folders);
+    QCOMPARE(readAll(path("queries.xml")), queries);
+    store.AddFolder(QStringLiteral(" Spaced "));
+    QCOMPARE(store.folders().size(), 2); // blanks around a name are no matter
 }
 
 void tst_datModQuillory::addFolderRefusesAnExactNameInUse()
