@@ -599,7 +599,7 @@ std::unique_ptr<TDbBackend> openAccess(const QString& file)
     if (!QFileInfo(file).isReadable())
         throw EDbError(QStringLiteral("The file \"%1\" cannot be read: permission denied.").arg(file));
     if (!isAccessFile(file))
-        throw EDbError(QStringLiteral("\"%1\" is not an Access or SQLite database.").arg(file));
+        throw EDbError(QStringLiteral("%1: the file is not an Access or SQLite database.").arg(file));
     MdbHandlePtr mdb(mdb_open(QFile::encodeName(file).constData(), MDB_NOFLAGS));
     if (!mdb)
         throw EDbError(QStringLiteral("\"%1\" cannot be read as an Access database.").arg(file));

@@ -215,7 +215,7 @@ void tst_formDatabaseType::accessFailureTriesJet351AndShowsTheError()
     QCOMPARE(shown.size(), 2);
     QCOMPARE(shown[1].kind, dialogs::Kind::Error);
     QCOMPARE(shown[1].caption, QCoreApplication::applicationName());
-    QVERIFY2(shown[1].text.startsWith(bad + ": "), qPrintable(shown[1].text)); // the file, then why
+    QVERIFY2(shown[1].text.contains(bad), qPrintable(shown[1].text)); // the file, and why
     QVERIFY(!connection.Connected());
     QCOMPARE(connection.ConnectionString(),
              "Provider=Microsoft.Jet.OLEDB.3.51;Data Source=" + bad + ";Persist Security Info=False");

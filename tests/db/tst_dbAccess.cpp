@@ -533,7 +533,7 @@ void tst_dbAccess::openErrorsNameTheFile_data()
         f.write("These are notes, not a database.\n");
     f.close();
     QTest::newRow("missing file") << missing << "Could not find file '" + missing + "'.";
-    QTest::newRow("a text file") << text << "\"" + text + "\" is not an Access or SQLite database.";
+    QTest::newRow("a text file") << text << text + ": the file is not an Access or SQLite database.";
     QTest::newRow("empty name") << QString() << "No database file was named (\"Data Source\" is empty).";
 }
 
