@@ -2,6 +2,7 @@
 
 #include "datModQuillory.h"
 #include "formQuilloryMain.h"
+#include "SchedPreviewDlg.h"
 #include "formShowQuery.h"
 #include "uDialogs.h"
 #include "uDialogsWidgets.h"
@@ -181,8 +182,18 @@ int RunQuillory(int argc, char** argv)
             ShowErrorBox(error);
     }
 
+    // The diary's print preview: one window for the whole run, made when first asked for,
+    // shared by every query window and kept until the program ends.
+    std::unique_ptr<TPreviewForm> preview;
+    const TPreviewSource previews = [&preview]() {
+        if (!preview)
+            preview = std::make_unique<TPreviewForm>();
+        return preview.get();
+    };
     // New Query and the saved queries of the tray menu open the query window.
-    TfrmQuillorymain::setQueryWindowFactory(CreateQueryWindow);
+    TfrmQuillorymain::setQueryWindowFactory([previews](QWidget* owner, int parentId, int queryId) {
+        return CreateQueryWindow(owner, parentId, queryId, previews);
+    });
     try {
         if (!endedBySignal)
             frmQuillorymain = new TfrmQuillorymain;
@@ -198,6 +209,8 @@ int RunQuillory(int argc, char** argv)
     // files; the settings file last.
     delete frmQuillorymain;
     frmQuillorymain = nullptr;
+    TfrmQuillorymain::setQueryWindowFactory({});
+    preview.reset();
     delete dmQuillory;
     dmQuillory = nullptr;
     for (const QString& error : TdmQuillory::shutdownErrors())

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "uSchedPrint.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -9,7 +11,6 @@ class QPrintPreviewWidget;
 class QPrinter;
 class QPushButton;
 class QToolButton;
-class TSchedPrintBase;
 
 // The print preview window: a tool bar (print, magnifier, zoom list, close) over a page
 // preview of one print component. The component is held through a guarded pointer: when

@@ -1,6 +1,7 @@
 #include "uSchedCalendar.h"
 
-#include <QTextCharFormat>
+#include <QKeyEvent>
+#include <QSpinBox>
 
 TSchedCalendar::TSchedCalendar(QWidget* parent) : QCalendarWidget(parent)
 {
@@ -10,6 +11,22 @@ TSchedCalendar::TSchedCalendar(QWidget* parent) : QCalendarWidget(parent)
     setFirstDayOfWeek(locale().firstDayOfWeek());
     connect(this, &QCalendarWidget::clicked, this, [this](QDate) { emit Click(); });
     connect(this, &QCalendarWidget::currentPageChanged, this, &TSchedCalendar::pageChanged);
+}
+
+bool TSchedCalendar::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter ends the typing of a year here; it must not go on to press the default
+    // button of the window the calendar sits in.
+    auto* year = findChild<QSpinBox*>(QStringLiteral("qt_calendar_yearedit"));
+    if (event->type() == QEvent::KeyPress && watched == year) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            year->interpretText();
+            emit year->editingFinished();
+            return true;
+        }
+    }
+    return QCalendarWidget::eventFilter(watched, event);
 }
 
 void TSchedCalendar::SetDate(QDate date)

@@ -21,6 +21,9 @@ public:
 signals:
     void Click();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void pageChanged(int year, int month);
 

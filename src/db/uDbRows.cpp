@@ -528,6 +528,42 @@ QDateTime TDbRows::AsDateTime(qsizetype row, int column) const
     return {};
 }
 
+bool TDbRows::AsJulianDayTime(qsizetype row, int column, qint64& julianDay, int& msecs) const
+{
+    const Column& c = *m_columns[column];
+    if (c.isNull(row))
+        return false;
+    switch (c.type) {
+    case TDbFieldType::Date:
+        julianDay = c.ints.at(row);
+        msecs = 0;
+        return true;
+    case TDbFieldType::Time:
+        julianDay = QDate(1899, 12, 30).toJulianDay();
+        msecs = int(c.ints.at(row));
+        return true;
+    case TDbFieldType::DateTime: {
+        const qint64 v = c.ints.at(row);
+        julianDay = dayOf(v);
+        msecs = int(v - julianDay * kMsecsPerDay);
+        return true;
+    }
+    default:
+        break;
+    }
+    if (c.storage == Storage::Text) {
+        const QByteArray b = c.bytesAt(row);
+        qint64 day = 0;
+        int ms = 0;
+        if (parseIsoBytes(b.constData(), b.size(), day, ms)) {
+            julianDay = day;
+            msecs = ms;
+            return true;
+        }
+    }
+    return false;
+}
+
 QDate TDbRows::AsDate(qsizetype row, int column) const
 {
     return AsDateTime(row, column).date();

@@ -61,6 +61,10 @@ public:
     // read as well. Anything else, or null, gives an invalid value.
     QDateTime AsDateTime(qsizetype row, int column) const;
     QDate AsDate(qsizetype row, int column) const;
+    // The wall-clock value of a date kind (or ISO text) as a Julian day and milliseconds
+    // of that day, without building a QDateTime; a time alone lies on 30 December 1899.
+    // False, with the outputs untouched, for null or anything that is no date.
+    bool AsJulianDayTime(qsizetype row, int column, qint64& julianDay, int& msecs) const;
     QTime AsTime(qsizetype row, int column) const;
     // Raw bytes of text (UTF-8) and blob values.
     QByteArray AsBytes(qsizetype row, int column) const;

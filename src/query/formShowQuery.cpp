@@ -115,6 +115,7 @@ TfrmShowQuery::TfrmShowQuery(QWidget* owner) : QDialog(owner)
     Splitter1->setSizes({696 - 236, 236});
     dataLayout->addWidget(Splitter1, 1);
     pagQuery->addTab(TabData, QStringLiteral("Data"));
+    buildDiaryPage();
     m_clientLayout->addWidget(pagQuery);
 
     pnlBottom = new QFrame(this);
@@ -247,6 +248,7 @@ void TfrmShowQuery::openCopy()
 {
     cdsData->SetRows(QueryFrame->qryADO->Rows());
     gridData->FitColumns();
+    cdsDataAfterOpen();
 }
 
 void TfrmShowQuery::tabChanged(int index)
@@ -279,8 +281,9 @@ bool TfrmShowQuery::pagQueryChanging(int leaving)
 
 void TfrmShowQuery::pagQueryChange()
 {
-    // The diary page is the only one that does work on arrival; it is not part of this
-    // window yet.
+    // The diary page is the only one that does work on arrival.
+    if (pagQuery->currentWidget() == tabDiary)
+        FillDiary();
 }
 
 void TfrmShowQuery::dscForButtonStateChange()
@@ -410,9 +413,10 @@ bool TfrmShowQuery::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-std::unique_ptr<QDialog> CreateQueryWindow(QWidget* owner, int parentId, int queryId)
+std::unique_ptr<QDialog> CreateQueryWindow(QWidget* owner, int parentId, int queryId, TPreviewSource previews)
 {
     auto window = std::make_unique<TfrmShowQuery>(owner);
+    window->SetPreviewSource(std::move(previews));
     window->ParentId = parentId;
     window->LoadQuery(queryId);
     return window;

@@ -3,9 +3,23 @@
 #include <QDialog>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
+class QButtonGroup;
+class QComboBox;
 class QFrame;
+class QGroupBox;
+class QLabel;
+class QToolButton;
+class TPreviewForm;
+class TSchedAllView;
+class TSchedCalendar;
+class TSchedDayViewPrint;
+class TSchedMonthViewPrint;
+class TSchedPrintBase;
+class TSchedServer;
+class TSchedWeekViewPrint;
 class QPushButton;
 class QSplitter;
 class QTabWidget;
@@ -28,6 +42,9 @@ class TframQuery;
 // Save stores the SQL last run successfully into the favourites store dmQuillory, in the
 // folder ParentId. Errors: LoadQuery reports its own failures as messages and never
 // raises; the button handlers show theirs in the program's general error display.
+// Gives the program's one print preview window (made on first use, kept for the run).
+using TPreviewSource = std::function<TPreviewForm*()>;
+
 class TfrmShowQuery : public QDialog
 {
     Q_OBJECT
@@ -46,6 +63,8 @@ public:
 
     int ParentId = 0; // the folder Save stores a new query into
     int queryId() const { return QueryId; }
+    // Where Preview finds the program's preview window; without one, the window makes its own.
+    void SetPreviewSource(TPreviewSource source) { m_previews = std::move(source); }
     // The file the export dialog offers next (the last one chosen in this window).
     QString exportFileName() const { return m_exportFileName; }
 
@@ -71,6 +90,24 @@ public:
     TDbRowCursor* cdsData;
     TDbLocateDialog* dlgLocate;
     TDbSearchDialog* dlgSearch;
+    // The Diary page.
+    QWidget* tabDiary;
+    QFrame* onlDiaryLeft;
+    TSchedCalendar* Calendar;
+    QLabel* Label1;
+    QComboBox* cboDateIndex;
+    QLabel* Label2;
+    QComboBox* cboDescription;
+    QLabel* Label3;
+    QComboBox* cboSecondary;
+    QToolButton* btnPreview;
+    QPushButton* btnPrintDiary;
+    QGroupBox* rgpDiaryView;
+    TSchedAllView* diaryView;
+    TSchedServer* SchedServer1;
+    TSchedDayViewPrint* printDay;
+    TSchedWeekViewPrint* printWeek;
+    TSchedMonthViewPrint* printMonth;
 
 public slots:
     void btnsaveClick();
@@ -84,6 +121,18 @@ public slots:
     void pagQueryChange();
     void dscForButtonStateChange();
     void dscQueryStateChange();
+    // Diary page.
+    void cdsDataAfterOpen();
+    void FillDiary();
+    void rgpDiaryViewClick();
+    void CalendarClick();
+    // The print component for the view's mode, its start date set; null for none.
+    TSchedPrintBase* SelectDiaryPrint();
+    void btnPrintDiaryClick();
+    void btnPreviewClick();
+    void cboDateIndexChange();
+    void cboDescriptionChange();
+    void cboSecondaryChange();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -96,14 +145,19 @@ private:
     void tabChanged(int index);
     void save();
     void exportRows();
+    void buildDiaryPage();
 
     int QueryId = 0;
     int m_lastPage = 0;
     bool m_revertingPage = false;
     QVBoxLayout* m_clientLayout = nullptr;
     QString m_exportFileName;
+    QButtonGroup* m_diaryViews = nullptr;
+    TPreviewSource m_previews;
+    TPreviewForm* m_ownPreview = nullptr;
 };
 
 // The tray shell's way to open the window: owned by owner, its folder set to parentId,
-// the query queryId (0 = a new query) loaded.
-std::unique_ptr<QDialog> CreateQueryWindow(QWidget* owner, int parentId, int queryId);
+// the query queryId (0 = a new query) loaded; Preview uses the window previews gives.
+std::unique_ptr<QDialog> CreateQueryWindow(QWidget* owner, int parentId, int queryId,
+                                           TPreviewSource previews = {});

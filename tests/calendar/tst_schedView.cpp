@@ -14,6 +14,8 @@
 #include <QPrintPreviewWidget>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSpinBox>
+#include <QVBoxLayout>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -74,6 +76,7 @@ private slots:
     void calendarArrowsMoveToFirstDayAndClick_data();
     void calendarArrowsMoveToFirstDayAndClick();
     void calendarDayClickAndMonthPicker();
+    void calendarYearTypedWithEnterStaysInTheCalendar();
     void previewZoomRules();
     void previewClickWritesScaleAndCloseHides();
     void previewSurvivesItsWindowAndShowsNothing();
@@ -303,6 +306,32 @@ void TestSchedView::calendarDayClickAndMonthPicker()
     QCOMPARE(clicks.count(), 2);
     QCOMPARE(calendar.Date().month(), 7);
     QVERIFY(calendar.Date().day() > 1);
+}
+
+void TestSchedView::calendarYearTypedWithEnterStaysInTheCalendar()
+{
+    QDialog window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* calendar = new TSchedCalendar(&window);
+    calendar->SetDate(QDate(2004, 4, 19));
+    auto* button = new QPushButton("Save", &window);
+    button->setDefault(true);
+    layout->addWidget(calendar);
+    layout->addWidget(button);
+    window.show();
+    QSignalSpy pressed(button, &QPushButton::clicked);
+    QSignalSpy clicks(calendar, &TSchedCalendar::Click);
+    auto* title = calendar->findChild<QToolButton*>("qt_calendar_yearbutton");
+    QVERIFY(title);
+    title->click();
+    auto* year = calendar->findChild<QSpinBox*>("qt_calendar_yearedit");
+    QVERIFY(year && year->isVisible());
+    year->selectAll();
+    QTest::keyClicks(year, "2021");
+    QTest::keyClick(year, Qt::Key_Return);
+    QCOMPARE(pressed.count(), 0);
+    QCOMPARE(calendar->Date(), QDate(2021, 4, 1));
+    QCOMPARE(clicks.count(), 1);
 }
 
 void TestSchedView::previewZoomRules()

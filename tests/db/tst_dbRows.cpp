@@ -24,6 +24,8 @@ private slots:
     void singlesShowTheirShortestDigits();
     void mismatchedValuesAreKeptAsText();
     void dateColumnWithTimesBecomesDateTime();
+    void julianDayTimeAgreesWithDateTime_data();
+    void julianDayTimeAgreesWithDateTime();
     void nullsInEveryStorage();
     void valuesAcrossChunkBoundaries();
     void asIntegerRejectsText();
@@ -154,6 +156,48 @@ void tst_dbRows::mismatchedValuesAreKeptAsText()
     QCOMPARE(col1, QStringList({"2020-01-31", "<null>", "someday", "2021-02-28"}));
     QVERIFY(rows->IsNull(1, 1));
     QCOMPARE(rows->AsDate(3, 1), QDate(2021, 2, 28)); // text still reads as a date
+}
+
+void tst_dbRows::julianDayTimeAgreesWithDateTime_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<bool>("isDate");
+    QTest::addColumn<QDateTime>("expected");
+    QTest::newRow("date") << int(TDbFieldType::Date) << QVariant(QDate(2004, 4, 19)) << true
+                          << QDateTime(QDate(2004, 4, 19), QTime(0, 0));
+    QTest::newRow("date and time") << int(TDbFieldType::DateTime)
+                                   << QVariant(QDateTime(QDate(2004, 4, 19), QTime(23, 50, 1, 5))) << true
+                                   << QDateTime(QDate(2004, 4, 19), QTime(23, 50, 1, 5));
+    QTest::newRow("a date before 1899")
+        << int(TDbFieldType::DateTime) << QVariant(QDateTime(QDate(1850, 1, 2), QTime(6, 0))) << true
+        << QDateTime(QDate(1850, 1, 2), QTime(6, 0));
+    QTest::newRow("time alone lies on 30 December 1899") << int(TDbFieldType::Time) << QVariant(QTime(9, 30))
+                                                         << true << QDateTime(QDate(1899, 12, 30), QTime(9, 30));
+    QTest::newRow("ISO text") << int(TDbFieldType::String) << QVariant(QString("2004-04-20 08:15:00")) << true
+                              << QDateTime(QDate(2004, 4, 20), QTime(8, 15));
+    QTest::newRow("other text") << int(TDbFieldType::String) << QVariant(QString("Meeting")) << false << QDateTime();
+    QTest::newRow("null") << int(TDbFieldType::DateTime) << QVariant() << false << QDateTime();
+}
+
+void tst_dbRows::julianDayTimeAgreesWithDateTime()
+{
+    QFETCH(int, type);
+    QFETCH(QVariant, value);
+    QFETCH(bool, isDate);
+    QFETCH(QDateTime, expected);
+    TDbRowsBuilder b({field("v", TDbFieldType(type))});
+    b.AppendValue(value);
+    TDbRowsPtr rows = b.Finish();
+    qint64 day = -7;
+    int msecs = -7;
+    QCOMPARE(rows->AsJulianDayTime(0, 0, day, msecs), isDate);
+    if (!isDate) {
+        QCOMPARE(day, qint64(-7)); // untouched
+        return;
+    }
+    QCOMPARE(QDateTime(QDate::fromJulianDay(day), QTime::fromMSecsSinceStartOfDay(msecs)), expected);
+    QCOMPARE(rows->AsDateTime(0, 0), expected);
 }
 
 void tst_dbRows::dateColumnWithTimesBecomesDateTime()

@@ -274,9 +274,10 @@ void tst_formShowQuery::savedQueryOpensOnDataPage()
     QCOMPARE(w->queryId(), id);
     QCOMPARE(w->ParentId, m_folderId);
     QCOMPARE(w->pagQuery->currentIndex(), 1);
-    QCOMPARE(w->pagQuery->count(), 2);
+    QCOMPARE(w->pagQuery->count(), 3);
     QCOMPARE(w->pagQuery->tabText(0), QStringLiteral("Design"));
     QCOMPARE(w->pagQuery->tabText(1), QStringLiteral("Data"));
+    QCOMPARE(w->pagQuery->tabText(2), QStringLiteral("Diary"));
     QCOMPARE(w->QueryFrame->parentWidget(), w->TabDesign);
     QVERIFY(w->btnsave->isEnabled());
     QCOMPARE(w->QueryFrame->QueryLines(),

@@ -1,0 +1,302 @@
+// The Diary page of the query window: the rows shown as appointments placed by a date
+// column. The logic lives in uDiary; here are the page's components and handlers.
+
+#include "formShowQuery.h"
+
+#include "SchedPreviewDlg.h"
+#include "uDbRows.h"
+#include "uDiary.h"
+#include "uErrorBox.h"
+#include "uSchedAllView.h"
+#include "uSchedCalendar.h"
+#include "uSchedPrint.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+// Column lists: editable combo boxes whose entries, sorted by name, carry the column's
+// position as item data.
+QComboBox* makeColumnList(QWidget* parent, const char* name)
+{
+    auto* list = new QComboBox(parent);
+    list->setObjectName(QLatin1String(name));
+    list->setEditable(true);
+    list->setInsertPolicy(QComboBox::NoInsert);
+    list->setFixedWidth(129);
+    return list;
+}
+
+void fillColumnList(QComboBox* list, QList<TDiaryColumn> columns)
+{
+    std::stable_sort(columns.begin(), columns.end(), [](const TDiaryColumn& a, const TDiaryColumn& b) {
+        return a.name.compare(b.name, Qt::CaseInsensitive) < 0;
+    });
+    for (const TDiaryColumn& c : columns)
+        list->addItem(c.name, c.position);
+}
+
+// The chosen column: only while an entry is selected; typed text that selects no entry
+// is no choice.
+int chosenPosition(const QComboBox* list)
+{
+    const int index = list->currentIndex();
+    if (index < 0 || list->itemText(index) != list->currentText())
+        return -1;
+    return list->itemData(index).toInt();
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    return label;
+}
+
+} // namespace
+
+void TfrmShowQuery::buildDiaryPage()
+{
+    tabDiary = new QWidget;
+    tabDiary->setObjectName(QStringLiteral("tabDiary"));
+    auto* page = new QHBoxLayout(tabDiary);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->setSpacing(0);
+
+    onlDiaryLeft = new QFrame(tabDiary);
+    onlDiaryLeft->setObjectName(QStringLiteral("onlDiaryLeft"));
+    onlDiaryLeft->setMinimumWidth(185);
+    onlDiaryLeft->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    auto* left = new QVBoxLayout(onlDiaryLeft);
+    left->setContentsMargins(8, 12, 8, 8);
+    left->setSpacing(3);
+
+    Calendar = new TSchedCalendar(onlDiaryLeft);
+    Calendar->setObjectName(QStringLiteral("Calendar"));
+    QFont calendarFont(QStringLiteral("Verdana"), 8);
+    calendarFont.setStyleHint(QFont::SansSerif);
+    Calendar->setFont(calendarFont);
+    Calendar->SetDate(QDate(2004, 4, 1));
+    left->addWidget(Calendar);
+    left->addSpacing(5);
+    Label1 = makeLabel(onlDiaryLeft, "Label1", QStringLiteral("Get Date From:"));
+    left->addWidget(Label1);
+    cboDateIndex = makeColumnList(onlDiaryLeft, "cboDateIndex");
+    left->addWidget(cboDateIndex);
+    Label2 = makeLabel(onlDiaryLeft, "Label2", QStringLiteral("Get Description From:"));
+    left->addWidget(Label2);
+    cboDescription = makeColumnList(onlDiaryLeft, "cboDescription");
+    left->addWidget(cboDescription);
+    Label3 = makeLabel(onlDiaryLeft, "Label3", QStringLiteral("Secondary Info From:"));
+    left->addWidget(Label3);
+    cboSecondary = makeColumnList(onlDiaryLeft, "cboSecondary");
+    left->addWidget(cboSecondary);
+    left->addSpacing(8);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setContentsMargins(8, 0, 0, 0);
+    buttons->setSpacing(2);
+    btnPreview = new QToolButton(onlDiaryLeft);
+    btnPreview->setObjectName(QStringLiteral("btnPreview"));
+    btnPreview->setToolTip(QStringLiteral("Preivew the diary report"));
+    btnPreview->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
+    btnPreview->setFocusPolicy(Qt::NoFocus);
+    btnPreview->setAutoRaise(true);
+    btnPreview->setFixedSize(25, 24);
+    buttons->addWidget(btnPreview);
+    btnPrintDiary = new QPushButton(QStringLiteral("Print Diary"), onlDiaryLeft);
+    btnPrintDiary->setObjectName(QStringLiteral("btnPrintDiary"));
+    btnPrintDiary->setToolTip(QStringLiteral("Print immediately"));
+    btnPrintDiary->setFixedSize(89, 25);
+    buttons->addWidget(btnPrintDiary);
+    buttons->addStretch(1);
+    left->addLayout(buttons);
+    left->addSpacing(3);
+
+    rgpDiaryView = new QGroupBox(QStringLiteral("View"), onlDiaryLeft);
+    rgpDiaryView->setObjectName(QStringLiteral("rgpDiaryView"));
+    rgpDiaryView->setMinimumWidth(121);
+    auto* views = new QVBoxLayout(rgpDiaryView);
+    views->setContentsMargins(6, 2, 6, 4);
+    views->setSpacing(0);
+    m_diaryViews = new QButtonGroup(rgpDiaryView);
+    const QStringList items{QStringLiteral("Day"), QStringLiteral("Working Week"), QStringLiteral("Week"),
+                            QStringLiteral("Month")};
+    for (int i = 0; i < items.size(); ++i) {
+        auto* item = new QRadioButton(items[i], rgpDiaryView);
+        item->setObjectName(QStringLiteral("rgpDiaryView%1").arg(i));
+        m_diaryViews->addButton(item, i);
+        views->addWidget(item);
+    }
+    m_diaryViews->button(2)->setChecked(true);
+    left->addWidget(rgpDiaryView, 0, Qt::AlignLeft);
+    left->addStretch(1);
+    page->addWidget(onlDiaryLeft);
+
+    SchedServer1 = new TSchedServer(this);
+    SchedServer1->setObjectName(QStringLiteral("SchedServer1"));
+    diaryView = new TSchedAllView(tabDiary);
+    diaryView->setObjectName(QStringLiteral("diaryView"));
+    diaryView->setFrameShape(QFrame::NoFrame);
+    diaryView->SetHintMaxWidth(200);
+    QFont timeFont(QStringLiteral("Tahoma"), 8);
+    timeFont.setStyleHint(QFont::SansSerif);
+    diaryView->SetTimeFont(timeFont);
+    diaryView->SetServer(SchedServer1);
+    diaryView->SetViewMode(vmWeek);
+    diaryView->SetStartDate(QDate(2004, 4, 19));
+    page->addWidget(diaryView, 1);
+
+    printDay = new TSchedDayViewPrint(this);
+    printDay->setObjectName(QStringLiteral("printDay"));
+    printDay->SetServer(SchedServer1);
+    printDay->TopMinute = 8 * 60; // a third of a day
+    printDay->EndMinute = 18 * 60; // 0.75 of a day
+    printWeek = new TSchedWeekViewPrint(this);
+    printWeek->setObjectName(QStringLiteral("printWeek"));
+    printWeek->SetServer(SchedServer1);
+    printMonth = new TSchedMonthViewPrint(this);
+    printMonth->setObjectName(QStringLiteral("printMonth"));
+    printMonth->SetServer(SchedServer1);
+
+    pagQuery->addTab(tabDiary, QStringLiteral("Diary"));
+
+    connect(Calendar, &TSchedCalendar::Click, this, &TfrmShowQuery::CalendarClick);
+    connect(m_diaryViews, &QButtonGroup::idClicked, this, &TfrmShowQuery::rgpDiaryViewClick);
+    connect(btnPrintDiary, &QPushButton::clicked, this, &TfrmShowQuery::btnPrintDiaryClick);
+    connect(btnPreview, &QToolButton::clicked, this, &TfrmShowQuery::btnPreviewClick);
+    // Any change of a list's text, typed or chosen, refills the diary.
+    connect(cboDateIndex, &QComboBox::currentTextChanged, this, &TfrmShowQuery::cboDateIndexChange);
+    connect(cboDescription, &QComboBox::currentTextChanged, this, &TfrmShowQuery::cboDescriptionChange);
+    connect(cboSecondary, &QComboBox::currentTextChanged, this, &TfrmShowQuery::cboSecondaryChange);
+}
+
+void TfrmShowQuery::cdsDataAfterOpen()
+{
+    // Choices made here do not fill the diary: that happens on the page or a user's change.
+    const QSignalBlocker blockDates(cboDateIndex);
+    const QSignalBlocker blockDescriptions(cboDescription);
+    const QSignalBlocker blockSecondary(cboSecondary);
+    for (QComboBox* list : {cboDateIndex, cboDescription, cboSecondary}) {
+        list->setCurrentIndex(-1);
+        list->clear();
+        list->clearEditText();
+    }
+    if (!cdsData->Active())
+        return;
+    const TDiaryColumnLists lists = DiaryColumnLists(cdsData->Rows()->Fields());
+    fillColumnList(cboDateIndex, lists.dates);
+    fillColumnList(cboDescription, lists.descriptions);
+    fillColumnList(cboSecondary, lists.secondary);
+    // The only candidate is chosen; the secondary column never is.
+    for (QComboBox* list : {cboDateIndex, cboDescription})
+        list->setCurrentIndex(list->count() == 1 ? 0 : -1);
+    cboSecondary->setCurrentIndex(-1);
+}
+
+void TfrmShowQuery::FillDiary()
+{
+    TDiaryChoice choice;
+    choice.date = chosenPosition(cboDateIndex);
+    choice.description = chosenPosition(cboDescription);
+    choice.secondary = chosenPosition(cboSecondary);
+    // The rows are read by position: the cursor, and so the grid and inspector, stay put.
+    const TDbRowsPtr rows = cdsData->Rows();
+    RunCommand([&]() { DiaryFill(*SchedServer1, rows.get(), choice); });
+}
+
+void TfrmShowQuery::cboDateIndexChange()
+{
+    FillDiary();
+}
+
+void TfrmShowQuery::cboDescriptionChange()
+{
+    FillDiary();
+}
+
+void TfrmShowQuery::cboSecondaryChange()
+{
+    FillDiary();
+}
+
+void TfrmShowQuery::rgpDiaryViewClick()
+{
+    static constexpr TSchedViewMode modes[] = {vmDay, vmWorkWeek, vmWeek, vmMonth};
+    const int item = m_diaryViews->checkedId();
+    if (item >= 0 && item < 4)
+        diaryView->SetViewMode(modes[item]);
+}
+
+void TfrmShowQuery::CalendarClick()
+{
+    const QDate date = Calendar->Date();
+    diaryView->SetStartDate(date);
+    diaryView->SetDayDate(date);
+}
+
+TSchedPrintBase* TfrmShowQuery::SelectDiaryPrint()
+{
+    TDiaryViewState state;
+    state.mode = diaryView->ViewMode();
+    state.dayColumns = diaryView->DayColumnDates();
+    state.dayColumnsSelected = diaryView->DayColumnsSelected();
+    state.selectionStart = diaryView->SelectionStart();
+    if (const TSchedItem* item = diaryView->SelectedItem()) {
+        state.itemSelected = true;
+        state.selectedStart = item->Start;
+    }
+    state.startDate = diaryView->StartDate();
+    const TDiaryPrintChoice choice = DiaryPrintChoice(state);
+    TSchedPrintBase* component = nullptr;
+    switch (choice.kind) {
+    case TDiaryPrintChoice::Day:
+        component = printDay;
+        break;
+    case TDiaryPrintChoice::Week:
+        component = printWeek;
+        break;
+    case TDiaryPrintChoice::Month:
+        component = printMonth;
+        break;
+    case TDiaryPrintChoice::None:
+        return nullptr;
+    }
+    component->SetStartDate(choice.start);
+    return component;
+}
+
+void TfrmShowQuery::btnPrintDiaryClick()
+{
+    RunCommand([this]() {
+        if (TSchedPrintBase* component = SelectDiaryPrint())
+            component->Print();
+    });
+}
+
+void TfrmShowQuery::btnPreviewClick()
+{
+    TPreviewForm* preview = m_previews ? m_previews() : nullptr;
+    if (!preview) {
+        // No program-wide preview was handed over: this window keeps one of its own.
+        if (!m_ownPreview)
+            m_ownPreview = new TPreviewForm(this);
+        preview = m_ownPreview;
+    }
+    preview->SetPrintComponent(SelectDiaryPrint());
+    preview->Present(this);
+}

@@ -1,0 +1,111 @@
+#include "uDiary.h"
+
+namespace {
+
+bool isDateKind(TDbFieldType t)
+{
+    return t == TDbFieldType::Date || t == TDbFieldType::Time || t == TDbFieldType::DateTime;
+}
+
+bool isTextKind(TDbFieldType t)
+{
+    return t == TDbFieldType::String || t == TDbFieldType::Memo || t == TDbFieldType::FixedString ||
+           t == TDbFieldType::WideString;
+}
+
+const QDate kDayZero(1899, 12, 30);
+
+} // namespace
+
+TDiaryColumnLists DiaryColumnLists(const QList<TDbField>& fields)
+{
+    TDiaryColumnLists lists;
+    for (int p = 0; p < fields.size(); ++p) {
+        const TDiaryColumn column{fields[p].displayName, p};
+        if (isDateKind(fields[p].type))
+            lists.dates << column;
+        if (isTextKind(fields[p].type))
+            lists.descriptions << column;
+        lists.secondary << column;
+    }
+    return lists;
+}
+
+TSchedItemRec DiaryEntry(const TDbRows& rows, qsizetype row, const TDiaryChoice& choice)
+{
+    TSchedItemRec rec;
+    qint64 julianDay = 0;
+    int msecs = 0;
+    if (rows.AsJulianDayTime(row, choice.date, julianDay, msecs))
+        rec.Start = SchedTimeOf(int(julianDay - kSchedJulianDayZero), msecs);
+    rec.Finish = rec.Start + kSchedMsecsPerDay / 100; // 0.01 of a day: 14 min 24 s
+    if (choice.secondary < 0) {
+        rec.Caption = rows.AsString(row, choice.description);
+        return rec;
+    }
+    // Built once at its final size: this runs for every row.
+    const QString description = rows.AsString(row, choice.description);
+    const QString secondary = rows.AsString(row, choice.secondary);
+    rec.Caption.reserve(description.size() + secondary.size() + 3);
+    rec.Caption.append(description).append(u" (").append(secondary).append(u')');
+    return rec;
+}
+
+void AddDiaryEntry(TSchedServer& store, const TDbRows& rows, qsizetype row, const TDiaryChoice& choice)
+{
+    store.Add(DiaryEntry(rows, row, choice));
+}
+
+void DiaryFill(TSchedServer& store, const TDbRows* rows, const TDiaryChoice& choice)
+{
+    // Empty first, so the diary is empty whenever there is nothing to fill it with.
+    store.RemoveAll();
+    if (!rows || choice.description < 0 || choice.date < 0)
+        return;
+    if (choice.description >= rows->FieldCount() || choice.date >= rows->FieldCount() ||
+        choice.secondary >= rows->FieldCount())
+        return;
+    const TSchedUpdateGuard update(store);
+    for (qsizetype r = 0; r < rows->RowCount(); ++r)
+        AddDiaryEntry(store, *rows, r, choice);
+}
+
+TDiaryPrintChoice DiaryPrintChoice(const TDiaryViewState& s)
+{
+    TDiaryPrintChoice choice;
+    switch (s.mode) {
+    case vmDay:
+        if (s.dayColumns.isEmpty())
+            return choice;
+        choice = {TDiaryPrintChoice::Day, s.dayColumns.first()};
+        break;
+    case vmWorkWeek: {
+        if (s.dayColumns.isEmpty())
+            return choice;
+        QDate day = s.dayColumns.first();
+        if (s.selectionStart != 0) {
+            day = SchedDateOf(s.selectionStart);
+        } else {
+            for (int i = 0; i < s.dayColumns.size() && i < s.dayColumnsSelected.size(); ++i)
+                if (s.dayColumnsSelected[i]) {
+                    day = s.dayColumns[i];
+                    break;
+                }
+        }
+        choice = {TDiaryPrintChoice::Day, day};
+        break;
+    }
+    case vmWeek:
+        choice = {TDiaryPrintChoice::Week, s.itemSelected ? SchedDateOf(s.selectedStart) : s.startDate};
+        break;
+    case vmMonth: {
+        const QDate date = s.itemSelected ? SchedDateOf(s.selectedStart) : s.startDate;
+        QDate first(date.year(), date.month(), 1);
+        if (!first.isValid() || first < kDayZero)
+            first = kDayZero;
+        choice = {TDiaryPrintChoice::Month, first};
+        break;
+    }
+    }
+    return choice;
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "uDbRows.h"
+#include "uSchedPeriod.h"
+#include "uSchedServer.h"
+
+#include <QDate>
+#include <QList>
+#include <QString>
+
+// The diary's logic, apart from its page: which columns the three lists offer, the
+// appointment a row becomes, the fill of the store from the rows, and which print
+// component prints the view's period from which date.
+
+// An entry of a column list: the column's display name and its position in the rows'
+// field list (the lists are sorted by name, so the position is what counts).
+struct TDiaryColumn
+{
+    QString name;
+    int position = -1;
+    bool operator==(const TDiaryColumn&) const = default;
+};
+
+struct TDiaryColumnLists
+{
+    QList<TDiaryColumn> dates;        // date, time and date-and-time columns
+    QList<TDiaryColumn> descriptions; // the text kinds
+    QList<TDiaryColumn> secondary;    // every column
+};
+
+// The lists for a result's fields, each in field order.
+TDiaryColumnLists DiaryColumnLists(const QList<TDbField>& fields);
+
+// The chosen positions; -1 is no choice.
+struct TDiaryChoice
+{
+    int date = -1;
+    int description = -1;
+    int secondary = -1;
+};
+
+// One appointment per row: Start is the date column's value (null: 30 December 1899,
+// 00:00; a time-only column lies on that day), Finish 0.01 of a day later, Caption the
+// description's text, with " (" secondary ")" when a secondary column is chosen.
+TSchedItemRec DiaryEntry(const TDbRows& rows, qsizetype row, const TDiaryChoice& choice);
+// Adds that appointment for one row to the store.
+void AddDiaryEntry(TSchedServer& store, const TDbRows& rows, qsizetype row, const TDiaryChoice& choice);
+
+// Empties the store; then, when a date and a description column are chosen, adds every
+// row in one update of the store (the views redraw once). Reads the rows by position and
+// moves no cursor, so grid and inspector keep their row. rows may be null (closed).
+void DiaryFill(TSchedServer& store, const TDbRows* rows, const TDiaryChoice& choice);
+
+// What the view shows and has selected, as far as the print choice reads it.
+struct TDiaryViewState
+{
+    TSchedViewMode mode = vmWeek;
+    QList<QDate> dayColumns;
+    QList<bool> dayColumnsSelected;
+    TSchedTime selectionStart = 0; // 0: no time range selected
+    bool itemSelected = false;
+    TSchedTime selectedStart = 0;
+    QDate startDate; // the week and month views' start date
+};
+
+struct TDiaryPrintChoice
+{
+    enum Kind
+    {
+        None,
+        Day,
+        Week,
+        Month
+    };
+    Kind kind = None;
+    QDate start;
+};
+
+// The print component for the view's mode and its start date: the day view's first
+// column; for the working week one day (the selected time range's, else the first
+// selected column's, else the first column's); the selected appointment's week or the
+// week view's start; the first day of the month of the selected appointment or of the
+// month view's start (never before 30 December 1899).
+TDiaryPrintChoice DiaryPrintChoice(const TDiaryViewState& state);

@@ -1,0 +1,302 @@
+#include "uDiary.h"
+
+#include "uDbConnection.h"
+#include "uDbQuery.h"
+
+#include <QFile>
+#include <QProcessEnvironment>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sqlite3.h>
+
+// The diary's plain functions on real rows: the column lists, the appointment each row
+// becomes, the fill of a store, and the print choice's five rules.
+namespace {
+
+QDateTime dt(TSchedTime t)
+{
+    return SchedToDateTime(t);
+}
+
+bool exec(const QString& file, const char* sql)
+{
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open(QFile::encodeName(file).constData(), &db) == SQLITE_OK &&
+              sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
+QStringList names(const QList<TDiaryColumn>& columns)
+{
+    QStringList out;
+    for (const TDiaryColumn& c : columns)
+        out << QStringLiteral("%1@%2").arg(c.name).arg(c.position);
+    return out;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(TDiaryViewState)
+
+class tst_diary : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void columnListsOfferColumnsByType_data();
+    void columnListsOfferColumnsByType();
+    void rowBecomesAppointment_data();
+    void rowBecomesAppointment();
+    void fillAddsEveryRowInOneUpdate();
+    void fillStaysEmptyWithoutBothChoices_data();
+    void fillStaysEmptyWithoutBothChoices();
+    void fillFromPostgresTimestampsWithNulls();
+    void printChoiceFollowsTheViewMode_data();
+    void printChoiceFollowsTheViewMode();
+
+private:
+    TDbRowsPtr fetch(const QString& connection, const QString& sql);
+    QString sqlite(const QString& file) const { return "Provider=SQLite;Data Source=" + m_dir.filePath(file); }
+
+    QTemporaryDir m_dir;
+};
+
+void tst_diary::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QFile::copy(QUILLORY_TESTDATA "/sqlite/Chinook_Sqlite.sqlite", m_dir.filePath("chinook.sqlite")));
+    QVERIFY(QFile::copy(QUILLORY_TESTDATA "/sqlite/Northwind_small.sqlite", m_dir.filePath("northwind.sqlite")));
+    QFile(m_dir.filePath("northwind.sqlite")).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    // Northwind keeps its dates as text: the same orders with declared date columns.
+    QVERIFY(exec(m_dir.filePath("northwind.sqlite"),
+                 "CREATE TABLE OrderDates (Id INTEGER, OrderDate DATE, ShippedDate DATE, ShipName VARCHAR(40), "
+                 "Freight DECIMAL); INSERT INTO OrderDates SELECT Id, OrderDate, ShippedDate, ShipName, Freight "
+                 "FROM \"Order\""));
+    // The rows that show the edge cases.
+    QVERIFY(exec(m_dir.filePath("cases.sqlite"),
+                 "CREATE TABLE Cases (Id INTEGER, At DATETIME, Clock TIME, Title VARCHAR(20), Amount INTEGER, "
+                 "Note VARCHAR(20));"
+                 "INSERT INTO Cases VALUES (1, '2004-04-19 23:50:00', '09:30:00', 'Meeting', 3, 'x'),"
+                 "(2, NULL, NULL, NULL, NULL, NULL),"
+                 "(3, '2004-04-20', '23:59:59', 'Meeting', 3, 'x'),"
+                 "(4, '2004-04-20', '00:00:00', 'Meeting', 3, 'x');"));
+}
+
+TDbRowsPtr tst_diary::fetch(const QString& connection, const QString& sql)
+{
+    TDbConnection con;
+    con.SetConnectionString(connection);
+    con.Open();
+    TDbQuery q;
+    q.SetConnection(&con);
+    q.SetSQL({sql});
+    q.Open();
+    return q.Rows();
+}
+
+void tst_diary::columnListsOfferColumnsByType_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QStringList>("dates");
+    QTest::addColumn<QStringList>("descriptions");
+    QTest::addColumn<int>("secondary");
+    QTest::newRow("Chinook invoices: one date, text of two kinds")
+        << "chinook.sqlite" << "SELECT InvoiceId, InvoiceDate, BillingCity, Total FROM Invoice"
+        << QStringList{"InvoiceDate@1"} << QStringList{"BillingCity@2"} << 4;
+    QTest::newRow("Northwind orders: two dates")
+        << "northwind.sqlite" << "SELECT Id, OrderDate, ShippedDate, ShipName, Freight FROM OrderDates"
+        << QStringList{"OrderDate@1", "ShippedDate@2"} << QStringList{"ShipName@3"} << 5;
+    QTest::newRow("time and date-time") << "cases.sqlite" << "SELECT Clock, Id, At FROM Cases"
+                                        << QStringList{"Clock@0", "At@2"} << QStringList{} << 3;
+    QTest::newRow("no date at all") << "chinook.sqlite" << "SELECT Name, Composer FROM Track"
+                                    << QStringList{} << QStringList{"Name@0", "Composer@1"} << 2;
+}
+
+void tst_diary::columnListsOfferColumnsByType()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, sql);
+    QFETCH(QStringList, dates);
+    QFETCH(QStringList, descriptions);
+    QFETCH(int, secondary);
+    const TDbRowsPtr rows = fetch(sqlite(file), sql);
+    const TDiaryColumnLists lists = DiaryColumnLists(rows->Fields());
+    QCOMPARE(names(lists.dates), dates);
+    QCOMPARE(names(lists.descriptions), descriptions);
+    QCOMPARE(lists.secondary.size(), secondary);
+}
+
+void tst_diary::rowBecomesAppointment_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<int>("secondary"); // position, -1 none
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QDateTime>("start");
+    QTest::addColumn<QString>("caption");
+    const QString sql = "SELECT At, Title, Amount, Clock FROM Cases ORDER BY Id";
+    QTest::newRow("date-time and text") << sql << -1 << 0 << QDateTime(QDate(2004, 4, 19), QTime(23, 50))
+                                        << "Meeting";
+    QTest::newRow("secondary in brackets") << sql << 2 << 0 << QDateTime(QDate(2004, 4, 19), QTime(23, 50))
+                                           << "Meeting (3)";
+    QTest::newRow("nulls: 30 December 1899 and empty texts")
+        << sql << 2 << 1 << QDateTime(QDate(1899, 12, 30), QTime(0, 0)) << " ()";
+    QTest::newRow("a date without time at 00:00") << sql << -1 << 2 << QDateTime(QDate(2004, 4, 20), QTime(0, 0))
+                                                  << "Meeting";
+    QTest::newRow("time alone on 30 December 1899")
+        << "SELECT Clock, Title FROM Cases ORDER BY Id" << -1 << 0 << QDateTime(QDate(1899, 12, 30), QTime(9, 30))
+        << "Meeting";
+    QTest::newRow("secondary of a date column: its text")
+        << "SELECT Clock, Title, At FROM Cases ORDER BY Id" << 2 << 2
+        << QDateTime(QDate(1899, 12, 30), QTime(23, 59, 59)) << "Meeting (20/04/2004)";
+}
+
+void tst_diary::rowBecomesAppointment()
+{
+    QFETCH(QString, sql);
+    QFETCH(int, secondary);
+    QFETCH(int, row);
+    QFETCH(QDateTime, start);
+    QFETCH(QString, caption);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+    const TDbRowsPtr rows = fetch(sqlite("cases.sqlite"), sql);
+    const TSchedItemRec rec = DiaryEntry(*rows, row, {0, 1, secondary});
+    QLocale::setDefault(QLocale::c());
+    QCOMPARE(dt(rec.Start), start);
+    QCOMPARE(rec.Finish - rec.Start, qint64(864'000)); // 14 min 24 s, whatever the row holds
+    QCOMPARE(rec.Caption, caption);
+    QCOMPARE(rec.Kind, 0);
+    QVERIFY(rec.Description.isEmpty());
+    QVERIFY(!rec.Alarm);
+}
+
+void tst_diary::fillAddsEveryRowInOneUpdate()
+{
+    const TDbRowsPtr rows = fetch(sqlite("chinook.sqlite"), "SELECT InvoiceDate, BillingCity FROM Invoice");
+    TSchedServer store;
+    store.Add({});
+    QSignalSpy changes(&store, &TSchedServer::Changed);
+    DiaryFill(store, rows.get(), {0, 1, -1});
+    QCOMPARE(store.Count(), rows->RowCount());
+    // Emptied first (everything changed), then one announcement for the whole batch.
+    QCOMPARE(changes.count(), 2);
+    QVERIFY(changes.first().first().value<TSchedChange>().Everything);
+    const TSchedChange batch = changes.last().first().value<TSchedChange>();
+    QCOMPARE(SchedDateFromDay(batch.FirstDay), QDate(2021, 1, 1));
+    QCOMPARE(SchedDateFromDay(batch.LastDay), QDate(2025, 12, 22));
+    QCOMPARE(store.DayItems(QDate(2021, 1, 1)).size(), 1);
+    QCOMPARE(store.DayItems(QDate(2021, 1, 1)).at(0)->Caption, QStringLiteral("Stuttgart"));
+
+    // Duplicate times give two appointments; 23:50 lies on two days.
+    const TDbRowsPtr cases = fetch(sqlite("cases.sqlite"), "SELECT At, Title FROM Cases");
+    DiaryFill(store, cases.get(), {0, 1, -1});
+    QCOMPARE(store.Count(), 4);
+    QCOMPARE(store.DayItems(QDate(2004, 4, 19)).size(), 1);
+    QCOMPARE(store.DayItems(QDate(2004, 4, 20)).size(), 3);
+}
+
+void tst_diary::fillStaysEmptyWithoutBothChoices_data()
+{
+    QTest::addColumn<int>("date");
+    QTest::addColumn<int>("description");
+    QTest::newRow("no date") << -1 << 3;
+    QTest::newRow("no description") << 1 << -1;
+    QTest::newRow("neither (two date columns, none chosen)") << -1 << -1;
+    QTest::newRow("a position the rows lack") << 1 << 9;
+}
+
+void tst_diary::fillStaysEmptyWithoutBothChoices()
+{
+    QFETCH(int, date);
+    QFETCH(int, description);
+    const TDbRowsPtr rows = fetch(sqlite("northwind.sqlite"), "SELECT Id, OrderDate, ShippedDate, ShipName FROM OrderDates");
+    TSchedServer store;
+    DiaryFill(store, rows.get(), {1, 3, -1});
+    QCOMPARE(store.Count(), 830);
+    DiaryFill(store, rows.get(), {date, description, -1});
+    QCOMPARE(store.Count(), 0);
+    DiaryFill(store, nullptr, {1, 3, -1});
+    QCOMPARE(store.Count(), 0);
+}
+
+void tst_diary::fillFromPostgresTimestampsWithNulls()
+{
+    const auto env = QProcessEnvironment::systemEnvironment();
+    if (env.value("QUILLORY_PG_HOST").isEmpty())
+        QSKIP("No PostgreSQL server: QUILLORY_PG_* are not set (scripts/test starts one)");
+    const QString connection = "Provider=PostgreSQL;Data Source=" + env.value("QUILLORY_PG_HOST") + ":" +
+                               env.value("QUILLORY_PG_PORT") + ";Initial Catalog=" + env.value("QUILLORY_PG_DB") +
+                               ";User ID=" + env.value("QUILLORY_PG_USER") +
+                               ";Password=" + env.value("QUILLORY_PG_PASSWORD");
+    const TDbRowsPtr rows =
+        fetch(connection, "SELECT invoice_id, CASE WHEN invoice_id % 5 = 0 THEN NULL ELSE invoice_date END AS due, "
+                          "billing_city FROM invoice ORDER BY invoice_id");
+    const TDiaryColumnLists lists = DiaryColumnLists(rows->Fields());
+    QCOMPARE(names(lists.dates), QStringList{"due@1"});
+    TSchedServer store;
+    DiaryFill(store, rows.get(), {1, 2, 0});
+    QCOMPARE(store.Count(), rows->RowCount());
+    // Every fifth invoice has no date: on 30 December 1899, 00:00.
+    const TSchedDayItems zero = store.DayItems(QDate(1899, 12, 30));
+    QCOMPARE(zero.size(), rows->RowCount() / 5);
+    QCOMPARE(dt(zero.at(0)->Start), QDateTime(QDate(1899, 12, 30), QTime(0, 0)));
+    QVERIFY(zero.at(0)->Caption.endsWith(" (5)"));
+    QCOMPARE(dt(store.Item(zero.size())->Start), QDateTime(QDate(2021, 1, 1), QTime(0, 0)));
+}
+
+void tst_diary::printChoiceFollowsTheViewMode_data()
+{
+    QTest::addColumn<TDiaryViewState>("state");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QDate>("start");
+    const QList<QDate> week{QDate(2004, 4, 19), QDate(2004, 4, 20), QDate(2004, 4, 21), QDate(2004, 4, 22),
+                            QDate(2004, 4, 23)};
+    TDiaryViewState s;
+    s.mode = vmDay;
+    s.dayColumns = {QDate(2004, 4, 21)};
+    s.startDate = QDate(2004, 4, 1);
+    QTest::newRow("day: its column") << s << int(TDiaryPrintChoice::Day) << QDate(2004, 4, 21);
+
+    s.mode = vmWorkWeek;
+    s.dayColumns = week;
+    s.dayColumnsSelected = {false, false, false, true, false};
+    s.selectionStart = SchedTimeFromDate(QDate(2004, 4, 20), QTime(10, 30));
+    QTest::newRow("working week: the selected time range's day first")
+        << s << int(TDiaryPrintChoice::Day) << QDate(2004, 4, 20);
+    s.selectionStart = 0;
+    QTest::newRow("working week: else the first selected column")
+        << s << int(TDiaryPrintChoice::Day) << QDate(2004, 4, 22);
+    s.dayColumnsSelected = QList<bool>(5, false);
+    QTest::newRow("working week: else the first column") << s << int(TDiaryPrintChoice::Day) << QDate(2004, 4, 19);
+
+    s.mode = vmWeek;
+    s.startDate = QDate(2004, 4, 19);
+    QTest::newRow("week: the view's start") << s << int(TDiaryPrintChoice::Week) << QDate(2004, 4, 19);
+    s.itemSelected = true;
+    s.selectedStart = SchedTimeFromDate(QDate(2004, 5, 6), QTime(9, 0));
+    QTest::newRow("week: the selected appointment's") << s << int(TDiaryPrintChoice::Week) << QDate(2004, 5, 6);
+
+    s.mode = vmMonth;
+    QTest::newRow("month: the selected appointment's month") << s << int(TDiaryPrintChoice::Month) << QDate(2004, 5, 1);
+    s.itemSelected = false;
+    QTest::newRow("month: the view's start's month") << s << int(TDiaryPrintChoice::Month) << QDate(2004, 4, 1);
+    s.itemSelected = true;
+    s.selectedStart = SchedTimeFromDate(QDate(1899, 12, 30));
+    QTest::newRow("month: never before 30 December 1899") << s << int(TDiaryPrintChoice::Month) << QDate(1899, 12, 30);
+}
+
+void tst_diary::printChoiceFollowsTheViewMode()
+{
+    QFETCH(TDiaryViewState, state);
+    QFETCH(int, kind);
+    QFETCH(QDate, start);
+    const TDiaryPrintChoice choice = DiaryPrintChoice(state);
+    QCOMPARE(int(choice.kind), kind);
+    QCOMPARE(choice.start, start);
+}
+
+QTEST_GUILESS_MAIN(tst_diary)
+#include "tst_diary.moc"
