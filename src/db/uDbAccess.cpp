@@ -121,12 +121,7 @@ QString declaredType(const MdbColumn& col)
     }
 }
 
-QString quoted(const QString& name)
-{
-    QString n = name;
-    n.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + n + QLatin1Char('"');
-}
+using dbbackends::sqliteQuoted;
 
 // Reads one Access table into the SQLite copy, row by row, straight from the pages.
 class TableLoader
@@ -412,19 +407,8 @@ public:
         }
     }
 
-    QString QuoteName(const QString& name) const override
-    {
-        // Statements run on SQLite: a plain name stays bare unless either dialect
-        // reserves it, and SQLite's brackets have no escape for a "]".
-        if (IsPlainSqlName(name) && !IsSqlReservedWord(name)) {
-            const QByteArray word = name.toLatin1();
-            if (!sqlite3_keyword_check(word.constData(), int(word.size())))
-                return name;
-        }
-        if (name.contains(QLatin1Char(']')))
-            return quoted(name);
-        return BracketName(name);
-    }
+    // Statements run on SQLite, so names are written as for SQLite.
+    QString QuoteName(const QString& name) const override { return dbbackends::sqliteQuoteName(name); }
 
     // Bytes SQLite holds for the tables read so far, for the benchmark.
     static qint64 MemoryInUse() { return sqlite3_memory_used(); }
@@ -482,7 +466,7 @@ private:
         QStringList columns, params;
         for (guint i = 0; i < def->columns->len; ++i) {
             const auto* col = static_cast<MdbColumn*>(g_ptr_array_index(def->columns, i));
-            columns << quoted(QString::fromUtf8(col->name)) + QLatin1Char(' ') + declaredType(*col);
+            columns << sqliteQuoted(QString::fromUtf8(col->name)) + QLatin1Char(' ') + declaredType(*col);
             params << QStringLiteral("?");
         }
         m_loading = true;
@@ -491,9 +475,9 @@ private:
             bool& flag;
             ~Done() { flag = false; }
         } done{m_loading};
-        exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(name), columns.join(QLatin1String(", "))).toUtf8());
+        exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(sqliteQuoted(name), columns.join(QLatin1String(", "))).toUtf8());
         const QByteArray insert =
-            QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(quoted(name), params.join(QLatin1Char(','))).toUtf8();
+            QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(sqliteQuoted(name), params.join(QLatin1Char(','))).toUtf8();
         sqlite3_stmt* raw = nullptr;
         if (sqlite3_prepare_v2(m_db.get(), insert.constData(), int(insert.size()), &raw, nullptr) != SQLITE_OK)
             throw EDbError(QString::fromUtf8(sqlite3_errmsg(m_db.get())));
@@ -507,7 +491,7 @@ private:
         } catch (...) {
             sqlite3_exec(m_db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
             st.reset();
-            sqlite3_exec(m_db.get(), QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoted(name)).toUtf8().constData(),
+            sqlite3_exec(m_db.get(), QStringLiteral("DROP TABLE IF EXISTS %1").arg(sqliteQuoted(name)).toUtf8().constData(),
                          nullptr, nullptr, nullptr);
             throw;
         }

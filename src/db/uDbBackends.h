@@ -48,6 +48,13 @@ struct SqliteRunHooks
 // last one that has a result; each column's kind comes from its declared type.
 TDbRowsPtr runSqlite(sqlite3* db, const QString& sqlText, const SqliteRunHooks& hooks = {});
 
+// A name in SQLite's double quotes, inner quotes doubled (always valid, whatever it holds).
+QString sqliteQuoted(const QString& name);
+// A name as the designer writes it for SQLite: bare when plain and reserved by neither
+// SQL nor SQLite, else in brackets, or in double quotes when it holds a "]" (SQLite's
+// brackets have no escape for it).
+QString sqliteQuoteName(const QString& name);
+
 // An Access file (Jet 3, Jet 4 or ACE), read-only: tables are read with libmdb into a
 // private SQLite database when a statement first names them, and statements run there.
 // EDbError naming the file when it cannot be read or is not an Access file.

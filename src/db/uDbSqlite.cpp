@@ -148,7 +148,7 @@ public:
     {
         // Preparing a query of the table gives SQLite's own "no such table" text and the
         // columns in their order, for tables and views alike.
-        QByteArray sql = "SELECT * FROM " + quoteInternal(table).toUtf8();
+        QByteArray sql = "SELECT * FROM " + dbbackends::sqliteQuoted(table).toUtf8();
         sqlite3_stmt* st = nullptr;
         if (sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &st, nullptr) != SQLITE_OK)
             throw EDbError(sqliteError(m_db));
@@ -161,33 +161,34 @@ public:
 
     TDbRowsPtr Execute(const QString& sqlText) override { return dbbackends::runSqlite(m_db, sqlText); }
 
-    QString QuoteName(const QString& name) const override
-    {
-        if (IsPlainSqlName(name) && !IsSqlReservedWord(name)) {
-            const QByteArray word = name.toLatin1();
-            if (!sqlite3_keyword_check(word.constData(), int(word.size())))
-                return name;
-        }
-        // SQLite takes brackets but has no escape inside them.
-        if (name.contains(QLatin1Char(']')))
-            return quoteInternal(name);
-        return BracketName(name);
-    }
+    QString QuoteName(const QString& name) const override { return dbbackends::sqliteQuoteName(name); }
 
 private:
-    static QString quoteInternal(const QString& name)
-    {
-        QString n = name;
-        n.replace(QLatin1String("\""), QLatin1String("\"\""));
-        return QLatin1Char('"') + n + QLatin1Char('"');
-    }
-
     sqlite3* m_db;
 };
 
 } // namespace
 
 namespace dbbackends {
+
+QString sqliteQuoted(const QString& name)
+{
+    QString n = name;
+    n.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QLatin1Char('"') + n + QLatin1Char('"');
+}
+
+QString sqliteQuoteName(const QString& name)
+{
+    if (IsPlainSqlName(name) && !IsSqlReservedWord(name)) {
+        const QByteArray word = name.toLatin1();
+        if (!sqlite3_keyword_check(word.constData(), int(word.size())))
+            return name;
+    }
+    if (name.contains(QLatin1Char(']')))
+        return sqliteQuoted(name);
+    return BracketSqlName(name);
+}
 
 TDbRowsPtr runSqlite(sqlite3* db, const QString& sqlText, const SqliteRunHooks& hooks)
 {
