@@ -9,7 +9,17 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace bench {
+
+// The middle of several timed runs (0 for none).
+inline double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
 
 // A "Vm...:" figure of /proc/self/status in bytes ("VmRSS" now, "VmHWM" the peak).
 inline qint64 statusBytes(const char* key)

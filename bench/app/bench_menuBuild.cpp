@@ -6,6 +6,7 @@
 #include "datModQuillory.h"
 #include "uBuildMenu.h"
 #include "uDataPacket.h"
+#include "benchSupport.h"
 
 #include <QAction>
 #include <QApplication>
@@ -63,11 +64,7 @@ void bareMenus(QMenu* tray, QMenu* del)
     }
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using bench::median;
 
 } // namespace
 

@@ -27,11 +27,7 @@
 
 namespace {
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
+using bench::median;
 
 std::unique_ptr<TDbConnection> openFile(const QString& file)
 {

@@ -11,6 +11,7 @@
 #include "uDbConnection.h"
 #include "uDbQuery.h"
 #include "uDialogScript.h"
+#include "benchSupport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -32,11 +33,7 @@ constexpr int kTickedPerTable = 10;
 constexpr int kRuns = 7;
 constexpr int kChangesPerRun = 200;
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using bench::median;
 
 } // namespace
 
