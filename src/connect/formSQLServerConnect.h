@@ -5,7 +5,6 @@
 #include <QDialog>
 #include <QString>
 
-class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
