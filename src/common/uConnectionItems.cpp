@@ -1,5 +1,7 @@
 #include "uConnectionItems.h"
 
+#include "uQuotedList.h"
+
 QList<TConnectionItem> ScanConnectionItems(const QString& text)
 {
     QList<TConnectionItem> items;
@@ -24,21 +26,10 @@ QList<TConnectionItem> ScanConnectionItems(const QString& text)
         if (j < n && (text[j] == QLatin1Char('"') || text[j] == QLatin1Char('\''))) {
             item.quote = text[j];
             item.valueStart = j;
-            item.closed = false;
-            ++j;
-            while (j < n) {
-                if (text[j] == item.quote) {
-                    if (j + 1 < n && text[j + 1] == item.quote) {
-                        item.value += item.quote;
-                        j += 2;
-                        continue;
-                    }
-                    ++j;
-                    item.closed = true;
-                    break;
-                }
-                item.value += text[j++];
-            }
+            TQuotedValue quoted = ReadQuotedValue(text, j);
+            item.value = std::move(quoted.value);
+            item.closed = quoted.closed;
+            j = quoted.end;
             item.valueEnd = j;
             const qsizetype end = text.indexOf(QLatin1Char(';'), j);
             i = end < 0 ? n : end + 1;

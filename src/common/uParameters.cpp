@@ -16,8 +16,8 @@
 namespace {
 const QString kVexlorin = QStringLiteral("Vexlorin");
 
-// Lines as the Windows program read them: CR LF, LF or CR ends a line, and a break at
-// the very end gives no empty last line. False when the file cannot be read.
+// The file's lines as the Windows program read them (TextLines). False when the file
+// cannot be read.
 bool readLines(const QString& fileName, QStringList& lines)
 {
     lines.clear();
@@ -27,19 +27,7 @@ bool readLines(const QString& fileName, QStringList& lines)
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return false;
-    const QString text = DecodeUtf8OrWindows1252(bytes);
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
-            continue;
-        lines << text.mid(start, i - start);
-        if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
-            ++i;
-        start = i + 1;
-    }
-    if (start < text.size())
-        lines << text.mid(start);
+    lines = TextLines(DecodeUtf8OrWindows1252(bytes));
     return true;
 }
 

@@ -262,6 +262,25 @@ QString RemoveSpaces(const QString& text)
     return QString(text).remove(QLatin1Char(' '));
 }
 
+QStringList TextLines(QStringView text)
+{
+    QStringList lines;
+    const qsizetype n = text.size();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (c != u'\r' && c != u'\n')
+            continue;
+        lines << text.sliced(start, i - start).toString();
+        if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        lines << text.sliced(start).toString();
+    return lines;
+}
+
 QString DecodeWindows1252(const char* data, qsizetype size)
 {
     QString out(size, Qt::Uninitialized);

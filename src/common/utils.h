@@ -62,6 +62,9 @@ void ReplaceAll(QString& text, const QString& find, const QString& replaceBy);
 QString RightChars(const QString& text, qsizetype n);
 // text without any blank (character 32); other white space stays.
 QString RemoveSpaces(const QString& text);
+// The lines of a text as a list of lines reads it: CR LF, LF or CR ends a line, and a
+// break at the very end starts no further line (so "" gives no lines, "a\n" one).
+QStringList TextLines(QStringView text);
 
 // Text files of the Windows program were written in its ANSI code page, ours in UTF-8:
 // valid UTF-8 sequences are read as UTF-8, every other byte as Windows-1252. A leading

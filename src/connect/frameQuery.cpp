@@ -172,11 +172,7 @@ TframQuery::~TframQuery()
 
 QStringList TframQuery::QueryLines() const
 {
-    QStringList lines = memQuery->toPlainText().split(u'\n');
-    // As a list of lines reads a text: a final line break starts no further line.
-    if (lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
+    return TextLines(memQuery->toPlainText());
 }
 
 void TframQuery::SetQueryLines(const QStringList& lines)

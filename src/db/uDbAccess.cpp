@@ -1,6 +1,7 @@
 #include "uDbAccessSql.h"
 #include "uDbBackends.h"
 #include "uDbError.h"
+#include "uDbHandles.h"
 #include "uSqlNames.h"
 #include "utils.h"
 
@@ -27,26 +28,8 @@
 // subqueries) and a later statement on the same table costs no second read of the file.
 namespace {
 
-struct MdbClose
-{
-    void operator()(MdbHandle* h) const { mdb_close(h); }
-};
-struct MdbTableFree
-{
-    void operator()(MdbTableDef* t) const { mdb_free_tabledef(t); }
-};
-struct SqliteClose
-{
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-struct StatementFinalize
-{
-    void operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
-};
-using MdbHandlePtr = std::unique_ptr<MdbHandle, MdbClose>;
-using MdbTablePtr = std::unique_ptr<MdbTableDef, MdbTableFree>;
-using SqlitePtr = std::unique_ptr<sqlite3, SqliteClose>;
-using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementFinalize>;
+using MdbHandlePtr = CHandle<MdbHandle, mdb_close>;
+using MdbTablePtr = CHandle<MdbTableDef, mdb_free_tabledef>;
 
 // Access counts days from 1899-12-30; this is that day as QDate's Julian day.
 constexpr qint64 kAccessDayZero = 2415019;
@@ -481,7 +464,7 @@ private:
         sqlite3_stmt* raw = nullptr;
         if (sqlite3_prepare_v2(m_db.get(), insert.constData(), int(insert.size()), &raw, nullptr) != SQLITE_OK)
             throw EDbError(QString::fromUtf8(sqlite3_errmsg(m_db.get())));
-        StatementPtr st(raw);
+        SqliteStatementPtr st(raw);
         exec("BEGIN");
         try {
             const auto failures = TableLoader(m_mdb.get(), def.get(), m_db.get()).Load(st.get());
@@ -588,11 +571,10 @@ std::unique_ptr<TDbBackend> openAccess(const QString& file)
     if (!mdb)
         throw EDbError(QStringLiteral("\"%1\" cannot be read as an Access database.").arg(file));
     sqlite3* raw = nullptr;
-    if (sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
-        sqlite3_close_v2(raw);
-        throw EDbError(QStringLiteral("out of memory"));
-    }
+    const int rc = sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     SqlitePtr db(raw);
+    if (rc != SQLITE_OK)
+        throw EDbError(QStringLiteral("out of memory"));
     return std::make_unique<AccessBackend>(file, std::move(mdb), std::move(db));
 }
 

@@ -1,5 +1,6 @@
 #include "uDbBackends.h"
 #include "uDbError.h"
+#include "uDbHandles.h"
 #include "uSqlNames.h"
 
 #include <sql.h>
@@ -108,28 +109,50 @@ TDbFieldType kindOf(SQLSMALLINT sqlType, const QString& typeName, SQLULEN size)
     }
 }
 
+void freeEnvironment(SQLHENV env)
+{
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+}
+// Disconnecting a handle that never connected only returns an error, so one release
+// serves both.
+void closeConnection(SQLHDBC dbc)
+{
+    SQLDisconnect(dbc);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+}
+void freeStatement(SQLHSTMT st)
+{
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+// SQLHANDLE is void*, so the owners hold void.
+using EnvironmentPtr = CHandle<void, freeEnvironment>;
+using ConnectionPtr = CHandle<void, closeConnection>;
+using StatementPtr = CHandle<void, freeStatement>;
+
 class Statement
 {
 public:
     explicit Statement(SQLHDBC dbc)
     {
-        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &m_stmt)))
+        SQLHSTMT st = SQL_NULL_HSTMT;
+        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st)))
             throw EDbError(diagnostics(SQL_HANDLE_DBC, dbc).message);
+        m_stmt.reset(st);
         // A statement the server does not finish in time fails with the driver's own
         // message instead of holding the program; drivers without it ignore the request.
-        SQLSetStmtAttr(m_stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(kQueryTimeoutSeconds)), 0);
+        SQLSetStmtAttr(st, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(kQueryTimeoutSeconds)), 0);
     }
-    ~Statement() { SQLFreeHandle(SQL_HANDLE_STMT, m_stmt); }
-    SQLHSTMT get() const { return m_stmt; }
+    SQLHSTMT get() const { return m_stmt.get(); }
 
 private:
-    SQLHSTMT m_stmt = SQL_NULL_HSTMT;
+    StatementPtr m_stmt;
 };
 
 class OdbcBackend : public TDbBackend
 {
 public:
-    OdbcBackend(SQLHENV env, SQLHDBC dbc, TDbEngine engine) : m_env(env), m_dbc(dbc), m_engine(engine)
+    OdbcBackend(EnvironmentPtr env, ConnectionPtr dbc, TDbEngine engine)
+        : m_env(std::move(env)), m_connection(std::move(dbc)), m_dbc(m_connection.get()), m_engine(engine)
     {
         SQLCHAR buffer[256] = {0};
         SQLSMALLINT length = 0;
@@ -157,13 +180,6 @@ public:
         } else {
             m_bracketEngine = m_engine == TDbEngine::Access || m_engine == TDbEngine::SQLServer;
         }
-    }
-
-    ~OdbcBackend() override
-    {
-        SQLDisconnect(m_dbc);
-        SQLFreeHandle(SQL_HANDLE_DBC, m_dbc);
-        SQLFreeHandle(SQL_HANDLE_ENV, m_env);
     }
 
     TDbEngine Engine() const override { return m_engine; }
@@ -367,7 +383,8 @@ private:
         return b.Finish();
     }
 
-    SQLHENV m_env;
+    EnvironmentPtr m_env; // released after the connection
+    ConnectionPtr m_connection;
     SQLHDBC m_dbc;
     TDbEngine m_engine;
     QString m_dbms;
@@ -388,13 +405,12 @@ std::unique_ptr<TDbBackend> openOdbc(const QString& odbcConnectionString, TDbEng
     SQLHENV env = SQL_NULL_HENV;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
         throw EDbError(QStringLiteral("The ODBC driver manager could not be started."));
+    EnvironmentPtr envOwner(env);
     SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     SQLHDBC dbc = SQL_NULL_HDBC;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc))) {
-        QString message = diagnostics(SQL_HANDLE_ENV, env).message;
-        SQLFreeHandle(SQL_HANDLE_ENV, env);
-        throw EDbError(message);
-    }
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc)))
+        throw EDbError(diagnostics(SQL_HANDLE_ENV, env).message);
+    ConnectionPtr dbcOwner(dbc);
     SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(15), 0);
     QByteArray text = odbcConnectionString.toUtf8();
     SQLCHAR out[1024];
@@ -402,15 +418,11 @@ std::unique_ptr<TDbBackend> openOdbc(const QString& odbcConnectionString, TDbEng
     SQLRETURN rc =
         SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), SQLSMALLINT(text.size()), out,
                          sizeof out, &outLength, SQL_DRIVER_NOPROMPT);
-    if (!SQL_SUCCEEDED(rc)) {
-        QString message = diagnostics(SQL_HANDLE_DBC, dbc).message;
-        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-        SQLFreeHandle(SQL_HANDLE_ENV, env);
-        throw EDbError(message);
-    }
+    if (!SQL_SUCCEEDED(rc))
+        throw EDbError(diagnostics(SQL_HANDLE_DBC, dbc).message);
     // Requests other than statements (catalogue calls) are bounded too where the driver can.
     SQLSetConnectAttr(dbc, SQL_ATTR_CONNECTION_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(kQueryTimeoutSeconds)), 0);
-    return std::make_unique<OdbcBackend>(env, dbc, engine);
+    return std::make_unique<OdbcBackend>(std::move(envOwner), std::move(dbcOwner), engine);
 }
 
 } // namespace dbbackends

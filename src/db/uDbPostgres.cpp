@@ -1,5 +1,6 @@
 #include "uDbBackends.h"
 #include "uDbError.h"
+#include "uDbHandles.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -157,22 +158,20 @@ bool parseInt64(const char* p, int len, qint64& out)
     return true;
 }
 
+using PgConnPtr = CHandle<PGconn, PQfinish>;
+using PgResultPtr = CHandle<PGresult, PQclear>;
+
 class PostgresBackend : public TDbBackend
 {
 public:
-    PostgresBackend(PGconn* conn, int silenceSeconds) : m_conn(conn), m_silenceSeconds(silenceSeconds)
+    PostgresBackend(PgConnPtr conn, int silenceSeconds)
+        : m_owner(std::move(conn)), m_conn(m_owner.get()), m_silenceSeconds(silenceSeconds)
     {
         // Notices ("table does not exist, skipping") are no errors; libpq would print them.
         PQsetNoticeProcessor(
             m_conn, [](void*, const char*) {}, nullptr);
-        try {
-            loadKeywords();
-        } catch (...) {
-            PQfinish(m_conn);
-            throw;
-        }
+        loadKeywords();
     }
-    ~PostgresBackend() override { PQfinish(m_conn); }
 
     TDbEngine Engine() const override { return TDbEngine::PostgreSQL; }
     bool Lost() const override { return m_silent || PQstatus(m_conn) != CONNECTION_OK; }
@@ -198,25 +197,16 @@ public:
         checkUsable();
         if (!PQsendPrepare(m_conn, "", sql.constData(), 0, nullptr))
             throw EDbError(trimmedMessage(PQerrorMessage(m_conn)));
-        PGresult* res = lastResult();
-        if (PQresultStatus(res) != PGRES_COMMAND_OK) {
-            QString message = trimmedMessage(PQerrorMessage(m_conn));
-            PQclear(res);
-            throw EDbError(message);
-        }
-        PQclear(res);
+        if (PQresultStatus(lastResult().get()) != PGRES_COMMAND_OK)
+            throw EDbError(trimmedMessage(PQerrorMessage(m_conn)));
         if (!PQsendDescribePrepared(m_conn, ""))
             throw EDbError(trimmedMessage(PQerrorMessage(m_conn)));
-        res = lastResult();
-        if (PQresultStatus(res) != PGRES_COMMAND_OK) {
-            QString message = trimmedMessage(PQerrorMessage(m_conn));
-            PQclear(res);
-            throw EDbError(message);
-        }
+        const PgResultPtr res = lastResult();
+        if (PQresultStatus(res.get()) != PGRES_COMMAND_OK)
+            throw EDbError(trimmedMessage(PQerrorMessage(m_conn)));
         QStringList out;
-        for (int i = 0; i < PQnfields(res); ++i)
-            out << QString::fromUtf8(PQfname(res, i));
-        PQclear(res);
+        for (int i = 0; i < PQnfields(res.get()); ++i)
+            out << QString::fromUtf8(PQfname(res.get(), i));
         return out;
     }
 
@@ -233,7 +223,8 @@ public:
         TDbRowsPtr result;
         QString error;
         QList<Oid> types;
-        while (PGresult* res = nextResult()) {
+        while (const PgResultPtr owner = nextResult()) {
+            PGresult* res = owner.get();
             ExecStatusType status = PQresultStatus(res);
             if (status == PGRES_SINGLE_TUPLE || status == PGRES_TUPLES_OK) {
                 if (!builder) {
@@ -253,7 +244,6 @@ public:
                 const char* msg = PQresultErrorMessage(res);
                 error = trimmedMessage(msg && *msg ? msg : PQerrorMessage(m_conn));
             }
-            PQclear(res);
         }
         if (error.isEmpty() && PQstatus(m_conn) != CONNECTION_OK)
             error = trimmedMessage(PQerrorMessage(m_conn));
@@ -285,7 +275,7 @@ private:
     // limit for each piece: a server that stops answering while its socket stays open
     // (keepalives cannot see that) fails the fetch with a clear message, and the session
     // counts as lost, so the connection closes itself and can be opened again.
-    PGresult* nextResult()
+    PgResultPtr nextResult()
     {
         while (PQisBusy(m_conn)) {
             pollfd p{PQsocket(m_conn), POLLIN, 0};
@@ -302,17 +292,15 @@ private:
             if (rc < 0 || !PQconsumeInput(m_conn))
                 break; // the error comes with the result
         }
-        return PQgetResult(m_conn);
+        return PgResultPtr(PQgetResult(m_conn));
     }
 
-    // The last result of a command sent (its other results are dropped); the caller clears it.
-    PGresult* lastResult()
+    // The last result of a command sent (its other results are dropped).
+    PgResultPtr lastResult()
     {
-        PGresult* last = nullptr;
-        while (PGresult* res = nextResult()) {
-            PQclear(last);
-            last = res;
-        }
+        PgResultPtr last;
+        while (PgResultPtr res = nextResult())
+            last = std::move(res);
         return last;
     }
 
@@ -328,11 +316,10 @@ private:
         // The server's own list of words that cannot stand as a bare name everywhere.
         if (!PQsendQuery(m_conn, "SELECT word FROM pg_get_keywords() WHERE catcode <> 'U'"))
             return;
-        PGresult* res = lastResult();
-        if (PQresultStatus(res) == PGRES_TUPLES_OK)
-            for (int r = 0; r < PQntuples(res); ++r)
-                m_keywords.insert(QString::fromUtf8(PQgetvalue(res, r, 0)));
-        PQclear(res);
+        const PgResultPtr res = lastResult();
+        if (PQresultStatus(res.get()) == PGRES_TUPLES_OK)
+            for (int r = 0; r < PQntuples(res.get()); ++r)
+                m_keywords.insert(QString::fromUtf8(PQgetvalue(res.get(), r, 0)));
     }
 
     static QList<TDbField> fieldsOf(PGresult* res, QList<Oid>& types)
@@ -433,6 +420,7 @@ private:
         }
     }
 
+    PgConnPtr m_owner;
     PGconn* m_conn;
     int m_silenceSeconds;
     bool m_silent = false;
@@ -476,15 +464,12 @@ std::unique_ptr<TDbBackend> openPostgres(const PostgresParams& p)
     }
     k.push_back(nullptr);
     v.push_back(nullptr);
-    PGconn* conn = PQconnectdbParams(k.data(), v.data(), 0);
+    PgConnPtr conn(PQconnectdbParams(k.data(), v.data(), 0));
     if (!conn)
         throw EDbError(QStringLiteral("out of memory"));
-    if (PQstatus(conn) != CONNECTION_OK) {
-        QString message = trimmedMessage(PQerrorMessage(conn));
-        PQfinish(conn);
-        throw EDbError(message);
-    }
-    return std::make_unique<PostgresBackend>(conn, p.silenceSeconds); // closes conn if it throws
+    if (PQstatus(conn.get()) != CONNECTION_OK)
+        throw EDbError(trimmedMessage(PQerrorMessage(conn.get())));
+    return std::make_unique<PostgresBackend>(std::move(conn), p.silenceSeconds);
 }
 
 } // namespace dbbackends

@@ -4,7 +4,7 @@
 #include "uDbConnection.h"
 #include "uDbError.h"
 
-#include <QRegularExpression>
+#include "utils.h"
 
 TDbQuery::TDbQuery(QObject* parent) : QObject(parent) {}
 
@@ -41,11 +41,7 @@ QString TDbQuery::SQLText() const
 
 void TDbQuery::SetSQLText(const QString& text)
 {
-    static const QRegularExpression breaks(QStringLiteral("\r\n|\n|\r"));
-    m_sql = text.split(breaks);
-    // A text ending in a line break has no empty last line, as a list of lines reads it.
-    if (!m_sql.isEmpty() && m_sql.last().isEmpty())
-        m_sql.removeLast();
+    m_sql = TextLines(text);
 }
 
 void TDbQuery::Open()

@@ -1,4 +1,5 @@
 #include "uDbBackends.h"
+#include "uDbHandles.h"
 #include "uDbError.h"
 #include "uSqlNames.h"
 
@@ -128,8 +129,7 @@ TDbRowsPtr runStatement(sqlite3* db, sqlite3_stmt* st, const QString& warning)
 class SqliteBackend : public TDbBackend
 {
 public:
-    explicit SqliteBackend(sqlite3* db) : m_db(db) {}
-    ~SqliteBackend() override { sqlite3_close_v2(m_db); }
+    explicit SqliteBackend(SqlitePtr db) : m_owner(std::move(db)), m_db(m_owner.get()) {}
 
     TDbEngine Engine() const override { return TDbEngine::SQLite; }
 
@@ -149,13 +149,13 @@ public:
         // Preparing a query of the table gives SQLite's own "no such table" text and the
         // columns in their order, for tables and views alike.
         QByteArray sql = "SELECT * FROM " + dbbackends::sqliteQuoted(table).toUtf8();
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &st, nullptr) != SQLITE_OK)
+        sqlite3_stmt* raw = nullptr;
+        if (sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &raw, nullptr) != SQLITE_OK)
             throw EDbError(sqliteError(m_db));
+        const SqliteStatementPtr st(raw);
         QStringList out;
-        for (int i = 0; i < sqlite3_column_count(st); ++i)
-            out << QString::fromUtf8(sqlite3_column_name(st, i));
-        sqlite3_finalize(st);
+        for (int i = 0; i < sqlite3_column_count(raw); ++i)
+            out << QString::fromUtf8(sqlite3_column_name(raw, i));
         return out;
     }
 
@@ -164,6 +164,7 @@ public:
     QString QuoteName(const QString& name) const override { return dbbackends::sqliteQuoteName(name); }
 
 private:
+    SqlitePtr m_owner;
     sqlite3* m_db;
 };
 
@@ -197,25 +198,20 @@ TDbRowsPtr runSqlite(sqlite3* db, const QString& sqlText, const SqliteRunHooks& 
     const char* end = tail + sql.size();
     TDbRowsPtr result;
     while (tail < end) {
-        sqlite3_stmt* st = nullptr;
+        sqlite3_stmt* raw = nullptr;
         const char* next = nullptr;
-        while (sqlite3_prepare_v2(db, tail, int(end - tail), &st, &next) != SQLITE_OK) {
+        while (sqlite3_prepare_v2(db, tail, int(end - tail), &raw, &next) != SQLITE_OK) {
             const QString message = sqliteError(db);
             if (!hooks.mend || !hooks.mend(message))
                 throw EDbError(message);
         }
         tail = next;
-        if (!st)
+        if (!raw)
             continue; // blanks or a comment
-        try {
-            TDbRowsPtr rows = runStatement(db, st, hooks.warning ? hooks.warning() : QString());
-            if (rows->FieldCount() > 0 || !result)
-                result = rows;
-        } catch (...) {
-            sqlite3_finalize(st);
-            throw;
-        }
-        sqlite3_finalize(st);
+        const SqliteStatementPtr st(raw);
+        TDbRowsPtr rows = runStatement(db, raw, hooks.warning ? hooks.warning() : QString());
+        if (rows->FieldCount() > 0 || !result)
+            result = rows;
     }
     if (!result)
         result = TDbRowsBuilder({}).Finish();
@@ -234,28 +230,26 @@ std::unique_ptr<TDbBackend> openSqlite(const QString& file)
 {
     if (file.isEmpty())
         throw EDbError(QStringLiteral("No database file was named (\"Data Source\" is empty)."));
-    sqlite3* db = nullptr;
+    sqlite3* raw = nullptr;
     // Never create a database by mistake: a file that is not there is an error.
-    int rc = sqlite3_open_v2(QFile::encodeName(file).constData(), &db,
+    int rc = sqlite3_open_v2(QFile::encodeName(file).constData(), &raw,
                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    SqlitePtr db(raw);
     if (rc != SQLITE_OK) {
-        QString message = db ? sqliteError(db) : QStringLiteral("out of memory");
-        sqlite3_close_v2(db);
+        QString message = raw ? sqliteError(raw) : QStringLiteral("out of memory");
         if (!QFileInfo::exists(file))
             message += QStringLiteral(": ") + file;
         throw EDbError(message);
     }
-    sqlite3_extended_result_codes(db, 0);
-    sqlite3_busy_timeout(db, 5000);
+    sqlite3_extended_result_codes(raw, 0);
+    sqlite3_busy_timeout(raw, 5000);
     // Opening is lazy: reading the schema shows at once whether the file is a database.
     char* err = nullptr;
-    if (sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, &err) != SQLITE_OK) {
-        QString message = QString::fromUtf8(err ? err : sqlite3_errmsg(db));
-        sqlite3_free(err);
-        sqlite3_close_v2(db);
-        throw EDbError(message);
+    if (sqlite3_exec(raw, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, &err) != SQLITE_OK) {
+        const CHandle<char, sqlite3_free> text(err);
+        throw EDbError(QString::fromUtf8(err ? err : sqlite3_errmsg(raw)));
     }
-    return std::make_unique<SqliteBackend>(db);
+    return std::make_unique<SqliteBackend>(std::move(db));
 }
 
 } // namespace dbbackends

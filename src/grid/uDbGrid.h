@@ -3,7 +3,7 @@
 #include <QPointer>
 #include <QTableView>
 
-class TDbDataSource;
+#include "uDbDataSource.h"
 
 // The read-only data grid: shows the rows of its data source, one row per record,
 // columns titled by the fields' display names and sized to their first rows. The grid's

@@ -4,6 +4,7 @@
 #include "uDbError.h"
 #include "uDbQuery.h"
 #include "uDbRows.h"
+#include "uQuotedList.h"
 
 #include <QDate>
 #include <QFile>
@@ -86,52 +87,6 @@ bool textRuleApplies(const QString& name)
     return name.endsWith(QLatin1String("Text"), Qt::CaseSensitive);
 }
 
-// Comma text: entries separated by commas, or by blanks outside double quotes; a quoted
-// entry may hold commas and blanks, and "" inside it stands for one quote. A comma at the
-// very end gives an empty last entry.
-QStringList splitCommaText(const QString& text)
-{
-    QStringList out;
-    const QChar* p = text.constData();
-    const QChar* end = p + text.size();
-    auto blank = [](QChar c) { return c.unicode() <= ' '; };
-    while (p != end && blank(*p))
-        ++p;
-    while (p != end) {
-        QString entry;
-        if (*p == QLatin1Char('"')) {
-            ++p;
-            while (p != end) {
-                if (*p == QLatin1Char('"')) {
-                    if (p + 1 != end && p[1] == QLatin1Char('"')) {
-                        entry += QLatin1Char('"');
-                        p += 2;
-                        continue;
-                    }
-                    ++p;
-                    break;
-                }
-                entry += *p++;
-            }
-        } else {
-            const QChar* start = p;
-            while (p != end && !blank(*p) && *p != QLatin1Char(','))
-                ++p;
-            entry = QString(start, p - start);
-        }
-        out << entry;
-        while (p != end && blank(*p))
-            ++p;
-        if (p != end && *p == QLatin1Char(',')) {
-            if (p + 1 == end)
-                out << QString();
-            do
-                ++p;
-            while (p != end && blank(*p));
-        }
-    }
-    return out;
-}
 
 } // namespace
 
@@ -187,7 +142,7 @@ void TCSVStream::ExportDataSet(TDbRowCursor& dataSet)
         }
     } else {
         QStringList names, entryTitles, missing;
-        for (QString entry : splitCommaText(FieldList)) {
+        for (QString entry : SplitQuotedList(FieldList, u',')) {
             qsizetype eq = entry.indexOf(QLatin1Char('='));
             if (eq < 0) {
                 entry += QLatin1Char('=') + entry;

@@ -72,6 +72,8 @@ private slots:
     void replaceAllRefusesEndlessFill();
     void errorsGiveTheSameTextAsMessageAndWhat();
     void textHelpers();
+    void textLines_data();
+    void textLines();
     void decodeUtf8OrWindows1252_data();
     void decodeUtf8OrWindows1252();
 
@@ -366,6 +368,27 @@ void TestUtils::textHelpers()
     QCOMPARE(RightChars("Query", 9), QString("Query"));
     QCOMPARE(RightChars("Query", 0), QString());
     QCOMPARE(RightChars("Query", -1), QString());
+}
+
+// One line reader behind the parameter file, the query's SQL and the SQL memo.
+void TestUtils::textLines_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("empty") << "" << QStringList();
+    QTest::newRow("no break") << "a" << QStringList{"a"};
+    QTest::newRow("break at the end adds no line") << "a\r\n" << QStringList{"a"};
+    QTest::newRow("CR LF, LF and CR") << "a\r\nb\nc\rd" << QStringList{"a", "b", "c", "d"};
+    QTest::newRow("LF CR is two breaks") << "a\n\rb" << QStringList{"a", "", "b"};
+    QTest::newRow("empty lines kept") << "\n\na\n\n" << QStringList{"", "", "a", ""};
+    QTest::newRow("only a break") << "\r\n" << QStringList{""};
+}
+
+void TestUtils::textLines()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, lines);
+    QCOMPARE(TextLines(text), lines);
 }
 
 void TestUtils::decodeUtf8OrWindows1252_data()

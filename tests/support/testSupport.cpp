@@ -42,11 +42,13 @@ bool OdbcSandbox::setUp(const QByteArray& userDsns, const QByteArray& systemOdbc
 {
     if (!m_dir.isValid())
         return false;
+    // DontDLClose keeps a driver loaded until the test ends, so that the leak checker of
+    // the sanitizer build can still name the driver library a leak comes from.
     const bool written =
-        writeFile(m_dir.filePath("odbcinst.ini"), "[SQLite3]\nDriver=libsqlite3odbc.so\n\n"
-                                                  "[PostgreSQL Unicode]\nDriver=psqlodbcw.so\n\n"
-                                                  "[MDBTools]\nDriver=libmdbodbc.so\n\n"
-                                                  "[FreeTDS]\nDriver=libtdsodbc.so\n") &&
+        writeFile(m_dir.filePath("odbcinst.ini"), "[SQLite3]\nDriver=libsqlite3odbc.so\nDontDLClose=1\n\n"
+                                                  "[PostgreSQL Unicode]\nDriver=psqlodbcw.so\nDontDLClose=1\n\n"
+                                                  "[MDBTools]\nDriver=libmdbodbc.so\nDontDLClose=1\n\n"
+                                                  "[FreeTDS]\nDriver=libtdsodbc.so\nDontDLClose=1\n") &&
         writeFile(m_dir.filePath("odbc.ini"), systemOdbcIni) &&
         writeFile(m_dir.filePath("user-odbc.ini"), userDsns);
     if (!written)
