@@ -2,14 +2,13 @@
 
 #include "uDbConnection.h"
 #include "uDbQuery.h"
+#include "testSupport.h"
 
 #include <QFile>
 #include <QProcessEnvironment>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <sqlite3.h>
 
 // The diary's plain functions on real rows: the column lists, the appointment each row
 // becomes, the fill of a store, and the print choice's five rules.
@@ -18,15 +17,6 @@ namespace {
 QDateTime dt(TSchedTime t)
 {
     return SchedToDateTime(t);
-}
-
-bool exec(const QString& file, const char* sql)
-{
-    sqlite3* db = nullptr;
-    bool ok = sqlite3_open(QFile::encodeName(file).constData(), &db) == SQLITE_OK &&
-              sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
 }
 
 QStringList names(const QList<TDiaryColumn>& columns)
@@ -71,12 +61,12 @@ void tst_diary::initTestCase()
     QVERIFY(QFile::copy(QUILLORY_TESTDATA "/sqlite/Northwind_small.sqlite", m_dir.filePath("northwind.sqlite")));
     QFile(m_dir.filePath("northwind.sqlite")).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     // Northwind keeps its dates as text: the same orders with declared date columns.
-    QVERIFY(exec(m_dir.filePath("northwind.sqlite"),
+    QVERIFY(execSqlite(m_dir.filePath("northwind.sqlite"),
                  "CREATE TABLE OrderDates (Id INTEGER, OrderDate DATE, ShippedDate DATE, ShipName VARCHAR(40), "
                  "Freight DECIMAL); INSERT INTO OrderDates SELECT Id, OrderDate, ShippedDate, ShipName, Freight "
                  "FROM \"Order\""));
     // The rows that show the edge cases.
-    QVERIFY(exec(m_dir.filePath("cases.sqlite"),
+    QVERIFY(execSqlite(m_dir.filePath("cases.sqlite"),
                  "CREATE TABLE Cases (Id INTEGER, At DATETIME, Clock TIME, Title VARCHAR(20), Amount INTEGER, "
                  "Note VARCHAR(20));"
                  "INSERT INTO Cases VALUES (1, '2004-04-19 23:50:00', '09:30:00', 'Meeting', 3, 'x'),"

@@ -1,5 +1,21 @@
 #include "testSupport.h"
 
+#include <sqlite3.h>
+
+bool execSqlite(const QString& file, const QByteArray& sql, std::source_location where)
+{
+    sqlite3* db = nullptr;
+    const bool opened = sqlite3_open(QFile::encodeName(file).constData(), &db) == SQLITE_OK;
+    char* error = nullptr;
+    const bool ran = opened && sqlite3_exec(db, sql.constData(), nullptr, nullptr, &error) == SQLITE_OK;
+    if (!ran)
+        testsupport::fail(QStringLiteral("%1: %2").arg(file, QString::fromUtf8(error ? error : sqlite3_errmsg(db))),
+                          where);
+    sqlite3_free(error);
+    sqlite3_close(db);
+    return ran;
+}
+
 bool writeFile(const QString& path, const QByteArray& bytes, QFile::Permissions permissions,
                std::source_location where)
 {
