@@ -177,7 +177,7 @@ void TfrmQuillorymain::OpenQueryWindow(int QueryID)
 {
     const QueryWindowFactory& factory = queryWindowFactory();
     if (!factory)
-        return; // the query window is not part of this build
+        return; // none installed: the tray is tested on its own
     std::unique_ptr<QDialog> window;
     {
         // The wait cursor while the window is made, not while it is shown; an error goes
