@@ -1,5 +1,5 @@
-#include "calendarTestSupport.h"
 #include "SchedPreviewDlg.h"
+#include "calendarTestSupport.h"
 #include "uDialogScript.h"
 #include "uSchedAllView.h"
 #include "uSchedCalendar.h"

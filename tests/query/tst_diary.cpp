@@ -1,8 +1,8 @@
 #include "uDiary.h"
 
+#include "testSupport.h"
 #include "uDbConnection.h"
 #include "uDbQuery.h"
-#include "testSupport.h"
 
 #include <QFile>
 #include <QProcessEnvironment>
@@ -61,18 +61,20 @@ void tst_diary::initTestCase()
     QVERIFY(QFile::copy(QUILLORY_TESTDATA "/sqlite/Northwind_small.sqlite", m_dir.filePath("northwind.sqlite")));
     QFile(m_dir.filePath("northwind.sqlite")).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     // Northwind keeps its dates as text: the same orders with declared date columns.
-    QVERIFY(execSqlite(m_dir.filePath("northwind.sqlite"),
-                 "CREATE TABLE OrderDates (Id INTEGER, OrderDate DATE, ShippedDate DATE, ShipName VARCHAR(40), "
-                 "Freight DECIMAL); INSERT INTO OrderDates SELECT Id, OrderDate, ShippedDate, ShipName, Freight "
-                 "FROM \"Order\""));
+    QVERIFY(execSqlite(
+        m_dir.filePath("northwind.sqlite"),
+        "CREATE TABLE OrderDates (Id INTEGER, OrderDate DATE, ShippedDate DATE, ShipName VARCHAR(40), "
+        "Freight DECIMAL); INSERT INTO OrderDates SELECT Id, OrderDate, ShippedDate, ShipName, Freight "
+        "FROM \"Order\""));
     // The rows that show the edge cases.
-    QVERIFY(execSqlite(m_dir.filePath("cases.sqlite"),
-                 "CREATE TABLE Cases (Id INTEGER, At DATETIME, Clock TIME, Title VARCHAR(20), Amount INTEGER, "
-                 "Note VARCHAR(20));"
-                 "INSERT INTO Cases VALUES (1, '2004-04-19 23:50:00', '09:30:00', 'Meeting', 3, 'x'),"
-                 "(2, NULL, NULL, NULL, NULL, NULL),"
-                 "(3, '2004-04-20', '23:59:59', 'Meeting', 3, 'x'),"
-                 "(4, '2004-04-20', '00:00:00', 'Meeting', 3, 'x');"));
+    QVERIFY(execSqlite(
+        m_dir.filePath("cases.sqlite"),
+        "CREATE TABLE Cases (Id INTEGER, At DATETIME, Clock TIME, Title VARCHAR(20), Amount INTEGER, "
+        "Note VARCHAR(20));"
+        "INSERT INTO Cases VALUES (1, '2004-04-19 23:50:00', '09:30:00', 'Meeting', 3, 'x'),"
+        "(2, NULL, NULL, NULL, NULL, NULL),"
+        "(3, '2004-04-20', '23:59:59', 'Meeting', 3, 'x'),"
+        "(4, '2004-04-20', '00:00:00', 'Meeting', 3, 'x');"));
 }
 
 TDbRowsPtr tst_diary::fetch(const QString& connection, const QString& sql)

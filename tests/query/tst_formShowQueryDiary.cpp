@@ -2,16 +2,16 @@
 
 #include "SchedPreviewDlg.h"
 #include "datModQuillory.h"
-#include "uDbRows.h"
+#include "testSupport.h"
 #include "uDbDataSource.h"
 #include "uDbGrid.h"
 #include "uDbRecordView.h"
+#include "uDbRows.h"
 #include "uDialogScript.h"
 #include "uParameters.h"
 #include "uSchedAllView.h"
 #include "uSchedCalendar.h"
 #include "uSchedPrint.h"
-#include "testSupport.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -104,14 +104,15 @@ void tst_formShowQueryDiary::initTestCase()
     QVERIFY(QFile::copy(QUILLORY_TESTDATA "/sqlite/Chinook_Sqlite.sqlite", m_dir.filePath("chinook.sqlite")));
     QVERIFY(QFile::copy(QUILLORY_TESTDATA "/sqlite/Northwind_small.sqlite", m_dir.filePath("northwind.sqlite")));
     QFile(m_dir.filePath("northwind.sqlite")).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    QVERIFY(execSqlite(m_dir.filePath("northwind.sqlite"),
-                 "CREATE TABLE OrderDates (Id INTEGER, OrderDate DATE, ShippedDate DATE, ShipName VARCHAR(40)); "
-                 "INSERT INTO OrderDates SELECT Id, OrderDate, ShippedDate, ShipName FROM \"Order\""));
+    QVERIFY(execSqlite(
+        m_dir.filePath("northwind.sqlite"),
+        "CREATE TABLE OrderDates (Id INTEGER, OrderDate DATE, ShippedDate DATE, ShipName VARCHAR(40)); "
+        "INSERT INTO OrderDates SELECT Id, OrderDate, ShippedDate, ShipName FROM \"Order\""));
     QVERIFY(execSqlite(m_dir.filePath("cases.sqlite"),
-                 "CREATE TABLE Cases (Id INTEGER, At DATETIME, Title VARCHAR(20), Amount INTEGER);"
-                 "INSERT INTO Cases VALUES (1, '2004-04-19 23:50:00', 'Meeting', 3),"
-                 "(2, '2004-04-21 10:00:00', 'Review', 4), (3, '2004-04-21 10:00:00', 'Review', 5),"
-                 "(4, '2004-05-12 09:00:00', 'Planning', 6);"));
+                       "CREATE TABLE Cases (Id INTEGER, At DATETIME, Title VARCHAR(20), Amount INTEGER);"
+                       "INSERT INTO Cases VALUES (1, '2004-04-19 23:50:00', 'Meeting', 3),"
+                       "(2, '2004-04-21 10:00:00', 'Review', 4), (3, '2004-04-21 10:00:00', 'Review', 5),"
+                       "(4, '2004-05-12 09:00:00', 'Planning', 6);"));
 }
 
 void tst_formShowQueryDiary::init()

@@ -9,8 +9,8 @@ bool execSqlite(const QString& file, const QByteArray& sql, std::source_location
     char* error = nullptr;
     const bool ran = opened && sqlite3_exec(db, sql.constData(), nullptr, nullptr, &error) == SQLITE_OK;
     if (!ran)
-        testsupport::fail(QStringLiteral("%1: %2").arg(file, QString::fromUtf8(error ? error : sqlite3_errmsg(db))),
-                          where);
+        testsupport::fail(
+            QStringLiteral("%1: %2").arg(file, QString::fromUtf8(error ? error : sqlite3_errmsg(db))), where);
     sqlite3_free(error);
     sqlite3_close(db);
     return ran;
@@ -60,13 +60,13 @@ bool OdbcSandbox::setUp(const QByteArray& userDsns, const QByteArray& systemOdbc
         return false;
     // DontDLClose keeps a driver loaded until the test ends, so that the leak checker of
     // the sanitizer build can still name the driver library a leak comes from.
-    const bool written =
-        writeFile(m_dir.filePath("odbcinst.ini"), "[SQLite3]\nDriver=libsqlite3odbc.so\nDontDLClose=1\n\n"
-                                                  "[PostgreSQL Unicode]\nDriver=psqlodbcw.so\nDontDLClose=1\n\n"
-                                                  "[MDBTools]\nDriver=libmdbodbc.so\nDontDLClose=1\n\n"
-                                                  "[FreeTDS]\nDriver=libtdsodbc.so\nDontDLClose=1\n") &&
-        writeFile(m_dir.filePath("odbc.ini"), systemOdbcIni) &&
-        writeFile(m_dir.filePath("user-odbc.ini"), userDsns);
+    const bool written = writeFile(m_dir.filePath("odbcinst.ini"),
+                                   "[SQLite3]\nDriver=libsqlite3odbc.so\nDontDLClose=1\n\n"
+                                   "[PostgreSQL Unicode]\nDriver=psqlodbcw.so\nDontDLClose=1\n\n"
+                                   "[MDBTools]\nDriver=libmdbodbc.so\nDontDLClose=1\n\n"
+                                   "[FreeTDS]\nDriver=libtdsodbc.so\nDontDLClose=1\n") &&
+                         writeFile(m_dir.filePath("odbc.ini"), systemOdbcIni) &&
+                         writeFile(m_dir.filePath("user-odbc.ini"), userDsns);
     if (!written)
         return false;
     qputenv("ODBCSYSINI", m_dir.path().toUtf8());
