@@ -2,6 +2,7 @@
 
 #include "uSystemInfo.h"
 #include "uVersionInfo.h"
+#include "uWidgets.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -21,19 +22,16 @@ TAboutBox::TAboutBox(QWidget* owner, const QString& executablePath) : QDialog(ow
     setWindowTitle(QStringLiteral("About"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
-    Panel1 = new QFrame(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1 = Make<QFrame>(this, "Panel1");
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
 
-    ProgramIcon = new QLabel(Panel1);
-    ProgramIcon->setObjectName(QStringLiteral("ProgramIcon"));
+    ProgramIcon = Make<QLabel>(Panel1, "ProgramIcon");
     ProgramIcon->setFixedSize(65, 57);
     ProgramIcon->setAlignment(Qt::AlignCenter);
     ProgramIcon->setPixmap(QApplication::windowIcon().pixmap(QSize(57, 57)));
 
     auto label = [this](const char* name, const QString& caption) {
-        auto* l = new QLabel(caption, Panel1);
-        l->setObjectName(QLatin1String(name));
+        auto* l = Make<QLabel>(Panel1, name, caption);
         l->setTextFormat(Qt::PlainText);
         l->setTextInteractionFlags(Qt::TextSelectableByMouse);
         return l;
@@ -62,8 +60,7 @@ TAboutBox::TAboutBox(QWidget* owner, const QString& executablePath) : QDialog(ow
     panelLayout->addWidget(lblComments, 2, 0, 1, 2);
     panelLayout->addWidget(lblAge, 3, 0, 1, 2);
 
-    OKButton = new QPushButton(QStringLiteral("OK"), this);
-    OKButton->setObjectName(QStringLiteral("OKButton"));
+    OKButton = Make<QPushButton>(this, "OKButton", QStringLiteral("OK"));
     OKButton->setDefault(true);
     OKButton->setFixedSize(75, 25);
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);

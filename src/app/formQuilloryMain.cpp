@@ -10,6 +10,7 @@
 #include "uHelpViewer.h"
 #include "uNimTrayIcon.h"
 #include "uSystemInfo.h"
+#include "uWidgets.h"
 #include "utils.h"
 
 #include <QAction>
@@ -49,16 +50,14 @@ const TfrmQuillorymain::QueryWindowFactory& TfrmQuillorymain::queryWindowFactory
 
 QAction* TfrmQuillorymain::makeAction(const char* name, const QString& caption)
 {
-    auto* action = new QAction(caption, actMainList);
-    action->setObjectName(QLatin1String(name));
+    auto* action = Make<QAction>(actMainList, name, caption);
     SetTag(action, 0);
     return action;
 }
 
 QAction* TfrmQuillorymain::menuEntry(QMenu* menu, const char* name, const QString& caption, QAction* action)
 {
-    auto* entry = new QAction(caption, menu);
-    entry->setObjectName(QLatin1String(name));
+    auto* entry = Make<QAction>(menu, name, caption);
     SetTag(entry, 0);
     if (action) {
         entry->setEnabled(action->isEnabled());
@@ -75,8 +74,7 @@ TfrmQuillorymain::TfrmQuillorymain(QWidget* parent) : QWidget(parent)
     setWindowTitle(QCoreApplication::applicationName());
 
     // The commands.
-    actMainList = new QObject(this);
-    actMainList->setObjectName(QStringLiteral("actMainList"));
+    actMainList = Make<QObject>(this, "actMainList");
     actAbout = makeAction("actAbout", QStringLiteral("About"));
     actExit = makeAction("actExit", QStringLiteral("Exit"));
     actNewFolder = makeAction("actNewFolder", QStringLiteral("New Folder"));
@@ -98,27 +96,23 @@ TfrmQuillorymain::TfrmQuillorymain(QWidget* parent) : QWidget(parent)
     onTriggered(actAutoStartAllUsers, this, &TfrmQuillorymain::actAutoStartAllUsersExecute);
 
     // The tray menu's fixed part; BuildMenu appends the favourites after N1.
-    mnuTray = new QMenu(this);
-    mnuTray->setObjectName(QStringLiteral("mnuTray"));
+    mnuTray = Make<QMenu>(this, "mnuTray");
     SetTag(mnuTray->menuAction(), 0);
 
-    mnuTrayQuillory = mnuTray->addMenu(QStringLiteral("Quillory"));
-    mnuTrayQuillory->setObjectName(QStringLiteral("mnuTrayQuillory"));
+    mnuTrayQuillory = Named(mnuTray->addMenu(QStringLiteral("Quillory")), "mnuTrayQuillory");
     mnuTrayQuillory->setToolTipsVisible(true);
     SetTag(mnuTrayQuillory->menuAction(), 0);
 
     mnutrayAbout = menuEntry(mnuTrayQuillory, "mnutrayAbout", QStringLiteral("About"), actAbout);
 
-    mnuTrayDeleteTop = mnuTrayQuillory->addMenu(QStringLiteral("Delete"));
-    mnuTrayDeleteTop->setObjectName(QStringLiteral("mnuTrayDeleteTop"));
+    mnuTrayDeleteTop = Named(mnuTrayQuillory->addMenu(QStringLiteral("Delete")), "mnuTrayDeleteTop");
     SetTag(mnuTrayDeleteTop->menuAction(), 0);
 
     mnuTrayNewSubMenu =
         menuEntry(mnuTrayQuillory, "mnuTrayNewSubMenu", QStringLiteral("New Folder"), actNewFolder);
     mnuTrayOrganize = menuEntry(mnuTrayQuillory, "mnuTrayOrganize", QStringLiteral("Organize"), actOrganize);
 
-    mnuTrayPreferences = mnuTrayQuillory->addMenu(QStringLiteral("Preferences"));
-    mnuTrayPreferences->setObjectName(QStringLiteral("mnuTrayPreferences"));
+    mnuTrayPreferences = Named(mnuTrayQuillory->addMenu(QStringLiteral("Preferences")), "mnuTrayPreferences");
     SetTag(mnuTrayPreferences->menuAction(), 0);
     mnuPreferencesAutoStartMe = menuEntry(mnuTrayPreferences, "mnuPreferencesAutoStartMe",
                                           QStringLiteral("AutoStart for Me"), actAutoStartMe);
@@ -137,8 +131,7 @@ TfrmQuillorymain::TfrmQuillorymain(QWidget* parent) : QWidget(parent)
     mnuTrayexit->setToolTip(exitHint);
     mnuTrayexit->setStatusTip(exitHint);
 
-    N1 = mnuTray->addSeparator();
-    N1->setObjectName(QStringLiteral("N1"));
+    N1 = Named(mnuTray->addSeparator(), "N1");
     SetTag(N1, 0);
 
     HelpRouter1 = new THelpRouter(this);
@@ -184,25 +177,17 @@ void TfrmQuillorymain::OpenQueryWindow(int QueryID)
 {
     const QueryWindowFactory& factory = queryWindowFactory();
     if (!factory)
-        return; // the query window is not part of this build
-    PushCursor(Qt::WaitCursor);
-    bool cursorPushed = true;
-    auto restoreCursor = [&cursorPushed] {
-        if (cursorPushed)
-            PopCursor();
-        cursorPushed = false;
-    };
-    QCoreApplication::processEvents();
+        return; // none installed: the tray is tested on its own
     std::unique_ptr<QDialog> window;
-    try {
+    {
+        // The wait cursor while the window is made, not while it is shown; an error goes
+        // on to the error box.
+        const TBusyCursor busy;
+        QCoreApplication::processEvents();
         window = factory(this, NewQueryFolderID, QueryID);
-        restoreCursor();
-        if (window)
-            window->exec();
-    } catch (...) {
-        restoreCursor();
-        throw; // the window goes with unique_ptr; the error to the error box
     }
+    if (window)
+        window->exec();
 }
 
 bool TfrmQuillorymain::ShowHelp()

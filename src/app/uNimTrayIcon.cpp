@@ -1,6 +1,6 @@
 #include "uNimTrayIcon.h"
 
-#include "uDialogs.h"
+#include "uWidgets.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -79,7 +79,7 @@ void TNimTray::tellNoTray()
     const QString message = NoTrayMessage();
     std::fprintf(stderr, "%s\n", qPrintable(message));
     std::fflush(stderr);
-    dialogs::showInfo(message, QCoreApplication::applicationName());
+    ShowMessage(message);
 }
 
 void TNimTray::checkForTray()

@@ -1,14 +1,14 @@
 #include "uProgram.h"
 
+#include "SchedPreviewDlg.h"
 #include "datModQuillory.h"
 #include "formQuilloryMain.h"
-#include "SchedPreviewDlg.h"
 #include "formShowQuery.h"
-#include "uDialogs.h"
 #include "uDialogsWidgets.h"
 #include "uErrorBox.h"
 #include "uParameters.h"
 #include "uSystemInfo.h"
+#include "uWidgets.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -139,7 +139,7 @@ int RunQuillory(int argc, char** argv)
     if (lock.heldElsewhere()) {
         const QString message = QLatin1String(TRunningLock::kAlreadyRunning);
         toStderr(message);
-        dialogs::showInfo(message, QCoreApplication::applicationName());
+        ShowMessage(message);
         orderlyEnd = true;
         return 1;
     }

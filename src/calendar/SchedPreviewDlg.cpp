@@ -3,6 +3,7 @@
 #include "uErrorBox.h"
 #include "uSchedPeriod.h"
 #include "uSchedPrint.h"
+#include "uWidgets.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -46,37 +47,31 @@ TPreviewForm::TPreviewForm(QWidget* parent) : QWidget(parent, Qt::Window)
     setWindowTitle(QStringLiteral("PreviewForm"));
     resize(706, 480);
 
-    auto* bar = new QToolBar(this);
-    bar->setObjectName(QStringLiteral("ToolBar1"));
-    tbPrint = new QToolButton(bar);
-    tbPrint->setObjectName(QStringLiteral("tbPrint"));
+    auto* bar = Make<QToolBar>(this, "ToolBar1");
+    tbPrint = Make<QToolButton>(bar, "tbPrint");
     tbPrint->setToolTip(QStringLiteral("Print"));
     tbPrint->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     tbPrint->setText(QStringLiteral("Print"));
-    tbMagnifier = new QToolButton(bar);
-    tbMagnifier->setObjectName(QStringLiteral("tbMagnifier"));
+    tbMagnifier = Make<QToolButton>(bar, "tbMagnifier");
     tbMagnifier->setToolTip(QStringLiteral("Magnifier"));
     tbMagnifier->setText(QStringLiteral("Magnifier"));
     tbMagnifier->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
     tbMagnifier->setCheckable(true);
-    cbZoom = new QComboBox(bar);
-    cbZoom->setObjectName(QStringLiteral("cbZoom"));
+    cbZoom = Make<QComboBox>(bar, "cbZoom");
     cbZoom->setEditable(true);
     cbZoom->setInsertPolicy(QComboBox::NoInsert);
     cbZoom->addItems(SchedZoomEntries());
     cbZoom->setEditText(QStringLiteral("100%"));
     cbZoom->setMinimumContentsLength(10);
     cbZoom->lineEdit()->installEventFilter(this);
-    btClose = new QPushButton(QStringLiteral("&Close"), bar);
-    btClose->setObjectName(QStringLiteral("btClose"));
+    btClose = Make<QPushButton>(bar, "btClose", QStringLiteral("&Close"));
     bar->addWidget(tbPrint);
     bar->addWidget(tbMagnifier);
     bar->addWidget(cbZoom);
     bar->addWidget(btClose);
 
     // Its own printer: the page size and margins the preview lays out.
-    SchedPreview = new QPrintPreviewWidget(this);
-    SchedPreview->setObjectName(QStringLiteral("SchedPreview"));
+    SchedPreview = Make<QPrintPreviewWidget>(this, "SchedPreview");
     SchedPreview->setViewMode(QPrintPreviewWidget::SinglePageView);
     SchedPreview->setZoomMode(QPrintPreviewWidget::CustomZoom);
     SchedPreview->setZoomFactor(1.0);
@@ -86,8 +81,7 @@ TPreviewForm::TPreviewForm(QWidget* parent) : QWidget(parent, Qt::Window)
         m_viewport->setMouseTracking(true);
     }
     SchedPreview->installEventFilter(this);
-    m_lens = new QLabel(this);
-    m_lens->setObjectName(QStringLiteral("Magnifier"));
+    m_lens = Make<QLabel>(this, "Magnifier");
     m_lens->setFrameShape(QFrame::Box);
     m_lens->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_lens->hide();

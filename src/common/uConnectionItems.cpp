@@ -8,15 +8,19 @@ QList<TConnectionItem> ScanConnectionItems(const QString& text)
     const qsizetype n = text.size();
     qsizetype i = 0;
     while (i < n) {
-        const qsizetype eq = text.indexOf(QLatin1Char('='), i);
+        // The "=" is looked for only up to the piece's end, so that a long run of pieces
+        // without one is read in one pass rather than searched to the end for each.
         const qsizetype semi = text.indexOf(QLatin1Char(';'), i);
-        if (eq < 0 || (semi >= 0 && semi < eq)) {
+        const qsizetype pieceEnd = semi < 0 ? n : semi;
+        const qsizetype found = QStringView(text).sliced(i, pieceEnd - i).indexOf(QLatin1Char('='));
+        if (found < 0) {
             // A piece without "=": skipped, as a provider would ignore it.
             if (semi < 0)
                 break;
             i = semi + 1;
             continue;
         }
+        const qsizetype eq = i + found;
         TConnectionItem item;
         item.itemStart = i;
         item.key = text.mid(i, eq - i).trimmed();

@@ -6,6 +6,7 @@
 #include "uDialogs.h"
 #include "uError.h"
 #include "uErrorBox.h"
+#include "uWidgets.h"
 #include "uXdgPaths.h"
 
 #include <QApplication>
@@ -54,29 +55,24 @@ TConnEditForm::TConnEditForm(QWidget* owner) : QDialog(owner)
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setProperty("HelpContext", kHelpContext);
 
-    const auto named = [](auto* widget, const char* name) {
-        widget->setObjectName(QLatin1String(name));
-        return widget;
-    };
-    OkButton = named(new QPushButton(QStringLiteral("OK"), this), "OkButton");
+    OkButton = Make<QPushButton>(this, "OkButton", QStringLiteral("OK"));
     OkButton->setDefault(true);
-    CancelButton = named(new QPushButton(QStringLiteral("Cancel"), this), "CancelButton");
-    HelpButton = named(new QPushButton(QStringLiteral("&Help"), this), "HelpButton");
+    CancelButton = Make<QPushButton>(this, "CancelButton", QStringLiteral("Cancel"));
+    HelpButton = Make<QPushButton>(this, "HelpButton", QStringLiteral("&Help"));
     SourceofConnection =
-        named(new QGroupBox(QStringLiteral(" Source of Connection "), this), "SourceofConnection");
+        Make<QGroupBox>(this, "SourceofConnection", QStringLiteral(" Source of Connection "));
     UseDataLinkFile =
-        named(new QRadioButton(QStringLiteral("Use Data &Link File"), SourceofConnection), "UseDataLinkFile");
-    DataLinkFile = named(new QComboBox(SourceofConnection), "DataLinkFile");
+        Make<QRadioButton>(SourceofConnection, "UseDataLinkFile", QStringLiteral("Use Data &Link File"));
+    DataLinkFile = Make<QComboBox>(SourceofConnection, "DataLinkFile");
     DataLinkFile->setEditable(true);
     DataLinkFile->setInsertPolicy(QComboBox::NoInsert);
     DataLinkFile->setMinimumWidth(332);
-    Browse = named(new QPushButton(QStringLiteral("&Browse..."), SourceofConnection), "Browse");
-    UseConnectionString =
-        named(new QRadioButton(QStringLiteral("Use &Connection String"), SourceofConnection),
-              "UseConnectionString");
-    ConnectionString = named(new QLineEdit(SourceofConnection), "ConnectionString");
+    Browse = Make<QPushButton>(SourceofConnection, "Browse", QStringLiteral("&Browse..."));
+    UseConnectionString = Make<QRadioButton>(SourceofConnection, "UseConnectionString",
+                                             QStringLiteral("Use &Connection String"));
+    ConnectionString = Make<QLineEdit>(SourceofConnection, "ConnectionString");
     ConnectionString->setMinimumWidth(332);
-    Build = named(new QPushButton(QStringLiteral("B&uild..."), SourceofConnection), "Build");
+    Build = Make<QPushButton>(SourceofConnection, "Build", QStringLiteral("B&uild..."));
     for (QPushButton* button : {OkButton, CancelButton, HelpButton, Browse, Build})
         button->setMinimumSize(75, 25);
     for (QPushButton* button : {CancelButton, HelpButton, Browse, Build})

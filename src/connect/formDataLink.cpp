@@ -5,6 +5,7 @@
 #include "uDbConnectionString.h"
 #include "uDialogs.h"
 #include "uError.h"
+#include "uWidgets.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
@@ -129,32 +130,28 @@ TfrmDataLink::TfrmDataLink(QWidget* owner) : QDialog(owner)
     setWindowTitle(kCaption);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
-    const auto named = [](auto* widget, const char* name) {
-        widget->setObjectName(QLatin1String(name));
-        return widget;
-    };
-    cboProvider = named(new QComboBox(this), "cboProvider");
+    cboProvider = Make<QComboBox>(this, "cboProvider");
     cboProvider->setEditable(true);
     cboProvider->setInsertPolicy(QComboBox::NoInsert);
     cboProvider->addItems(Providers());
     cboProvider->setToolTip(
         QStringLiteral("The provider that serves the database; any provider name may be typed"));
-    lblDataSource = named(new QLabel(QStringLiteral("Data source:"), this), "lblDataSource");
-    edDataSource = named(new QLineEdit(this), "edDataSource");
-    btnBrowseFile = named(new QPushButton(QStringLiteral("..."), this), "btnBrowseFile");
+    lblDataSource = Make<QLabel>(this, "lblDataSource", QStringLiteral("Data source:"));
+    edDataSource = Make<QLineEdit>(this, "edDataSource");
+    btnBrowseFile = Make<QPushButton>(this, "btnBrowseFile", QStringLiteral("..."));
     btnBrowseFile->setToolTip(QStringLiteral("Choose the database file"));
     btnBrowseFile->setFixedWidth(30);
     btnBrowseFile->setAutoDefault(false);
-    edDatabase = named(new QLineEdit(this), "edDatabase");
-    edUserName = named(new QLineEdit(this), "edUserName");
-    edPassword = named(new QLineEdit(this), "edPassword");
+    edDatabase = Make<QLineEdit>(this, "edDatabase");
+    edUserName = Make<QLineEdit>(this, "edUserName");
+    edPassword = Make<QLineEdit>(this, "edPassword");
     edPassword->setEchoMode(QLineEdit::Password);
-    btnTest = named(new QPushButton(QStringLiteral("&Test Connection"), this), "btnTest");
+    btnTest = Make<QPushButton>(this, "btnTest", QStringLiteral("&Test Connection"));
     btnTest->setAutoDefault(false);
     auto* buttons = new QDialogButtonBox(this);
-    btnOk = named(buttons->addButton(QDialogButtonBox::Ok), "btnOk");
-    btnCancel = named(buttons->addButton(QDialogButtonBox::Cancel), "btnCancel");
-    btnHelp = named(buttons->addButton(QDialogButtonBox::Help), "btnHelp");
+    btnOk = Named(buttons->addButton(QDialogButtonBox::Ok), "btnOk");
+    btnCancel = Named(buttons->addButton(QDialogButtonBox::Cancel), "btnCancel");
+    btnHelp = Named(buttons->addButton(QDialogButtonBox::Help), "btnHelp");
     auto* helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(helpKey, &QShortcut::activated, this, &TfrmDataLink::btnHelpClick);
 

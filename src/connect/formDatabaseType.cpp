@@ -9,12 +9,9 @@
 #include "uError.h"
 #include "uErrorBox.h"
 #include "uParameters.h"
+#include "uWidgets.h"
 
-#include <QButtonGroup>
-#include <QCoreApplication>
 #include <QFileInfo>
-#include <QGroupBox>
-#include <QRadioButton>
 #include <QVBoxLayout>
 
 TfrmDatabaseType::TfrmDatabaseType(QWidget* owner) : QDialog(owner)
@@ -24,31 +21,17 @@ TfrmDatabaseType::TfrmDatabaseType(QWidget* owner) : QDialog(owner)
     // A tool window: small caption bar with a close box only.
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 
-    grpDatabaseType = new QGroupBox(this);
-    grpDatabaseType->setObjectName(QStringLiteral("grpDatabaseType"));
+    grpDatabaseType = Make<TRadioGroup>(this, "grpDatabaseType");
     QFont bold = grpDatabaseType->font();
     bold.setBold(true);
     bold.setPixelSize(16);
     grpDatabaseType->setFont(bold);
-
-    m_items = new QButtonGroup(this);
-    m_items->setExclusive(true);
-    auto* itemsLayout = new QVBoxLayout(grpDatabaseType);
-    itemsLayout->setContentsMargins(8, 4, 8, 4);
-    itemsLayout->setSpacing(2);
-    const char* const names[] = {"Microsoft Access", "Microsoft SQL Server", "ODBC Datasource", "Other (ADO)",
-                                 "SQLite Database"};
-    for (int i = 0; i < 5; ++i) {
-        auto* item = new QRadioButton(QLatin1String(names[i]), grpDatabaseType);
-        item->setObjectName(QStringLiteral("grpDatabaseTypeItem%1").arg(i));
-        m_items->addButton(item, i);
-        itemsLayout->addWidget(item);
-    }
+    grpDatabaseType->AddItems({QStringLiteral("Microsoft Access"), QStringLiteral("Microsoft SQL Server"),
+                               QStringLiteral("ODBC Datasource"), QStringLiteral("Other (ADO)"),
+                               QStringLiteral("SQLite Database")},
+                              QStringLiteral("grpDatabaseTypeItem"));
     // Only a change of selection runs the choice: a click on the selected item does not.
-    connect(m_items, &QButtonGroup::idToggled, this, [this](int, bool checked) {
-        if (checked)
-            grpDatabaseTypeClick();
-    });
+    connect(grpDatabaseType, &TRadioGroup::Changed, this, &TfrmDatabaseType::grpDatabaseTypeClick);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -58,12 +41,12 @@ TfrmDatabaseType::TfrmDatabaseType(QWidget* owner) : QDialog(owner)
 
 int TfrmDatabaseType::ItemIndex() const
 {
-    return m_items->checkedId();
+    return grpDatabaseType->ItemIndex();
 }
 
 QRadioButton* TfrmDatabaseType::ItemButton(int index) const
 {
-    return qobject_cast<QRadioButton*>(m_items->button(index));
+    return grpDatabaseType->Item(index);
 }
 
 void TfrmDatabaseType::grpDatabaseTypeClick()
@@ -150,8 +133,7 @@ void TfrmDatabaseType::ConnectODBC()
     try {
         OpenConnection(*Connection);
     } catch (const EQuilloryError& e) {
-        dialogs::showInfo(QStringLiteral("Failed to open ") + name + QStringLiteral(" : ") + e.message(),
-                          QCoreApplication::applicationName());
+        ShowMessage(QStringLiteral("Failed to open ") + name + QStringLiteral(" : ") + e.message());
     }
 }
 

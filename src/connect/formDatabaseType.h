@@ -1,12 +1,12 @@
 #pragma once
 
+#include "uWidgets.h"
+
 #include <QDialog>
 #include <QString>
 
 #include <exception>
 
-class QButtonGroup;
-class QGroupBox;
 class QRadioButton;
 class TDbConnection;
 
@@ -44,7 +44,7 @@ public:
     QRadioButton* ItemButton(int index) const;
 
     // Published components (objectName = the member's name).
-    QGroupBox* grpDatabaseType;
+    TRadioGroup* grpDatabaseType;
 
     // The file dialog's texts, as the seam is asked.
     static constexpr const char* kAccessDialogTitle = "Select MS Access Database";
@@ -65,7 +65,4 @@ public:
     void ConnectOther();
     // The folder of the last SQLite file that connected is remembered like Access's.
     void ConnectSQLite();
-
-private:
-    QButtonGroup* m_items;
 };

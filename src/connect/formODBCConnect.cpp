@@ -1,5 +1,7 @@
 #include "formODBCConnect.h"
 
+#include "uWidgets.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -181,15 +183,12 @@ TfrmODBCConnect::TfrmODBCConnect(QWidget* owner) : QDialog(owner)
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setWindowIcon(style()->standardIcon(QStyle::SP_DriveNetIcon).pixmap(32, 32));
 
-    lbxODBCSources = new QListWidget(this);
-    lbxODBCSources->setObjectName(QStringLiteral("lbxODBCSources"));
+    lbxODBCSources = Make<QListWidget>(this, "lbxODBCSources");
     lbxODBCSources->setSortingEnabled(true);
     lbxODBCSources->setSelectionMode(QAbstractItemView::SingleSelection);
 
-    btnConnect = new QPushButton(QStringLiteral("Connect"), this);
-    btnConnect->setObjectName(QStringLiteral("btnConnect"));
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnConnect = Make<QPushButton>(this, "btnConnect", QStringLiteral("Connect"));
+    btnCancel = Make<QPushButton>(this, "btnCancel", QStringLiteral("Cancel"));
     for (QPushButton* button : {btnConnect, btnCancel}) {
         button->setAutoDefault(false);
         button->setMinimumSize(75, 25);
@@ -201,8 +200,7 @@ TfrmODBCConnect::TfrmODBCConnect(QWidget* owner) : QDialog(owner)
     buttons->addStretch();
     buttons->addWidget(btnConnect);
     buttons->addWidget(btnCancel);
-    lblNoSources = new QLabel(this);
-    lblNoSources->setObjectName(QStringLiteral("lblNoSources"));
+    lblNoSources = Make<QLabel>(this, "lblNoSources");
     lblNoSources->setWordWrap(true);
     lblNoSources->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lblNoSources->hide();

@@ -4,13 +4,10 @@
 #include "formDataLink.h"
 #include "uDbConnection.h"
 #include "uDbQuery.h"
-#include "uDialogs.h"
 #include "uError.h"
 #include "uParameters.h"
 #include "utils.h"
 
-#include <QButtonGroup>
-#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -33,19 +30,7 @@ const QString kUserNameKey = QStringLiteral("UserName");
 const QString kPasswordKey = QStringLiteral("Vicinity");
 const QString kNTAccountKey = QStringLiteral("isNTAccount");
 
-// A plain message box with the application's title as caption.
-void showMessage(const QString& text)
-{
-    dialogs::showInfo(text, QCoreApplication::applicationName());
-}
-
 } // namespace
-
-void TDropDownComboBox::showPopup()
-{
-    emit DropDown();
-    QComboBox::showPopup();
-}
 
 TfrmSQLServerConnect::TfrmSQLServerConnect(QWidget* owner) : QDialog(owner)
 {
@@ -53,58 +38,42 @@ TfrmSQLServerConnect::TfrmSQLServerConnect(QWidget* owner) : QDialog(owner)
     setWindowTitle(QStringLiteral("SQL Connect Dialog"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
-    const auto named = [](auto* widget, const char* name) {
-        widget->setObjectName(QLatin1String(name));
-        return widget;
-    };
-
-    Label1 = named(new QLabel(QStringLiteral("SQL server:"), this), "Label1");
-    cboServersList = named(new TDropDownComboBox(this), "cboServersList");
+    Label1 = Make<QLabel>(this, "Label1", QStringLiteral("SQL server:"));
+    cboServersList = Make<TDropDownComboBox>(this, "cboServersList");
     cboServersList->setEditable(true);
     cboServersList->setInsertPolicy(QComboBox::NoInsert);
     cboServersList->setToolTip(QStringLiteral("SQL Servers list"));
     cboServersList->setMinimumWidth(204);
-    Label2 = named(new QLabel(QStringLiteral("Database:"), this), "Label2");
-    cboDatabaseList = named(new TDropDownComboBox(this), "cboDatabaseList");
+    Label2 = Make<QLabel>(this, "Label2", QStringLiteral("Database:"));
+    cboDatabaseList = Make<TDropDownComboBox>(this, "cboDatabaseList");
     cboDatabaseList->setEditable(true);
     cboDatabaseList->setInsertPolicy(QComboBox::NoInsert);
     cboDatabaseList->setToolTip(QStringLiteral("Selct database from list"));
     cboDatabaseList->setMinimumWidth(202);
-    GroupBox1 = named(new QGroupBox(QStringLiteral("Authorization:"), this), "GroupBox1");
-    lblUserName = named(new QLabel(QStringLiteral("User name:"), GroupBox1), "lblUserName");
-    lblPWD = named(new QLabel(QStringLiteral("Password:"), GroupBox1), "lblPWD");
-    txtPassword = named(new QLineEdit(GroupBox1), "txtPassword");
+    GroupBox1 = Make<QGroupBox>(this, "GroupBox1", QStringLiteral("Authorization:"));
+    lblUserName = Make<QLabel>(GroupBox1, "lblUserName", QStringLiteral("User name:"));
+    lblPWD = Make<QLabel>(GroupBox1, "lblPWD", QStringLiteral("Password:"));
+    txtPassword = Make<QLineEdit>(GroupBox1, "txtPassword");
     txtPassword->setEchoMode(QLineEdit::Password);
     txtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42")); // "*"
     txtPassword->setMinimumWidth(194);
-    txtUserName = named(new QLineEdit(GroupBox1), "txtUserName");
+    txtUserName = Make<QLineEdit>(GroupBox1, "txtUserName");
     txtUserName->setMinimumWidth(194);
-    btnOk = named(new QPushButton(QStringLiteral("Ok"), this), "btnOk");
-    btnCancel = named(new QPushButton(QStringLiteral("Cancel"), this), "btnCancel");
-    barStatus = named(new QStatusBar(this), "barStatus");
+    btnOk = Make<QPushButton>(this, "btnOk", QStringLiteral("Ok"));
+    btnCancel = Make<QPushButton>(this, "btnCancel", QStringLiteral("Cancel"));
+    barStatus = Make<QStatusBar>(this, "barStatus");
     barStatus->setSizeGripEnabled(false);
-    m_statusPanel = new QLabel(barStatus);
-    m_statusPanel->setObjectName(QStringLiteral("barStatusPanel0"));
+    m_statusPanel = Make<QLabel>(barStatus, "barStatusPanel0");
     barStatus->addWidget(m_statusPanel, 1);
-    edServersList = named(new QLineEdit(this), "edServersList");
+    edServersList = Make<QLineEdit>(this, "edServersList");
     edServersList->setMinimumWidth(129);
-    DBList = new TDbQuery(this);
-    DBList->setObjectName(QStringLiteral("DBList"));
-    btnTest = named(new QPushButton(QStringLiteral("Test"), this), "btnTest");
+    DBList = Make<TDbQuery>(this, "DBList");
+    btnTest = Make<QPushButton>(this, "btnTest", QStringLiteral("Test"));
     btnTest->setToolTip(QStringLiteral("Test connection"));
-    grpSecurity = named(new QGroupBox(GroupBox1), "grpSecurity");
-    m_security = new QButtonGroup(this);
-    auto* securityLayout = new QVBoxLayout(grpSecurity);
-    securityLayout->setContentsMargins(8, 4, 8, 4);
-    securityLayout->setSpacing(2);
-    const char* const securityItems[] = {"With Windows authentication using network ID",
-                                         "With SQL Server user ID and password"};
-    for (int i = 0; i < 2; ++i) {
-        auto* item = new QRadioButton(QLatin1String(securityItems[i]), grpSecurity);
-        item->setObjectName(QStringLiteral("grpSecurityItem%1").arg(i));
-        m_security->addButton(item, i);
-        securityLayout->addWidget(item);
-    }
+    grpSecurity = Make<TRadioGroup>(GroupBox1, "grpSecurity");
+    grpSecurity->AddItems({QStringLiteral("With Windows authentication using network ID"),
+                           QStringLiteral("With SQL Server user ID and password")},
+                          QStringLiteral("grpSecurityItem"));
     for (QPushButton* button : {btnOk, btnTest, btnCancel}) {
         button->setMinimumSize(70, 25);
         button->setAutoDefault(false);
@@ -166,9 +135,9 @@ TfrmSQLServerConnect::TfrmSQLServerConnect(QWidget* owner) : QDialog(owner)
     layout->addWidget(barStatus);
 
     setTabOrder(edServersList, cboServersList);
-    setTabOrder(cboServersList, m_security->button(0));
-    setTabOrder(m_security->button(0), m_security->button(1));
-    setTabOrder(m_security->button(1), txtUserName);
+    setTabOrder(cboServersList, grpSecurity->Item(0));
+    setTabOrder(grpSecurity->Item(0), grpSecurity->Item(1));
+    setTabOrder(grpSecurity->Item(1), txtUserName);
     setTabOrder(txtUserName, txtPassword);
     setTabOrder(txtPassword, cboDatabaseList);
     setTabOrder(cboDatabaseList, btnOk);
@@ -184,10 +153,7 @@ TfrmSQLServerConnect::TfrmSQLServerConnect(QWidget* owner) : QDialog(owner)
             &TfrmSQLServerConnect::cboDatabaseListDropDown);
     connect(txtUserName, &QLineEdit::textChanged, this, &TfrmSQLServerConnect::txtUserNameChange);
     connect(txtPassword, &QLineEdit::textChanged, this, &TfrmSQLServerConnect::txtPasswordChange);
-    connect(m_security, &QButtonGroup::idToggled, this, [this](int, bool checked) {
-        if (checked)
-            grpSecurityClick();
-    });
+    connect(grpSecurity, &TRadioGroup::Changed, this, &TfrmSQLServerConnect::grpSecurityClick);
     connect(btnOk, &QPushButton::clicked, this, &TfrmSQLServerConnect::btnOkClick);
     connect(btnTest, &QPushButton::clicked, this, &TfrmSQLServerConnect::btnTestClick);
     connect(btnCancel, &QPushButton::clicked, this, &TfrmSQLServerConnect::btnCancelClick);
@@ -253,14 +219,14 @@ void TfrmSQLServerConnect::SetPassword(const QString& value)
 
 void TfrmSQLServerConnect::SetNTAccount(bool value)
 {
-    m_security->button(value ? 0 : 1)->setChecked(true);
+    grpSecurity->SetItemIndex(value ? 0 : 1);
     m_ntAccount = value;
     grpSecurityClick();
 }
 
 QRadioButton* TfrmSQLServerConnect::SecurityItem(int index) const
 {
-    return qobject_cast<QRadioButton*>(m_security->button(index));
+    return grpSecurity->Item(index);
 }
 
 bool TfrmSQLServerConnect::RunDialog()
@@ -290,8 +256,8 @@ void TfrmSQLServerConnect::ListDatabases(QComboBox* list)
         BuildConnection();
     if (!m_connection->Connected())
         return;
-    PushCursor(Qt::WaitCursor);
     try {
+        const TBusyCursor busy;
         DBList->Close();
         DBList->SetSQL({QStringLiteral("exec sp_databases")});
         DBList->SetConnection(m_connection);
@@ -303,10 +269,8 @@ void TfrmSQLServerConnect::ListDatabases(QComboBox* list)
         list->addItems(names);
         list->setCurrentIndex(-1);
         list->clearEditText();
-        PopCursor();
     } catch (const EQuilloryError& e) {
-        PopCursor();
-        showMessage(QStringLiteral("Couldn't get database list\n") + e.message());
+        ShowMessage(QStringLiteral("Couldn't get database list\n") + e.message());
     }
 }
 
@@ -324,7 +288,7 @@ void TfrmSQLServerConnect::BuildConnection()
         m_connection->SetConnectionString(m_connectionString);
         m_connection->Open();
     } catch (const EQuilloryError& e) {
-        showMessage(QStringLiteral("Wrong connection parameters\n") + e.message());
+        ShowMessage(QStringLiteral("Wrong connection parameters\n") + e.message());
     }
 }
 
@@ -423,7 +387,7 @@ bool TfrmSQLServerConnect::eventFilter(QObject* watched, QEvent* event)
 
 void TfrmSQLServerConnect::grpSecurityClick()
 {
-    m_ntAccount = m_security->checkedId() == 0;
+    m_ntAccount = grpSecurity->ItemIndex() == 0;
     for (QWidget* w : std::initializer_list<QWidget*>{txtUserName, txtPassword, lblUserName, lblPWD})
         w->setEnabled(!m_ntAccount);
 }
@@ -431,7 +395,7 @@ void TfrmSQLServerConnect::grpSecurityClick()
 void TfrmSQLServerConnect::btnOkClick()
 {
     if (cboDatabaseList->currentText().isEmpty()) {
-        showMessage(QStringLiteral("No database selected"));
+        ShowMessage(QStringLiteral("No database selected"));
         return;
     }
     BuildConnection();

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QComboBox>
+#include "uWidgets.h"
+
 #include <QDialog>
 #include <QString>
 
-class QButtonGroup;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -13,19 +13,6 @@ class QRadioButton;
 class QStatusBar;
 class TDbConnection;
 class TDbQuery;
-
-// A combo box that announces its list is about to drop down, so that the list can be
-// filled first.
-class TDropDownComboBox : public QComboBox
-{
-    Q_OBJECT
-public:
-    using QComboBox::QComboBox;
-    void showPopup() override;
-
-signals:
-    void DropDown();
-};
 
 // "SQL Connect Dialog": server, authentication and database for the SQL Server provider.
 // It composes the connection string (BuildConnection), opens Connection with it and, on
@@ -83,7 +70,7 @@ public:
     QLineEdit* edServersList;
     TDbQuery* DBList;
     QPushButton* btnTest;
-    QGroupBox* grpSecurity;
+    TRadioGroup* grpSecurity;
 
     QRadioButton* SecurityItem(int index) const;
 
@@ -123,5 +110,4 @@ private:
     // Whether a server enumeration facility exists; none on this platform.
     bool m_haveServerEnumerator = false;
     QLabel* m_statusPanel;
-    QButtonGroup* m_security;
 };

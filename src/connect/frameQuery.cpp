@@ -1,8 +1,8 @@
 #include "frameQuery.h"
 
-#include "UEncrypt.h"
 #include "LumQBTable.h"
 #include "LumQBWorkArea.h"
+#include "UEncrypt.h"
 #include "formDatabaseType.h"
 #include "formQueryBuilder.h"
 #include "uDbBackend.h"
@@ -10,11 +10,11 @@
 #include "uDbDataSource.h"
 #include "uDbGrid.h"
 #include "uDbQuery.h"
-#include "uDialogs.h"
 #include "uError.h"
 #include "uErrorBox.h"
 #include "uParameters.h"
 #include "uTildeText.h"
+#include "uWidgets.h"
 #include "utils.h"
 
 #include <QCoreApplication>
@@ -31,51 +31,20 @@ namespace {
 const QString kConnectionKey = QStringLiteral("Connection");
 const QString kQueryKey = QStringLiteral("Query");
 
-void showMessage(const QString& text)
-{
-    dialogs::showInfo(text, QCoreApplication::applicationName());
-}
-
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption)
 {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
+    auto* button = Make<QPushButton>(parent, name, caption);
     button->setMinimumSize(75, 25);
     button->setAutoDefault(false);
     return button;
 }
 
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption)
-{
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QLatin1String(name));
-    return label;
-}
-
 QFrame* makePanel(QWidget* parent, const char* name)
 {
-    auto* panel = new QFrame(parent);
-    panel->setObjectName(QLatin1String(name));
+    auto* panel = Make<QFrame>(parent, name);
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
     return panel;
 }
-
-// The busy cursor for the length of a fetch, restored however the fetch ends.
-class BusyCursor
-{
-public:
-    BusyCursor() { PushCursor(Qt::WaitCursor); }
-    ~BusyCursor()
-    {
-        try {
-            PopCursor();
-        } catch (const EUtilsError&) {
-            // Someone else emptied the stack; nothing left to restore.
-        }
-    }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 } // namespace
 
@@ -85,20 +54,17 @@ TframQuery::TframQuery(QWidget* owner) : QFrame(owner)
     resize(625, 376);
 
     // The data components first, so that they outlive nothing that shows them.
-    conADO = new TDbConnection(this);
-    conADO->setObjectName(QStringLiteral("conADO"));
-    qryADO = new TDbQuery(this);
-    qryADO->setObjectName(QStringLiteral("qryADO"));
+    conADO = Make<TDbConnection>(this, "conADO");
+    qryADO = Make<TDbQuery>(this, "qryADO");
     qryADO->SetConnection(conADO);
-    dscADO = new TDbDataSource(this);
-    dscADO->setObjectName(QStringLiteral("dscADO"));
+    dscADO = Make<TDbDataSource>(this, "dscADO");
     dscADO->SetDataSet(qryADO);
 
     // Step 1: the connection.
     pnlConnection = makePanel(this, "pnlConnection");
     pnlConnection->setFixedHeight(41);
     auto* caption =
-        makeLabel(pnlConnection, "pnlConnectionCaption", QStringLiteral(" 1. Connection to Database"));
+        Make<QLabel>(pnlConnection, "pnlConnectionCaption", QStringLiteral(" 1. Connection to Database"));
     caption->setMinimumWidth(134);
     btnConnect = makeButton(pnlConnection, "btnConnect", QStringLiteral("C&onnect..."));
     btnConnect->setToolTip(QStringLiteral("This will help you set up a database connection."));
@@ -108,8 +74,8 @@ TframQuery::TframQuery(QWidget* owner) : QFrame(owner)
     QSizePolicy keepPlace = btnReconnect->sizePolicy();
     keepPlace.setRetainSizeWhenHidden(true);
     btnReconnect->setSizePolicy(keepPlace);
-    lblConnected = makeLabel(pnlConnection, "lblConnected", QString());
-    lblDataSource = makeLabel(pnlConnection, "lblDataSource", QString());
+    lblConnected = Make<QLabel>(pnlConnection, "lblConnected");
+    lblDataSource = Make<QLabel>(pnlConnection, "lblDataSource");
     lblDataSource->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* connectionRow = new QHBoxLayout(pnlConnection);
     connectionRow->setContentsMargins(4, 4, 8, 4);
@@ -123,11 +89,11 @@ TframQuery::TframQuery(QWidget* owner) : QFrame(owner)
 
     // Step 2: the statement.
     pnlQuery = makePanel(this, "pnlQuery");
-    Label1 = makeLabel(pnlQuery, "Label1", QStringLiteral("2. Write SELECT statement or use Query Builder"));
+    Label1 =
+        Make<QLabel>(pnlQuery, "Label1", QStringLiteral("2. Write SELECT statement or use Query Builder"));
     btnQBuilder = makeButton(pnlQuery, "btnQBuilder", QStringLiteral("&Builder..."));
     btnQBuilder->setEnabled(false);
-    memQuery = new QPlainTextEdit(pnlQuery);
-    memQuery->setObjectName(QStringLiteral("memQuery"));
+    memQuery = Make<QPlainTextEdit>(pnlQuery, "memQuery");
     memQuery->setPlainText(QStringLiteral("select * from blah"));
     memQuery->setMinimumHeight(24);
     memQuery->installEventFilter(this);
@@ -151,13 +117,11 @@ TframQuery::TframQuery(QWidget* owner) : QFrame(owner)
     queryColumn->addLayout(queryBody, 1);
 
     // Step 3: fetch, and the rows below.
-    auto* dataPart = new QWidget(this);
-    dataPart->setObjectName(QStringLiteral("pnlData"));
-    Label2 = makeLabel(dataPart, "Label2", QStringLiteral("3. Fetch data from database"));
+    auto* dataPart = Make<QWidget>(this, "pnlData");
+    Label2 = Make<QLabel>(dataPart, "Label2", QStringLiteral("3. Fetch data from database"));
     btnfetch = makeButton(dataPart, "btnfetch", QStringLiteral("&Fetch"));
     btnfetch->setEnabled(false);
-    grid1 = new TDbGrid(dataPart);
-    grid1->setObjectName(QStringLiteral("grid1"));
+    grid1 = Make<TDbGrid>(dataPart, "grid1");
     grid1->SetDataSource(dscADO);
     auto* fetchHead = new QHBoxLayout;
     fetchHead->addWidget(Label2);
@@ -173,8 +137,7 @@ TframQuery::TframQuery(QWidget* owner) : QFrame(owner)
     dataColumn->addLayout(gridBody, 1);
 
     // Dragging the splitter resizes the statement panel; the rows get the rest.
-    Splitter1 = new QSplitter(Qt::Vertical, this);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1 = Make<QSplitter>(this, "Splitter1", Qt::Vertical);
     Splitter1->setHandleWidth(3);
     Splitter1->setChildrenCollapsible(false);
     Splitter1->addWidget(pnlQuery);
@@ -273,7 +236,7 @@ void TframQuery::btnReconnectClick()
         if (conADO->Connected())
             SetQueryLines(ReadTildeText(LastQueryText));
     } catch (const EQuilloryError& e) {
-        showMessage(e.message() + u'\n' + QStringLiteral(" while trying to connection with ") + u'\n' +
+        ShowMessage(e.message() + u'\n' + QStringLiteral(" while trying to connection with ") + u'\n' +
                     LastConnectionString);
     }
 }
@@ -290,8 +253,7 @@ void TframQuery::btnQBuilderClick()
             QueryBuilder = new TfrmQueryBuilder(this);
         QueryBuilder->SetConnection(conADO);
         const QString memoText = QueryLines().join(u'\n');
-        if (TildeText(QueryLines()) != InitialQueryText &&
-            memoText != QueryBuilder->SQLLines().join(u'\n') &&
+        if (TildeText(QueryLines()) != InitialQueryText && memoText != QueryBuilder->SQLLines().join(u'\n') &&
             !AskYesNo(QStringLiteral("Current SQL changes may be lost"), QStringLiteral("OK to continue")))
             return;
         if (QueryBuilder->exec() != QDialog::Accepted)
@@ -305,7 +267,7 @@ void TframQuery::btnfetchClick()
 {
     try {
         qryADO->Close();
-        BusyCursor busy;
+        const TBusyCursor busy;
         // Let the cursor show; clicks and keys wait until the fetch is over.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         if (!conADO->Connected())
@@ -316,7 +278,7 @@ void TframQuery::btnfetchClick()
         LastQueryText = TildeText(lines);
         WriteParameter(kQueryKey, LastQueryText);
     } catch (const EQuilloryError& e) {
-        showMessage(e.message());
+        ShowMessage(e.message());
     }
 }
 

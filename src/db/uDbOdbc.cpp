@@ -140,7 +140,8 @@ public:
         m_stmt.reset(st);
         // A statement the server does not finish in time fails with the driver's own
         // message instead of holding the program; drivers without it ignore the request.
-        SQLSetStmtAttr(st, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(kQueryTimeoutSeconds)), 0);
+        SQLSetStmtAttr(st, SQL_ATTR_QUERY_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(SQLULEN(kQueryTimeoutSeconds)), 0);
     }
     SQLHSTMT get() const { return m_stmt.get(); }
 

@@ -1,6 +1,6 @@
 #include "uDbBackends.h"
-#include "uDbHandles.h"
 #include "uDbError.h"
+#include "uDbHandles.h"
 #include "uSqlNames.h"
 
 #include <QFile>

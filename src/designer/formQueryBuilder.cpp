@@ -10,14 +10,13 @@
 #include "uDbError.h"
 #include "uDbGrid.h"
 #include "uDbQuery.h"
-#include "uDialogs.h"
 #include "uErrorBox.h"
 #include "uSqlNames.h"
+#include "uWidgets.h"
 #include "utils.h"
 
 #include <QAction>
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -42,41 +41,13 @@ constexpr int kListDragThreshold = 20;
 constexpr int kHintRightGap = 6;
 constexpr int kHintBottomGap = 18;
 
-void showMessage(const QString& text)
-{
-    dialogs::showInfo(text, QCoreApplication::applicationName());
-}
-
-QString errorText(const std::exception& error)
-{
-    return QString::fromUtf8(error.what());
-}
-
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, int width)
 {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
+    auto* button = Make<QPushButton>(parent, name, caption);
     button->setFixedSize(width, 23);
     button->setAutoDefault(false);
     return button;
 }
-
-// The wait cursor while the database works, restored however the work ends.
-class BusyCursor
-{
-public:
-    BusyCursor() { PushCursor(Qt::WaitCursor); }
-    ~BusyCursor()
-    {
-        try {
-            PopCursor();
-        } catch (const std::exception&) {
-            // The stack was emptied meanwhile; nothing left to restore.
-        }
-    }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 } // namespace
 
@@ -86,31 +57,26 @@ TfrmQueryBuilder::TfrmQueryBuilder(QWidget* owner) : QDialog(owner)
     setWindowTitle(QStringLiteral("Query Designer - drag table names on to the central work area."));
     resize(671, 506);
 
-    qryADOTest = new TDbQuery(this);
-    qryADOTest->setObjectName(QStringLiteral("qryADOTest"));
+    qryADOTest = Make<TDbQuery>(this, "qryADOTest");
 
     // The upper area: the table list and the work area side by side.
-    Splitter1 = new QSplitter(Qt::Horizontal);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1 = Make<QSplitter>(nullptr, "Splitter1", Qt::Horizontal);
     Splitter1->setHandleWidth(3);
     Splitter1->setChildrenCollapsible(false);
-    lbxTables = new QListWidget;
-    lbxTables->setObjectName(QStringLiteral("lbxTables"));
+    lbxTables = Make<QListWidget>(nullptr, "lbxTables");
     lbxTables->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lbxTables->setToolTip(QStringLiteral("Either drag on the work area or double-click to select"));
     lbxTables->setContextMenuPolicy(Qt::CustomContextMenu);
     lbxTables->viewport()->installEventFilter(this);
     lbxTables->installEventFilter(this);
-    workarea = new TLumQBWorkArea;
-    workarea->setObjectName(QStringLiteral("workarea"));
+    workarea = Make<TLumQBWorkArea>(nullptr, "workarea");
     Splitter1->addWidget(lbxTables);
     Splitter1->addWidget(workarea);
     Splitter1->setStretchFactor(0, 0);
     Splitter1->setStretchFactor(1, 1);
     Splitter1->setSizes({121, 671 - 121 - 3});
 
-    Label1 = new QLabel(QStringLiteral("Query Work Area"), workarea->Canvas());
-    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1 = Make<QLabel>(workarea->Canvas(), "Label1", QStringLiteral("Query Work Area"));
     QFont titleFont = Label1->font();
     titleFont.setBold(true);
     titleFont.setItalic(true);
@@ -120,8 +86,7 @@ TfrmQueryBuilder::TfrmQueryBuilder(QWidget* owner) : QDialog(owner)
     Label1->move(136, 4);
     Label1->adjustSize();
 
-    lblWorkAreaHint = new QLabel(workarea->Canvas());
-    lblWorkAreaHint->setObjectName(QStringLiteral("lblWorkAreaHint"));
+    lblWorkAreaHint = Make<QLabel>(workarea->Canvas(), "lblWorkAreaHint");
     lblWorkAreaHint->setText(WorkAreaHintText(0, QString()));
     lblWorkAreaHint->setToolTip(QStringLiteral("Double-click on me to make me vanish forever."));
     lblWorkAreaHint->setStyleSheet(QStringLiteral("color: red"));
@@ -133,12 +98,12 @@ TfrmQueryBuilder::TfrmQueryBuilder(QWidget* owner) : QDialog(owner)
 
     LumQBGrid = new TLumQBGrid;
     LumQBGrid->SetWorkArea(workarea);
-    LumQBGrid->setToolTip(QStringLiteral("You create new rows by ticking the columns in the query work area.\r\n"
-                                         "You can get information about the criteria rules by pressing the help button"));
+    LumQBGrid->setToolTip(
+        QStringLiteral("You create new rows by ticking the columns in the query work area.\r\n"
+                       "You can get information about the criteria rules by pressing the help button"));
 
     // The grid is resized against the upper area.
-    Splitter2 = new QSplitter(Qt::Vertical);
-    Splitter2->setObjectName(QStringLiteral("Splitter2"));
+    Splitter2 = Make<QSplitter>(nullptr, "Splitter2", Qt::Vertical);
     Splitter2->setHandleWidth(3);
     Splitter2->setChildrenCollapsible(false);
     Splitter2->addWidget(Splitter1);
@@ -147,18 +112,15 @@ TfrmQueryBuilder::TfrmQueryBuilder(QWidget* owner) : QDialog(owner)
     Splitter2->setStretchFactor(1, 0);
     Splitter2->setSizes({506 - 94 - 3 - 20 - 56 - 30, 94});
 
-    pnlGroupBy = new QFrame;
-    pnlGroupBy->setObjectName(QStringLiteral("pnlGroupBy"));
+    pnlGroupBy = Make<QFrame>(nullptr, "pnlGroupBy");
     pnlGroupBy->setFixedHeight(20);
-    cbxGroupBy = new QCheckBox(QStringLiteral("Use 'Group By' clause"), pnlGroupBy);
-    cbxGroupBy->setObjectName(QStringLiteral("cbxGroupBy"));
+    cbxGroupBy = Make<QCheckBox>(pnlGroupBy, "cbxGroupBy", QStringLiteral("Use 'Group By' clause"));
     auto* groupRow = new QHBoxLayout(pnlGroupBy);
     groupRow->setContentsMargins(4, 0, 4, 0);
     groupRow->addWidget(cbxGroupBy);
     groupRow->addStretch(1);
 
-    SQLCommand = new QPlainTextEdit;
-    SQLCommand->setObjectName(QStringLiteral("SQLCommand"));
+    SQLCommand = Make<QPlainTextEdit>(nullptr, "SQLCommand");
     SQLCommand->setReadOnly(true);
     SQLCommand->setFixedHeight(56);
     SQLCommand->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -167,8 +129,7 @@ TfrmQueryBuilder::TfrmQueryBuilder(QWidget* owner) : QDialog(owner)
     memoPalette.setBrush(QPalette::Base, memoPalette.button());
     SQLCommand->setPalette(memoPalette);
 
-    pnlButtons = new QFrame;
-    pnlButtons->setObjectName(QStringLiteral("pnlButtons"));
+    pnlButtons = Make<QFrame>(nullptr, "pnlButtons");
     pnlButtons->setFixedHeight(30);
     btnHelp = makeButton(pnlButtons, "btnHelp", QStringLiteral("&Help"), 75);
     btnTest = makeButton(pnlButtons, "btnTest", QStringLiteral("&Test SQL"), 91);
@@ -196,10 +157,9 @@ TfrmQueryBuilder::TfrmQueryBuilder(QWidget* owner) : QDialog(owner)
     column->addWidget(SQLCommand);
     column->addWidget(pnlButtons);
 
-    mnuTableListPopup = new QMenu(this);
-    mnuTableListPopup->setObjectName(QStringLiteral("mnuTableListPopup"));
-    mnuTableListPopupShowdata = mnuTableListPopup->addAction(QStringLiteral("Show data"));
-    mnuTableListPopupShowdata->setObjectName(QStringLiteral("mnuTableListPopupShowdata"));
+    mnuTableListPopup = Make<QMenu>(this, "mnuTableListPopup");
+    mnuTableListPopupShowdata =
+        Named(mnuTableListPopup->addAction(QStringLiteral("Show data")), "mnuTableListPopupShowdata");
 
     workarea->SetTableList(lbxTables, kListDragThreshold);
     workarea->setWidgetResizable(true);
@@ -278,7 +238,7 @@ void TfrmQueryBuilder::workareaGetTableFields(const QString& tableName, QStringL
         }
         fields << names;
     } catch (const std::exception& e) {
-        showMessage(errorText(e) + QStringLiteral(" while getting fields for ") + tableName);
+        ShowMessage(ExceptionMessage(e) + QStringLiteral(" while getting fields for ") + tableName);
     }
 }
 
@@ -292,7 +252,9 @@ void TfrmQueryBuilder::workareaChange()
         // quoting: plain names stay bare, others get the engine's own quotes.
         TLumQBQuoteName quote;
         if (m_connection && m_connection->Connected())
-            quote = [connection = m_connection.data()](const QString& name) { return connection->QuoteName(name); };
+            quote = [connection = m_connection.data()](const QString& name) {
+                return connection->QuoteName(name);
+            };
         const QStringList lines = workarea->GetSQL(quote);
         SQLCommand->setPlainText(lines.join(u'\n'));
     } catch (const std::exception&) {
@@ -332,7 +294,7 @@ void TfrmQueryBuilder::btnApplyClick()
 {
     const QString refusal = ApplyRefusal(workarea->Diagram(), workarea->GridData());
     if (!refusal.isEmpty()) {
-        showMessage(refusal);
+        ShowMessage(refusal);
         return;
     }
     // The memo holds the statement already.
@@ -342,16 +304,16 @@ void TfrmQueryBuilder::btnApplyClick()
 void TfrmQueryBuilder::btnTestClick()
 {
     try {
-        BusyCursor busy;
+        const TBusyCursor busy;
         qryADOTest->Close();
         qryADOTest->SetSQL(SQLLines());
         qryADOTest->Open();
         qryADOTest->Close();
     } catch (const std::exception& e) {
-        showMessage(errorText(e));
+        ShowMessage(ExceptionMessage(e));
         return;
     }
-    showMessage(QStringLiteral("SQL is good"));
+    ShowMessage(QStringLiteral("SQL is good"));
 }
 
 void TfrmQueryBuilder::mnuTableListPopupShowdataClick()
@@ -375,7 +337,8 @@ void TfrmQueryBuilder::ShowData()
     qryADOTest->First();
     const qint64 rows = qryADOTest->AsInteger(0);
     qryADOTest->Close();
-    if (rows > 1000 && !AskYesNo(QString::number(rows) + QStringLiteral(" rows"), QStringLiteral("Are you sure?")))
+    if (rows > 1000 &&
+        !AskYesNo(QString::number(rows) + QStringLiteral(" rows"), QStringLiteral("Are you sure?")))
         return;
     qryADOTest->SetSQL({QStringLiteral("select * from ") + quoted});
     qryADOTest->Open();

@@ -3,6 +3,7 @@
 #include "uDbDataSource.h"
 #include "uDbGrid.h"
 #include "uDbNavigator.h"
+#include "uWidgets.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -15,25 +16,20 @@ TfrmShowtable::TfrmShowtable(QWidget* owner) : QDialog(owner)
     setObjectName(QStringLiteral("frmShowtable"));
     resize(592, 350);
 
-    dscMain = new TDbDataSource(this);
-    dscMain->setObjectName(QStringLiteral("dscMain"));
+    dscMain = Make<TDbDataSource>(this, "dscMain");
 
-    grdMain = new TDbGrid(this);
-    grdMain->setObjectName(QStringLiteral("grdMain"));
+    grdMain = Make<TDbGrid>(this, "grdMain");
     grdMain->SetDataSource(dscMain);
 
     // Named "top" but it lies along the bottom edge.
-    pnlTop = new QFrame(this);
-    pnlTop->setObjectName(QStringLiteral("pnlTop"));
+    pnlTop = Make<QFrame>(this, "pnlTop");
     pnlTop->setFixedHeight(33);
-    DBNavigator1 = new TDbNavigator(pnlTop);
-    DBNavigator1->setObjectName(QStringLiteral("DBNavigator1"));
+    DBNavigator1 = Make<TDbNavigator>(pnlTop, "DBNavigator1");
     DBNavigator1->SetDataSource(dscMain);
     // Four buttons only: the page moves are not offered here.
     DBNavigator1->ButtonAt(TDbNavigator::PriorPage)->hide();
     DBNavigator1->ButtonAt(TDbNavigator::NextPage)->hide();
-    btnClose = new QPushButton(QStringLiteral("&Close"), pnlTop);
-    btnClose->setObjectName(QStringLiteral("btnClose"));
+    btnClose = Make<QPushButton>(pnlTop, "btnClose", QStringLiteral("&Close"));
     btnClose->setFixedSize(75, 25);
     btnClose->setAutoDefault(false);
     connect(btnClose, &QPushButton::clicked, this, &QDialog::accept);

@@ -2,12 +2,11 @@
 
 #include "uDbDataSource.h"
 #include "uDbRowsModel.h"
-#include "uDialogs.h"
 #include "uErrorBox.h"
+#include "uWidgets.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -79,7 +78,7 @@ bool TDbLocateDialog::find(qsizetype from, const QString& notFound)
     const TDbRows& rows = *cursor->Rows();
     const qsizetype row = LocateRow(rows, rows.FieldIndex(m_field), m_value, m_match, m_caseSensitive, from);
     if (row < 0) {
-        dialogs::showInfo(notFound, QCoreApplication::applicationName());
+        ShowMessage(notFound);
         return false;
     }
     cursor->SetRecNo(row);
@@ -98,8 +97,7 @@ bool TDbLocateDialog::Execute(QWidget* parent)
     dialog.setObjectName(QStringLiteral("dlgLocate"));
     dialog.setWindowTitle(QStringLiteral("Locate Field Value"));
 
-    auto* fields = new QComboBox(&dialog);
-    fields->setObjectName(QStringLiteral("cbxField"));
+    auto* fields = Make<QComboBox>(&dialog, "cbxField");
     // Sorted by what the user reads, as a sorted list of captions would be.
     QList<TDbField> list;
     for (const TDbField& f : cursor->Rows()->Fields())
@@ -116,19 +114,15 @@ bool TDbLocateDialog::Execute(QWidget* parent)
             index = i;
     fields->setCurrentIndex(index < 0 ? 0 : index);
 
-    auto* value = new QLineEdit(m_value, &dialog);
-    value->setObjectName(QStringLiteral("edValue"));
-    auto* caseSensitive = new QCheckBox(QStringLiteral("&Case-sensitive"), &dialog);
-    caseSensitive->setObjectName(QStringLiteral("chkCase"));
+    auto* value = Make<QLineEdit>(&dialog, "edValue", m_value);
+    auto* caseSensitive = Make<QCheckBox>(&dialog, "chkCase", QStringLiteral("&Case-sensitive"));
     caseSensitive->setChecked(m_caseSensitive);
 
     auto* matchBox = new QGroupBox(QStringLiteral("Match"), &dialog);
-    auto* exact = new QRadioButton(QStringLiteral("&Exact Match"), matchBox);
-    exact->setObjectName(QStringLiteral("rbExact"));
-    auto* beginning = new QRadioButton(QStringLiteral("&Partial Match at Beginning"), matchBox);
-    beginning->setObjectName(QStringLiteral("rbBeginning"));
-    auto* anywhere = new QRadioButton(QStringLiteral("Partial Match &Anywhere"), matchBox);
-    anywhere->setObjectName(QStringLiteral("rbAnywhere"));
+    auto* exact = Make<QRadioButton>(matchBox, "rbExact", QStringLiteral("&Exact Match"));
+    auto* beginning =
+        Make<QRadioButton>(matchBox, "rbBeginning", QStringLiteral("&Partial Match at Beginning"));
+    auto* anywhere = Make<QRadioButton>(matchBox, "rbAnywhere", QStringLiteral("Partial Match &Anywhere"));
     auto* matchLayout = new QVBoxLayout(matchBox);
     matchLayout->addWidget(exact);
     matchLayout->addWidget(beginning);
@@ -139,12 +133,10 @@ bool TDbLocateDialog::Execute(QWidget* parent)
         ->setChecked(true);
 
     auto* buttons = new QDialogButtonBox(&dialog);
-    auto* first = buttons->addButton(QStringLiteral("Fi&rst"), QDialogButtonBox::ActionRole);
-    first->setObjectName(QStringLiteral("btnFirst"));
-    auto* next = buttons->addButton(QStringLiteral("&Next"), QDialogButtonBox::ActionRole);
-    next->setObjectName(QStringLiteral("btnNext"));
-    auto* close = buttons->addButton(QDialogButtonBox::Cancel);
-    close->setObjectName(QStringLiteral("btnCancel"));
+    auto* first =
+        Named(buttons->addButton(QStringLiteral("Fi&rst"), QDialogButtonBox::ActionRole), "btnFirst");
+    auto* next = Named(buttons->addButton(QStringLiteral("&Next"), QDialogButtonBox::ActionRole), "btnNext");
+    auto* close = Named(buttons->addButton(QDialogButtonBox::Cancel), "btnCancel");
     first->setAutoDefault(false);
     close->setAutoDefault(false);
     next->setDefault(true);

@@ -5,6 +5,7 @@
 #include "uDbLocateDialog.h"
 #include "uDbRowsModel.h"
 #include "uErrorBox.h"
+#include "uWidgets.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -48,13 +49,11 @@ bool TDbSearchDialog::Execute(QWidget* parent)
     dialog.setObjectName(QStringLiteral("dlgSearch"));
     dialog.setWindowTitle(QStringLiteral("Search"));
 
-    auto* edit = new QLineEdit(&dialog);
-    edit->setObjectName(QStringLiteral("edSearch"));
+    auto* edit = Make<QLineEdit>(&dialog, "edSearch");
     auto* label = new QLabel(QStringLiteral("&Search Characters"), &dialog);
     label->setBuddy(edit);
 
-    auto* grid = new TDbGrid(&dialog);
-    grid->setObjectName(QStringLiteral("grdSearch"));
+    auto* grid = Make<TDbGrid>(&dialog, "grdSearch");
     grid->SetDataSource(&source);
     grid->setMaximumHeight(MaxGridHeight);
     grid->verticalHeader()->show(); // the row indicator

@@ -14,9 +14,9 @@
 #include "uError.h"
 #include "uErrorBox.h"
 #include "uExportCSV.h"
+#include "uWidgets.h"
 #include "utils.h"
 
-#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QEvent>
 #include <QFileInfo>
@@ -34,15 +34,9 @@
 
 namespace {
 
-void showMessage(const QString& text)
-{
-    dialogs::showInfo(text, QCoreApplication::applicationName());
-}
-
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, int width)
 {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
+    auto* button = Make<QPushButton>(parent, name, caption);
     button->setFixedSize(width, 25);
     return button;
 }
@@ -63,28 +57,23 @@ TfrmShowQuery::TfrmShowQuery(QWidget* owner) : QDialog(owner)
     m_clientLayout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(m_clientLayout, 1);
 
-    pagQuery = new QTabWidget(this);
-    pagQuery->setObjectName(QStringLiteral("pagQuery"));
-    TabDesign = new QWidget;
-    TabDesign->setObjectName(QStringLiteral("TabDesign"));
+    pagQuery = Make<QTabWidget>(this, "pagQuery");
+    TabDesign = Make<QWidget>(nullptr, "TabDesign");
     auto* designLayout = new QVBoxLayout(TabDesign);
     designLayout->setContentsMargins(0, 0, 0, 0);
     pagQuery->addTab(TabDesign, QStringLiteral("Design"));
 
-    TabData = new QWidget;
-    TabData->setObjectName(QStringLiteral("TabData"));
+    TabData = Make<QWidget>(nullptr, "TabData");
     auto* dataLayout = new QVBoxLayout(TabData);
     dataLayout->setContentsMargins(0, 0, 0, 0);
     dataLayout->setSpacing(0);
-    Panel1 = new QFrame(TabData);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1 = Make<QFrame>(TabData, "Panel1");
     Panel1->setFixedHeight(33);
     Panel1->installEventFilter(this);
     auto* toolLayout = new QHBoxLayout(Panel1);
     toolLayout->setContentsMargins(20, 4, 8, 4);
     toolLayout->setSpacing(8);
-    navData = new TDbNavigator(Panel1);
-    navData->setObjectName(QStringLiteral("navData"));
+    navData = Make<TDbNavigator>(Panel1, "navData");
     toolLayout->addWidget(navData);
     toolLayout->addSpacing(6);
     btnLocate = makeButton(Panel1, "btnLocate", QStringLiteral("Locate"), 77);
@@ -98,15 +87,12 @@ TfrmShowQuery::TfrmShowQuery(QWidget* owner) : QDialog(owner)
     btnShowdetail->setToolTip(QStringLiteral("Show/Hide Detail"));
     toolLayout->addWidget(btnShowdetail);
     dataLayout->addWidget(Panel1);
-    Splitter1 = new QSplitter(Qt::Horizontal, TabData);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1 = Make<QSplitter>(TabData, "Splitter1", Qt::Horizontal);
     Splitter1->setChildrenCollapsible(false);
-    gridData = new TDbGrid(Splitter1);
-    gridData->setObjectName(QStringLiteral("gridData"));
+    gridData = Make<TDbGrid>(Splitter1, "gridData");
     gridData->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     gridData->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    inspector = new TDbRecordView(Splitter1);
-    inspector->setObjectName(QStringLiteral("inspector"));
+    inspector = Make<TDbRecordView>(Splitter1, "inspector");
     inspector->setToolTip(QStringLiteral("show and hide these properties using the toolbar"));
     Splitter1->addWidget(gridData);
     Splitter1->addWidget(inspector);
@@ -118,8 +104,7 @@ TfrmShowQuery::TfrmShowQuery(QWidget* owner) : QDialog(owner)
     buildDiaryPage();
     m_clientLayout->addWidget(pagQuery);
 
-    pnlBottom = new QFrame(this);
-    pnlBottom->setObjectName(QStringLiteral("pnlBottom"));
+    pnlBottom = Make<QFrame>(this, "pnlBottom");
     pnlBottom->setFixedHeight(34);
     auto* bottomLayout = new QHBoxLayout(pnlBottom);
     bottomLayout->setContentsMargins(16, 4, 21, 5);
@@ -135,21 +120,16 @@ TfrmShowQuery::TfrmShowQuery(QWidget* owner) : QDialog(owner)
     bottomLayout->addWidget(btnClose);
     layout->addWidget(pnlBottom);
 
-    dscForButton = new TDbDataSource(this);
-    dscForButton->setObjectName(QStringLiteral("dscForButton"));
-    cdsData = new TDbRowCursor(this);
-    cdsData->setObjectName(QStringLiteral("cdsData"));
-    dscQuery = new TDbDataSource(this);
-    dscQuery->setObjectName(QStringLiteral("dscQuery"));
+    dscForButton = Make<TDbDataSource>(this, "dscForButton");
+    cdsData = Make<TDbRowCursor>(this, "cdsData");
+    dscQuery = Make<TDbDataSource>(this, "dscQuery");
     dscQuery->SetDataSet(cdsData);
     gridData->SetDataSource(dscQuery);
     inspector->SetDataSource(dscQuery);
     navData->SetDataSource(dscQuery);
-    dlgLocate = new TDbLocateDialog(this);
-    dlgLocate->setObjectName(QStringLiteral("dlgLocate"));
+    dlgLocate = Make<TDbLocateDialog>(this, "dlgLocate");
     dlgLocate->SetDataSource(dscQuery);
-    dlgSearch = new TDbSearchDialog(this);
-    dlgSearch->setObjectName(QStringLiteral("dlgSearch"));
+    dlgSearch = Make<TDbSearchDialog>(this, "dlgSearch");
     dlgSearch->SetDataSource(dscQuery);
 
     connect(btnsave, &QPushButton::clicked, this, &TfrmShowQuery::btnsaveClick);
@@ -191,8 +171,7 @@ void TfrmShowQuery::FormCreate()
 
 void TfrmShowQuery::LoadQuery(int id)
 {
-    QueryFrame = new TframQuery(this);
-    QueryFrame->setObjectName(QStringLiteral("QueryFrame"));
+    QueryFrame = Make<TframQuery>(this, "QueryFrame");
     if (id != 0) {
         TabDesign->layout()->addWidget(QueryFrame);
     } else {
@@ -219,7 +198,7 @@ void TfrmShowQuery::openSavedQuery(int id)
     } catch (const EQuilloryError& e) {
         // The query stays in the window by name and SQL, so that the user can mend the
         // connection and save it again.
-        showMessage(QStringLiteral("Failed to connect to database\n") + e.message());
+        ShowMessage(QStringLiteral("Failed to connect to database\n") + e.message());
         query->SetSQLText(dmQuillory->GetQueryString(id));
         setWindowTitle(dmQuillory->GetQueryName(id));
         if (const QueryRecord* record = dmQuillory->currentQuery())
@@ -238,7 +217,7 @@ void TfrmShowQuery::openSavedQuery(int id)
         openCopy();
     } catch (const EQuilloryError& e) {
         // The statement's lines end in line breaks; the cause follows them.
-        showMessage(QStringLiteral("Failed to open query ") + query->SQLText() + e.message());
+        ShowMessage(QStringLiteral("Failed to open query ") + query->SQLText() + e.message());
         return;
     }
     QueryId = id;
@@ -330,7 +309,7 @@ void TfrmShowQuery::save()
     } else {
         dmQuillory->AddQuery(ParentId, name, sql, QueryFrame->conADO->ConnectionString());
     }
-    showMessage(QStringLiteral("Query saved as ") + name);
+    ShowMessage(QStringLiteral("Query saved as ") + name);
     btnClose->setFocus();
 }
 
@@ -387,7 +366,7 @@ void TfrmShowQuery::exportRows()
         try {
             ShellOpen(fileName);
         } catch (const EQuilloryError& e) {
-            showMessage(e.message());
+            ShowMessage(e.message());
         }
     }
 }

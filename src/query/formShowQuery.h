@@ -1,15 +1,14 @@
 #pragma once
 
+#include "uWidgets.h"
+
 #include <QDialog>
 #include <QString>
 
 #include <functional>
 #include <memory>
 
-class QButtonGroup;
-class QComboBox;
 class QFrame;
-class QGroupBox;
 class QLabel;
 class QToolButton;
 class TPreviewForm;
@@ -95,14 +94,14 @@ public:
     QFrame* onlDiaryLeft;
     TSchedCalendar* Calendar;
     QLabel* Label1;
-    QComboBox* cboDateIndex;
+    TValueComboBox* cboDateIndex;
     QLabel* Label2;
-    QComboBox* cboDescription;
+    TValueComboBox* cboDescription;
     QLabel* Label3;
-    QComboBox* cboSecondary;
+    TValueComboBox* cboSecondary;
     QToolButton* btnPreview;
     QPushButton* btnPrintDiary;
-    QGroupBox* rgpDiaryView;
+    TRadioGroup* rgpDiaryView;
     TSchedAllView* diaryView;
     TSchedServer* SchedServer1;
     TSchedDayViewPrint* printDay;
@@ -152,7 +151,6 @@ private:
     bool m_revertingPage = false;
     QVBoxLayout* m_clientLayout = nullptr;
     QString m_exportFileName;
-    QButtonGroup* m_diaryViews = nullptr;
     TPreviewSource m_previews;
     TPreviewForm* m_ownPreview = nullptr;
 };

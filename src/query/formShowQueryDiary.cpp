@@ -10,15 +10,12 @@
 #include "uSchedAllView.h"
 #include "uSchedCalendar.h"
 #include "uSchedPrint.h"
+#include "uWidgets.h"
 
-#include <QButtonGroup>
-#include <QComboBox>
 #include <QFrame>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QTabWidget>
@@ -30,78 +27,57 @@
 namespace {
 
 // Column lists: editable combo boxes whose entries, sorted by name, carry the column's
-// position as item data.
-QComboBox* makeColumnList(QWidget* parent, const char* name)
+// position as their value.
+TValueComboBox* makeColumnList(QWidget* parent, const char* name)
 {
-    auto* list = new QComboBox(parent);
-    list->setObjectName(QLatin1String(name));
+    auto* list = Make<TValueComboBox>(parent, name);
     list->setEditable(true);
     list->setInsertPolicy(QComboBox::NoInsert);
     list->setFixedWidth(129);
     return list;
 }
 
-void fillColumnList(QComboBox* list, QList<TDiaryColumn> columns)
+void fillColumnList(TValueComboBox* list, QList<TDiaryColumn> columns)
 {
     std::stable_sort(columns.begin(), columns.end(), [](const TDiaryColumn& a, const TDiaryColumn& b) {
         return a.name.compare(b.name, Qt::CaseInsensitive) < 0;
     });
     for (const TDiaryColumn& c : columns)
-        list->addItem(c.name, c.position);
-}
-
-// The chosen column: only while an entry is selected; typed text that selects no entry
-// is no choice.
-int chosenPosition(const QComboBox* list)
-{
-    const int index = list->currentIndex();
-    if (index < 0 || list->itemText(index) != list->currentText())
-        return -1;
-    return list->itemData(index).toInt();
-}
-
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& text)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    return label;
+        list->AddItem(c.name, c.position);
 }
 
 } // namespace
 
 void TfrmShowQuery::buildDiaryPage()
 {
-    tabDiary = new QWidget;
-    tabDiary->setObjectName(QStringLiteral("tabDiary"));
+    tabDiary = Make<QWidget>(nullptr, "tabDiary");
     auto* page = new QHBoxLayout(tabDiary);
     page->setContentsMargins(0, 0, 0, 0);
     page->setSpacing(0);
 
-    onlDiaryLeft = new QFrame(tabDiary);
-    onlDiaryLeft->setObjectName(QStringLiteral("onlDiaryLeft"));
+    onlDiaryLeft = Make<QFrame>(tabDiary, "onlDiaryLeft");
     onlDiaryLeft->setMinimumWidth(185);
     onlDiaryLeft->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     auto* left = new QVBoxLayout(onlDiaryLeft);
     left->setContentsMargins(8, 12, 8, 8);
     left->setSpacing(3);
 
-    Calendar = new TSchedCalendar(onlDiaryLeft);
-    Calendar->setObjectName(QStringLiteral("Calendar"));
+    Calendar = Make<TSchedCalendar>(onlDiaryLeft, "Calendar");
     QFont calendarFont(QStringLiteral("Verdana"), 8);
     calendarFont.setStyleHint(QFont::SansSerif);
     Calendar->setFont(calendarFont);
     Calendar->SetDate(QDate(2004, 4, 1));
     left->addWidget(Calendar);
     left->addSpacing(5);
-    Label1 = makeLabel(onlDiaryLeft, "Label1", QStringLiteral("Get Date From:"));
+    Label1 = Make<QLabel>(onlDiaryLeft, "Label1", QStringLiteral("Get Date From:"));
     left->addWidget(Label1);
     cboDateIndex = makeColumnList(onlDiaryLeft, "cboDateIndex");
     left->addWidget(cboDateIndex);
-    Label2 = makeLabel(onlDiaryLeft, "Label2", QStringLiteral("Get Description From:"));
+    Label2 = Make<QLabel>(onlDiaryLeft, "Label2", QStringLiteral("Get Description From:"));
     left->addWidget(Label2);
     cboDescription = makeColumnList(onlDiaryLeft, "cboDescription");
     left->addWidget(cboDescription);
-    Label3 = makeLabel(onlDiaryLeft, "Label3", QStringLiteral("Secondary Info From:"));
+    Label3 = Make<QLabel>(onlDiaryLeft, "Label3", QStringLiteral("Secondary Info From:"));
     left->addWidget(Label3);
     cboSecondary = makeColumnList(onlDiaryLeft, "cboSecondary");
     left->addWidget(cboSecondary);
@@ -110,16 +86,14 @@ void TfrmShowQuery::buildDiaryPage()
     auto* buttons = new QHBoxLayout;
     buttons->setContentsMargins(8, 0, 0, 0);
     buttons->setSpacing(2);
-    btnPreview = new QToolButton(onlDiaryLeft);
-    btnPreview->setObjectName(QStringLiteral("btnPreview"));
+    btnPreview = Make<QToolButton>(onlDiaryLeft, "btnPreview");
     btnPreview->setToolTip(QStringLiteral("Preivew the diary report"));
     btnPreview->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
     btnPreview->setFocusPolicy(Qt::NoFocus);
     btnPreview->setAutoRaise(true);
     btnPreview->setFixedSize(25, 24);
     buttons->addWidget(btnPreview);
-    btnPrintDiary = new QPushButton(QStringLiteral("Print Diary"), onlDiaryLeft);
-    btnPrintDiary->setObjectName(QStringLiteral("btnPrintDiary"));
+    btnPrintDiary = Make<QPushButton>(onlDiaryLeft, "btnPrintDiary", QStringLiteral("Print Diary"));
     btnPrintDiary->setToolTip(QStringLiteral("Print immediately"));
     btnPrintDiary->setFixedSize(89, 25);
     buttons->addWidget(btnPrintDiary);
@@ -127,30 +101,20 @@ void TfrmShowQuery::buildDiaryPage()
     left->addLayout(buttons);
     left->addSpacing(3);
 
-    rgpDiaryView = new QGroupBox(QStringLiteral("View"), onlDiaryLeft);
-    rgpDiaryView->setObjectName(QStringLiteral("rgpDiaryView"));
+    rgpDiaryView = Make<TRadioGroup>(onlDiaryLeft, "rgpDiaryView", QStringLiteral("View"));
     rgpDiaryView->setMinimumWidth(121);
-    auto* views = new QVBoxLayout(rgpDiaryView);
-    views->setContentsMargins(6, 2, 6, 4);
-    views->setSpacing(0);
-    m_diaryViews = new QButtonGroup(rgpDiaryView);
-    const QStringList items{QStringLiteral("Day"), QStringLiteral("Working Week"), QStringLiteral("Week"),
-                            QStringLiteral("Month")};
-    for (int i = 0; i < items.size(); ++i) {
-        auto* item = new QRadioButton(items[i], rgpDiaryView);
-        item->setObjectName(QStringLiteral("rgpDiaryView%1").arg(i));
-        m_diaryViews->addButton(item, i);
-        views->addWidget(item);
-    }
-    m_diaryViews->button(2)->setChecked(true);
+    rgpDiaryView->layout()->setContentsMargins(6, 2, 6, 4);
+    rgpDiaryView->layout()->setSpacing(0);
+    rgpDiaryView->AddItems({QStringLiteral("Day"), QStringLiteral("Working Week"), QStringLiteral("Week"),
+                            QStringLiteral("Month")},
+                           QStringLiteral("rgpDiaryView"));
+    rgpDiaryView->SetItemIndex(2);
     left->addWidget(rgpDiaryView, 0, Qt::AlignLeft);
     left->addStretch(1);
     page->addWidget(onlDiaryLeft);
 
-    SchedServer1 = new TSchedServer(this);
-    SchedServer1->setObjectName(QStringLiteral("SchedServer1"));
-    diaryView = new TSchedAllView(tabDiary);
-    diaryView->setObjectName(QStringLiteral("diaryView"));
+    SchedServer1 = Make<TSchedServer>(this, "SchedServer1");
+    diaryView = Make<TSchedAllView>(tabDiary, "diaryView");
     diaryView->setFrameShape(QFrame::NoFrame);
     diaryView->SetHintMaxWidth(200);
     QFont timeFont(QStringLiteral("Tahoma"), 8);
@@ -161,22 +125,19 @@ void TfrmShowQuery::buildDiaryPage()
     diaryView->SetStartDate(QDate(2004, 4, 19));
     page->addWidget(diaryView, 1);
 
-    printDay = new TSchedDayViewPrint(this);
-    printDay->setObjectName(QStringLiteral("printDay"));
+    printDay = Make<TSchedDayViewPrint>(this, "printDay");
     printDay->SetServer(SchedServer1);
-    printDay->TopMinute = 8 * 60; // a third of a day
+    printDay->TopMinute = 8 * 60;  // a third of a day
     printDay->EndMinute = 18 * 60; // 0.75 of a day
-    printWeek = new TSchedWeekViewPrint(this);
-    printWeek->setObjectName(QStringLiteral("printWeek"));
+    printWeek = Make<TSchedWeekViewPrint>(this, "printWeek");
     printWeek->SetServer(SchedServer1);
-    printMonth = new TSchedMonthViewPrint(this);
-    printMonth->setObjectName(QStringLiteral("printMonth"));
+    printMonth = Make<TSchedMonthViewPrint>(this, "printMonth");
     printMonth->SetServer(SchedServer1);
 
     pagQuery->addTab(tabDiary, QStringLiteral("Diary"));
 
     connect(Calendar, &TSchedCalendar::Click, this, &TfrmShowQuery::CalendarClick);
-    connect(m_diaryViews, &QButtonGroup::idClicked, this, &TfrmShowQuery::rgpDiaryViewClick);
+    connect(rgpDiaryView, &TRadioGroup::Changed, this, &TfrmShowQuery::rgpDiaryViewClick);
     connect(btnPrintDiary, &QPushButton::clicked, this, &TfrmShowQuery::btnPrintDiaryClick);
     connect(btnPreview, &QToolButton::clicked, this, &TfrmShowQuery::btnPreviewClick);
     // Any change of a list's text, typed or chosen, refills the diary.
@@ -191,7 +152,7 @@ void TfrmShowQuery::cdsDataAfterOpen()
     const QSignalBlocker blockDates(cboDateIndex);
     const QSignalBlocker blockDescriptions(cboDescription);
     const QSignalBlocker blockSecondary(cboSecondary);
-    for (QComboBox* list : {cboDateIndex, cboDescription, cboSecondary}) {
+    for (TValueComboBox* list : {cboDateIndex, cboDescription, cboSecondary}) {
         list->setCurrentIndex(-1);
         list->clear();
         list->clearEditText();
@@ -203,7 +164,7 @@ void TfrmShowQuery::cdsDataAfterOpen()
     fillColumnList(cboDescription, lists.descriptions);
     fillColumnList(cboSecondary, lists.secondary);
     // The only candidate is chosen; the secondary column never is.
-    for (QComboBox* list : {cboDateIndex, cboDescription})
+    for (TValueComboBox* list : {cboDateIndex, cboDescription})
         list->setCurrentIndex(list->count() == 1 ? 0 : -1);
     cboSecondary->setCurrentIndex(-1);
 }
@@ -211,9 +172,10 @@ void TfrmShowQuery::cdsDataAfterOpen()
 void TfrmShowQuery::FillDiary()
 {
     TDiaryChoice choice;
-    choice.date = chosenPosition(cboDateIndex);
-    choice.description = chosenPosition(cboDescription);
-    choice.secondary = chosenPosition(cboSecondary);
+    // A column is chosen only while an entry is selected: typed text that selects none is no choice.
+    choice.date = cboDateIndex->Value().value_or(-1);
+    choice.description = cboDescription->Value().value_or(-1);
+    choice.secondary = cboSecondary->Value().value_or(-1);
     // The rows are read by position: the cursor, and so the grid and inspector, stay put.
     const TDbRowsPtr rows = cdsData->Rows();
     RunCommand([&]() { DiaryFill(*SchedServer1, rows.get(), choice); });
@@ -237,7 +199,7 @@ void TfrmShowQuery::cboSecondaryChange()
 void TfrmShowQuery::rgpDiaryViewClick()
 {
     static constexpr TSchedViewMode modes[] = {vmDay, vmWorkWeek, vmWeek, vmMonth};
-    const int item = m_diaryViews->checkedId();
+    const int item = rgpDiaryView->ItemIndex();
     if (item >= 0 && item < 4)
         diaryView->SetViewMode(modes[item]);
 }

@@ -87,7 +87,6 @@ bool textRuleApplies(const QString& name)
     return name.endsWith(QLatin1String("Text"), Qt::CaseSensitive);
 }
 
-
 } // namespace
 
 TCSVStream::TCSVStream(const QString& fileName)

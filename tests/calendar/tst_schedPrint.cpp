@@ -1,3 +1,4 @@
+#include "calendarTestSupport.h"
 #include "uDialogScript.h"
 #include "uErrorBox.h"
 #include "uSchedPrint.h"
@@ -10,15 +11,6 @@
 #include <QTest>
 
 namespace {
-
-void add(TSchedServer& s, QDate date, QTime time, const QString& caption)
-{
-    TSchedItemRec r;
-    r.Start = SchedTimeFromDate(date, time);
-    r.Finish = r.Start + 864'000;
-    r.Caption = caption;
-    s.Add(r);
-}
 
 QString run(const QString& program, const QStringList& args)
 {

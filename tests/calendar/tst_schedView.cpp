@@ -1,4 +1,5 @@
 #include "SchedPreviewDlg.h"
+#include "calendarTestSupport.h"
 #include "uDialogScript.h"
 #include "uSchedAllView.h"
 #include "uSchedCalendar.h"
@@ -24,15 +25,6 @@ namespace {
 
 const QLocale kMonday(QLocale::English, QLocale::UnitedKingdom);
 const QLocale kSunday(QLocale::English, QLocale::UnitedStates);
-
-void add(TSchedServer& s, QDate date, QTime time, const QString& caption)
-{
-    TSchedItemRec r;
-    r.Start = SchedTimeFromDate(date, time);
-    r.Finish = r.Start + 864'000;
-    r.Caption = caption;
-    s.Add(r);
-}
 
 struct ViewFixture
 {

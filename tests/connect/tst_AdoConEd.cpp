@@ -1,5 +1,6 @@
 #include "AdoConEd.h"
 #include "formDataLink.h"
+#include "helpRequests.h"
 #include "modalDialogs.h"
 #include "testSupport.h"
 #include "uDbConnection.h"
@@ -7,7 +8,6 @@
 #include "uDialogScript.h"
 
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,18 +15,6 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QUrl>
-
-// Catches the help requests ("quillory-help:" addresses) a dialog makes.
-class HelpRequests : public QObject
-{
-    Q_OBJECT
-public:
-    HelpRequests() { QDesktopServices::setUrlHandler(QStringLiteral("quillory-help"), this, "open"); }
-    ~HelpRequests() override { QDesktopServices::unsetUrlHandler(QStringLiteral("quillory-help")); }
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls.append(url); }
-};
 
 // The connection-string editor: its results, the data link folder with real ".udl" files,
 // and the "Data Link Properties" dialog behind Build.

@@ -1,5 +1,6 @@
 #include "uDiary.h"
 
+#include "testSupport.h"
 #include "uDbConnection.h"
 #include "uDbQuery.h"
 
@@ -9,8 +10,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sqlite3.h>
-
 // The diary's plain functions on real rows: the column lists, the appointment each row
 // becomes, the fill of a store, and the print choice's five rules.
 namespace {
@@ -18,15 +17,6 @@ namespace {
 QDateTime dt(TSchedTime t)
 {
     return SchedToDateTime(t);
-}
-
-bool exec(const QString& file, const char* sql)
-{
-    sqlite3* db = nullptr;
-    bool ok = sqlite3_open(QFile::encodeName(file).constData(), &db) == SQLITE_OK &&
-              sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
 }
 
 QStringList names(const QList<TDiaryColumn>& columns)
@@ -71,18 +61,20 @@ void tst_diary::initTestCase()
     QVERIFY(QFile::copy(QUILLORY_TESTDATA "/sqlite/Northwind_small.sqlite", m_dir.filePath("northwind.sqlite")));
     QFile(m_dir.filePath("northwind.sqlite")).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     // Northwind keeps its dates as text: the same orders with declared date columns.
-    QVERIFY(exec(m_dir.filePath("northwind.sqlite"),
-                 "CREATE TABLE OrderDates (Id INTEGER, OrderDate DATE, ShippedDate DATE, ShipName VARCHAR(40), "
-                 "Freight DECIMAL); INSERT INTO OrderDates SELECT Id, OrderDate, ShippedDate, ShipName, Freight "
-                 "FROM \"Order\""));
+    QVERIFY(execSqlite(
+        m_dir.filePath("northwind.sqlite"),
+        "CREATE TABLE OrderDates (Id INTEGER, OrderDate DATE, ShippedDate DATE, ShipName VARCHAR(40), "
+        "Freight DECIMAL); INSERT INTO OrderDates SELECT Id, OrderDate, ShippedDate, ShipName, Freight "
+        "FROM \"Order\""));
     // The rows that show the edge cases.
-    QVERIFY(exec(m_dir.filePath("cases.sqlite"),
-                 "CREATE TABLE Cases (Id INTEGER, At DATETIME, Clock TIME, Title VARCHAR(20), Amount INTEGER, "
-                 "Note VARCHAR(20));"
-                 "INSERT INTO Cases VALUES (1, '2004-04-19 23:50:00', '09:30:00', 'Meeting', 3, 'x'),"
-                 "(2, NULL, NULL, NULL, NULL, NULL),"
-                 "(3, '2004-04-20', '23:59:59', 'Meeting', 3, 'x'),"
-                 "(4, '2004-04-20', '00:00:00', 'Meeting', 3, 'x');"));
+    QVERIFY(execSqlite(
+        m_dir.filePath("cases.sqlite"),
+        "CREATE TABLE Cases (Id INTEGER, At DATETIME, Clock TIME, Title VARCHAR(20), Amount INTEGER, "
+        "Note VARCHAR(20));"
+        "INSERT INTO Cases VALUES (1, '2004-04-19 23:50:00', '09:30:00', 'Meeting', 3, 'x'),"
+        "(2, NULL, NULL, NULL, NULL, NULL),"
+        "(3, '2004-04-20', '23:59:59', 'Meeting', 3, 'x'),"
+        "(4, '2004-04-20', '00:00:00', 'Meeting', 3, 'x');"));
 }
 
 TDbRowsPtr tst_diary::fetch(const QString& connection, const QString& sql)

@@ -84,15 +84,9 @@ void tst_exportCSV::initTestCase()
 QString tst_exportCSV::makeDb(const QStringList& statements)
 {
     const QString file = m_dir.filePath(QStringLiteral("db%1.sqlite").arg(++m_files));
-    sqlite3* db = nullptr;
-    if (sqlite3_open(QFile::encodeName(file).constData(), &db) != SQLITE_OK)
-        qFatal("cannot create %s", qPrintable(file));
-    for (const QString& s : statements) {
-        char* error = nullptr;
-        if (sqlite3_exec(db, s.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK)
-            qFatal("%s: %s", qPrintable(s), error);
-    }
-    sqlite3_close(db);
+    for (const QString& s : statements)
+        if (!execSqlite(file, s.toUtf8()))
+            qFatal("%s: cannot be run", qPrintable(s));
     return file;
 }
 

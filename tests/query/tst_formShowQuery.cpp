@@ -2,6 +2,7 @@
 
 #include "datModQuillory.h"
 #include "frameQuery.h"
+#include "helpRequests.h"
 #include "modalDialogs.h"
 #include "uDbConnection.h"
 #include "uDbDataSource.h"
@@ -29,22 +30,9 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include <QDesktopServices>
 #include <QUrl>
 
 #include <memory>
-
-// Catches the help requests ("quillory-help:" addresses) a window makes.
-class HelpRequests : public QObject
-{
-    Q_OBJECT
-public:
-    HelpRequests() { QDesktopServices::setUrlHandler(QStringLiteral("quillory-help"), this, "open"); }
-    ~HelpRequests() override { QDesktopServices::unsetUrlHandler(QStringLiteral("quillory-help")); }
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls.append(url); }
-};
 
 // The query window over a real SQLite database and a real favourites store in a
 // temporary folder: new and saved queries, Save with its questions, the page change that

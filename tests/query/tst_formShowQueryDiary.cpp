@@ -2,10 +2,11 @@
 
 #include "SchedPreviewDlg.h"
 #include "datModQuillory.h"
-#include "uDbRows.h"
+#include "testSupport.h"
 #include "uDbDataSource.h"
 #include "uDbGrid.h"
 #include "uDbRecordView.h"
+#include "uDbRows.h"
 #include "uDialogScript.h"
 #include "uParameters.h"
 #include "uSchedAllView.h"
@@ -29,23 +30,12 @@
 #include <QTest>
 #include <QToolButton>
 
-#include <sqlite3.h>
-
 #include <memory>
 
 // The Diary page of the query window on saved queries over real SQLite databases: the
 // page's layout, the lists filled when the rows open, the fill on entering the page and
 // on each change of a list, the calendar moving the views, printing and the preview.
 namespace {
-
-bool exec(const QString& file, const char* sql)
-{
-    sqlite3* db = nullptr;
-    bool ok = sqlite3_open(QFile::encodeName(file).constData(), &db) == SQLITE_OK &&
-              sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
-}
 
 QStringList entries(const QComboBox* list)
 {
@@ -114,14 +104,15 @@ void tst_formShowQueryDiary::initTestCase()
     QVERIFY(QFile::copy(QUILLORY_TESTDATA "/sqlite/Chinook_Sqlite.sqlite", m_dir.filePath("chinook.sqlite")));
     QVERIFY(QFile::copy(QUILLORY_TESTDATA "/sqlite/Northwind_small.sqlite", m_dir.filePath("northwind.sqlite")));
     QFile(m_dir.filePath("northwind.sqlite")).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    QVERIFY(exec(m_dir.filePath("northwind.sqlite"),
-                 "CREATE TABLE OrderDates (Id INTEGER, OrderDate DATE, ShippedDate DATE, ShipName VARCHAR(40)); "
-                 "INSERT INTO OrderDates SELECT Id, OrderDate, ShippedDate, ShipName FROM \"Order\""));
-    QVERIFY(exec(m_dir.filePath("cases.sqlite"),
-                 "CREATE TABLE Cases (Id INTEGER, At DATETIME, Title VARCHAR(20), Amount INTEGER);"
-                 "INSERT INTO Cases VALUES (1, '2004-04-19 23:50:00', 'Meeting', 3),"
-                 "(2, '2004-04-21 10:00:00', 'Review', 4), (3, '2004-04-21 10:00:00', 'Review', 5),"
-                 "(4, '2004-05-12 09:00:00', 'Planning', 6);"));
+    QVERIFY(execSqlite(
+        m_dir.filePath("northwind.sqlite"),
+        "CREATE TABLE OrderDates (Id INTEGER, OrderDate DATE, ShippedDate DATE, ShipName VARCHAR(40)); "
+        "INSERT INTO OrderDates SELECT Id, OrderDate, ShippedDate, ShipName FROM \"Order\""));
+    QVERIFY(execSqlite(m_dir.filePath("cases.sqlite"),
+                       "CREATE TABLE Cases (Id INTEGER, At DATETIME, Title VARCHAR(20), Amount INTEGER);"
+                       "INSERT INTO Cases VALUES (1, '2004-04-19 23:50:00', 'Meeting', 3),"
+                       "(2, '2004-04-21 10:00:00', 'Review', 4), (3, '2004-04-21 10:00:00', 'Review', 5),"
+                       "(4, '2004-05-12 09:00:00', 'Planning', 6);"));
 }
 
 void tst_formShowQueryDiary::init()

@@ -1,5 +1,21 @@
 #include "testSupport.h"
 
+#include <sqlite3.h>
+
+bool execSqlite(const QString& file, const QByteArray& sql, std::source_location where)
+{
+    sqlite3* db = nullptr;
+    const bool opened = sqlite3_open(QFile::encodeName(file).constData(), &db) == SQLITE_OK;
+    char* error = nullptr;
+    const bool ran = opened && sqlite3_exec(db, sql.constData(), nullptr, nullptr, &error) == SQLITE_OK;
+    if (!ran)
+        testsupport::fail(
+            QStringLiteral("%1: %2").arg(file, QString::fromUtf8(error ? error : sqlite3_errmsg(db))), where);
+    sqlite3_free(error);
+    sqlite3_close(db);
+    return ran;
+}
+
 bool writeFile(const QString& path, const QByteArray& bytes, QFile::Permissions permissions,
                std::source_location where)
 {
@@ -44,13 +60,13 @@ bool OdbcSandbox::setUp(const QByteArray& userDsns, const QByteArray& systemOdbc
         return false;
     // DontDLClose keeps a driver loaded until the test ends, so that the leak checker of
     // the sanitizer build can still name the driver library a leak comes from.
-    const bool written =
-        writeFile(m_dir.filePath("odbcinst.ini"), "[SQLite3]\nDriver=libsqlite3odbc.so\nDontDLClose=1\n\n"
-                                                  "[PostgreSQL Unicode]\nDriver=psqlodbcw.so\nDontDLClose=1\n\n"
-                                                  "[MDBTools]\nDriver=libmdbodbc.so\nDontDLClose=1\n\n"
-                                                  "[FreeTDS]\nDriver=libtdsodbc.so\nDontDLClose=1\n") &&
-        writeFile(m_dir.filePath("odbc.ini"), systemOdbcIni) &&
-        writeFile(m_dir.filePath("user-odbc.ini"), userDsns);
+    const bool written = writeFile(m_dir.filePath("odbcinst.ini"),
+                                   "[SQLite3]\nDriver=libsqlite3odbc.so\nDontDLClose=1\n\n"
+                                   "[PostgreSQL Unicode]\nDriver=psqlodbcw.so\nDontDLClose=1\n\n"
+                                   "[MDBTools]\nDriver=libmdbodbc.so\nDontDLClose=1\n\n"
+                                   "[FreeTDS]\nDriver=libtdsodbc.so\nDontDLClose=1\n") &&
+                         writeFile(m_dir.filePath("odbc.ini"), systemOdbcIni) &&
+                         writeFile(m_dir.filePath("user-odbc.ini"), userDsns);
     if (!written)
         return false;
     qputenv("ODBCSYSINI", m_dir.path().toUtf8());

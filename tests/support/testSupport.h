@@ -19,6 +19,11 @@
 bool writeFile(const QString& path, const QByteArray& bytes, QFile::Permissions permissions = {},
                std::source_location where = std::source_location::current());
 
+// Runs the statements of sql on the SQLite file, creating it when missing; a failure is
+// reported with SQLite's message.
+bool execSqlite(const QString& file, const QByteArray& sql,
+                std::source_location where = std::source_location::current());
+
 // A file below ../shared/testdata, by its path there ("sqlite/Chinook_Sqlite.sqlite").
 QString testDataFile(const QString& relative);
 // The Chinook sample as an SQLite file, and the Northwind sample as an Access file.
