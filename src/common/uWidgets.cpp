@@ -1,5 +1,7 @@
 #include "uWidgets.h"
 
+#include <QLabel>
+
 #include "uDialogs.h"
 #include "utils.h"
 
@@ -100,4 +102,20 @@ TBusyCursor::~TBusyCursor()
 void ShowMessage(const QString& text)
 {
     dialogs::showInfo(text, QCoreApplication::applicationName());
+}
+
+QLabel* MakeWarningLine(QWidget* parent, QAnyStringView objectName)
+{
+    auto* line = Make<QLabel>(parent, objectName);
+    line->setWordWrap(true);
+    line->setTextFormat(Qt::PlainText);
+    line->setStyleSheet(QStringLiteral("color: #a00000"));
+    line->setVisible(false);
+    return line;
+}
+
+void ShowWarningLine(QLabel* line, const QString& warning)
+{
+    line->setText(warning);
+    line->setVisible(!warning.isEmpty());
 }

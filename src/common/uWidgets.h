@@ -11,6 +11,7 @@
 #include <utility>
 
 class QButtonGroup;
+class QLabel;
 class QRadioButton;
 class QVBoxLayout;
 
@@ -105,6 +106,11 @@ public:
     TBusyCursor(const TBusyCursor&) = delete;
     TBusyCursor& operator=(const TBusyCursor&) = delete;
 };
+
+// A line above fetched rows that says what the rows could not hold (values the database
+// layer could not read); hidden while there is nothing to say.
+QLabel* MakeWarningLine(QWidget* parent, QAnyStringView objectName);
+void ShowWarningLine(QLabel* line, const QString& warning);
 
 // The plain message: text with OK, the application's name as caption, through the dialog
 // seam.

@@ -123,6 +123,9 @@ TframQuery::TframQuery(QWidget* owner) : QFrame(owner)
     btnfetch->setEnabled(false);
     grid1 = Make<TDbGrid>(dataPart, "grid1");
     grid1->SetDataSource(dscADO);
+    lblWarning = MakeWarningLine(dataPart, "lblWarning");
+    connect(qryADO, &TDbQuery::AfterOpen, this, [this] { ShowWarningLine(lblWarning, qryADO->Warning()); });
+    connect(qryADO, &TDbQuery::AfterClose, this, [this] { ShowWarningLine(lblWarning, {}); });
     auto* fetchHead = new QHBoxLayout;
     fetchHead->addWidget(Label2);
     fetchHead->addStretch(1);
@@ -134,6 +137,7 @@ TframQuery::TframQuery(QWidget* owner) : QFrame(owner)
     dataColumn->setContentsMargins(8, 3, 11, 10); // one more than the panels above: their border
     dataColumn->setSpacing(4);
     dataColumn->addLayout(fetchHead);
+    dataColumn->addWidget(lblWarning);
     dataColumn->addLayout(gridBody, 1);
 
     // Dragging the splitter resizes the statement panel; the rows get the rest.

@@ -63,6 +63,8 @@ public:
     TDbQuery* qryADO;
     TDbDataSource* dscADO;
     TDbGrid* grid1;
+    // Above the rows: what the fetched rows could not hold (hidden when nothing).
+    QLabel* lblWarning;
     QSplitter* Splitter1;
     QPushButton* btnReconnect;
     QLabel* lblConnected;

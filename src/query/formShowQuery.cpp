@@ -18,6 +18,7 @@
 #include "utils.h"
 
 #include <QDesktopServices>
+#include <QLabel>
 #include <QEvent>
 #include <QFileInfo>
 #include <QFrame>
@@ -87,6 +88,8 @@ TfrmShowQuery::TfrmShowQuery(QWidget* owner) : QDialog(owner)
     btnShowdetail->setToolTip(QStringLiteral("Show/Hide Detail"));
     toolLayout->addWidget(btnShowdetail);
     dataLayout->addWidget(Panel1);
+    lblWarning = MakeWarningLine(TabData, "lblWarning");
+    dataLayout->addWidget(lblWarning);
     Splitter1 = Make<QSplitter>(TabData, "Splitter1", Qt::Horizontal);
     Splitter1->setChildrenCollapsible(false);
     gridData = Make<TDbGrid>(Splitter1, "gridData");
@@ -226,6 +229,7 @@ void TfrmShowQuery::openSavedQuery(int id)
 void TfrmShowQuery::openCopy()
 {
     cdsData->SetRows(QueryFrame->qryADO->Rows());
+    ShowWarningLine(lblWarning, QueryFrame->qryADO->Warning());
     gridData->FitColumns();
     cdsDataAfterOpen();
 }

@@ -84,6 +84,8 @@ public:
     QPushButton* btnShowdetail;
     QSplitter* Splitter1; // grid and inspector; its handle shows with the inspector
     TDbGrid* gridData;
+    // Below Panel1: what the fetched rows could not hold (hidden when nothing).
+    QLabel* lblWarning;
     TDbRecordView* inspector;
     TDbDataSource* dscQuery;
     TDbRowCursor* cdsData;

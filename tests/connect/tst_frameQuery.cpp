@@ -2,6 +2,7 @@
 
 #include "UEncrypt.h"
 #include "formDatabaseType.h"
+#include "testSupport.h"
 #include "uDbConnection.h"
 #include "uDbDataSource.h"
 #include "uDbGrid.h"
@@ -49,6 +50,7 @@ private slots:
     void connectedShowsWhatItReaches();
     void fetchShowsRowsAndStoresQuery();
     void fetchConnectsWhenDisconnected();
+    void fetchSaysWhatTheRowsCouldNotHold();
     void fetchErrorsKeepStoredQuery_data();
     void fetchErrorsKeepStoredQuery();
     void anyKeyInMemoClosesQuery_data();
@@ -377,6 +379,29 @@ void tst_frameQuery::fetchConnectsWhenDisconnected()
     QVERIFY(frame->conADO->Connected());
     QCOMPARE(frame->lblConnected->text(), QStringLiteral("CONNECTED OK"));
     QCOMPARE(frame->grid1->model()->index(0, 0).data().toString(), QStringLiteral("3503"));
+}
+
+// Values the Access reader could not decode are empty in the rows; the line above the rows
+// says which, for as long as those rows are shown.
+void tst_frameQuery::fetchSaysWhatTheRowsCouldNotHold()
+{
+    const QString file = m_dir.filePath("broken dates.mdb");
+    QVERIFY(writeAccessFileWithUnreadableDate(file));
+    auto frame = shownFrame();
+    frame->conADO->SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + file);
+    QVERIFY(frame->lblWarning->isHidden());
+
+    frame->SetQueryLines({"SELECT IDCol, DateCol FROM DateTest ORDER BY IDCol"});
+    frame->btnfetchClick();
+    QCOMPARE(gridRows(*frame), 6);
+    QVERIFY(frame->lblWarning->isVisible());
+    QCOMPARE(frame->lblWarning->text(),
+             QStringLiteral("Some values could not be read from the Access file and are shown empty: DateTest.DateCol (1)."));
+
+    frame->SetQueryLines({"SELECT IDCol FROM DateTest"});
+    frame->btnfetchClick();
+    QCOMPARE(gridRows(*frame), 6);
+    QVERIFY(frame->lblWarning->isHidden());
 }
 
 void tst_frameQuery::fetchErrorsKeepStoredQuery_data()

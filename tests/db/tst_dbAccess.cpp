@@ -1,5 +1,6 @@
 #include "LumQBModel.h"
 #include "LumQBSQL.h"
+#include "testSupport.h"
 #include "uDbConnection.h"
 #include "uDbError.h"
 #include "uDbQuery.h"
@@ -557,21 +558,7 @@ void tst_dbAccess::openErrorsNameTheFile()
 void tst_dbAccess::unreadableValueIsNullWithAWarning()
 {
     const QString copy = m_dir.filePath("broken dates.mdb");
-    QFile::remove(copy);
-    QVERIFY(QFile::copy(dateTest(), copy));
-    QFile f(copy);
-    QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
-    QVERIFY(f.open(QIODevice::ReadWrite));
-    QByteArray bytes = f.readAll();
-    // Year 9999 (day 2958101) becomes a day far past any calendar Access knows.
-    const double year9999 = 2958101.0, farAway = 1e12;
-    const QByteArray from(reinterpret_cast<const char*>(&year9999), 8);
-    const QByteArray to(reinterpret_cast<const char*>(&farAway), 8);
-    QVERIFY(bytes.count(from) > 0);
-    bytes.replace(from, to);
-    f.seek(0);
-    f.write(bytes);
-    f.close();
+    QVERIFY(writeAccessFileWithUnreadableDate(copy));
 
     auto con = open(copy);
     const TDbRowsPtr rows = run(*con, "SELECT IDCol, DateCol FROM DateTest ORDER BY IDCol");

@@ -3,6 +3,7 @@
 #include "datModQuillory.h"
 #include "frameQuery.h"
 #include "helpRequests.h"
+#include "testSupport.h"
 #include "modalDialogs.h"
 #include "uDbConnection.h"
 #include "uDbDataSource.h"
@@ -26,6 +27,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QLabel>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -51,6 +53,7 @@ private slots:
     void saveStopsOnCancelledNameOrNo();
     void saveRefusedByStoreIsReportedNotConfirmed();
     void savedQueryOpensOnDataPage();
+    void dataPageSaysWhatTheRowsCouldNotHold();
     void savedQueryFailures_data();
     void savedQueryFailures();
     void movedDatabaseIsMendedBySavingAgain();
@@ -250,6 +253,26 @@ void tst_formShowQuery::saveRefusedByStoreIsReportedNotConfirmed()
     QCOMPARE(script.last().kind, dialogs::Kind::Error);
     QVERIFY(script.last().text.startsWith("Changes to "));
     QVERIFY(dmQuillory->queries().isEmpty());
+}
+
+// A saved query on an Access file with a value the reader could not decode: the Data
+// page says so above the rows; a query without such values shows no such line.
+void tst_formShowQuery::dataPageSaysWhatTheRowsCouldNotHold()
+{
+    const QString file = m_dir.filePath("broken dates.mdb");
+    QVERIFY(writeAccessFileWithUnreadableDate(file));
+    const QString access = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + file;
+    ScriptedDialogs script;
+    auto w = openWindow(saveQuery("Dates", "SELECT IDCol, DateCol FROM DateTest", access));
+    QVERIFY(script.shown().isEmpty());
+    QCOMPARE(gridRows(*w), 6);
+    QVERIFY(w->lblWarning->isVisible());
+    QCOMPARE(w->lblWarning->text(),
+             QStringLiteral("Some values could not be read from the Access file and are shown empty: DateTest.DateCol (1)."));
+
+    auto plain = openWindow(saveQuery("Ids", "SELECT IDCol FROM DateTest", access));
+    QCOMPARE(gridRows(*plain), 6);
+    QVERIFY(plain->lblWarning->isHidden());
 }
 
 void tst_formShowQuery::savedQueryOpensOnDataPage()

@@ -16,6 +16,26 @@ bool execSqlite(const QString& file, const QByteArray& sql, std::source_location
     return ran;
 }
 
+bool writeAccessFileWithUnreadableDate(const QString& path, std::source_location where)
+{
+    QFile source(testDataFile(QStringLiteral("access/DateTestDatabase.mdb")));
+    if (!source.open(QIODevice::ReadOnly)) {
+        testsupport::fail(QStringLiteral("cannot read %1").arg(source.fileName()), where);
+        return false;
+    }
+    QByteArray bytes = source.readAll();
+    // Year 9999 (day 2958101) becomes a day far past any calendar Access knows.
+    const double year9999 = 2958101.0, farAway = 1e12;
+    const QByteArray from(reinterpret_cast<const char*>(&year9999), 8);
+    const QByteArray to(reinterpret_cast<const char*>(&farAway), 8);
+    if (!bytes.contains(from)) {
+        testsupport::fail(QStringLiteral("the sample holds no year 9999"), where);
+        return false;
+    }
+    bytes.replace(from, to);
+    return writeFile(path, bytes, QFile::ReadOwner | QFile::WriteOwner, where);
+}
+
 bool writeFile(const QString& path, const QByteArray& bytes, QFile::Permissions permissions,
                std::source_location where)
 {

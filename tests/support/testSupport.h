@@ -24,6 +24,11 @@ bool writeFile(const QString& path, const QByteArray& bytes, QFile::Permissions 
 bool execSqlite(const QString& file, const QByteArray& sql,
                 std::source_location where = std::source_location::current());
 
+// A copy at path of the Access sample DateTestDatabase.mdb in which the DateCol value of
+// year 9999 is a day no calendar holds: reading it fails for that one value.
+bool writeAccessFileWithUnreadableDate(const QString& path,
+                                       std::source_location where = std::source_location::current());
+
 // A file below ../shared/testdata, by its path there ("sqlite/Chinook_Sqlite.sqlite").
 QString testDataFile(const QString& relative);
 // The Chinook sample as an SQLite file, and the Northwind sample as an Access file.
