@@ -670,6 +670,9 @@ Packet parse(const QByteArray& data, const QList<Column>* columns, QList<qsizety
     // Each field's attrname as the ROW attributes spell it, to its index: one hash look-up
     // per attribute, so that a header of many thousand fields costs no quadratic time.
     QHash<QByteArray, qsizetype> fieldIndex;
+    // The same without regard to case: a table's fields are matched that way (matchColumns),
+    // so the values in its rows are too.
+    QHash<QByteArray, qsizetype> foldedIndex;
     QList<QByteArray> rawNames;
     std::optional<QString> changeLog;
     qsizetype paramsOffset = t.offset;
@@ -721,6 +724,8 @@ Packet parse(const QByteArray& data, const QList<Column>* columns, QList<qsizety
                     if (fieldIndex.contains(rawName))
                         lexer.fail(QStringLiteral("The field \"%1\" is listed twice").arg(f.name), t.offset);
                     fieldIndex.insert(rawName, packet.fields.size());
+                    if (!foldedIndex.contains(rawName.toLower()))
+                        foldedIndex.insert(rawName.toLower(), packet.fields.size());
                     rawNames.append(rawName);
                     packet.fields.append(f);
                 }
@@ -770,6 +775,8 @@ Packet parse(const QByteArray& data, const QList<Column>* columns, QList<qsizety
                 qsizetype f = next < fieldCount && rawNames[next] == a.name
                                   ? next
                                   : fieldIndex.value(a.name.toByteArray(), fieldCount);
+                if (f == fieldCount && columns)
+                    f = foldedIndex.value(a.name.toByteArray().toLower(), fieldCount);
                 if (f == fieldCount) {
                     // No field names it: keep it for writing back rather than refuse the file.
                     const QByteArray name = a.name.toByteArray();

@@ -84,6 +84,7 @@ private slots:
     void unreadableFileIsKeptAndItsTableRefused();
     void oddRowsLoadAndAreWrittenBackWhole_data();
     void oddRowsLoadAndAreWrittenBackWhole();
+    void fieldNamedInAnotherCaseKeepsItsValues();
     void failedWriteUndoesTheChange();
     void writeFailingHalfwayKeepsTheOldFile();
     void unwritableFolderIsReportedAtStart();
@@ -444,6 +445,43 @@ void tst_datModQuillory::unreadableFileIsKeptAndItsTableRefused()
     }
     QCOMPARE(readAll(broken), garbage);
     QVERIFY(TdmQuillory::shutdownErrors().isEmpty());
+}
+
+// Field names are matched without regard to case, in the field list and in the rows: a
+// file that spells a field otherwise than its rows do still gives the rows' values, and
+// the file written after a change reads back to the same records. (The rows' values were
+// once kept aside as unknown, and came back as the field's values after the next write.)
+void tst_datModQuillory::fieldNamedInAnotherCaseKeepsItsValues()
+{
+    QByteArray file = QByteArray(kEmptyQueries).replace("attrname=\"QueryString\"", "attrname=\"QueRyString\"");
+    QVERIFY(file.contains("QueRyString"));
+    file.replace("<ROWDATA></ROWDATA>",
+                 "<ROWDATA><ROW ID=\"1\" Name=\"Old\" ModifiedDate=\"20040101\" ConnectString=\"x\" "
+                 "QueryString=\"SELECT 1\"/><ROW ID=\"2\" Name=\"Other\" ModifiedDate=\"20040101\" "
+                 "ConnectString=\"x\" queryString=\"SELECT 3\"/></ROWDATA>");
+    writeFile(path("queries.xml"), file);
+    {
+        TdmQuillory store(m_dir->path());
+        QVERIFY2(store.startupErrors().isEmpty(), qPrintable(store.startupErrors().join('\n')));
+        QCOMPARE(store.GetQueryString(1), QStringLiteral("SELECT 1"));
+        QCOMPARE(store.GetQueryString(2), QStringLiteral("SELECT 3"));
+        store.UpdateQueryString(1, QStringLiteral("SELECT 2"));
+    }
+    TdmQuillory again(m_dir->path());
+    QVERIFY(again.startupErrors().isEmpty());
+    QCOMPARE(again.GetQueryString(1), QStringLiteral("SELECT 2"));
+    QCOMPARE(again.GetQueryString(2), QStringLiteral("SELECT 3"));
+
+    // Both spellings in one row are two values for one field: the file is refused, unchanged.
+    QByteArray twice = file;
+    twice.replace("queryString=\"SELECT 3\"", "queryString=\"SELECT 3\" QueRyString=\"SELECT 4\"");
+    writeFile(path("queries.xml"), twice);
+    {
+        TdmQuillory store(m_dir->path());
+        QVERIFY(!store.startupErrors().isEmpty());
+        QVERIFY2(store.startupErrors().join('\n').contains("two values"), qPrintable(store.startupErrors().join('\n')));
+    }
+    QCOMPARE(readAll(path("queries.xml")), twice);
 }
 
 void tst_datModQuillory::oddRowsLoadAndAreWrittenBackWhole_data()
