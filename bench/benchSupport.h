@@ -10,6 +10,8 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace bench {
@@ -45,16 +47,18 @@ inline qint64 peakRss()
 
 // Creates table "bench" (id INTEGER, name VARCHAR(40), amount REAL, stamp DATETIME,
 // <noteColumn> VARCHAR(40)) with `rows` rows in a new SQLite file; every third note is
-// null, the others are notePrefix + the row number. Empty on success, else the error.
-inline QString fillBenchTable(const QString& file, qint64 rows, const QString& noteColumn,
+// null, the others are notePrefix + the row number. A benchmark cannot go on without it:
+// a failure ends the program with SQLite's message.
+inline void fillBenchTable(const QString& file, qint64 rows, const QString& noteColumn,
                               const QString& notePrefix)
 {
+    auto fail = [](const char* error) {
+        std::fprintf(stderr, "filling SQLite: %s\n", error);
+        std::exit(1);
+    };
     sqlite3* db = nullptr;
-    if (sqlite3_open(QFile::encodeName(file).constData(), &db) != SQLITE_OK) {
-        const QString error = QString::fromUtf8(sqlite3_errmsg(db));
-        sqlite3_close(db);
-        return error;
-    }
+    if (sqlite3_open(QFile::encodeName(file).constData(), &db) != SQLITE_OK)
+        fail(sqlite3_errmsg(db));
     const QByteArray sql =
         QStringLiteral("CREATE TABLE bench (id INTEGER, name VARCHAR(40), amount REAL, stamp DATETIME, "
                        "%1 VARCHAR(40));"
@@ -67,12 +71,9 @@ inline QString fillBenchTable(const QString& file, qint64 rows, const QString& n
             .arg(notePrefix)
             .toUtf8();
     char* err = nullptr;
-    QString error;
     if (sqlite3_exec(db, sql.constData(), nullptr, nullptr, &err) != SQLITE_OK)
-        error = QString::fromUtf8(err);
-    sqlite3_free(err);
+        fail(err);
     sqlite3_close(db);
-    return error;
 }
 
 } // namespace bench
