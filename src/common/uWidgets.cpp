@@ -1,12 +1,11 @@
 #include "uWidgets.h"
 
-#include <QLabel>
-
 #include "uDialogs.h"
 #include "utils.h"
 
 #include <QButtonGroup>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
