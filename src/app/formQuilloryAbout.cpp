@@ -5,6 +5,7 @@
 #include "uWidgets.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
@@ -16,7 +17,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-TAboutBox::TAboutBox(QWidget* owner, const QString& executablePath) : QDialog(owner)
+TAboutBox::TAboutBox(QWidget* owner, const QString& executablePath, const QString& favouritesFolder)
+    : QDialog(owner)
 {
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("About"));
@@ -44,6 +46,10 @@ TAboutBox::TAboutBox(QWidget* owner, const QString& executablePath) : QDialog(ow
     lblComments->setMinimumHeight(37);
     lblComments->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblAge = label("lblAge", QStringLiteral("Age"));
+    // Installed copies keep the favourites in the user's data folder, not beside the
+    // program: the box says where, for backups and moves.
+    lblFavourites = label("lblFavourites", QString());
+    lblFavourites->setWordWrap(true);
 
     // Icon with name and version beside it, then the longer lines under both.
     auto* panelLayout = new QGridLayout(Panel1);
@@ -59,6 +65,7 @@ TAboutBox::TAboutBox(QWidget* owner, const QString& executablePath) : QDialog(ow
     panelLayout->addWidget(lblCopyright, 1, 0, 1, 2);
     panelLayout->addWidget(lblComments, 2, 0, 1, 2);
     panelLayout->addWidget(lblAge, 3, 0, 1, 2);
+    panelLayout->addWidget(lblFavourites, 4, 0, 1, 2);
 
     OKButton = Make<QPushButton>(this, "OKButton", QStringLiteral("OK"));
     OKButton->setDefault(true);
@@ -70,7 +77,7 @@ TAboutBox::TAboutBox(QWidget* owner, const QString& executablePath) : QDialog(ow
     layout->addWidget(Panel1, 1);
     layout->addWidget(OKButton, 0, Qt::AlignHCenter);
 
-    FormCreate(executablePath.isEmpty() ? platform::ExecutablePath() : executablePath);
+    FormCreate(executablePath.isEmpty() ? platform::ExecutablePath() : executablePath, favouritesFolder);
 
     // Fixed size: the designed 298 x 213, or larger where this desktop's fonts need it.
     setFixedSize(sizeHint().expandedTo(QSize(298, 213)));
@@ -83,7 +90,7 @@ QString TAboutBox::CompiledText(const QDateTime& modified)
     return QLocale().toString(modified, QStringLiteral("dd-MMM-yyyy hh:mm"));
 }
 
-void TAboutBox::FormCreate(const QString& executablePath)
+void TAboutBox::FormCreate(const QString& executablePath, const QString& favouritesFolder)
 {
     const std::pair<QLabel*, const char*> pairs[] = {{lblProductName, "ProductName"},
                                                      {lblVersion, "FileVersion"},
@@ -95,4 +102,6 @@ void TAboutBox::FormCreate(const QString& executablePath)
     const QFileInfo exe(executablePath);
     if (exe.exists())
         lblAge->setText(QStringLiteral("Compiled : ") + CompiledText(exe.lastModified()));
+    lblFavourites->setText(QStringLiteral("Favourites : ") + QDir::toNativeSeparators(favouritesFolder));
+    lblFavourites->setVisible(!favouritesFolder.isEmpty());
 }

@@ -13,8 +13,9 @@ class TAboutBox : public QDialog
     Q_OBJECT
 public:
     // executablePath: whose modification time is the build time (the running program's
-    // by default).
-    explicit TAboutBox(QWidget* owner, const QString& executablePath = QString());
+    // by default); favouritesFolder: where the favourites are kept (no line when empty).
+    explicit TAboutBox(QWidget* owner, const QString& executablePath = QString(),
+                       const QString& favouritesFolder = QString());
 
     QFrame* Panel1;
     QLabel* ProgramIcon;
@@ -23,11 +24,12 @@ public:
     QLabel* lblCopyright;
     QLabel* lblComments;
     QLabel* lblAge;
+    QLabel* lblFavourites;
     QPushButton* OKButton;
 
     // "dd-MMM-yyyy hh:nn" with the locale's short month name.
     static QString CompiledText(const QDateTime& modified);
 
 private:
-    void FormCreate(const QString& executablePath);
+    void FormCreate(const QString& executablePath, const QString& favouritesFolder);
 };

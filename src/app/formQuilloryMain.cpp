@@ -222,7 +222,7 @@ void TfrmQuillorymain::ToggleAutoStart(bool ForMe)
 void TfrmQuillorymain::actAboutExecute()
 {
     RunCommand([this] {
-        TAboutBox box(this);
+        TAboutBox box(this, QString(), dmQuillory ? dmQuillory->folder() : QString());
         box.exec();
     });
 }

@@ -6,6 +6,7 @@
 #include "formShowQuery.h"
 #include "uDialogsWidgets.h"
 #include "uErrorBox.h"
+#include "uFavouritesFolder.h"
 #include "uParameters.h"
 #include "uSystemInfo.h"
 #include "uWidgets.h"
@@ -134,7 +135,7 @@ int RunQuillory(int argc, char** argv)
     QApplication::setWindowIcon(ProgramIcon());
     QApplication::setQuitOnLastWindowClosed(false);
 
-    const QString folder = QFileInfo(platform::ExecutablePath()).absolutePath();
+    const QString folder = platform::FavouritesFolder(QFileInfo(platform::ExecutablePath()).absolutePath());
     const TRunningLock lock(folder);
     if (lock.heldElsewhere()) {
         const QString message = QLatin1String(TRunningLock::kAlreadyRunning);

@@ -23,6 +23,7 @@ private slots:
     void withoutVersionValuesLabelsEndInTheSeparator();
     void compiledLineIsTheExecutablesModificationTime();
     void missingExecutableKeepsAge();
+    void favouritesLineSaysWhereTheyAreKept();
     void okClosesTheBox();
     void errorBoxAddsAFullStopAfterCharactersSortingAfterIt_data();
     void errorBoxAddsAFullStopAfterCharactersSortingAfterIt();
@@ -83,6 +84,17 @@ void tst_formQuilloryAbout::missingExecutableKeepsAge()
 {
     TAboutBox box(nullptr, m_dir.filePath(QStringLiteral("gone")));
     QCOMPARE(box.lblAge->text(), QStringLiteral("Age"));
+}
+
+void tst_formQuilloryAbout::favouritesLineSaysWhereTheyAreKept()
+{
+    TAboutBox box(nullptr, QString(), QStringLiteral("/home/ann/.local/share/Quillory"));
+    box.show();
+    QCOMPARE(box.lblFavourites->text(), QStringLiteral("Favourites : /home/ann/.local/share/Quillory"));
+    QVERIFY(box.lblFavourites->isVisible());
+    TAboutBox without(nullptr);
+    without.show();
+    QVERIFY(!without.lblFavourites->isVisible());
 }
 
 void tst_formQuilloryAbout::okClosesTheBox()

@@ -1,4 +1,5 @@
 #include "testSupport.h"
+#include "uFavouritesFolder.h"
 #include "uShellOpen.h"
 #include "uSystemInfo.h"
 #include "uXdgPaths.h"
@@ -6,9 +7,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <unistd.h>
 
 namespace {
 // A program that records its working folder and arguments, one per line.
@@ -61,6 +65,9 @@ private slots:
     void defaultApplicationFoundThroughParentType();
     void registeredApplicationThatCannotOpenGives31_data();
     void registeredApplicationThatCannotOpenGives31();
+    void favouritesStayBesideAWritableProgram();
+    void favouritesMoveToPrivateDataFolder_data();
+    void favouritesMoveToPrivateDataFolder();
 
 private:
     QTemporaryDir m_dir;
@@ -266,6 +273,66 @@ void TestPlatform::registeredApplicationThatCannotOpenGives31()
     qunsetenv("BROWSER");
     QFile::remove(entry);
     QCOMPARE(got, result);
+}
+
+void TestPlatform::favouritesStayBesideAWritableProgram()
+{
+    EnvironmentGuard guard({"XDG_DATA_HOME"});
+    QTemporaryDir exe, data;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
+    QCOMPARE(platform::FavouritesFolder(exe.path()), exe.path());
+    QVERIFY(!QFileInfo::exists(data.filePath(QStringLiteral("Quillory"))));
+    QCOMPARE(QDir(exe.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
+}
+
+// An installed program's folder (/usr/bin) cannot be written: the favourites go to the
+// user's data folder, made private, or stay with the program when even that fails.
+void TestPlatform::favouritesMoveToPrivateDataFolder_data()
+{
+    QTest::addColumn<QString>("exeFolder");   // relative to a temporary folder
+    QTest::addColumn<QByteArray>("dataHome"); // XDG_DATA_HOME ("" = unset), relative
+    QTest::addColumn<QString>("expected");    // relative; "" = the exe folder
+    QTest::addColumn<bool>("madePrivate");
+    QTest::newRow("missing program folder") << "gone" << QByteArray("share") << "share/Quillory" << true;
+    QTest::newRow("data home made with its parents")
+        << "gone" << QByteArray("a/b/share") << "a/b/share/Quillory" << true;
+    QTest::newRow("default under home") << "gone" << QByteArray() << "home/.local/share/Quillory" << true;
+    QTest::newRow("existing folder kept") << "gone" << QByteArray("kept") << "kept/Quillory" << false;
+    QTest::newRow("data home is a file") << "gone" << QByteArray("file") << "" << false;
+    if (geteuid() != 0) // root writes anywhere
+        QTest::newRow("read-only program folder") << "ro" << QByteArray("share") << "share/Quillory" << true;
+}
+
+void TestPlatform::favouritesMoveToPrivateDataFolder()
+{
+    QFETCH(QString, exeFolder);
+    QFETCH(QByteArray, dataHome);
+    QFETCH(QString, expected);
+    QFETCH(bool, madePrivate);
+    EnvironmentGuard guard({"XDG_DATA_HOME", "HOME"});
+    QTemporaryDir root;
+    QDir dir(root.path());
+    QVERIFY(dir.mkpath(QStringLiteral("ro")) && dir.mkpath(QStringLiteral("home")) &&
+            dir.mkpath(QStringLiteral("kept/Quillory")));
+    QFile::setPermissions(dir.filePath(QStringLiteral("ro")), QFile::ReadOwner | QFile::ExeOwner);
+    QFile file(dir.filePath(QStringLiteral("file")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    qputenv("HOME", QFile::encodeName(dir.filePath(QStringLiteral("home"))));
+    if (dataHome.isEmpty())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QString::fromLatin1(dataHome))));
+
+    const QString exe = dir.filePath(exeFolder);
+    const QString folder = platform::FavouritesFolder(exe);
+    QCOMPARE(folder, expected.isEmpty() ? exe : dir.filePath(expected));
+    if (madePrivate)
+        QCOMPARE(QFileInfo(folder).permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                                    QFile::ReadOther | QFile::WriteOther | QFile::ExeOther),
+                 QFile::Permissions());
+    QFile::setPermissions(dir.filePath(QStringLiteral("ro")), kExecutable);
 }
 
 QTEST_GUILESS_MAIN(TestPlatform)
