@@ -16,11 +16,15 @@
 #include <sqlite3.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <set>
+#include <unordered_set>
 #include <vector>
+
+#include <sys/stat.h>
 
 // Access files are read with libmdb and never written: a table's rows are copied into a
 // private in-memory SQLite database the first time a statement names the table, so that
@@ -151,13 +155,17 @@ private:
     // Binds one value; false when it could not be read (then null is bound).
     bool bind(sqlite3_stmt* st, int param, const MdbColumn& col, const MdbField& f)
     {
-        const unsigned char* p = m_mdb->pg_buf + f.start;
         if (col.col_type == MDB_BOOL) { // the null bit holds the value
             sqlite3_bind_int(st, param, f.is_null ? 0 : -1);
             return true;
         }
         if (f.is_null)
             return true;
+        // A damaged row can give a value that starts past the page or has a negative size
+        // (its offsets decrease): nothing of it is read.
+        if (f.start < 0 || f.siz < 0 || qint64(f.start) + f.siz > qint64(m_mdb->fmt->pg_size))
+            return false;
+        const unsigned char* p = m_mdb->pg_buf + f.start;
         const int n = f.siz;
         auto fixed = [&](int bytes) { return n >= bytes; };
         switch (col.col_type) {
@@ -306,17 +314,22 @@ private:
         int start = 0;
         size_t len = 0;
         if (head & 0x40000000) { // one long-value page
-            if (mdb_find_pg_row(m_mdb, pgRow, &buf, &start, &len) != 0)
+            if (!findPiece(pgRow, buf, start, len))
                 return false;
             out = QByteArray(static_cast<const char*>(buf) + start, qsizetype(len));
             return true;
         }
         if (head & 0xC0000000)
             return false;
+        // The length comes from the file: a value cannot be longer than the file holds.
+        if (qint64(length) > fileSize())
+            return false;
         out.reserve(length);
-        // A chain: each piece starts with the page and row of the next one.
-        for (int pieces = 0; pgRow != 0; ++pieces) {
-            if (pieces > 100000 || mdb_find_pg_row(m_mdb, pgRow, &buf, &start, &len) != 0 || len < 4)
+        // A chain: each piece starts with the page and row of the next one. A piece seen
+        // before means the chain loops; a damaged file must not keep the reader going.
+        std::unordered_set<qint32> seen;
+        while (pgRow != 0) {
+            if (!seen.insert(pgRow).second || !findPiece(pgRow, buf, start, len) || len < 4)
                 return false;
             const auto* piece = static_cast<const unsigned char*>(buf) + start;
             out.append(reinterpret_cast<const char*>(piece) + 4, qsizetype(len) - 4);
@@ -330,10 +343,28 @@ private:
         return true;
     }
 
+    // One piece of a long value, checked to lie inside its page.
+    bool findPiece(qint32 pgRow, void*& buf, int& start, size_t& len)
+    {
+        if (mdb_find_pg_row(m_mdb, pgRow, &buf, &start, &len) != 0)
+            return false;
+        return start >= 0 && qint64(start) + qint64(len) <= qint64(m_mdb->fmt->pg_size);
+    }
+
+    qint64 fileSize()
+    {
+        if (m_fileSize < 0) {
+            struct stat st {};
+            m_fileSize = fstat(fileno(m_mdb->f->stream), &st) == 0 ? qint64(st.st_size) : 0;
+        }
+        return m_fileSize;
+    }
+
     MdbHandle* m_mdb;
     MdbTableDef* m_table;
     sqlite3* m_db;
     bool m_jet3 = false;
+    qint64 m_fileSize = -1;
 };
 
 class AccessBackend : public TDbBackend

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
+
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -41,6 +43,7 @@ private slots:
     void openErrorsNameTheFile_data();
     void openErrorsNameTheFile();
     void unreadableValueIsNullWithAWarning();
+    void loopingLongValueChainsEndSmall();
 
 private:
     static QString nwind() { return QStringLiteral(QUILLORY_TESTDATA "/access/nwind.mdb"); }
@@ -570,6 +573,25 @@ void tst_dbAccess::unreadableValueIsNullWithAWarning()
              QStringLiteral("Some values could not be read from the Access file and are shown empty: DateTest.DateCol (1)."));
     // A statement that does not read that column has nothing to report.
     QVERIFY(run(*con, "SELECT IDCol FROM DateTest")->Warning().isEmpty());
+}
+
+// Photos whose chains point back to themselves and declare 1 GiB: each ends at the first
+// repeated piece, as null with the warning, without holding the declared length.
+void tst_dbAccess::loopingLongValueChainsEndSmall()
+{
+    const QString damaged = QStringLiteral(QUILLORY_TESTDATA "/access/damaged/memo-chain-loop-nwind.mdb");
+    auto con = open(damaged);
+    const TDbRowsPtr rows = run(*con, "SELECT EmployeeID, LastName, Photo FROM Employees ORDER BY EmployeeID");
+    QCOMPARE(rows->RowCount(), 9);
+    for (int r = 0; r < rows->RowCount(); ++r) {
+        QVERIFY(!rows->AsString(r, 1).isEmpty());
+        QVERIFY(rows->IsNull(r, 2));
+    }
+    QCOMPARE(rows->Warning(),
+             QStringLiteral("Some values could not be read from the Access file and are shown empty: Employees.Photo (9)."));
+    rusage usage{};
+    QVERIFY(getrusage(RUSAGE_SELF, &usage) == 0);
+    QVERIFY2(usage.ru_maxrss < 200 * 1024, qPrintable(QString::number(usage.ru_maxrss / 1024) + " MB"));
 }
 
 QTEST_GUILESS_MAIN(tst_dbAccess)
