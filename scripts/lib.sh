@@ -47,3 +47,14 @@ configure_and_build() {
   say "Building"
   cmake --build "$dir" --parallel "$(nproc)"
 }
+
+# start_throwaway_pg: starts a PostgreSQL on loopback for this run, exports its
+# QUILLORY_PG_* settings, and stops and removes it when the calling script exits.
+start_throwaway_pg() {
+  say "Starting a throwaway PostgreSQL for the tests"
+  QUILLORY_PG_RUN=$(mktemp -d /tmp/quillory-pg.XXXXXX)
+  trap '"$QUILLORY_ROOT/scripts/pgserver" stop "$QUILLORY_PG_RUN" || true; rm -rf "$QUILLORY_PG_RUN" "$QUILLORY_PG_RUN.env"' EXIT
+  "$QUILLORY_ROOT/scripts/pgserver" start "$QUILLORY_PG_RUN" >"$QUILLORY_PG_RUN.env"
+  # shellcheck disable=SC1090
+  source "$QUILLORY_PG_RUN.env"
+}
