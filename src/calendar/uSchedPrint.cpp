@@ -1,5 +1,10 @@
 #include "uSchedPrint.h"
 
+#include "uDialogs.h"
+#include "uParameters.h"
+
+#include <QDir>
+#include <QFileInfo>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -10,6 +15,31 @@ TSchedPrinterFactory& factory()
 {
     static TSchedPrinterFactory installed;
     return installed;
+}
+
+// The folder the last PDF went to, so the next one starts there.
+constexpr auto kPdfFolderParameter = "DiaryPdfFolder";
+
+// On a desktop without a printer the page can still be kept: offered as a PDF file
+// instead of only being told that nothing can be printed. Null when the user declines.
+std::unique_ptr<QPrinter> pdfPrinterInstead()
+{
+    if (!dialogs::askYesNo(QStringLiteral("No printer is installed.\nSave the page as a PDF file instead?"),
+                           QStringLiteral("Print Diary")))
+        return nullptr;
+    const QString folder = ReadParameter(QLatin1String(kPdfFolderParameter), QDir::homePath());
+    QString file = dialogs::saveFileName(QStringLiteral("Save the page as PDF"),
+                                         QDir(folder).filePath(QStringLiteral("Diary.pdf")),
+                                         QStringLiteral("PDF files (*.pdf);;All Files (*)"));
+    if (file.isEmpty())
+        return nullptr;
+    if (QFileInfo(file).suffix().isEmpty())
+        file += QLatin1String(".pdf");
+    WriteParameter(QLatin1String(kPdfFolderParameter), QFileInfo(file).absolutePath());
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setOutputFileName(file);
+    return printer;
 }
 
 } // namespace
@@ -64,7 +94,14 @@ TSchedPageSpec TSchedDayViewPrint::PageSpec() const
 
 void TSchedPrintBase::Print()
 {
-    std::unique_ptr<QPrinter> printer = SchedDefaultPrinter();
+    std::unique_ptr<QPrinter> printer;
+    try {
+        printer = SchedDefaultPrinter();
+    } catch (const ESchedPrintError&) {
+        printer = pdfPrinterInstead();
+        if (!printer)
+            return;
+    }
     printer->setDocName(QStringLiteral("Diary"));
     printer->setCopyCount(1);
     PrintOn(printer.get());

@@ -41,7 +41,8 @@ public:
     void SetStartDate(QDate date) { m_start = date; }
     QDate StartDate() const { return m_start; }
 
-    // One print job of one page on the default printer, no dialog. Raises ESchedPrintError.
+    // One print job of one page on the default printer, no dialog; without a printer, the
+    // user may save the page as a PDF file instead. Raises ESchedPrintError.
     void Print();
     // Draws the page on a printer (a PDF, the preview's); ends nothing the caller began.
     // Raises ESchedPrintError when the printer cannot be painted on.

@@ -1,9 +1,12 @@
 #include "calendarTestSupport.h"
 #include "uDialogScript.h"
 #include "uErrorBox.h"
+#include "uParameters.h"
 #include "uSchedPrint.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QPrinter>
 #include <QProcess>
@@ -59,7 +62,7 @@ private slots:
     void cleanup() { SetSchedPrinterFactory({}); }
     void printsThePeriodOnOnePage_data();
     void printsThePeriodOnOnePage();
-    void noPrinterIsAClearError();
+    void noPrinterOffersAPdfFile();
     void aFailingPrinterIsReported();
     void pagesUseArialOrItsSubstitute();
 
@@ -137,17 +140,44 @@ void TestSchedPrint::printsThePeriodOnOnePage()
     QCOMPARE(printed.image.width() > printed.image.height(), kind != 0);
 }
 
-void TestSchedPrint::noPrinterIsAClearError()
+// Without a printer the page is offered as a PDF file; the folder chosen is where the
+// next one starts. Declining leaves nothing behind.
+void TestSchedPrint::noPrinterOffersAPdfFile()
 {
+    InitParameters(nullptr);
     SetSchedPrinterFactory([]() { return std::unique_ptr<QPrinter>(); });
     TSchedMonthViewPrint month;
     month.SetServer(&m_server);
     month.SetStartDate(QDate(2004, 4, 1));
-    ScriptedDialogs dialogs;
-    RunCommand([&]() { month.Print(); });
-    QCOMPARE(dialogs.shown().size(), 1);
-    QCOMPARE(dialogs.last().kind, dialogs::Kind::Error);
-    QCOMPARE(dialogs.last().text, QStringLiteral("No printer is installed."));
+    {
+        ScriptedDialogs dialogs;
+        dialogs.no();
+        RunCommand([&]() { month.Print(); });
+        QCOMPARE(dialogs.shown().size(), 1);
+        QCOMPARE(dialogs.last().kind, dialogs::Kind::Question);
+        QCOMPARE(dialogs.last().text, QStringLiteral("No printer is installed.\nSave the page as a PDF file instead?"));
+    }
+    const QString folder = m_dir.filePath("kept");
+    QVERIFY(QDir().mkpath(folder));
+    {
+        ScriptedDialogs dialogs;
+        dialogs.yes().file(folder + "/april");
+        RunCommand([&]() { month.Print(); });
+        QCOMPARE(dialogs.shown().size(), 2);
+        QCOMPARE(dialogs.last().kind, dialogs::Kind::SaveFile);
+        QCOMPARE(dialogs.last().value, QDir::home().filePath("Diary.pdf"));
+    }
+    const PrintedPdf printed(folder + "/april.pdf");
+    QCOMPARE(printed.pages, 1);
+    QVERIFY2(printed.text.contains("Board meeting"), qPrintable(printed.text));
+    {
+        ScriptedDialogs dialogs;
+        dialogs.yes().cancel();
+        RunCommand([&]() { month.Print(); });
+        QCOMPARE(dialogs.last().value, folder + "/Diary.pdf");
+        QCOMPARE(dialogs.texts().size(), 2); // no error after a cancelled choice
+    }
+    QVERIFY(!QFileInfo::exists(folder + "/Diary.pdf"));
 }
 
 void TestSchedPrint::aFailingPrinterIsReported()
