@@ -101,6 +101,7 @@ public:
     TValueComboBox* cboDescription;
     QLabel* Label3;
     TValueComboBox* cboSecondary;
+    QLabel* lblDiaryHint;
     QToolButton* btnPreview;
     QPushButton* btnPrintDiary;
     TRadioGroup* rgpDiaryView;

@@ -81,6 +81,12 @@ void TfrmShowQuery::buildDiaryPage()
     left->addWidget(Label3);
     cboSecondary = makeColumnList(onlDiaryLeft, "cboSecondary");
     left->addWidget(cboSecondary);
+    // Why the diary is empty, or which list still needs a choice.
+    lblDiaryHint = Make<QLabel>(onlDiaryLeft, "lblDiaryHint");
+    lblDiaryHint->setWordWrap(true);
+    lblDiaryHint->setStyleSheet(QStringLiteral("color: #b00000"));
+    lblDiaryHint->hide();
+    left->addWidget(lblDiaryHint);
     left->addSpacing(8);
 
     auto* buttons = new QHBoxLayout;
@@ -157,9 +163,10 @@ void TfrmShowQuery::cdsDataAfterOpen()
         list->clear();
         list->clearEditText();
     }
+    lblDiaryHint->hide();
     if (!cdsData->Active())
         return;
-    const TDiaryColumnLists lists = DiaryColumnLists(cdsData->Rows()->Fields());
+    const TDiaryColumnLists lists = DiaryColumnLists(*cdsData->Rows());
     fillColumnList(cboDateIndex, lists.dates);
     fillColumnList(cboDescription, lists.descriptions);
     fillColumnList(cboSecondary, lists.secondary);
@@ -179,6 +186,9 @@ void TfrmShowQuery::FillDiary()
     // The rows are read by position: the cursor, and so the grid and inspector, stay put.
     const TDbRowsPtr rows = cdsData->Rows();
     RunCommand([&]() { DiaryFill(*SchedServer1, rows.get(), choice); });
+    const QString hint = rows ? DiaryChoiceHint(cboDateIndex->count(), cboDescription->count(), choice) : QString();
+    lblDiaryHint->setText(hint);
+    lblDiaryHint->setVisible(!hint.isEmpty());
 }
 
 void TfrmShowQuery::cboDateIndexChange()

@@ -31,6 +31,51 @@ TDiaryColumnLists DiaryColumnLists(const QList<TDbField>& fields)
     return lists;
 }
 
+namespace {
+
+// Every value is a date (and there is one): a column of dates kept as text.
+bool holdsOnlyDates(const TDbRows& rows, int column)
+{
+    bool any = false;
+    qint64 day = 0;
+    int msecs = 0;
+    for (qsizetype r = 0; r < rows.RowCount(); ++r) {
+        if (rows.IsNull(r, column))
+            continue;
+        if (!rows.AsJulianDayTime(r, column, day, msecs))
+            return false;
+        any = true;
+    }
+    return any;
+}
+
+} // namespace
+
+TDiaryColumnLists DiaryColumnLists(const TDbRows& rows)
+{
+    const QList<TDbField>& fields = rows.Fields();
+    TDiaryColumnLists lists = DiaryColumnLists(fields);
+    QList<TDiaryColumn> dates;
+    for (int p = 0; p < fields.size(); ++p)
+        if (isDateKind(fields[p].type) || (isTextKind(fields[p].type) && holdsOnlyDates(rows, p)))
+            dates << TDiaryColumn{fields[p].displayName, p};
+    lists.dates = dates;
+    return lists;
+}
+
+QString DiaryChoiceHint(qsizetype dateColumns, qsizetype descriptionColumns, const TDiaryChoice& choice)
+{
+    if (dateColumns == 0)
+        return QStringLiteral("No column of these rows holds dates.");
+    if (descriptionColumns == 0)
+        return QStringLiteral("No column of these rows holds text for a description.");
+    if (choice.date < 0)
+        return QStringLiteral("Choose a column in \"Get Date From:\".");
+    if (choice.description < 0)
+        return QStringLiteral("Choose a column in \"Get Description From:\".");
+    return {};
+}
+
 TSchedItemRec DiaryEntry(const TDbRows& rows, qsizetype row, const TDiaryChoice& choice)
 {
     TSchedItemRec rec;

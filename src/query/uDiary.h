@@ -21,6 +21,14 @@ struct TDiaryColumn
     bool operator==(const TDiaryColumn&) const = default;
 };
 
+// The chosen positions; -1 is no choice.
+struct TDiaryChoice
+{
+    int date = -1;
+    int description = -1;
+    int secondary = -1;
+};
+
 struct TDiaryColumnLists
 {
     QList<TDiaryColumn> dates;        // date, time and date-and-time columns
@@ -30,14 +38,15 @@ struct TDiaryColumnLists
 
 // The lists for a result's fields, each in field order.
 TDiaryColumnLists DiaryColumnLists(const QList<TDbField>& fields);
+// The same for fetched rows, where a text column whose every value is an ISO date or
+// date-time ("2012-07-04", "2012-07-04 09:30:00") is a date column too: SQLite files
+// usually keep dates as text.
+TDiaryColumnLists DiaryColumnLists(const TDbRows& rows);
 
-// The chosen positions; -1 is no choice.
-struct TDiaryChoice
-{
-    int date = -1;
-    int description = -1;
-    int secondary = -1;
-};
+// The one line the page shows above an unfilled diary: why it is empty, or which list
+// still needs a choice; empty when the diary is filled.
+QString DiaryChoiceHint(qsizetype dateColumns, qsizetype descriptionColumns, const TDiaryChoice& choice);
+
 
 // One appointment per row: Start is the date column's value (null: 30 December 1899,
 // 00:00; a time-only column lies on that day), Finish 0.01 of a day later, Caption the

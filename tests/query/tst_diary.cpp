@@ -44,6 +44,8 @@ private slots:
     void fillStaysEmptyWithoutBothChoices_data();
     void fillStaysEmptyWithoutBothChoices();
     void fillFromPostgresTimestampsWithNulls();
+    void choiceHintSaysWhatIsMissing_data();
+    void choiceHintSaysWhatIsMissing();
     void printChoiceFollowsTheViewMode_data();
     void printChoiceFollowsTheViewMode();
 
@@ -74,7 +76,9 @@ void tst_diary::initTestCase()
         "INSERT INTO Cases VALUES (1, '2004-04-19 23:50:00', '09:30:00', 'Meeting', 3, 'x'),"
         "(2, NULL, NULL, NULL, NULL, NULL),"
         "(3, '2004-04-20', '23:59:59', 'Meeting', 3, 'x'),"
-        "(4, '2004-04-20', '00:00:00', 'Meeting', 3, 'x');"));
+        "(4, '2004-04-20', '00:00:00', 'Meeting', 3, 'x');"
+        "CREATE TABLE TextDates (Said TEXT, Day TEXT);"
+        "INSERT INTO TextDates VALUES ('2004-04-19', '2004-04-19'), ('soon', '2004-04-20 09:30'), (NULL, NULL);"));
 }
 
 TDbRowsPtr tst_diary::fetch(const QString& connection, const QString& sql)
@@ -104,6 +108,12 @@ void tst_diary::columnListsOfferColumnsByType_data()
         << QStringList{"OrderDate@1", "ShippedDate@2"} << QStringList{"ShipName@3"} << 5;
     QTest::newRow("time and date-time") << "cases.sqlite" << "SELECT Clock, Id, At FROM Cases"
                                         << QStringList{"Clock@0", "At@2"} << QStringList{} << 3;
+    QTest::newRow("Northwind's dates kept as text, some null")
+        << "northwind.sqlite" << "SELECT Id, OrderDate, ShippedDate, ShipName FROM \"Order\""
+        << QStringList{"OrderDate@1", "ShippedDate@2"} << QStringList{"OrderDate@1", "ShippedDate@2", "ShipName@3"} << 4;
+    QTest::newRow("text with one value that is no date")
+        << "cases.sqlite" << "SELECT Said, Day FROM TextDates" << QStringList{"Day@1"}
+        << QStringList{"Said@0", "Day@1"} << 2;
     QTest::newRow("no date at all") << "chinook.sqlite" << "SELECT Name, Composer FROM Track"
                                     << QStringList{} << QStringList{"Name@0", "Composer@1"} << 2;
 }
@@ -116,7 +126,7 @@ void tst_diary::columnListsOfferColumnsByType()
     QFETCH(QStringList, descriptions);
     QFETCH(int, secondary);
     const TDbRowsPtr rows = fetch(sqlite(file), sql);
-    const TDiaryColumnLists lists = DiaryColumnLists(rows->Fields());
+    const TDiaryColumnLists lists = DiaryColumnLists(*rows);
     QCOMPARE(names(lists.dates), dates);
     QCOMPARE(names(lists.descriptions), descriptions);
     QCOMPARE(lists.secondary.size(), secondary);
@@ -237,6 +247,30 @@ void tst_diary::fillFromPostgresTimestampsWithNulls()
     QCOMPARE(dt(zero.at(0)->Start), QDateTime(QDate(1899, 12, 30), QTime(0, 0)));
     QVERIFY(zero.at(0)->Caption.endsWith(" (5)"));
     QCOMPARE(dt(store.Item(zero.size())->Start), QDateTime(QDate(2021, 1, 1), QTime(0, 0)));
+}
+
+void tst_diary::choiceHintSaysWhatIsMissing_data()
+{
+    QTest::addColumn<int>("dates");
+    QTest::addColumn<int>("descriptions");
+    QTest::addColumn<int>("date");
+    QTest::addColumn<int>("description");
+    QTest::addColumn<QString>("hint");
+    QTest::newRow("no date column") << 0 << 2 << -1 << -1 << "No column of these rows holds dates.";
+    QTest::newRow("no text column") << 1 << 0 << 0 << -1 << "No column of these rows holds text for a description.";
+    QTest::newRow("two dates, none chosen") << 2 << 1 << -1 << 1 << "Choose a column in \"Get Date From:\".";
+    QTest::newRow("texts, none chosen") << 1 << 3 << 0 << -1 << "Choose a column in \"Get Description From:\".";
+    QTest::newRow("filled") << 1 << 1 << 0 << 1 << "";
+}
+
+void tst_diary::choiceHintSaysWhatIsMissing()
+{
+    QFETCH(int, dates);
+    QFETCH(int, descriptions);
+    QFETCH(int, date);
+    QFETCH(int, description);
+    QFETCH(QString, hint);
+    QCOMPARE(DiaryChoiceHint(dates, descriptions, {date, description, -1}), hint);
 }
 
 void tst_diary::printChoiceFollowsTheViewMode_data()

@@ -76,6 +76,8 @@ private slots:
     void pageShowsItsLayoutValues();
     void oneDateAndOneTextColumnFillAtOnce();
     void twoDateColumnsWaitForAChoice();
+    void datesKeptAsTextFillTheDiary();
+    void pageSaysWhyTheDiaryIsEmpty();
     void secondaryColumnAndItsRemoval();
     void lateAppointmentShowsOnTwoDaysAndDuplicatesOnBoth();
     void gridAndInspectorKeepTheirRow();
@@ -207,6 +209,38 @@ void tst_formShowQueryDiary::twoDateColumnsWaitForAChoice()
     // Typed text that selects no entry is no choice: the diary empties.
     w->cboDateIndex->lineEdit()->setText("Order");
     QCOMPARE(count(*w), 0);
+}
+
+// Northwind's own "Order" table keeps its dates as text, as most SQLite files do.
+void tst_formShowQueryDiary::datesKeptAsTextFillTheDiary()
+{
+    auto w = openWindow(saveQuery("Orders", "northwind.sqlite",
+                                  "SELECT Id, OrderDate, CustomerId, ShipName FROM \"Order\" ORDER BY Id"));
+    QCOMPARE(entries(w->cboDateIndex), (QStringList{"OrderDate"}));
+    QCOMPARE(w->cboDateIndex->currentText(), QStringLiteral("OrderDate"));
+    w->cboDescription->setCurrentIndex(w->cboDescription->findText("ShipName"));
+    enterDiary(*w);
+    QCOMPARE(count(*w), 830);
+    QCOMPARE(w->SchedServer1->DayItems(QDate(2012, 7, 4)).size(), 1);
+    QCOMPARE(w->SchedServer1->DayItems(QDate(2012, 7, 4)).at(0)->Caption, QStringLiteral("Vins et alcools Chevalier"));
+    QVERIFY(w->lblDiaryHint->isHidden());
+}
+
+void tst_formShowQueryDiary::pageSaysWhyTheDiaryIsEmpty()
+{
+    {
+        auto w = openWindow(saveQuery("Tracks", "chinook.sqlite", "SELECT Name, Composer FROM Track"));
+        enterDiary(*w);
+        QCOMPARE(count(*w), 0);
+        QVERIFY(w->lblDiaryHint->isVisible());
+        QCOMPARE(w->lblDiaryHint->text(), QStringLiteral("No column of these rows holds dates."));
+    }
+    auto w = openWindow(saveQuery("Orders", "northwind.sqlite",
+                                  "SELECT Id, ShippedDate, OrderDate, ShipName FROM OrderDates"));
+    enterDiary(*w);
+    QCOMPARE(w->lblDiaryHint->text(), QStringLiteral("Choose a column in \"Get Date From:\"."));
+    w->cboDateIndex->setCurrentIndex(0);
+    QVERIFY(w->lblDiaryHint->isHidden());
 }
 
 void tst_formShowQueryDiary::secondaryColumnAndItsRemoval()
