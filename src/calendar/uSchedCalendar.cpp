@@ -1,6 +1,9 @@
 #include "uSchedCalendar.h"
 
+#include "uSchedServer.h"
+
 #include <QKeyEvent>
+#include <QTextCharFormat>
 #include <QSpinBox>
 
 TSchedCalendar::TSchedCalendar(QWidget* parent) : QCalendarWidget(parent)
@@ -11,6 +14,7 @@ TSchedCalendar::TSchedCalendar(QWidget* parent) : QCalendarWidget(parent)
     setFirstDayOfWeek(locale().firstDayOfWeek());
     connect(this, &QCalendarWidget::clicked, this, [this](QDate) { emit Click(); });
     connect(this, &QCalendarWidget::currentPageChanged, this, &TSchedCalendar::pageChanged);
+    connect(this, &QCalendarWidget::currentPageChanged, this, &TSchedCalendar::markDays);
 }
 
 bool TSchedCalendar::eventFilter(QObject* watched, QEvent* event)
@@ -47,4 +51,33 @@ void TSchedCalendar::pageChanged(int year, int month)
         return;
     SetDate(QDate(year, month, 1));
     emit Click();
+}
+
+void TSchedCalendar::SetServer(TSchedServer* server)
+{
+    if (m_server)
+        disconnect(m_server, nullptr, this, nullptr);
+    m_server = server;
+    if (server)
+        connect(server, &TSchedServer::Changed, this, &TSchedCalendar::markDays);
+    markDays();
+}
+
+// Bold days show where the entries are: the diary's views can lie far from them.
+void TSchedCalendar::markDays()
+{
+    for (const QDate& date : std::as_const(m_marked))
+        setDateTextFormat(date, QTextCharFormat());
+    m_marked.clear();
+    if (!m_server || m_server->Count() == 0)
+        return;
+    QTextCharFormat bold;
+    bold.setFontWeight(QFont::Bold);
+    // The page shows up to six weeks, from the end of the month before.
+    const QDate first(yearShown(), monthShown(), 1);
+    for (QDate date = first.addDays(-7); date <= first.addDays(42); date = date.addDays(1))
+        if (m_server->DayItems(date).size() > 0) {
+            setDateTextFormat(date, bold);
+            m_marked << date;
+        }
 }

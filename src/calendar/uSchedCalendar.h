@@ -2,6 +2,10 @@
 
 #include <QCalendarWidget>
 #include <QDate>
+#include <QList>
+#include <QPointer>
+
+class TSchedServer;
 
 // The month calendar: one date; week numbers, day names and the days of the neighbouring
 // months in the leading and trailing cells. A click on a day makes it the date; the
@@ -17,6 +21,8 @@ public:
     QDate Date() const { return selectedDate(); }
     // Sets the date without firing Click.
     void SetDate(QDate date);
+    // The store whose days with appointments are shown in bold, in every month shown.
+    void SetServer(TSchedServer* server);
 
 signals:
     void Click();
@@ -26,6 +32,9 @@ protected:
 
 private:
     void pageChanged(int year, int month);
+    void markDays();
 
     bool m_setting = false;
+    QPointer<TSchedServer> m_server;
+    QList<QDate> m_marked;
 };

@@ -95,6 +95,8 @@ public:
     QWidget* tabDiary;
     QFrame* onlDiaryLeft;
     TSchedCalendar* Calendar;
+    QPushButton* btnDiaryToday;
+    QPushButton* btnFirstEntry;
     QLabel* Label1;
     TValueComboBox* cboDateIndex;
     QLabel* Label2;
@@ -128,6 +130,8 @@ public slots:
     void FillDiary();
     void rgpDiaryViewClick();
     void CalendarClick();
+    void btnDiaryTodayClick();
+    void btnFirstEntryClick();
     // The print component for the view's mode, its start date set; null for none.
     TSchedPrintBase* SelectDiaryPrint();
     void btnPrintDiaryClick();

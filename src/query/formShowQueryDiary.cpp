@@ -68,6 +68,16 @@ void TfrmShowQuery::buildDiaryPage()
     Calendar->setFont(calendarFont);
     Calendar->SetDate(QDate(2004, 4, 1));
     left->addWidget(Calendar);
+    // The views open where their layout says; these move them to where the entries are.
+    auto* moves = new QHBoxLayout;
+    moves->setSpacing(4);
+    btnDiaryToday = Make<QPushButton>(onlDiaryLeft, "btnDiaryToday", QStringLiteral("Today"));
+    btnDiaryToday->setToolTip(QStringLiteral("Show today"));
+    btnFirstEntry = Make<QPushButton>(onlDiaryLeft, "btnFirstEntry", QStringLiteral("First entry"));
+    btnFirstEntry->setToolTip(QStringLiteral("Show the first entry of the diary"));
+    moves->addWidget(btnDiaryToday);
+    moves->addWidget(btnFirstEntry);
+    left->addLayout(moves);
     left->addSpacing(5);
     Label1 = Make<QLabel>(onlDiaryLeft, "Label1", QStringLiteral("Get Date From:"));
     left->addWidget(Label1);
@@ -127,6 +137,7 @@ void TfrmShowQuery::buildDiaryPage()
     timeFont.setStyleHint(QFont::SansSerif);
     diaryView->SetTimeFont(timeFont);
     diaryView->SetServer(SchedServer1);
+    Calendar->SetServer(SchedServer1);
     diaryView->SetViewMode(vmWeek);
     diaryView->SetStartDate(QDate(2004, 4, 19));
     page->addWidget(diaryView, 1);
@@ -143,6 +154,8 @@ void TfrmShowQuery::buildDiaryPage()
     pagQuery->addTab(tabDiary, QStringLiteral("Diary"));
 
     connect(Calendar, &TSchedCalendar::Click, this, &TfrmShowQuery::CalendarClick);
+    connect(btnDiaryToday, &QPushButton::clicked, this, &TfrmShowQuery::btnDiaryTodayClick);
+    connect(btnFirstEntry, &QPushButton::clicked, this, &TfrmShowQuery::btnFirstEntryClick);
     connect(rgpDiaryView, &TRadioGroup::Changed, this, &TfrmShowQuery::rgpDiaryViewClick);
     connect(btnPrintDiary, &QPushButton::clicked, this, &TfrmShowQuery::btnPrintDiaryClick);
     connect(btnPreview, &QToolButton::clicked, this, &TfrmShowQuery::btnPreviewClick);
@@ -271,4 +284,19 @@ void TfrmShowQuery::btnPreviewClick()
     }
     preview->SetPrintComponent(SelectDiaryPrint());
     preview->Present(this);
+}
+
+void TfrmShowQuery::btnDiaryTodayClick()
+{
+    Calendar->SetDate(QDate::currentDate());
+    CalendarClick();
+}
+
+void TfrmShowQuery::btnFirstEntryClick()
+{
+    const QDate first = DiaryFirstEntryDate(*SchedServer1);
+    if (!first.isValid())
+        return;
+    Calendar->SetDate(first);
+    CalendarClick();
 }

@@ -101,6 +101,24 @@ void AddDiaryEntry(TSchedServer& store, const TDbRows& rows, qsizetype row, cons
     store.Add(DiaryEntry(rows, row, choice));
 }
 
+QDate DiaryFirstEntryDate(const TSchedServer& store)
+{
+    if (store.Count() == 0)
+        return {};
+    // In order of start; undated rows sit on day zero, so the first dated entry follows them.
+    if (SchedDateOf(store.Item(0)->Start) != kDayZero)
+        return SchedDateOf(store.Item(0)->Start);
+    qsizetype lo = 0, hi = store.Count();
+    while (lo < hi) {
+        const qsizetype mid = lo + (hi - lo) / 2;
+        if (SchedDateOf(store.Item(mid)->Start) <= kDayZero)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo < store.Count() ? SchedDateOf(store.Item(lo)->Start) : kDayZero;
+}
+
 void DiaryFill(TSchedServer& store, const TDbRows* rows, const TDiaryChoice& choice)
 {
     // Empty first, so the diary is empty whenever there is nothing to fill it with.

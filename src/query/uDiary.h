@@ -55,6 +55,10 @@ TSchedItemRec DiaryEntry(const TDbRows& rows, qsizetype row, const TDiaryChoice&
 // Adds that appointment for one row to the store.
 void AddDiaryEntry(TSchedServer& store, const TDbRows& rows, qsizetype row, const TDiaryChoice& choice);
 
+// The day of the first appointment that has a date (rows without one lie on 30 December
+// 1899); that day when all lie there; invalid when the store is empty.
+QDate DiaryFirstEntryDate(const TSchedServer& store);
+
 // Empties the store; then, when a date and a description column are chosen, adds every
 // row in one update of the store (the views redraw once). Reads the rows by position and
 // moves no cursor, so grid and inspector keep their row. rows may be null (closed).

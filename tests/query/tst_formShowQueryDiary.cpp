@@ -224,6 +224,15 @@ void tst_formShowQueryDiary::datesKeptAsTextFillTheDiary()
     QCOMPARE(w->SchedServer1->DayItems(QDate(2012, 7, 4)).size(), 1);
     QCOMPARE(w->SchedServer1->DayItems(QDate(2012, 7, 4)).at(0)->Caption, QStringLiteral("Vins et alcools Chevalier"));
     QVERIFY(w->lblDiaryHint->isHidden());
+    // The month calendar shows in bold where they are; "First entry" moves there.
+    QCOMPARE(w->Calendar->dateTextFormat(QDate(2004, 4, 5)).fontWeight(), int(QFont::Normal));
+    QTest::mouseClick(w->btnFirstEntry, Qt::LeftButton);
+    QCOMPARE(w->Calendar->Date(), QDate(2012, 7, 4));
+    QCOMPARE(w->diaryView->StartDate(), QDate(2012, 7, 4));
+    QCOMPARE(w->Calendar->dateTextFormat(QDate(2012, 7, 4)).fontWeight(), int(QFont::Bold));
+    QCOMPARE(w->Calendar->dateTextFormat(QDate(2012, 7, 6)).fontWeight(), int(QFont::Normal)); // no order that day
+    QTest::mouseClick(w->btnDiaryToday, Qt::LeftButton);
+    QCOMPARE(w->Calendar->Date(), QDate::currentDate());
 }
 
 void tst_formShowQueryDiary::pageSaysWhyTheDiaryIsEmpty()
