@@ -46,7 +46,18 @@ struct Colours
     QColor range{198, 218, 252};
 };
 
+// The width of a "more" button: its arrow and its count.
+qreal moreWidth(const QFontMetricsF& fm, qreal button, int count)
+{
+    return std::ceil(button * 1.5 + fm.horizontalAdvance(MoreText(count)));
+}
+
 } // namespace
+
+QString MoreText(int count)
+{
+    return QStringLiteral("+%1").arg(count);
+}
 
 void TSchedLayout::Build(const TSchedServer* server, const QRectF& a, const TSchedLayoutOptions& options)
 {
@@ -201,12 +212,14 @@ void TSchedLayout::buildTimeGrid(const TSchedServer* server)
         if (!cluster.isEmpty())
             closeCluster();
         const qreal button = std::ceil(itemFm.height() * 0.8);
-        if (box.hiddenAbove)
-            box.moreUp = QRectF(box.rect.right() - button * 1.6 - 2 * unit, box.rect.top() + 2 * unit, button * 1.6,
-                                button);
-        if (box.hiddenBelow)
-            box.moreDown = QRectF(box.rect.right() - button * 1.6 - 2 * unit, box.rect.bottom() - button - 2 * unit,
-                                  button * 1.6, button);
+        if (box.hiddenAbove) {
+            const qreal w = moreWidth(itemFm, button, box.hiddenAbove);
+            box.moreUp = QRectF(box.rect.right() - w - 2 * unit, box.rect.top() + 2 * unit, w, button);
+        }
+        if (box.hiddenBelow) {
+            const qreal w = moreWidth(itemFm, button, box.hiddenBelow);
+            box.moreDown = QRectF(box.rect.right() - w - 2 * unit, box.rect.bottom() - button - 2 * unit, w, button);
+        }
         days.append(box);
     }
 }
@@ -236,12 +249,14 @@ void TSchedLayout::listItems(const TSchedServer* server, TSchedDayBox& box)
         box.items.append(itemBox);
     }
     const qreal button = std::ceil(line * 0.8);
-    if (box.hiddenAbove)
-        box.moreUp = QRectF(box.header.right() - button * 1.6 - 2 * unit, box.header.top() + 1 * unit, button * 1.6,
+    if (box.hiddenAbove) {
+        const qreal w = moreWidth(itemFm, button, box.hiddenAbove);
+        box.moreUp = QRectF(box.header.right() - w - 2 * unit, box.header.top() + 1 * unit, w,
                             std::min(button, box.header.height() - 2 * unit));
+    }
     if (box.hiddenBelow) {
-        box.moreDown = QRectF(box.rect.right() - button * 1.6 - 2 * unit, box.rect.bottom() - button - unit,
-                              button * 1.6, button);
+        const qreal w = moreWidth(itemFm, button, box.hiddenBelow);
+        box.moreDown = QRectF(box.rect.right() - w - 2 * unit, box.rect.bottom() - button - unit, w, button);
         // The last listed line gives way to the button.
         if (!box.items.isEmpty())
             box.items.last().rect.setRight(box.moreDown.left() - unit);
@@ -373,16 +388,22 @@ TSchedHit TSchedLayout::HitTest(const QPointF& p) const
 
 namespace {
 
-void drawMore(QPainter& p, const QRectF& r, bool up, const Colours& c)
+// A "more" button: an arrow, then how many entries are out of sight ("+12"), so that
+// neither the screen nor the printed page hides entries without a word.
+void drawMore(QPainter& p, const QRectF& r, bool up, int count, const QFont& font, const Colours& c)
 {
     if (r.isEmpty())
         return;
     p.setPen(c.itemBorder);
     p.setBrush(c.title);
     p.drawRect(r);
-    const QPointF mid = r.center();
-    const qreal w = r.width() * 0.25;
-    const qreal h = r.height() * 0.25;
+    const QRectF arrowBox(r.topLeft(), QSizeF(r.height() * 1.2, r.height()));
+    p.setFont(font);
+    p.setPen(c.text);
+    p.drawText(r.adjusted(arrowBox.width(), 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, MoreText(count));
+    const QPointF mid = arrowBox.center();
+    const qreal w = arrowBox.width() * 0.3;
+    const qreal h = arrowBox.height() * 0.25;
     QPolygonF arrow;
     if (up)
         arrow << QPointF(mid.x() - w, mid.y() + h) << QPointF(mid.x() + w, mid.y() + h) << QPointF(mid.x(), mid.y() - h);
@@ -479,8 +500,8 @@ void SchedPaint(QPainter& p, const TSchedLayout& layout, const TSchedPaintState&
         for (const TSchedItemBox& item : box.items)
             drawItem(p, layout, item, state.showSelection && item.item->Id == state.selectedItem, timeGrid, c);
         p.restore();
-        drawMore(p, box.moreUp, true, c);
-        drawMore(p, box.moreDown, false, c);
+        drawMore(p, box.moreUp, true, box.hiddenAbove, o.itemFont, c);
+        drawMore(p, box.moreDown, false, box.hiddenBelow, o.itemFont, c);
     }
 
     for (const auto& [rect, text] : layout.titles) {

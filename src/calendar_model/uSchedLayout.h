@@ -51,6 +51,9 @@ struct TSchedLayoutOptions
     QHash<int, int> firstShown;
 };
 
+// The text of a "more" button: how many entries are out of sight ("+12").
+QString MoreText(int count);
+
 struct TSchedItemBox
 {
     const TSchedItem* item = nullptr;

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QPrinter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -64,6 +65,7 @@ private slots:
     void printsThePeriodOnOnePage();
     void noPrinterOffersAPdfFile();
     void aFailingPrinterIsReported();
+    void crowdedDayPrintsHowManyAreLeftOut();
     void pagesUseArialOrItsSubstitute();
 
 private:
@@ -197,6 +199,33 @@ void TestSchedPrint::aFailingPrinterIsReported()
     } catch (const ESchedPrintError& e) {
         QVERIFY2(e.message().contains("/nonexistent-folder/diary.pdf"), qPrintable(e.message()));
     }
+}
+
+// Paper cannot scroll: a day with more entries than its cell holds prints how many were
+// left out, and what is printed plus that count is every entry of the day.
+void TestSchedPrint::crowdedDayPrintsHowManyAreLeftOut()
+{
+    TSchedServer crowded;
+    const int total = 40;
+    for (int i = 0; i < total; ++i)
+        add(crowded, QDate(2004, 4, 14), QTime(9, 0).addSecs(60 * i), QString("Entry%1x").arg(i, 2, 10, QChar('0')));
+    const QString file = pdf("crowded.pdf");
+    SetSchedPrinterFactory([file]() {
+        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(file);
+        return printer;
+    });
+    TSchedMonthViewPrint month;
+    month.SetServer(&crowded);
+    month.SetStartDate(QDate(2004, 4, 1));
+    month.Print();
+    const PrintedPdf printed(file);
+    const int shown = int(printed.text.count(QRegularExpression("Entry\\d\\dx")));
+    const QRegularExpressionMatch more = QRegularExpression("\\+(\\d+)").match(printed.text);
+    QVERIFY2(more.hasMatch(), qPrintable(printed.text));
+    QVERIFY(shown > 0);
+    QCOMPARE(shown + more.captured(1).toInt(), total);
 }
 
 void TestSchedPrint::pagesUseArialOrItsSubstitute()
