@@ -43,14 +43,16 @@ TLumQBTableData* TLumQBDiagram::FindTable(const QString& name) const
 TLumQBTableData* TLumQBDiagram::FindAlias(const QString& alias) const
 {
     for (auto it = m_tables.rbegin(); it != m_tables.rend(); ++it)
-        if ((*it)->TableAlias == alias)
+        // SQL engines compare aliases without regard to case, so "C" and "c" clash.
+        if ((*it)->TableAlias.compare(alias, Qt::CaseInsensitive) == 0)
             return it->get();
     return nullptr;
 }
 
 QString TLumQBDiagram::NewAlias(const QString& tableName) const
 {
-    const QString first = tableName.left(1);
+    // A whole character: a name may start outside the Basic Multilingual Plane.
+    const QString first = tableName.left(tableName.size() > 1 && tableName.at(0).isHighSurrogate() ? 2 : 1);
     if (!FindAlias(first))
         return first;
     for (int k = 1; k <= 255; ++k) {
@@ -90,7 +92,7 @@ void TLumQBDiagram::SetTableAlias(TLumQBTableData* table, const QString& alias)
 {
     if (table->TableAlias == alias)
         return;
-    if (FindAlias(alias))
+    if (TLumQBTableData* other = FindAlias(alias); other && other != table)
         throw ELumQBException(QStringLiteral("The alias you entered already exists!"));
     table->TableAlias = alias;
 }

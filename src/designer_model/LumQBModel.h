@@ -65,11 +65,12 @@ public:
     int LinkCount() const { return int(m_links.size()); }
     TLumQBLinkData* Links(int index) const { return m_links.at(index).get(); }
 
-    // Searched from the last table to the first, case-sensitively; nullptr if none.
+    // Searched from the last table to the first; nullptr if none. Names are compared
+    // case-sensitively, aliases without regard to case.
     TLumQBTableData* FindTable(const QString& name) const;
     TLumQBTableData* FindAlias(const QString& alias) const;
 
-    // The alias a new table of that name gets: its first character, else that character
+    // The alias a new table of that name gets: its first (whole) character, else that character
     // followed by the smallest free number 1..255, else "#ERROR".
     QString NewAlias(const QString& tableName) const;
 

@@ -28,8 +28,12 @@ void tst_LumQBModel::aliasesOfAddedTables_data()
     QTest::newRow("first letters, then numbered")
         << QStringList{"Customers", "Categories", "Orders", "OrderItems"}
         << QStringList{"C", "C1", "O", "O1"};
-    QTest::newRow("case-sensitive names and aliases")
-        << QStringList{"Orders", "orders"} << QStringList{"O", "o"};
+    // SQL engines compare aliases without regard to case: "o" would clash with "O".
+    QTest::newRow("names differing in case get aliases differing in more")
+        << QStringList{"Orders", "orders"} << QStringList{"O", "o1"};
+    QTest::newRow("a name starting outside the BMP keeps its whole first character")
+        << QStringList{QString::fromUtf8("\xF0\x9F\x8D\x95Pizza"), QString::fromUtf8("\xF0\x9F\x8D\x95Pasta"), "X"}
+        << QStringList{QString::fromUtf8("\xF0\x9F\x8D\x95"), QString::fromUtf8("\xF0\x9F\x8D\x95") + "1", "X"};
 }
 
 void tst_LumQBModel::aliasesOfAddedTables()
@@ -84,7 +88,10 @@ void tst_LumQBModel::changedAliasMustBeFree()
     auto* o = d.AddTable("Orders", {"ID"});
     QVERIFY_THROWS_EXCEPTION(ELumQBException, d.SetTableAlias(o, "C"));
     QCOMPARE(o->TableAlias, QString("O"));
+    QVERIFY_THROWS_EXCEPTION(ELumQBException, d.SetTableAlias(o, "c"));
     d.SetTableAlias(c, "C"); // unchanged alias is no conflict
+    d.SetTableAlias(c, "c"); // nor is its own alias in another case
+    QCOMPARE(d.FindAlias("C"), c);
     d.SetTableAlias(o, "");
     QCOMPARE(d.FindAlias(""), o);
 }
