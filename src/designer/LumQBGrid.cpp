@@ -351,6 +351,8 @@ void TLumQBGrid::SetWorkArea(TLumQBWorkArea* workArea)
     if (workArea) {
         m_watch = connect(workArea, &TLumQBWorkArea::GridRowsChanged, this, [this](int currentRow) {
             setEnabled(true);
+            // A restored diagram may switch grouping without this grid's own command.
+            setColumnHidden(gcGroupBy, !UseGroupBy());
             if (currentRow >= 0 && currentRow < m_model->rowCount()) {
                 const int column = currentIndex().isValid() ? currentIndex().column() : gcTable;
                 setCurrentIndex(m_model->index(currentRow, column));

@@ -1,14 +1,15 @@
 #pragma once
 
+#include "LumQBDesignText.h"
 #include "LumQBModel.h"
 #include "LumQBSQL.h"
 
 #include <QList>
+#include <QListWidget>
 #include <QPointer>
 #include <QScrollArea>
 #include <QStringList>
 
-class QListWidget;
 class TLumQBCanvas;
 class TLumQBLink;
 class TLumQBTable;
@@ -90,6 +91,16 @@ public:
     void ClearSelection();
     // Raises OnChange.
     void Change();
+    // Closes every table window, as their Close buttons do.
+    void Clear();
+
+    // The diagram and grid as kept with a query.
+    TLumQBDesign Design() const;
+    // Replaces the work area's content with a kept design. Tables the database no longer
+    // has (OnGetTableFields gives no fields) and fields a table no longer has are left
+    // out, with the links and rows that use them; their names ("Table" or "Table.Field")
+    // are returned. Raises GridRowsChanged and OnChange once.
+    QStringList RestoreDesign(const TLumQBDesign& design);
     // The statement of the diagram and, with a field grid set, its rows; names written
     // by quote (a connection's QuoteName), else in the bracket form.
     QStringList GetSQL(const TLumQBQuoteName& quote = {}) const;
