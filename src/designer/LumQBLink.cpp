@@ -218,31 +218,19 @@ bool TLumQBLink::eventFilter(QObject* watched, QEvent* event)
 
 void TLumQBLink::miAllFromTable1Click()
 {
-    if (!m_workArea)
-        return;
-    const TJoinKind kind = JoinKind();
-    const bool ticked = kind == jkLeftOuter || kind == jkFullOuter;
-    TJoinKind next;
-    if (!ticked)
-        next = kind == jkRightOuter ? jkFullOuter : jkLeftOuter;
-    else
-        next = kind == jkFullOuter ? jkRightOuter : jkInner;
-    m_workArea->SetLinkJoin(this, JoinOperator(), next);
-    FillMenu();
+    ToggleAllRowsFrom(1);
 }
 
 void TLumQBLink::miAllFromTable2Click()
 {
+    ToggleAllRowsFrom(2);
+}
+
+void TLumQBLink::ToggleAllRowsFrom(int end)
+{
     if (!m_workArea)
         return;
-    const TJoinKind kind = JoinKind();
-    const bool ticked = kind == jkRightOuter || kind == jkFullOuter;
-    TJoinKind next;
-    if (!ticked)
-        next = kind == jkLeftOuter ? jkFullOuter : jkRightOuter;
-    else
-        next = kind == jkFullOuter ? jkLeftOuter : jkInner;
-    m_workArea->SetLinkJoin(this, JoinOperator(), next);
+    m_workArea->SetLinkJoin(this, JoinOperator(), ToggledJoinKind(JoinKind(), end));
     FillMenu();
 }
 
@@ -270,6 +258,5 @@ void TLumQBLink::EditProperties()
     if (form.exec() != QDialog::Accepted || !m_workArea)
         return;
     const bool all1 = form.CBAllFrom1->isChecked(), all2 = form.CBAllFrom2->isChecked();
-    const TJoinKind next = all1 && all2 ? jkFullOuter : all1 ? jkLeftOuter : all2 ? jkRightOuter : jkInner;
-    m_workArea->SetLinkJoin(this, form.JoinOp->currentIndex(), next);
+    m_workArea->SetLinkJoin(this, form.JoinOp->currentIndex(), JoinKindOf(all1, all2));
 }

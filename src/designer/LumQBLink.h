@@ -82,6 +82,7 @@ private:
     friend class TLumQBWorkArea;
     void Detach();
     void FillMenu();
+    void ToggleAllRowsFrom(int end);
 
     TLumQBWorkArea* m_workArea;
     TLumQBLinkData* m_data;

@@ -279,7 +279,7 @@ void TLumQBWorkArea::UnregisterTable(TLumQBTable* table)
     m_tables.removeOne(table);
     if (m_selected == table)
         m_selected = nullptr;
-    GridRemoveTable(name);
+    EditGrid([&](TLumQBGridData& g) { g.RemoveTable(name); });
     m_diagram.RemoveTable(table->Data());
     table->Detach();
     Change();
@@ -347,7 +347,7 @@ void TLumQBWorkArea::SetFieldTicked(TLumQBTable* table, int index, bool ticked)
     if (ticked)
         GridAddField(data->Fields[index], data->TableName);
     else
-        GridRemoveField(data->Fields[index], data->TableName);
+        EditGrid([&](TLumQBGridData& g) { g.RemoveField(data->Fields[index], data->TableName); });
     table->RefreshTicks();
     Change();
 }
@@ -375,7 +375,7 @@ void TLumQBWorkArea::SelectNoFields(TLumQBTable* table)
     for (int i = 0; i < data->Fields.size(); ++i)
         data->SetTicked(i, false);
     table->RefreshTicks();
-    GridRemoveTable(data->TableName);
+    EditGrid([&](TLumQBGridData& g) { g.RemoveTable(data->TableName); });
     Change();
 }
 
@@ -417,57 +417,9 @@ int TLumQBWorkArea::GridAddField(const QString& field, const QString& table)
     return row;
 }
 
-void TLumQBWorkArea::GridRemoveField(const QString& field, const QString& table)
+void TLumQBWorkArea::EditGrid(const std::function<void(TLumQBGridData&)>& edit)
 {
-    m_grid.RemoveField(field, table);
-    emit GridRowsChanged(-1);
-}
-
-void TLumQBWorkArea::GridRemoveTable(const QString& table)
-{
-    m_grid.RemoveTable(table);
-    emit GridRowsChanged(-1);
-}
-
-void TLumQBWorkArea::GridSetUseGroupBy(bool value)
-{
-    m_grid.SetUseGroupBy(value);
-    emit GridRowsChanged(-1);
-}
-
-void TLumQBWorkArea::GridSetSortType(int row, const QString& value)
-{
-    m_grid.SetSortType(row, value);
-    emit GridRowsChanged(-1);
-}
-
-void TLumQBWorkArea::GridSetSortOrder(int row, const QString& value)
-{
-    m_grid.SetSortOrder(row, value);
-    emit GridRowsChanged(-1);
-}
-
-void TLumQBWorkArea::GridSetGroupFunction(int row, const QString& value)
-{
-    m_grid.SetGroupFunction(row, value);
-    emit GridRowsChanged(-1);
-}
-
-void TLumQBWorkArea::GridSetCaption(int row, const QString& value)
-{
-    m_grid.SetCaption(row, value);
-    emit GridRowsChanged(-1);
-}
-
-void TLumQBWorkArea::GridSetOutput(int row, bool value)
-{
-    m_grid.SetOutput(row, value);
-    emit GridRowsChanged(-1);
-}
-
-void TLumQBWorkArea::GridSetCriteria(int row, const QString& value)
-{
-    m_grid.SetCriteria(row, value);
+    edit(m_grid);
     emit GridRowsChanged(-1);
 }
 

@@ -10,6 +10,8 @@
 #include <QScrollArea>
 #include <QStringList>
 
+#include <functional>
+
 class TLumQBCanvas;
 class TLumQBLink;
 class TLumQBTable;
@@ -115,17 +117,10 @@ public:
     void SetLinkJoin(TLumQBLink* link, int joinOperator, TJoinKind kind);
     void RemoveLink(TLumQBLink* link);
 
-    // The field grid's rows (0-based, see TLumQBGridData). Each raises GridRowsChanged.
+    // The field grid's rows (0-based, see TLumQBGridData) change only through these, which
+    // raise GridRowsChanged: AddField reports the row it gave the field, EditGrid none.
     int GridAddField(const QString& field, const QString& table);
-    void GridRemoveField(const QString& field, const QString& table);
-    void GridRemoveTable(const QString& table);
-    void GridSetUseGroupBy(bool value);
-    void GridSetSortType(int row, const QString& value);
-    void GridSetSortOrder(int row, const QString& value);
-    void GridSetGroupFunction(int row, const QString& value);
-    void GridSetCaption(int row, const QString& value);
-    void GridSetOutput(int row, bool value);
-    void GridSetCriteria(int row, const QString& value);
+    void EditGrid(const std::function<void(TLumQBGridData&)>& edit);
 
 signals:
     // Asked for the field names of a table being added; append them to fields.

@@ -32,6 +32,18 @@ void TLumQBTableData::SetTicked(int index, bool ticked)
         Ticked[index] = ticked;
 }
 
+TJoinKind JoinKindOf(bool allFrom1, bool allFrom2)
+{
+    return allFrom1 && allFrom2 ? jkFullOuter : allFrom1 ? jkLeftOuter : allFrom2 ? jkRightOuter : jkInner;
+}
+
+TJoinKind ToggledJoinKind(TJoinKind kind, int end)
+{
+    const bool all1 = kind == jkLeftOuter || kind == jkFullOuter;
+    const bool all2 = kind == jkRightOuter || kind == jkFullOuter;
+    return JoinKindOf(end == 1 ? !all1 : all1, end == 2 ? !all2 : all2);
+}
+
 TLumQBTableData* TLumQBDiagram::FindTable(const QString& name) const
 {
     for (auto it = m_tables.rbegin(); it != m_tables.rend(); ++it)

@@ -19,6 +19,11 @@ enum TJoinKind
     jkFullOuter = 3
 };
 
+// The kind that shows all rows of the first table (allFrom1), the second, both or neither.
+TJoinKind JoinKindOf(bool allFrom1, bool allFrom2);
+// The kind after "All rows from" end 1 or 2 is ticked or unticked.
+TJoinKind ToggledJoinKind(TJoinKind kind, int end);
+
 // "=", "<", ">", "<=", ">=", "<>" for 0..5; raises ELumQBException for anything else.
 QString JoinOperatorText(int joinOperator);
 

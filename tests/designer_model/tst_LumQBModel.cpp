@@ -14,6 +14,8 @@ private slots:
     void tableAddedTwiceIsKept();
     void tableWithoutFieldsRefused();
     void changedAliasMustBeFree();
+    void allRowsFromTogglesOneEnd_data();
+    void allRowsFromTogglesOneEnd();
     void duplicateLinkRefused();
     void linkToStarOrMissingFieldRefused();
     void removingTableRemovesItsLinks();
@@ -94,6 +96,31 @@ void tst_LumQBModel::changedAliasMustBeFree()
     QCOMPARE(d.FindAlias("C"), c);
     d.SetTableAlias(o, "");
     QCOMPARE(d.FindAlias(""), o);
+}
+
+void tst_LumQBModel::allRowsFromTogglesOneEnd_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("end");
+    QTest::addColumn<int>("toggled");
+    QTest::newRow("inner, first") << int(jkInner) << 1 << int(jkLeftOuter);
+    QTest::newRow("inner, second") << int(jkInner) << 2 << int(jkRightOuter);
+    QTest::newRow("left, first") << int(jkLeftOuter) << 1 << int(jkInner);
+    QTest::newRow("left, second") << int(jkLeftOuter) << 2 << int(jkFullOuter);
+    QTest::newRow("right, first") << int(jkRightOuter) << 1 << int(jkFullOuter);
+    QTest::newRow("right, second") << int(jkRightOuter) << 2 << int(jkInner);
+    QTest::newRow("full, first") << int(jkFullOuter) << 1 << int(jkRightOuter);
+    QTest::newRow("full, second") << int(jkFullOuter) << 2 << int(jkLeftOuter);
+}
+
+void tst_LumQBModel::allRowsFromTogglesOneEnd()
+{
+    QFETCH(int, kind);
+    QFETCH(int, end);
+    QFETCH(int, toggled);
+    QCOMPARE(int(ToggledJoinKind(TJoinKind(kind), end)), toggled);
+    // Toggling the same end again goes back.
+    QCOMPARE(int(ToggledJoinKind(TJoinKind(toggled), end)), kind);
 }
 
 void tst_LumQBModel::duplicateLinkRefused()
