@@ -266,7 +266,7 @@ void TframQuery::btnQBuilderClick()
         // One question at most: the kept diagram's own question stands in for the general one.
         if (!m_diagramRestored && !m_diagramDesign.isEmpty()) {
             if (!RestoreDiagram())
-                QueryBuilder->workarea->Clear();
+                QueryBuilder->ClearDesign();
         } else if (!AskBeforeBuilder()) {
             return;
         }

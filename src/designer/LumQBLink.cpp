@@ -200,7 +200,9 @@ void TLumQBLink::MousePress(QPoint canvasPos, QPoint globalPos, Qt::MouseButton 
 
 bool TLumQBLink::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == Menu && event->type() == QEvent::MouseButtonPress && m_menuShown.isValid()) {
+    // The window system may hand the popup the second press as a double-click alone.
+    const bool press = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+    if (watched == Menu && press && m_menuShown.isValid()) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         // The menu opens under the pointer, so only the time tells the second click.
         const bool second =

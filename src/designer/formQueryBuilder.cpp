@@ -214,9 +214,16 @@ QString TfrmQueryBuilder::DesignText() const
     return DesignToText(workarea->Design());
 }
 
-QStringList TfrmQueryBuilder::RestoreDesign(const QString& text)
+void TfrmQueryBuilder::ClearDesign()
 {
     workarea->Clear();
+    LumQBGrid->SetUseGroupBy(false);
+    cbxGroupBy->setChecked(false);
+}
+
+QStringList TfrmQueryBuilder::RestoreDesign(const QString& text)
+{
+    ClearDesign();
     const TLumQBDesign design = DesignFromText(text);
     const QStringList missing = workarea->RestoreDesign(design);
     cbxGroupBy->setChecked(workarea->GridData().UseGroupBy());

@@ -48,6 +48,8 @@ public:
     const QString& ShowDataTable() const { return m_showDataTable; }
     // The statement as the memo shows it, one line per clause.
     QStringList SQLLines() const;
+    // Empties the work area and the grid and turns grouping off.
+    void ClearDesign();
     // The diagram and grid as text kept with the query.
     QString DesignText() const;
     // Replaces the diagram and grid with a kept one and returns the tables and fields

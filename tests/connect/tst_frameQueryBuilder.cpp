@@ -11,6 +11,7 @@
 #include "uTildeText.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -279,6 +280,7 @@ std::pair<QString, QStringList> tst_frameQueryBuilder::appliedDiagram() const
         [](TfrmQueryBuilder* d) {
             drawTable(d, "Genre", "Name");
             d->workarea->FindTable("Genre")->move(200, 120);
+            QTest::mouseClick(d->cbxGroupBy, Qt::LeftButton);
             QTest::mouseClick(d->btnApply, Qt::LeftButton);
         },
         seen);
@@ -323,6 +325,7 @@ void tst_frameQueryBuilder::keptDiagramComesBack()
     onDesigner(
         [&](TfrmQueryBuilder* d) {
             QCOMPARE(d->workarea->TableCount(), tables);
+            QCOMPARE(d->cbxGroupBy->isChecked(), tables > 0);
             if (tables > 0)
                 placed = d->workarea->Tables(0)->geometry();
             drawn = d->SQLLines();
