@@ -291,14 +291,16 @@ bool TframQuery::RestoreDiagram()
 {
     m_diagramRestored = true;
     QStringList missing;
+    QString kept;
     try {
-        missing = QueryBuilder->RestoreDesign(m_diagramDesign);
+        missing = QueryBuilder->RestoreDesign(m_diagramDesign, &kept);
     } catch (const ELumQBException& e) {
         ShowMessage(e.message());
         return AskBeforeBuilder();
     }
     const QString memoText = QueryLines().join(u'\n');
-    const QString drawn = QueryBuilder->SQLLines().join(u'\n');
+    // A table the database lost changes what the diagram draws, not what the user wrote.
+    const QString drawn = kept.isEmpty() ? QueryBuilder->SQLLines().join(u'\n') : kept;
     if (memoText != drawn &&
         !AskYesNo(QStringLiteral("The SQL was changed after the diagram was drawn. Open the diagram anyway? "
                                  "Applying it will replace the SQL."),

@@ -211,7 +211,9 @@ QStringList TfrmQueryBuilder::SQLLines() const
 
 QString TfrmQueryBuilder::DesignText() const
 {
-    return DesignToText(workarea->Design());
+    TLumQBDesign design = workarea->Design();
+    design.SQL = SQLLines().join(u'\n');
+    return DesignToText(design);
 }
 
 void TfrmQueryBuilder::ClearDesign()
@@ -221,10 +223,12 @@ void TfrmQueryBuilder::ClearDesign()
     cbxGroupBy->setChecked(false);
 }
 
-QStringList TfrmQueryBuilder::RestoreDesign(const QString& text)
+QStringList TfrmQueryBuilder::RestoreDesign(const QString& text, QString* keptSQL)
 {
     ClearDesign();
     const TLumQBDesign design = DesignFromText(text);
+    if (keptSQL)
+        *keptSQL = design.SQL;
     const QStringList missing = workarea->RestoreDesign(design);
     cbxGroupBy->setChecked(workarea->GridData().UseGroupBy());
     return missing;

@@ -106,6 +106,8 @@ QString DesignToText(const TLumQBDesign& design)
         root.insert(QStringLiteral("options"), design.OptionsClause);
     if (!design.ClosingClause.isEmpty())
         root.insert(QStringLiteral("closing"), design.ClosingClause);
+    if (!design.SQL.isEmpty())
+        root.insert(QStringLiteral("sql"), design.SQL);
     return QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Compact));
 }
 
@@ -168,5 +170,6 @@ TLumQBDesign DesignFromText(const QString& text)
     design.UseGroupBy = Flag(root, QStringLiteral("groupBy"), false);
     design.OptionsClause = Text(root, QStringLiteral("options"));
     design.ClosingClause = Text(root, QStringLiteral("closing"));
+    design.SQL = Text(root, QStringLiteral("sql"));
     return design;
 }

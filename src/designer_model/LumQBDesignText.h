@@ -36,6 +36,9 @@ struct TLumQBDesign
     bool UseGroupBy = false;
     QString OptionsClause;
     QString ClosingClause;
+    // The statement the diagram made when it was kept: tells a statement changed by hand
+    // from one that changed because the database lost a table.
+    QString SQL;
 
     bool IsEmpty() const { return Tables.isEmpty(); }
 };

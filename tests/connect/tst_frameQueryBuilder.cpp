@@ -357,6 +357,10 @@ void tst_frameQueryBuilder::keptDiagramWithLostTableOrUnreadableText_data()
     QTest::newRow("a table the database lost")
         << "\"tables\":[" << "\"tables\":[{\"name\":\"Gone\",\"alias\":\"X\"},"
         << "These tables or fields are no longer in the database and were left out of the diagram:\nGone" << 1;
+    // The statement is still the one the diagram made: no question, only the message.
+    QTest::newRow("the table the statement reads was lost")
+        << "\"name\":\"Genre\"" << "\"name\":\"Gone\""
+        << "These tables or fields are no longer in the database and were left out of the diagram:\nGone" << 0;
     QTest::newRow("a truncated text") << "\"version\"" << "\"vers"
                                       << "The saved diagram cannot be read: " << 0;
     QTest::newRow("a later version") << "\"version\":1" << "\"version\":3"

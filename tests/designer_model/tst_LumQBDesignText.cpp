@@ -42,6 +42,7 @@ TLumQBDesign sample()
     d.UseGroupBy = true;
     d.OptionsClause = "TOP 10";
     d.ClosingClause = "LIMIT 5";
+    d.SQL = "SELECT OD.Quantity\nFROM [Order Details] AS OD";
     return d;
 }
 
@@ -76,6 +77,7 @@ void tst_LumQBDesignText::everyPartReadsBackAsWritten()
     QVERIFY(back.UseGroupBy);
     QCOMPARE(back.OptionsClause, QString("TOP 10"));
     QCOMPARE(back.ClosingClause, QString("LIMIT 5"));
+    QCOMPARE(back.SQL, d.SQL);
     QCOMPARE(DesignToText(back), text);
 }
 
