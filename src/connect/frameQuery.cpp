@@ -284,7 +284,8 @@ bool TframQuery::AskBeforeBuilder()
     const QString memoText = QueryLines().join(u'\n');
     const bool changed = m_appliedSQL.isNull() ? !memoText.trimmed().isEmpty() && memoText != m_baselineSQL
                                                : memoText != m_appliedSQL;
-    return !changed || AskYesNo(QStringLiteral("Current SQL changes may be lost"), QStringLiteral("OK to continue"));
+    return !changed ||
+           AskYesNo(QStringLiteral("Current SQL changes may be lost"), QStringLiteral("OK to continue"));
 }
 
 bool TframQuery::RestoreDiagram()

@@ -201,7 +201,8 @@ void TLumQBLink::MousePress(QPoint canvasPos, QPoint globalPos, Qt::MouseButton 
 bool TLumQBLink::eventFilter(QObject* watched, QEvent* event)
 {
     // The window system may hand the popup the second press as a double-click alone.
-    const bool press = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+    const bool press =
+        event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
     if (watched == Menu && press && m_menuShown.isValid()) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         // The menu opens under the pointer, so only the time tells the second click.

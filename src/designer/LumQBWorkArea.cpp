@@ -442,8 +442,9 @@ TLumQBDesign TLumQBWorkArea::Design() const
     }
     for (const TLumQBLink* l : m_links) {
         const TLumQBLinkData* data = l->Data();
-        design.Links << TLumQBDesignLink{data->Table1->TableAlias, data->Field1, data->Table2->TableAlias,
-                                         data->Field2, data->JoinOperator, data->JoinKind};
+        design.Links << TLumQBDesignLink{data->Table1->TableAlias, data->Field1,
+                                         data->Table2->TableAlias, data->Field2,
+                                         data->JoinOperator,       data->JoinKind};
     }
     for (int i = 0; i < m_grid.RowCount(); ++i)
         design.Rows << m_grid.Row(i);
@@ -489,8 +490,8 @@ QStringList TLumQBWorkArea::RestoreDesign(const TLumQBDesign& design)
         const TLumQBTable* table = FindTable(saved.Table);
         if (!table || !table->Data()->IsTicked(table->Data()->IndexOfField(saved.Column)))
             continue;
-        const int row = m_grid.AddField(table->Data()->Fields[table->Data()->IndexOfField(saved.Column)],
-                                        saved.Table);
+        const int row =
+            m_grid.AddField(table->Data()->Fields[table->Data()->IndexOfField(saved.Column)], saved.Table);
         m_grid.SetOutput(row, saved.Output);
         m_grid.SetCaption(row, saved.Caption);
         m_grid.SetCriteria(row, saved.Criteria);
@@ -503,7 +504,8 @@ QStringList TLumQBWorkArea::RestoreDesign(const TLumQBDesign& design)
     if (design.UseGroupBy) {
         m_grid.SetUseGroupBy(true);
         for (const TLumQBGridRow& saved : design.Rows)
-            if (const int row = m_grid.FindRow(saved.Column, saved.Table); row >= 0 && !saved.GroupBy.isEmpty())
+            if (const int row = m_grid.FindRow(saved.Column, saved.Table);
+                row >= 0 && !saved.GroupBy.isEmpty())
                 m_grid.SetGroupFunction(row, saved.GroupBy);
     }
     for (const TLumQBDesignLink& saved : design.Links) {

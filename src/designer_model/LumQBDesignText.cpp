@@ -6,8 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-namespace
-{
+namespace {
 
 [[noreturn]] void Refuse(const QString& problem)
 {
@@ -117,13 +116,14 @@ TLumQBDesign DesignFromText(const QString& text)
     const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8(), &error);
     if (error.error != QJsonParseError::NoError)
         Refuse(QStringLiteral("%1 at character %2").arg(error.errorString()).arg(error.offset));
-    const QJsonObject root = Object(doc.isObject() ? QJsonValue(doc.object()) : QJsonValue(),
-                                    QStringLiteral("the text"));
+    const QJsonObject root =
+        Object(doc.isObject() ? QJsonValue(doc.object()) : QJsonValue(), QStringLiteral("the text"));
     const QJsonValue version = root.value(QStringLiteral("version"));
     if (!version.isDouble() || version.toDouble() < 1)
         Refuse(QStringLiteral("it has no version number"));
     if (version.toDouble() > kLumQBDesignVersion)
-        Refuse(QStringLiteral("it was written by a later version (%1) of the program").arg(version.toDouble()));
+        Refuse(
+            QStringLiteral("it was written by a later version (%1) of the program").arg(version.toDouble()));
 
     TLumQBDesign design;
     for (const QJsonValue& v : Array(root, QStringLiteral("tables"))) {

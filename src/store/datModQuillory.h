@@ -84,8 +84,8 @@ public:
     void AddFolder(const QString& name);
     // connectString in clear; it is stored with its passwords scrambled.
     // diagramDesign: the designer's diagram kept with the query; empty stores none.
-    void AddQuery(int parentID, const QString& name, const QString& queryString,
-                  const QString& connectString, const QString& diagramDesign = QString());
+    void AddQuery(int parentID, const QString& name, const QString& queryString, const QString& connectString,
+                  const QString& diagramDesign = QString());
     void UpdateQueryString(int queryID, const QString& queryString);
     // The same, and the connection string (in clear; stored scrambled) in the same write.
     void UpdateQueryString(int queryID, const QString& queryString, const QString& connectString);

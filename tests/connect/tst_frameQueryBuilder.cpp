@@ -18,8 +18,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
-#include <QTextCursor>
 #include <QTest>
+#include <QTextCursor>
 #include <QTimer>
 
 #include <functional>
@@ -166,13 +166,18 @@ void tst_frameQueryBuilder::questionBeforeReplacingTypedSql_data()
     QTest::addColumn<bool>("fetch");     // fetched after typing
     QTest::addColumn<QString>("answer"); // "" when no question is expected
     QTest::addColumn<bool>("shown");
-    QTest::newRow("initial text: no question") << "" << "" << false << "" << true;
-    QTest::newRow("opened query unchanged: no question") << "select * from Artist" << "" << false << "" << true;
-    QTest::newRow("typed text, yes") << "select * from Artist" << " where 1=1" << false << "yes" << true;
-    QTest::newRow("typed text, no: the designer is not shown")
-        << "select * from Artist" << " where 1=1" << false << "no" << false;
-    QTest::newRow("typed into a new query, yes") << "" << " where 1=1" << false << "yes" << true;
-    QTest::newRow("typed and fetched: no question") << "select * from Artist" << " where 1=1" << true << "" << true;
+    QTest::newRow("initial text: no question") << ""
+                                               << "" << false << "" << true;
+    QTest::newRow("opened query unchanged: no question") << "select * from Artist"
+                                                         << "" << false << "" << true;
+    QTest::newRow("typed text, yes") << "select * from Artist"
+                                     << " where 1=1" << false << "yes" << true;
+    QTest::newRow("typed text, no: the designer is not shown") << "select * from Artist"
+                                                               << " where 1=1" << false << "no" << false;
+    QTest::newRow("typed into a new query, yes") << ""
+                                                 << " where 1=1" << false << "yes" << true;
+    QTest::newRow("typed and fetched: no question") << "select * from Artist"
+                                                    << " where 1=1" << true << "" << true;
 }
 
 void tst_frameQueryBuilder::questionBeforeReplacingTypedSql()
@@ -293,9 +298,12 @@ void tst_frameQueryBuilder::keptDiagramComesBack_data()
     QTest::addColumn<QString>("typed");  // keys typed at the SQL's end after opening
     QTest::addColumn<QString>("answer"); // to the diagram's question; "" when none is expected
     QTest::addColumn<int>("tables");
-    QTest::newRow("SQL as the diagram made it: restored without a question") << "" << "" << 1;
-    QTest::newRow("SQL changed by hand, yes: restored") << " where 1=1" << "yes" << 1;
-    QTest::newRow("SQL changed by hand, no: an empty designer") << " where 1=1" << "no" << 0;
+    QTest::newRow("SQL as the diagram made it: restored without a question") << ""
+                                                                             << "" << 1;
+    QTest::newRow("SQL changed by hand, yes: restored") << " where 1=1"
+                                                        << "yes" << 1;
+    QTest::newRow("SQL changed by hand, no: an empty designer") << " where 1=1"
+                                                                << "no" << 0;
 }
 
 void tst_frameQueryBuilder::keptDiagramComesBack()
@@ -338,8 +346,9 @@ void tst_frameQueryBuilder::keptDiagramComesBack()
     if (answer.isEmpty()) {
         QVERIFY2(script.shown().isEmpty(), qPrintable(script.texts().join('|')));
     } else {
-        QCOMPARE(script.texts(), QStringList{"The SQL was changed after the diagram was drawn. Open the diagram "
-                                             "anyway? Applying it will replace the SQL."});
+        QCOMPARE(script.texts(),
+                 QStringList{"The SQL was changed after the diagram was drawn. Open the diagram "
+                             "anyway? Applying it will replace the SQL."});
     }
     if (tables > 0) {
         QCOMPARE(placed.topLeft(), QPoint(200, 120));
@@ -355,16 +364,23 @@ void tst_frameQueryBuilder::keptDiagramWithLostTableOrUnreadableText_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<int>("tables");
     QTest::newRow("a table the database lost")
-        << "\"tables\":[" << "\"tables\":[{\"name\":\"Gone\",\"alias\":\"X\"},"
-        << "These tables or fields are no longer in the database and were left out of the diagram:\nGone" << 1;
+        << "\"tables\":["
+        << "\"tables\":[{\"name\":\"Gone\",\"alias\":\"X\"},"
+        << "These tables or fields are no longer in the database and were left out of the diagram:\nGone"
+        << 1;
     // The statement is still the one the diagram made: no question, only the message.
     QTest::newRow("the table the statement reads was lost")
-        << "\"name\":\"Genre\"" << "\"name\":\"Gone\""
-        << "These tables or fields are no longer in the database and were left out of the diagram:\nGone" << 0;
-    QTest::newRow("a truncated text") << "\"version\"" << "\"vers"
+        << "\"name\":\"Genre\""
+        << "\"name\":\"Gone\""
+        << "These tables or fields are no longer in the database and were left out of the diagram:\nGone"
+        << 0;
+    QTest::newRow("a truncated text") << "\"version\""
+                                      << "\"vers"
                                       << "The saved diagram cannot be read: " << 0;
-    QTest::newRow("a later version") << "\"version\":1" << "\"version\":3"
-                                     << "The saved diagram cannot be read: it was written by a later version (3)" << 0;
+    QTest::newRow("a later version")
+        << "\"version\":1"
+        << "\"version\":3"
+        << "The saved diagram cannot be read: it was written by a later version (3)" << 0;
 }
 
 void tst_frameQueryBuilder::keptDiagramWithLostTableOrUnreadableText()

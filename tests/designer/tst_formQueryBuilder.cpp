@@ -1,5 +1,5 @@
-#include "LumQBGrid.h"
 #include "LumQBException.h"
+#include "LumQBGrid.h"
 #include "LumQBGridRules.h"
 #include "LumQBInplaceEdit.h"
 #include "LumQBLink.h"
@@ -644,7 +644,8 @@ void tst_formQueryBuilder::twentyTableDiagramRestored()
         c.SetConnectionString(sqliteString(file));
         c.Open();
         for (int i = 1; i <= 20; ++i)
-            run(c, QStringLiteral("CREATE TABLE T%1 (ID INTEGER, Name TEXT, NextID INTEGER)").arg(i, 2, 10, QChar('0')));
+            run(c, QStringLiteral("CREATE TABLE T%1 (ID INTEGER, Name TEXT, NextID INTEGER)")
+                       .arg(i, 2, 10, QChar('0')));
     }
     Designer d(sqliteString(file));
     TLumQBWorkArea* area = d.form.workarea;
@@ -695,8 +696,8 @@ void tst_formQueryBuilder::restoreLeavesOutWhatTheDatabaseLost()
     QCOMPARE(again.form.RestoreDesign(text), QStringList({"Orders.Shipped", "Gone"}));
     QCOMPARE(again.form.workarea->TableCount(), 2);
     QCOMPARE(again.form.workarea->LinkCount(), 1);
-    QCOMPARE(again.form.SQLLines(),
-             QStringList({"SELECT C.CompanyName", "FROM Customers AS C, Orders AS O", "WHERE C.CustomerID=O.CustomerID"}));
+    QCOMPARE(again.form.SQLLines(), QStringList({"SELECT C.CompanyName", "FROM Customers AS C, Orders AS O",
+                                                 "WHERE C.CustomerID=O.CustomerID"}));
     QVERIFY(script.shown().isEmpty());
 }
 

@@ -34,8 +34,10 @@ void tst_LumQBModel::aliasesOfAddedTables_data()
     QTest::newRow("names differing in case get aliases differing in more")
         << QStringList{"Orders", "orders"} << QStringList{"O", "o1"};
     QTest::newRow("a name starting outside the BMP keeps its whole first character")
-        << QStringList{QString::fromUtf8("\xF0\x9F\x8D\x95Pizza"), QString::fromUtf8("\xF0\x9F\x8D\x95Pasta"), "X"}
-        << QStringList{QString::fromUtf8("\xF0\x9F\x8D\x95"), QString::fromUtf8("\xF0\x9F\x8D\x95") + "1", "X"};
+        << QStringList{QString::fromUtf8("\xF0\x9F\x8D\x95Pizza"), QString::fromUtf8("\xF0\x9F\x8D\x95Pasta"),
+                       "X"}
+        << QStringList{QString::fromUtf8("\xF0\x9F\x8D\x95"), QString::fromUtf8("\xF0\x9F\x8D\x95") + "1",
+                       "X"};
 }
 
 void tst_LumQBModel::aliasesOfAddedTables()
