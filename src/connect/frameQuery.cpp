@@ -1,6 +1,6 @@
 #include "frameQuery.h"
 
-#include "LumQBTable.h"
+#include "LumQBException.h"
 #include "LumQBWorkArea.h"
 #include "UEncrypt.h"
 #include "formDatabaseType.h"
@@ -165,6 +165,7 @@ TframQuery::TframQuery(QWidget* owner) : QFrame(owner)
     connect(conADO, &TDbConnection::AfterDisconnect, this, &TframQuery::conADOAfterDisconnect);
 
     InitialQueryText = TildeText(QueryLines());
+    m_baselineSQL = QueryLines().join(u'\n');
 }
 
 TframQuery::~TframQuery()
@@ -187,6 +188,7 @@ void TframQuery::SetQueryLines(const QStringList& lines)
     m_settingLines = true;
     memQuery->setPlainText(text);
     m_settingLines = false;
+    m_baselineSQL = QueryLines().join(u'\n');
 }
 
 void TframQuery::OpenConnection()
@@ -225,9 +227,8 @@ void TframQuery::connectCommand()
     }
     // A new connection: the designer's diagram belonged to the old database.
     if (conADO->Connected() && QueryBuilder) {
-        TLumQBWorkArea* area = QueryBuilder->workarea;
-        while (area->TableCount() > 0)
-            delete area->Tables(0);
+        QueryBuilder->workarea->Clear();
+        m_appliedSQL = QString();
     }
 }
 
@@ -250,21 +251,68 @@ TfrmQueryBuilder* TframQuery::queryBuilder() const
     return QueryBuilder;
 }
 
+void TframQuery::SetDiagramDesign(const QString& text)
+{
+    m_diagramDesign = text;
+    m_diagramRestored = false;
+}
+
 void TframQuery::btnQBuilderClick()
 {
     RunCommand([this] {
         if (!QueryBuilder)
             QueryBuilder = new TfrmQueryBuilder(this);
         QueryBuilder->SetConnection(conADO);
-        const QString memoText = QueryLines().join(u'\n');
-        if (TildeText(QueryLines()) != InitialQueryText && memoText != QueryBuilder->SQLLines().join(u'\n') &&
-            !AskYesNo(QStringLiteral("Current SQL changes may be lost"), QStringLiteral("OK to continue")))
+        // One question at most: the kept diagram's own question stands in for the general one.
+        if (!m_diagramRestored && !m_diagramDesign.isEmpty()) {
+            if (!RestoreDiagram())
+                QueryBuilder->ClearDesign();
+        } else if (!AskBeforeBuilder()) {
             return;
+        }
         if (QueryBuilder->exec() != QDialog::Accepted)
             return;
         SetQueryLines(QueryBuilder->SQLLines());
+        m_appliedSQL = QueryLines().join(u'\n');
+        m_diagramDesign = QueryBuilder->DesignText();
         btnfetchClick();
     });
+}
+
+bool TframQuery::AskBeforeBuilder()
+{
+    const QString memoText = QueryLines().join(u'\n');
+    const bool changed = m_appliedSQL.isNull() ? !memoText.trimmed().isEmpty() && memoText != m_baselineSQL
+                                               : memoText != m_appliedSQL;
+    return !changed ||
+           AskYesNo(QStringLiteral("Current SQL changes may be lost"), QStringLiteral("OK to continue"));
+}
+
+bool TframQuery::RestoreDiagram()
+{
+    m_diagramRestored = true;
+    QStringList missing;
+    QString kept;
+    try {
+        missing = QueryBuilder->RestoreDesign(m_diagramDesign, &kept);
+    } catch (const ELumQBException& e) {
+        ShowMessage(e.message());
+        return AskBeforeBuilder();
+    }
+    const QString memoText = QueryLines().join(u'\n');
+    // A table the database lost changes what the diagram draws, not what the user wrote.
+    const QString drawn = kept.isEmpty() ? QueryBuilder->SQLLines().join(u'\n') : kept;
+    if (memoText != drawn &&
+        !AskYesNo(QStringLiteral("The SQL was changed after the diagram was drawn. Open the diagram anyway? "
+                                 "Applying it will replace the SQL."),
+                  QStringLiteral("Query designer")))
+        return false;
+    m_appliedSQL = drawn;
+    if (!missing.isEmpty())
+        ShowMessage(QStringLiteral("These tables or fields are no longer in the database and were left out "
+                                   "of the diagram:\n") +
+                    missing.join(QStringLiteral(", ")));
+    return true;
 }
 
 void TframQuery::btnfetchClick()
@@ -280,6 +328,7 @@ void TframQuery::btnfetchClick()
         qryADO->SetSQL(lines);
         qryADO->Open();
         LastQueryText = TildeText(lines);
+        m_baselineSQL = lines.join(u'\n');
         WriteParameter(kQueryKey, LastQueryText);
     } catch (const EQuilloryError& e) {
         ShowMessage(e.message());

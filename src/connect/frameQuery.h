@@ -49,6 +49,10 @@ public:
     bool hasConnected() const { return HasConnected; }
     // The frame's designer window: none until Builder... is first used, then kept.
     TfrmQueryBuilder* queryBuilder() const;
+    // The designer's diagram kept with the query (text form, empty for none). The query
+    // window sets the saved one; Apply replaces it; Builder... restores it.
+    const QString& diagramDesign() const { return m_diagramDesign; }
+    void SetDiagramDesign(const QString& text);
 
     // Published components (objectName = the member's name).
     QFrame* pnlConnection;
@@ -98,6 +102,18 @@ private:
     bool HasConnected = false;
     // Created on the first Builder..., owned by the frame and reused.
     QPointer<TfrmQueryBuilder> QueryBuilder;
+    // Builder... asks before the designer may replace SQL that holds work of the user's.
+    bool AskBeforeBuilder();
+    // Puts the kept diagram into the designer on the first Builder...; false when the
+    // user chose to leave it.
+    bool RestoreDiagram();
+    QString m_diagramDesign;
+    bool m_diagramRestored = false;
+    // The statement last applied by the designer (or made by the restored diagram);
+    // null while it has not been used.
+    QString m_appliedSQL;
+    // The statement as last set, saved or fetched.
+    QString m_baselineSQL;
     bool m_destroying = false;
     bool m_settingLines = false;
 };

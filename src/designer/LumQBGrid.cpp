@@ -351,6 +351,8 @@ void TLumQBGrid::SetWorkArea(TLumQBWorkArea* workArea)
     if (workArea) {
         m_watch = connect(workArea, &TLumQBWorkArea::GridRowsChanged, this, [this](int currentRow) {
             setEnabled(true);
+            // A restored diagram may switch grouping without this grid's own command.
+            setColumnHidden(gcGroupBy, !UseGroupBy());
             if (currentRow >= 0 && currentRow < m_model->rowCount()) {
                 const int column = currentIndex().isValid() ? currentIndex().column() : gcTable;
                 setCurrentIndex(m_model->index(currentRow, column));
@@ -373,7 +375,7 @@ void TLumQBGrid::SetUseGroupBy(bool value)
 {
     if (!m_workArea)
         return;
-    m_workArea->GridSetUseGroupBy(value);
+    m_workArea->EditGrid([value](TLumQBGridData& g) { g.SetUseGroupBy(value); });
     ApplyColumnWidths();
 }
 
@@ -385,49 +387,50 @@ int TLumQBGrid::AddField(const QString& field, const QString& table)
 void TLumQBGrid::RemoveField(const QString& field, const QString& table)
 {
     if (m_workArea)
-        m_workArea->GridRemoveField(field, table);
+        m_workArea->EditGrid([&](TLumQBGridData& g) { g.RemoveField(field, table); });
 }
 
 void TLumQBGrid::RemoveTable(const QString& table)
 {
     if (m_workArea)
-        m_workArea->GridRemoveTable(table);
+        m_workArea->EditGrid([&](TLumQBGridData& g) { g.RemoveTable(table); });
+}
+
+void TLumQBGrid::EditRow(int row, void (TLumQBGridData::*setter)(int, const QString&), const QString& value)
+{
+    if (m_workArea && row >= 0 && row < Data().RowCount())
+        m_workArea->EditGrid([&](TLumQBGridData& g) { (g.*setter)(row, value); });
 }
 
 void TLumQBGrid::SetSortType(int row, const QString& value)
 {
-    if (m_workArea && row >= 0 && row < Data().RowCount())
-        m_workArea->GridSetSortType(row, value);
+    EditRow(row, &TLumQBGridData::SetSortType, value);
 }
 
 void TLumQBGrid::SetSortOrder(int row, const QString& value)
 {
-    if (m_workArea && row >= 0 && row < Data().RowCount())
-        m_workArea->GridSetSortOrder(row, value);
+    EditRow(row, &TLumQBGridData::SetSortOrder, value);
 }
 
 void TLumQBGrid::SetGroupFunction(int row, const QString& value)
 {
-    if (m_workArea && row >= 0 && row < Data().RowCount())
-        m_workArea->GridSetGroupFunction(row, value);
+    EditRow(row, &TLumQBGridData::SetGroupFunction, value);
 }
 
 void TLumQBGrid::SetCaption(int row, const QString& value)
 {
-    if (m_workArea && row >= 0 && row < Data().RowCount())
-        m_workArea->GridSetCaption(row, value);
+    EditRow(row, &TLumQBGridData::SetCaption, value);
 }
 
 void TLumQBGrid::SetCriteria(int row, const QString& value)
 {
-    if (m_workArea && row >= 0 && row < Data().RowCount())
-        m_workArea->GridSetCriteria(row, value);
+    EditRow(row, &TLumQBGridData::SetCriteria, value);
 }
 
 void TLumQBGrid::ToggleOutput(int row)
 {
     if (m_workArea && row >= 0 && row < Data().RowCount())
-        m_workArea->GridSetOutput(row, !Data().Row(row).Output);
+        m_workArea->EditGrid([row](TLumQBGridData& g) { g.SetOutput(row, !g.Row(row).Output); });
 }
 
 void TLumQBGrid::SetCellText(int column, int row, const QString& text)

@@ -111,6 +111,8 @@ private:
     // The table window and field index a drag from source carries, if it is one of ours.
     bool DraggedField(QWidget* source, class TLumQBTable** table, int* index) const;
     void ApplyColumnWidths();
+    // One cell's edit of an existing row, through the work area.
+    void EditRow(int row, void (TLumQBGridData::*setter)(int, const QString&), const QString& value);
 
     TLumQBGridModel* m_model;
     QPointer<TLumQBWorkArea> m_workArea;

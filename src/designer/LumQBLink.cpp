@@ -7,10 +7,12 @@
 #include "uErrorBox.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 
@@ -31,6 +33,7 @@ TLumQBLink::TLumQBLink(TLumQBWorkArea* workArea, TLumQBLinkData* data, TLumQBTab
     : QObject(workArea), m_workArea(workArea), m_data(data), m_table1(table1), m_table2(table2)
 {
     Menu = new QMenu(workArea);
+    Menu->installEventFilter(this);
     Menu->setObjectName(QStringLiteral("Menu"));
     connect(this, &QObject::destroyed, Menu, &QObject::deleteLater);
     auto command = [this](QAction* a, auto slot) {
@@ -176,7 +179,7 @@ void TLumQBLink::FillMenu()
     miAllFromTable2->setChecked(kind == jkRightOuter || kind == jkFullOuter);
 }
 
-void TLumQBLink::MousePress(QPoint canvasPos, QPoint globalPos)
+void TLumQBLink::MousePress(QPoint canvasPos, QPoint globalPos, Qt::MouseButton button)
 {
     if (!m_workArea)
         return;
@@ -186,37 +189,51 @@ void TLumQBLink::MousePress(QPoint canvasPos, QPoint globalPos)
     FillMenu();
     bool handled = false;
     emit m_workArea->OnLinkPopupMenu(this, canvasPos, handled);
-    if (!handled)
+    if (!handled) {
+        if (button == Qt::LeftButton)
+            m_menuShown.start();
+        else
+            m_menuShown.invalidate();
         Menu->popup(globalPos);
+    }
+}
+
+bool TLumQBLink::eventFilter(QObject* watched, QEvent* event)
+{
+    // The window system may hand the popup the second press as a double-click alone.
+    const bool press =
+        event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+    if (watched == Menu && press && m_menuShown.isValid()) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        // The menu opens under the pointer, so only the time tells the second click.
+        const bool second =
+            mouse->button() == Qt::LeftButton && m_menuShown.elapsed() <= QApplication::doubleClickInterval();
+        m_menuShown.invalidate();
+        if (second) {
+            Menu->close();
+            // After the press has been handled: the dialog runs its own event loop.
+            QMetaObject::invokeMethod(this, &TLumQBLink::EditProperties, Qt::QueuedConnection);
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void TLumQBLink::miAllFromTable1Click()
 {
-    if (!m_workArea)
-        return;
-    const TJoinKind kind = JoinKind();
-    const bool ticked = kind == jkLeftOuter || kind == jkFullOuter;
-    TJoinKind next;
-    if (!ticked)
-        next = kind == jkRightOuter ? jkFullOuter : jkLeftOuter;
-    else
-        next = kind == jkFullOuter ? jkRightOuter : jkInner;
-    m_workArea->SetLinkJoin(this, JoinOperator(), next);
-    FillMenu();
+    ToggleAllRowsFrom(1);
 }
 
 void TLumQBLink::miAllFromTable2Click()
 {
+    ToggleAllRowsFrom(2);
+}
+
+void TLumQBLink::ToggleAllRowsFrom(int end)
+{
     if (!m_workArea)
         return;
-    const TJoinKind kind = JoinKind();
-    const bool ticked = kind == jkRightOuter || kind == jkFullOuter;
-    TJoinKind next;
-    if (!ticked)
-        next = kind == jkLeftOuter ? jkFullOuter : jkRightOuter;
-    else
-        next = kind == jkFullOuter ? jkLeftOuter : jkInner;
-    m_workArea->SetLinkJoin(this, JoinOperator(), next);
+    m_workArea->SetLinkJoin(this, JoinOperator(), ToggledJoinKind(JoinKind(), end));
     FillMenu();
 }
 
@@ -244,6 +261,5 @@ void TLumQBLink::EditProperties()
     if (form.exec() != QDialog::Accepted || !m_workArea)
         return;
     const bool all1 = form.CBAllFrom1->isChecked(), all2 = form.CBAllFrom2->isChecked();
-    const TJoinKind next = all1 && all2 ? jkFullOuter : all1 ? jkLeftOuter : all2 ? jkRightOuter : jkInner;
-    m_workArea->SetLinkJoin(this, form.JoinOp->currentIndex(), next);
+    m_workArea->SetLinkJoin(this, form.JoinOp->currentIndex(), JoinKindOf(all1, all2));
 }

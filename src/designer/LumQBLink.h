@@ -2,6 +2,7 @@
 
 #include "LumQBModel.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QPoint>
@@ -59,7 +60,7 @@ public:
     // Draws the line and its join image on the canvas's painter.
     void Paint(QPainter& painter) const;
     // A press inside the band: select, fill the menu, ask the work area, show the menu.
-    void MousePress(QPoint canvasPos, QPoint globalPos);
+    void MousePress(QPoint canvasPos, QPoint globalPos, Qt::MouseButton button = Qt::LeftButton);
 
     QMenu* Menu;
     QAction* miLinkName;
@@ -72,10 +73,16 @@ public slots:
     void miAllFromTable1Click();
     void miAllFromTable2Click();
 
+protected:
+    // The second press of a double-click lands on the menu the first one opened: it
+    // closes the menu and opens the properties dialog.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     friend class TLumQBWorkArea;
     void Detach();
     void FillMenu();
+    void ToggleAllRowsFrom(int end);
 
     TLumQBWorkArea* m_workArea;
     TLumQBLinkData* m_data;
@@ -88,4 +95,5 @@ private:
     QList<QPoint> m_hitRegion{{0, 0}, {15, 0}, {15, 15}, {0, 15}};
     bool m_selected = false;
     QString m_hint;
+    QElapsedTimer m_menuShown;
 };

@@ -3,6 +3,7 @@
 #include "LumQBDrag.h"
 #include "LumQBException.h"
 #include "LumQBGeometry.h"
+#include "LumQBGrid.h"
 #include "LumQBLink.h"
 #include "LumQBSQL.h"
 #include "LumQBTable.h"
@@ -50,11 +51,18 @@ protected:
     {
         const QPoint pos = event->position().toPoint();
         if (TLumQBLink* link = m_area->LinkAt(pos)) {
-            link->MousePress(pos, event->globalPosition().toPoint());
+            link->MousePress(pos, event->globalPosition().toPoint(), event->button());
             return;
         }
         m_area->ClearSelection();
         m_area->setFocus();
+    }
+    void mouseDoubleClickEvent(QMouseEvent* event) override
+    {
+        // As the link menu's Properties does; the press before it has selected the link.
+        if (event->button() == Qt::LeftButton)
+            if (TLumQBLink* link = m_area->LinkAt(event->position().toPoint()))
+                link->EditProperties();
     }
     bool event(QEvent* event) override
     {
@@ -117,6 +125,9 @@ void TLumQBWorkArea::SetClosingClause(const QString& text)
 void TLumQBWorkArea::SetFieldGrid(QWidget* grid)
 {
     m_fieldGrid = grid;
+    // The grid shows this work area's rows only once it knows the work area too.
+    if (auto* fieldGrid = qobject_cast<TLumQBGrid*>(grid); fieldGrid && fieldGrid->WorkArea() != this)
+        fieldGrid->SetWorkArea(this);
 }
 
 void TLumQBWorkArea::SetTableList(QListWidget* list, int dragThreshold)
@@ -268,7 +279,7 @@ void TLumQBWorkArea::UnregisterTable(TLumQBTable* table)
     m_tables.removeOne(table);
     if (m_selected == table)
         m_selected = nullptr;
-    GridRemoveTable(name);
+    EditGrid([&](TLumQBGridData& g) { g.RemoveTable(name); });
     m_diagram.RemoveTable(table->Data());
     table->Detach();
     Change();
@@ -336,7 +347,7 @@ void TLumQBWorkArea::SetFieldTicked(TLumQBTable* table, int index, bool ticked)
     if (ticked)
         GridAddField(data->Fields[index], data->TableName);
     else
-        GridRemoveField(data->Fields[index], data->TableName);
+        EditGrid([&](TLumQBGridData& g) { g.RemoveField(data->Fields[index], data->TableName); });
     table->RefreshTicks();
     Change();
 }
@@ -364,7 +375,7 @@ void TLumQBWorkArea::SelectNoFields(TLumQBTable* table)
     for (int i = 0; i < data->Fields.size(); ++i)
         data->SetTicked(i, false);
     table->RefreshTicks();
-    GridRemoveTable(data->TableName);
+    EditGrid([&](TLumQBGridData& g) { g.RemoveTable(data->TableName); });
     Change();
 }
 
@@ -406,56 +417,117 @@ int TLumQBWorkArea::GridAddField(const QString& field, const QString& table)
     return row;
 }
 
-void TLumQBWorkArea::GridRemoveField(const QString& field, const QString& table)
+void TLumQBWorkArea::EditGrid(const std::function<void(TLumQBGridData&)>& edit)
 {
-    m_grid.RemoveField(field, table);
+    edit(m_grid);
     emit GridRowsChanged(-1);
 }
 
-void TLumQBWorkArea::GridRemoveTable(const QString& table)
+void TLumQBWorkArea::Clear()
 {
-    m_grid.RemoveTable(table);
-    emit GridRowsChanged(-1);
+    while (!m_tables.isEmpty())
+        RemoveTableWindow(m_tables.last());
 }
 
-void TLumQBWorkArea::GridSetUseGroupBy(bool value)
+TLumQBDesign TLumQBWorkArea::Design() const
 {
-    m_grid.SetUseGroupBy(value);
-    emit GridRowsChanged(-1);
+    TLumQBDesign design;
+    for (const TLumQBTable* t : m_tables) {
+        const TLumQBTableData* data = t->Data();
+        TLumQBDesignTable table{data->TableName, data->TableAlias, t->geometry(), {}};
+        for (int i = 0; i < data->Fields.size(); ++i)
+            if (data->IsTicked(i))
+                table.Ticked << data->Fields[i];
+        design.Tables << table;
+    }
+    for (const TLumQBLink* l : m_links) {
+        const TLumQBLinkData* data = l->Data();
+        design.Links << TLumQBDesignLink{data->Table1->TableAlias, data->Field1,
+                                         data->Table2->TableAlias, data->Field2,
+                                         data->JoinOperator,       data->JoinKind};
+    }
+    for (int i = 0; i < m_grid.RowCount(); ++i)
+        design.Rows << m_grid.Row(i);
+    design.UseGroupBy = m_grid.UseGroupBy();
+    design.OptionsClause = m_diagram.OptionsClause;
+    design.ClosingClause = m_diagram.ClosingClause;
+    return design;
 }
 
-void TLumQBWorkArea::GridSetSortType(int row, const QString& value)
+QStringList TLumQBWorkArea::RestoreDesign(const TLumQBDesign& design)
 {
-    m_grid.SetSortType(row, value);
+    Clear();
+    QStringList missing;
+    for (const TLumQBDesignTable& saved : design.Tables) {
+        QStringList fields;
+        emit OnGetTableFields(saved.Name, fields);
+        fields.removeAll(QString());
+        if (fields.isEmpty() || FindTable(saved.Name)) {
+            missing << saved.Name;
+            continue;
+        }
+        auto* table = new TLumQBTable(this, m_diagram.AddTable(saved.Name, fields));
+        m_tables.append(table);
+        try {
+            m_diagram.SetTableAlias(table->Data(), saved.Alias);
+        } catch (const ELumQBException&) {
+            // A clash can only come from a damaged text; the table keeps its new alias.
+        }
+        table->setGeometry(saved.Geometry);
+        for (const QString& field : saved.Ticked) {
+            const int index = table->Data()->IndexOfField(field);
+            if (index < 0)
+                missing << saved.Name + u'.' + field;
+            else
+                table->Data()->SetTicked(index, true);
+        }
+        table->RefreshTicks();
+        table->show();
+    }
+    // Rows in their saved order; then the sort keys in their saved order.
+    QList<std::tuple<int, int, QString>> sortKeys;
+    for (const TLumQBGridRow& saved : design.Rows) {
+        const TLumQBTable* table = FindTable(saved.Table);
+        if (!table || !table->Data()->IsTicked(table->Data()->IndexOfField(saved.Column)))
+            continue;
+        const int row =
+            m_grid.AddField(table->Data()->Fields[table->Data()->IndexOfField(saved.Column)], saved.Table);
+        m_grid.SetOutput(row, saved.Output);
+        m_grid.SetCaption(row, saved.Caption);
+        m_grid.SetCriteria(row, saved.Criteria);
+        if (saved.SortOrder > 0 && saved.SortType != QLatin1String("Unsorted"))
+            sortKeys << std::tuple{saved.SortOrder, row, saved.SortType};
+    }
+    std::sort(sortKeys.begin(), sortKeys.end());
+    for (const auto& [order, row, type] : sortKeys)
+        m_grid.SetSortType(row, type);
+    if (design.UseGroupBy) {
+        m_grid.SetUseGroupBy(true);
+        for (const TLumQBGridRow& saved : design.Rows)
+            if (const int row = m_grid.FindRow(saved.Column, saved.Table);
+                row >= 0 && !saved.GroupBy.isEmpty())
+                m_grid.SetGroupFunction(row, saved.GroupBy);
+    }
+    for (const TLumQBDesignLink& saved : design.Links) {
+        TLumQBTable* t1 = FindAlias(saved.Alias1);
+        TLumQBTable* t2 = FindAlias(saved.Alias2);
+        const int i1 = t1 ? t1->Data()->IndexOfField(saved.Field1) : -1;
+        const int i2 = t2 ? t2->Data()->IndexOfField(saved.Field2) : -1;
+        if (i1 <= 0 || i2 <= 0 || FindLink(t1, t2, i1, i2) >= 0)
+            continue; // its table or field is already named as missing
+        TLumQBLinkData* data = m_diagram.AddLink(t1->Data(), t2->Data(), i1, i2);
+        data->JoinOperator = saved.JoinOperator;
+        data->JoinKind = saved.JoinKind;
+        auto* link = new TLumQBLink(this, data, t1, t2);
+        m_links.append(link);
+        link->UpdateHint();
+        link->UpdatePosition();
+    }
+    m_diagram.OptionsClause = design.OptionsClause;
+    m_diagram.ClosingClause = design.ClosingClause;
+    m_canvas->update();
     emit GridRowsChanged(-1);
-}
-
-void TLumQBWorkArea::GridSetSortOrder(int row, const QString& value)
-{
-    m_grid.SetSortOrder(row, value);
-    emit GridRowsChanged(-1);
-}
-
-void TLumQBWorkArea::GridSetGroupFunction(int row, const QString& value)
-{
-    m_grid.SetGroupFunction(row, value);
-    emit GridRowsChanged(-1);
-}
-
-void TLumQBWorkArea::GridSetCaption(int row, const QString& value)
-{
-    m_grid.SetCaption(row, value);
-    emit GridRowsChanged(-1);
-}
-
-void TLumQBWorkArea::GridSetOutput(int row, bool value)
-{
-    m_grid.SetOutput(row, value);
-    emit GridRowsChanged(-1);
-}
-
-void TLumQBWorkArea::GridSetCriteria(int row, const QString& value)
-{
-    m_grid.SetCriteria(row, value);
-    emit GridRowsChanged(-1);
+    Change();
+    missing.removeDuplicates();
+    return missing;
 }

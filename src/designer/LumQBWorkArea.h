@@ -1,14 +1,17 @@
 #pragma once
 
+#include "LumQBDesignText.h"
 #include "LumQBModel.h"
 #include "LumQBSQL.h"
 
 #include <QList>
+#include <QListWidget>
 #include <QPointer>
 #include <QScrollArea>
 #include <QStringList>
 
-class QListWidget;
+#include <functional>
+
 class TLumQBCanvas;
 class TLumQBLink;
 class TLumQBTable;
@@ -90,6 +93,16 @@ public:
     void ClearSelection();
     // Raises OnChange.
     void Change();
+    // Closes every table window, as their Close buttons do.
+    void Clear();
+
+    // The diagram and grid as kept with a query.
+    TLumQBDesign Design() const;
+    // Replaces the work area's content with a kept design. Tables the database no longer
+    // has (OnGetTableFields gives no fields) and fields a table no longer has are left
+    // out, with the links and rows that use them; their names ("Table" or "Table.Field")
+    // are returned. Raises GridRowsChanged and OnChange once.
+    QStringList RestoreDesign(const TLumQBDesign& design);
     // The statement of the diagram and, with a field grid set, its rows; names written
     // by quote (a connection's QuoteName), else in the bracket form.
     QStringList GetSQL(const TLumQBQuoteName& quote = {}) const;
@@ -104,17 +117,10 @@ public:
     void SetLinkJoin(TLumQBLink* link, int joinOperator, TJoinKind kind);
     void RemoveLink(TLumQBLink* link);
 
-    // The field grid's rows (0-based, see TLumQBGridData). Each raises GridRowsChanged.
+    // The field grid's rows (0-based, see TLumQBGridData) change only through these, which
+    // raise GridRowsChanged: AddField reports the row it gave the field, EditGrid none.
     int GridAddField(const QString& field, const QString& table);
-    void GridRemoveField(const QString& field, const QString& table);
-    void GridRemoveTable(const QString& table);
-    void GridSetUseGroupBy(bool value);
-    void GridSetSortType(int row, const QString& value);
-    void GridSetSortOrder(int row, const QString& value);
-    void GridSetGroupFunction(int row, const QString& value);
-    void GridSetCaption(int row, const QString& value);
-    void GridSetOutput(int row, bool value);
-    void GridSetCriteria(int row, const QString& value);
+    void EditGrid(const std::function<void(TLumQBGridData&)>& edit);
 
 signals:
     // Asked for the field names of a table being added; append them to fields.

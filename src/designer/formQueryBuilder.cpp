@@ -209,6 +209,31 @@ QStringList TfrmQueryBuilder::SQLLines() const
     return SQLCommand->toPlainText().split(u'\n');
 }
 
+QString TfrmQueryBuilder::DesignText() const
+{
+    TLumQBDesign design = workarea->Design();
+    design.SQL = SQLLines().join(u'\n');
+    return DesignToText(design);
+}
+
+void TfrmQueryBuilder::ClearDesign()
+{
+    workarea->Clear();
+    LumQBGrid->SetUseGroupBy(false);
+    cbxGroupBy->setChecked(false);
+}
+
+QStringList TfrmQueryBuilder::RestoreDesign(const QString& text, QString* keptSQL)
+{
+    ClearDesign();
+    const TLumQBDesign design = DesignFromText(text);
+    if (keptSQL)
+        *keptSQL = design.SQL;
+    const QStringList missing = workarea->RestoreDesign(design);
+    cbxGroupBy->setChecked(workarea->GridData().UseGroupBy());
+    return missing;
+}
+
 void TfrmQueryBuilder::AddSelectedTable()
 {
     QListWidgetItem* item = lbxTables->currentItem();
@@ -246,6 +271,12 @@ void TfrmQueryBuilder::workareaChange()
 {
     try {
         lblWorkAreaHint->setText(WorkAreaHintText(workarea->TableCount(), lblWorkAreaHint->text()));
+        // The wrapped text needs more lines in some fonts than the fixed box holds.
+        const int needed = lblWorkAreaHint->heightForWidth(lblWorkAreaHint->width());
+        if (needed > lblWorkAreaHint->height()) {
+            lblWorkAreaHint->resize(lblWorkAreaHint->width(), needed);
+            PlaceHint();
+        }
         if (workarea->LinkCount() > 0)
             lblWorkAreaHint->hide();
         // The one place the statement is generated for the memo, with the connection's
@@ -377,8 +408,9 @@ bool TfrmQueryBuilder::eventFilter(QObject* watched, QEvent* event)
                 m_showDataTable = item->text();
         }
     } else if (watched == lbxTables && event->type() == QEvent::KeyRelease) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        // A held key sends a release per repeat; one press adds one table.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat())
             AddSelectedTable();
     } else if (watched == lblWorkAreaHint && event->type() == QEvent::MouseButtonDblClick) {
         lblWorkAreaHintDblClick();

@@ -48,6 +48,15 @@ public:
     const QString& ShowDataTable() const { return m_showDataTable; }
     // The statement as the memo shows it, one line per clause.
     QStringList SQLLines() const;
+    // Empties the work area and the grid and turns grouping off.
+    void ClearDesign();
+    // The diagram and grid as text kept with the query.
+    QString DesignText() const;
+    // Replaces the diagram and grid with a kept one and returns the tables and fields
+    // left out because the database no longer has them; keptSQL receives the statement
+    // the diagram made when it was kept (empty in texts that lack it). Raises
+    // ELumQBException for a text that cannot be read, leaving the work area empty.
+    QStringList RestoreDesign(const QString& text, QString* keptSQL = nullptr);
 
     // Published components (objectName = the member's name).
     QListWidget* lbxTables;

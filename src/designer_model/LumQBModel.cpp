@@ -32,6 +32,18 @@ void TLumQBTableData::SetTicked(int index, bool ticked)
         Ticked[index] = ticked;
 }
 
+TJoinKind JoinKindOf(bool allFrom1, bool allFrom2)
+{
+    return allFrom1 && allFrom2 ? jkFullOuter : allFrom1 ? jkLeftOuter : allFrom2 ? jkRightOuter : jkInner;
+}
+
+TJoinKind ToggledJoinKind(TJoinKind kind, int end)
+{
+    const bool all1 = kind == jkLeftOuter || kind == jkFullOuter;
+    const bool all2 = kind == jkRightOuter || kind == jkFullOuter;
+    return JoinKindOf(end == 1 ? !all1 : all1, end == 2 ? !all2 : all2);
+}
+
 TLumQBTableData* TLumQBDiagram::FindTable(const QString& name) const
 {
     for (auto it = m_tables.rbegin(); it != m_tables.rend(); ++it)
@@ -43,14 +55,16 @@ TLumQBTableData* TLumQBDiagram::FindTable(const QString& name) const
 TLumQBTableData* TLumQBDiagram::FindAlias(const QString& alias) const
 {
     for (auto it = m_tables.rbegin(); it != m_tables.rend(); ++it)
-        if ((*it)->TableAlias == alias)
+        // SQL engines compare aliases without regard to case, so "C" and "c" clash.
+        if ((*it)->TableAlias.compare(alias, Qt::CaseInsensitive) == 0)
             return it->get();
     return nullptr;
 }
 
 QString TLumQBDiagram::NewAlias(const QString& tableName) const
 {
-    const QString first = tableName.left(1);
+    // A whole character: a name may start outside the Basic Multilingual Plane.
+    const QString first = tableName.left(tableName.size() > 1 && tableName.at(0).isHighSurrogate() ? 2 : 1);
     if (!FindAlias(first))
         return first;
     for (int k = 1; k <= 255; ++k) {
@@ -90,7 +104,7 @@ void TLumQBDiagram::SetTableAlias(TLumQBTableData* table, const QString& alias)
 {
     if (table->TableAlias == alias)
         return;
-    if (FindAlias(alias))
+    if (TLumQBTableData* other = FindAlias(alias); other && other != table)
         throw ELumQBException(QStringLiteral("The alias you entered already exists!"));
     table->TableAlias = alias;
 }

@@ -19,6 +19,11 @@ enum TJoinKind
     jkFullOuter = 3
 };
 
+// The kind that shows all rows of the first table (allFrom1), the second, both or neither.
+TJoinKind JoinKindOf(bool allFrom1, bool allFrom2);
+// The kind after "All rows from" end 1 or 2 is ticked or unticked.
+TJoinKind ToggledJoinKind(TJoinKind kind, int end);
+
 // "=", "<", ">", "<=", ">=", "<>" for 0..5; raises ELumQBException for anything else.
 QString JoinOperatorText(int joinOperator);
 
@@ -65,11 +70,12 @@ public:
     int LinkCount() const { return int(m_links.size()); }
     TLumQBLinkData* Links(int index) const { return m_links.at(index).get(); }
 
-    // Searched from the last table to the first, case-sensitively; nullptr if none.
+    // Searched from the last table to the first; nullptr if none. Names are compared
+    // case-sensitively, aliases without regard to case.
     TLumQBTableData* FindTable(const QString& name) const;
     TLumQBTableData* FindAlias(const QString& alias) const;
 
-    // The alias a new table of that name gets: its first character, else that character
+    // The alias a new table of that name gets: its first (whole) character, else that character
     // followed by the smallest free number 1..255, else "#ERROR".
     QString NewAlias(const QString& tableName) const;
 

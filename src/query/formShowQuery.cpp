@@ -204,16 +204,20 @@ void TfrmShowQuery::openSavedQuery(int id)
         ShowMessage(QStringLiteral("Failed to connect to database\n") + e.message());
         query->SetSQLText(dmQuillory->GetQueryString(id));
         setWindowTitle(dmQuillory->GetQueryName(id));
-        if (const QueryRecord* record = dmQuillory->currentQuery())
+        if (const QueryRecord* record = dmQuillory->currentQuery()) {
             ParentId = record->parentID;
+            QueryFrame->SetDiagramDesign(record->DiagramDesign);
+        }
         QueryFrame->SetQueryLines(query->SQL());
         return;
     }
     try {
         query->SetSQLText(dmQuillory->GetQueryString(id));
         setWindowTitle(dmQuillory->GetQueryName(id));
-        if (const QueryRecord* record = dmQuillory->currentQuery())
+        if (const QueryRecord* record = dmQuillory->currentQuery()) {
             ParentId = record->parentID;
+            QueryFrame->SetDiagramDesign(record->DiagramDesign);
+        }
         QueryFrame->SetQueryLines(query->SQL());
         query->Open();
         cdsData->SetRows(nullptr);
@@ -309,9 +313,11 @@ void TfrmShowQuery::save()
         if (!AskYesNo(QStringLiteral("Ok to overwrite ") + name, name + QStringLiteral(" already used")))
             return;
         // The connection goes with it: a query whose database moved is mended this way.
-        dmQuillory->UpdateQueryString(existing, sql, QueryFrame->conADO->ConnectionString());
+        dmQuillory->UpdateQueryString(existing, sql, QueryFrame->conADO->ConnectionString(),
+                                      QueryFrame->diagramDesign());
     } else {
-        dmQuillory->AddQuery(ParentId, name, sql, QueryFrame->conADO->ConnectionString());
+        dmQuillory->AddQuery(ParentId, name, sql, QueryFrame->conADO->ConnectionString(),
+                             QueryFrame->diagramDesign());
     }
     ShowMessage(QStringLiteral("Query saved as ") + name);
     btnClose->setFocus();

@@ -381,7 +381,7 @@ void TdmQuillory::AddFolder(const QString& name)
 }
 
 void TdmQuillory::AddQuery(int parentID, const QString& name, const QString& queryString,
-                           const QString& connectString)
+                           const QString& connectString, const QString& diagramDesign)
 {
     refuseIfLocked(Table::cdsQuery);
     const int id = MaxID(Table::cdsQuery);
@@ -395,6 +395,8 @@ void TdmQuillory::AddQuery(int parentID, const QString& name, const QString& que
     record.parentID = parentID;
     record.ConnectString = EncryptConnectionString(connectString);
     record.QueryString = queryString;
+    record.DiagramDesign = diagramDesign;
+    record.DiagramDesignNull = diagramDesign.isEmpty();
     record.LastUsedDate = now;
     cdsQueryBeforePost(record, now);
 
@@ -432,7 +434,14 @@ void TdmQuillory::UpdateQueryString(int queryID, const QString& queryString, con
     updateQuery(queryID, queryString, &connectString);
 }
 
-void TdmQuillory::updateQuery(int queryID, const QString& queryString, const QString* connectString)
+void TdmQuillory::UpdateQueryString(int queryID, const QString& queryString, const QString& connectString,
+                                    const QString& diagramDesign)
+{
+    updateQuery(queryID, queryString, &connectString, &diagramDesign);
+}
+
+void TdmQuillory::updateQuery(int queryID, const QString& queryString, const QString* connectString,
+                              const QString* diagramDesign)
 {
     refuseIfLocked(Table::cdsQuery);
     const qsizetype i = findQuery(queryID);
@@ -447,6 +456,10 @@ void TdmQuillory::updateQuery(int queryID, const QString& queryString, const QSt
     if (connectString) {
         record.ConnectString = EncryptConnectionString(*connectString);
         record.ConnectStringNull = false;
+    }
+    if (diagramDesign) {
+        record.DiagramDesign = *diagramDesign;
+        record.DiagramDesignNull = diagramDesign->isEmpty();
     }
     record.LastUsedDate = now;
     try {

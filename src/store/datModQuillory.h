@@ -83,11 +83,15 @@ public:
 
     void AddFolder(const QString& name);
     // connectString in clear; it is stored with its passwords scrambled.
-    void AddQuery(int parentID, const QString& name, const QString& queryString,
-                  const QString& connectString);
+    // diagramDesign: the designer's diagram kept with the query; empty stores none.
+    void AddQuery(int parentID, const QString& name, const QString& queryString, const QString& connectString,
+                  const QString& diagramDesign = QString());
     void UpdateQueryString(int queryID, const QString& queryString);
     // The same, and the connection string (in clear; stored scrambled) in the same write.
     void UpdateQueryString(int queryID, const QString& queryString, const QString& connectString);
+    // The same, and the diagram (empty stores none).
+    void UpdateQueryString(int queryID, const QString& queryString, const QString& connectString,
+                           const QString& diagramDesign);
     bool QueryNameExists(int parentID, const QString& name);
     QString GetConnectString(int queryID); // passwords restored; empty when no query has the ID
     QString GetQueryString(int queryID);
@@ -121,7 +125,8 @@ private:
     void loadTable(Table table);
     void saveTable(Table table);
     void refuseIfLocked(Table table) const;
-    void updateQuery(int queryID, const QString& queryString, const QString* connectString);
+    void updateQuery(int queryID, const QString& queryString, const QString* connectString,
+                     const QString* diagramDesign = nullptr);
     qsizetype findQuery(int queryID);
     bool nameLess(const QString& a, const QString& b) const;
     template <typename Record> qsizetype insertSorted(QList<Record>& list, const Record& record) const;

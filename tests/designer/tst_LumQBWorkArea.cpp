@@ -2,6 +2,7 @@
 
 #include "LumQBException.h"
 #include "LumQBGeometry.h"
+#include "LumQBGrid.h"
 #include "LumQBLink.h"
 #include "LumQBLinkProp.h"
 #include "uDialogScript.h"
@@ -35,6 +36,8 @@ private slots:
     void allRowsFromTogglesJoinKind();
     void propertiesDialogSetsOperatorAndKind_data();
     void propertiesDialogSetsOperatorAndKind();
+    void doubleClickOnLinkOpensProperties();
+    void fieldGridSetFromEitherSideShowsTheRows();
     void linkMenuFieldsAndHint();
     void closingWindowReportsRemovalsBeforeObjectsGo();
     void deletingWindowRunsTheSameRemoval();
@@ -441,6 +444,56 @@ void tst_LumQBWorkArea::propertiesDialogSetsOperatorAndKind()
     QCOMPARE(l->JoinOperator(), opAfter);
     const char* ops[] = {"=", "<", ">", "<=", ">=", "<>"};
     QCOMPARE(l->Hint(), QString("'Customer'.'CustomerId' %1 'Invoice'.'CustomerId'").arg(ops[opAfter]));
+}
+
+void tst_LumQBWorkArea::doubleClickOnLinkOpensProperties()
+{
+    ScriptedDialogs script;
+    TDesignerBench b(chinook());
+    TLumQBTable* customer = b.add("Customer", {20, 20});
+    TLumQBTable* invoice = b.add("Invoice", {250, 40});
+    linkFields(customer, "CustomerId", invoice, "CustomerId");
+    TLumQBLink* l = b.area->Links(0);
+    QStringList shown;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* form = qobject_cast<TLumQBLinkPropForm*>(QApplication::activeModalWidget());
+        if (!form)
+            return;
+        poll.stop();
+        shown << form->windowTitle();
+        form->CBAllFrom2->setChecked(true);
+        QTest::mouseClick(form->btnOK, Qt::LeftButton);
+    });
+    poll.start();
+    // The first press opens the link's menu under the pointer; the second lands on it.
+    const QPoint at = bandMiddle(l);
+    pressOnWorkArea(b, at);
+    QVERIFY(l->Menu->isVisible());
+    // An X server hands it over as a double-click alone, with no press before it.
+    const QPoint onMenu = l->Menu->mapFromGlobal(b.area->Canvas()->mapToGlobal(at));
+    QMouseEvent second(QEvent::MouseButtonDblClick, onMenu, l->Menu->mapToGlobal(onMenu), Qt::LeftButton,
+                       Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(l->Menu, &second);
+    QTest::mouseRelease(l->Menu, Qt::LeftButton, {}, onMenu);
+    QTRY_COMPARE(shown, QStringList{"Join properties"});
+    QVERIFY(!l->Menu->isVisible());
+    QCOMPARE(l->JoinKind(), jkRightOuter);
+    QVERIFY(script.shown().isEmpty());
+}
+
+void tst_LumQBWorkArea::fieldGridSetFromEitherSideShowsTheRows()
+{
+    ScriptedDialogs script;
+    TDesignerBench b(chinook());
+    TLumQBGrid grid;
+    b.area->SetFieldGrid(&grid);
+    QCOMPARE(grid.WorkArea(), b.area);
+    TLumQBTable* genre = b.add("Genre", {20, 20});
+    b.area->SetFieldTicked(genre, 2, true);
+    QCOMPARE(grid.model()->rowCount(), 1);
+    QCOMPARE(b.area->GetSQL().join(' '), QString("SELECT G.Name FROM Genre AS G"));
 }
 
 void tst_LumQBWorkArea::linkMenuFieldsAndHint()

@@ -1,3 +1,4 @@
+#include "LumQBException.h"
 #include "LumQBGrid.h"
 #include "LumQBGridRules.h"
 #include "LumQBInplaceEdit.h"
@@ -50,6 +51,9 @@ private slots:
     void showData();
     void removalRefreshesOnceItIsDone();
     void sameDiagramOnPostgres();
+    void twentyTableDiagramRestored();
+    void restoreLeavesOutWhatTheDatabaseLost();
+    void unreadableDiagramLeavesDesignerEmpty();
 
 private:
     QTemporaryDir m_dir;
@@ -316,6 +320,19 @@ void tst_formQueryBuilder::workedExamples()
     QCOMPARE(d.form.SQLLines(), lines);
     d.apply(script, true);
 
+    // Kept as text and restored in a new designer: the same statement, places and grid.
+    Designer again(sqliteString(m_file));
+    QCOMPARE(again.form.RestoreDesign(d.form.DesignText()), QStringList());
+    QCOMPARE(again.form.SQLLines(), lines);
+    QCOMPARE(again.form.cbxGroupBy->isChecked(), d.form.cbxGroupBy->isChecked());
+    QCOMPARE(again.form.workarea->TableCount(), d.form.workarea->TableCount());
+    for (int i = 0; i < d.form.workarea->TableCount(); ++i) {
+        QCOMPARE(again.form.workarea->Tables(i)->geometry(), d.form.workarea->Tables(i)->geometry());
+        QCOMPARE(again.form.workarea->Tables(i)->TableAlias(), d.form.workarea->Tables(i)->TableAlias());
+    }
+    QCOMPARE(again.form.LumQBGrid->model()->rowCount(), d.form.LumQBGrid->model()->rowCount());
+    QCOMPARE(again.form.DesignText(), d.form.DesignText());
+
     TDbQuery q;
     q.SetConnection(&d.connection);
     q.SetSQL(d.form.SQLLines());
@@ -357,6 +374,19 @@ void tst_formQueryBuilder::doubleClickPlacement()
     d.form.lbxTables->setCurrentItem(d.form.lbxTables->findItems("Shipper", Qt::MatchExactly).value(0));
     QTest::keyClick(d.form.lbxTables, Qt::Key_Return);
     QCOMPARE(d.form.workarea->FindTable("Shipper")->pos(), QPoint(320, 170));
+
+    // Enter held down repeats its press and release; it adds one table, one step on.
+    d.form.lbxTables->setCurrentItem(d.form.lbxTables->findItems("Supplier", Qt::MatchExactly).value(0));
+    for (int i = 0; i < 4; ++i) {
+        const bool repeat = i < 3;
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), repeat && i > 0);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, QString(), repeat);
+        QApplication::sendEvent(d.form.lbxTables, &press);
+        QApplication::sendEvent(d.form.lbxTables, &release);
+    }
+    QCOMPARE(d.form.workarea->FindTable("Supplier")->pos(), QPoint(470, 170));
+    QCOMPARE(QStringLiteral("%1,%2").arg(d.form.Placement().NextLeft()).arg(d.form.Placement().NextTop()),
+             QString("470,170"));
 }
 
 void tst_formQueryBuilder::hintFollowsTablesUntilLinked()
@@ -364,12 +394,17 @@ void tst_formQueryBuilder::hintFollowsTablesUntilLinked()
     ScriptedDialogs script;
     Designer d(sqliteString(m_file));
     QLabel* hint = d.form.lblWorkAreaHint;
+    // Each text fits its label whole: none is clipped top and bottom.
+    const auto fits = [hint] { return hint->height() >= hint->heightForWidth(hint->width()); };
     QVERIFY(hint->isVisible());
     QCOMPARE(hint->text(), QString("Drag one of the tables on the left onto the query work area to start writing a "
                                    "query."));
+    QVERIFY(fits());
     TLumQBTable* c = d.dragTable("Customers", {20, 30});
     QVERIFY(hint->text().startsWith("Drag another table from the list"));
+    QVERIFY(fits());
     TLumQBTable* o = d.dragTable("Orders", {260, 30});
+    QVERIFY(fits());
     QCOMPARE(hint->text(), QString("Join tables by dragging from one field  name in one table to the matching field "
                                    "in another table "));
     d.dragTable("Category", {20, 200});
@@ -597,6 +632,87 @@ void tst_formQueryBuilder::sameDiagramOnPostgres()
     QVERIFY2(script.shown().isEmpty(), qPrintable(script.texts().join('|')));
     QCOMPARE(rows, 347);
     run(d.connection, "DROP SCHEMA qbgrid_mixed CASCADE");
+}
+
+void tst_formQueryBuilder::twentyTableDiagramRestored()
+{
+    ScriptedDialogs script;
+    const QString file = m_dir.filePath("twenty.sqlite");
+    QVERIFY(QFile(file).open(QIODevice::WriteOnly));
+    {
+        TDbConnection c;
+        c.SetConnectionString(sqliteString(file));
+        c.Open();
+        for (int i = 1; i <= 20; ++i)
+            run(c, QStringLiteral("CREATE TABLE T%1 (ID INTEGER, Name TEXT, NextID INTEGER)")
+                       .arg(i, 2, 10, QChar('0')));
+    }
+    Designer d(sqliteString(file));
+    TLumQBWorkArea* area = d.form.workarea;
+    for (int i = 1; i <= 20; ++i)
+        area->AddTables(20 + (i - 1) % 5 * 150, 20 + (i - 1) / 5 * 140,
+                        QStringLiteral("T%1").arg(i, 2, 10, QChar('0')));
+    QCOMPARE(area->TableCount(), 20);
+    area->SetTableAlias(area->Tables(3), "Fourth");
+    for (int i = 0; i < 20; ++i) {
+        area->SetFieldTicked(area->Tables(i), 2, true);
+        if (i + 1 < 20) {
+            TLumQBLink* l = area->AddLink(area->Tables(i), area->Tables(i + 1), 3, 1);
+            area->SetLinkJoin(l, i % 6, TJoinKind(i % 4));
+        }
+    }
+    area->Tables(7)->resize(200, 90);
+    TLumQBGrid* grid = d.form.LumQBGrid;
+    grid->SetCriteria(2, "> 'M'");
+    d.choose("Name", "T06", gcSortType, "d");
+    d.choose("Name", "T02", gcSortType, "a");
+    const QStringList sql = d.form.SQLLines();
+    QVERIFY2(sql.join(' ').contains(" desc, "), qPrintable(sql.join(' ')));
+
+    Designer again(sqliteString(file));
+    QCOMPARE(again.form.RestoreDesign(d.form.DesignText()), QStringList());
+    QCOMPARE(again.form.SQLLines(), sql);
+    for (int i = 0; i < 20; ++i)
+        QCOMPARE(again.form.workarea->Tables(i)->geometry(), area->Tables(i)->geometry());
+    QCOMPARE(again.form.workarea->LinkCount(), 19);
+    QVERIFY(script.shown().isEmpty());
+}
+
+void tst_formQueryBuilder::restoreLeavesOutWhatTheDatabaseLost()
+{
+    ScriptedDialogs script;
+    Designer d(sqliteString(m_file));
+    TLumQBTable* c = d.dragTable("Customers", {20, 30});
+    TLumQBTable* o = d.dragTable("Orders", {260, 30});
+    d.dragTable("Region", {20, 250});
+    d.link(c, "CustomerID", o, "CustomerID");
+    d.tick(c, "CompanyName");
+    d.tick(o, "OrderDate");
+    // The text as kept, then the database changes under it: a table and a field go.
+    QString text = d.form.DesignText();
+    text.replace("\"Region\"", "\"Gone\"").replace("\"OrderDate\"", "\"Shipped\"");
+
+    Designer again(sqliteString(m_file));
+    QCOMPARE(again.form.RestoreDesign(text), QStringList({"Orders.Shipped", "Gone"}));
+    QCOMPARE(again.form.workarea->TableCount(), 2);
+    QCOMPARE(again.form.workarea->LinkCount(), 1);
+    QCOMPARE(again.form.SQLLines(), QStringList({"SELECT C.CompanyName", "FROM Customers AS C, Orders AS O",
+                                                 "WHERE C.CustomerID=O.CustomerID"}));
+    QVERIFY(script.shown().isEmpty());
+}
+
+void tst_formQueryBuilder::unreadableDiagramLeavesDesignerEmpty()
+{
+    ScriptedDialogs script;
+    Designer d(sqliteString(m_file));
+    d.dragTable("Customers", {20, 30});
+    try {
+        d.form.RestoreDesign(R"({"version":7,"tables":[]})");
+        QFAIL("accepted");
+    } catch (const ELumQBException& e) {
+        QVERIFY(e.message().contains("later version (7)"));
+    }
+    QCOMPARE(d.form.workarea->TableCount(), 0);
 }
 
 QTEST_MAIN(tst_formQueryBuilder)

@@ -14,6 +14,8 @@ private slots:
     void tableAddedTwiceIsKept();
     void tableWithoutFieldsRefused();
     void changedAliasMustBeFree();
+    void allRowsFromTogglesOneEnd_data();
+    void allRowsFromTogglesOneEnd();
     void duplicateLinkRefused();
     void linkToStarOrMissingFieldRefused();
     void removingTableRemovesItsLinks();
@@ -28,8 +30,14 @@ void tst_LumQBModel::aliasesOfAddedTables_data()
     QTest::newRow("first letters, then numbered")
         << QStringList{"Customers", "Categories", "Orders", "OrderItems"}
         << QStringList{"C", "C1", "O", "O1"};
-    QTest::newRow("case-sensitive names and aliases")
-        << QStringList{"Orders", "orders"} << QStringList{"O", "o"};
+    // SQL engines compare aliases without regard to case: "o" would clash with "O".
+    QTest::newRow("names differing in case get aliases differing in more")
+        << QStringList{"Orders", "orders"} << QStringList{"O", "o1"};
+    QTest::newRow("a name starting outside the BMP keeps its whole first character")
+        << QStringList{QString::fromUtf8("\xF0\x9F\x8D\x95Pizza"), QString::fromUtf8("\xF0\x9F\x8D\x95Pasta"),
+                       "X"}
+        << QStringList{QString::fromUtf8("\xF0\x9F\x8D\x95"), QString::fromUtf8("\xF0\x9F\x8D\x95") + "1",
+                       "X"};
 }
 
 void tst_LumQBModel::aliasesOfAddedTables()
@@ -84,9 +92,37 @@ void tst_LumQBModel::changedAliasMustBeFree()
     auto* o = d.AddTable("Orders", {"ID"});
     QVERIFY_THROWS_EXCEPTION(ELumQBException, d.SetTableAlias(o, "C"));
     QCOMPARE(o->TableAlias, QString("O"));
+    QVERIFY_THROWS_EXCEPTION(ELumQBException, d.SetTableAlias(o, "c"));
     d.SetTableAlias(c, "C"); // unchanged alias is no conflict
+    d.SetTableAlias(c, "c"); // nor is its own alias in another case
+    QCOMPARE(d.FindAlias("C"), c);
     d.SetTableAlias(o, "");
     QCOMPARE(d.FindAlias(""), o);
+}
+
+void tst_LumQBModel::allRowsFromTogglesOneEnd_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("end");
+    QTest::addColumn<int>("toggled");
+    QTest::newRow("inner, first") << int(jkInner) << 1 << int(jkLeftOuter);
+    QTest::newRow("inner, second") << int(jkInner) << 2 << int(jkRightOuter);
+    QTest::newRow("left, first") << int(jkLeftOuter) << 1 << int(jkInner);
+    QTest::newRow("left, second") << int(jkLeftOuter) << 2 << int(jkFullOuter);
+    QTest::newRow("right, first") << int(jkRightOuter) << 1 << int(jkFullOuter);
+    QTest::newRow("right, second") << int(jkRightOuter) << 2 << int(jkInner);
+    QTest::newRow("full, first") << int(jkFullOuter) << 1 << int(jkRightOuter);
+    QTest::newRow("full, second") << int(jkFullOuter) << 2 << int(jkLeftOuter);
+}
+
+void tst_LumQBModel::allRowsFromTogglesOneEnd()
+{
+    QFETCH(int, kind);
+    QFETCH(int, end);
+    QFETCH(int, toggled);
+    QCOMPARE(int(ToggledJoinKind(TJoinKind(kind), end)), toggled);
+    // Toggling the same end again goes back.
+    QCOMPARE(int(ToggledJoinKind(TJoinKind(toggled), end)), kind);
 }
 
 void tst_LumQBModel::duplicateLinkRefused()

@@ -51,6 +51,7 @@ private slots:
     void savingAgainUnderSameNameOverwrites_data();
     void savingAgainUnderSameNameOverwrites();
     void saveStopsOnCancelledNameOrNo();
+    void diagramIsSavedWithTheQueryAndOpenedWithIt();
     void saveRefusedByStoreIsReportedNotConfirmed();
     void savedQueryOpensOnDataPage();
     void dataPageSaysWhatTheRowsCouldNotHold();
@@ -210,6 +211,30 @@ void tst_formShowQuery::savingAgainUnderSameNameOverwrites()
     QCOMPARE(dmQuillory->queries().size(), 1);
     QCOMPARE(dmQuillory->GetQueryString(id), QStringLiteral("select * from Genre where GenreId < 5\n"));
     QCOMPARE(dmQuillory->GetQueryName(id), name);
+}
+
+void tst_formShowQuery::diagramIsSavedWithTheQueryAndOpenedWithIt()
+{
+    const QString diagram = QStringLiteral(R"({"version":1,"tables":[{"name":"Genre","alias":"G"}]})");
+    auto w = openWindow(0);
+    connectAndFetch(*w, {"select * from Genre"});
+    w->QueryFrame->SetDiagramDesign(diagram); // as the designer's Apply leaves it
+    ScriptedDialogs script;
+    script.input("Drawn");
+    w->btnsaveClick();
+    w->QueryFrame->SetQueryLines({"select * from Track"});
+    w->QueryFrame->btnfetchClick();
+    w->QueryFrame->SetDiagramDesign(QString());
+    script.input("Typed");
+    w->btnsaveClick();
+    QCOMPARE(dmQuillory->queries().size(), 2);
+    const QueryRecord drawn = dmQuillory->queries().at(0);
+    QCOMPARE(drawn.DiagramDesign, diagram);
+    QVERIFY(dmQuillory->queries().at(1).DiagramDesignNull);
+
+    auto again = openWindow(drawn.ID);
+    QCOMPARE(again->QueryFrame->diagramDesign(), diagram);
+    QCOMPARE(openWindow(dmQuillory->queries().at(1).ID)->QueryFrame->diagramDesign(), QString());
 }
 
 void tst_formShowQuery::saveStopsOnCancelledNameOrNo()

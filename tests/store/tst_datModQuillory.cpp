@@ -78,6 +78,7 @@ private slots:
     void tablesAreInLocaleNameOrder();
     void lookupsLeaveTheFoundQueryCurrent();
     void updateQueryStringStampsTheDates();
+    void diagramIsKeptOnlyWhenGiven();
     void deleteFolderTakesItsQueriesAlong();
     void deleteQueryReportsAMissingQuery();
     void unreadableFileIsKeptAndItsTableRefused_data();
@@ -321,6 +322,31 @@ void tst_datModQuillory::updateQueryStringStampsTheDates()
     QCOMPARE(q.ConnectString, added.ConnectString);
     QCOMPARE(q.parentID, 2);
     QCOMPARE(q.ID, 1);
+}
+
+void tst_datModQuillory::diagramIsKeptOnlyWhenGiven()
+{
+    const QString diagram = QStringLiteral("{\"version\":1,\"tables\":[") + QString(2100, u' ') + "]}";
+    {
+        TdmQuillory store(m_dir->path());
+        store.AddQuery(0, QStringLiteral("Plain"), QStringLiteral("SELECT 1"), QStringLiteral("x"));
+        const QByteArray plain = readAll(path("queries.xml"));
+        QVERIFY(!plain.contains("DiagramDesign=")); // no diagram: written as before
+        store.AddQuery(0, QStringLiteral("Drawn"), QStringLiteral("SELECT 2"), QStringLiteral("x"), diagram);
+        // The SQL alone leaves the diagram as it is; with a diagram given, it replaces it.
+        store.UpdateQueryString(2, QStringLiteral("SELECT 3"));
+        store.UpdateQueryString(1, QStringLiteral("SELECT 1"), QStringLiteral("x"), QStringLiteral("{}"));
+        store.UpdateQueryString(1, QStringLiteral("SELECT 1"), QStringLiteral("x"), QString());
+    }
+    const TdmQuillory store(m_dir->path());
+    QCOMPARE(store.queries()[0].Name, QStringLiteral("Drawn"));
+    QCOMPARE(store.queries()[0].DiagramDesign, diagram);
+    QVERIFY(!store.queries()[0].DiagramDesignNull);
+    QVERIFY(store.queries()[1].DiagramDesignNull);
+    // The column's listed width grows to hold the longest text whole.
+    QVERIFY(readAll(path("queries.xml"))
+                .contains(QByteArray("attrname=\"DiagramDesign\" fieldtype=\"string\" WIDTH=\"") +
+                          QByteArray::number(diagram.size()) + '"'));
 }
 
 void tst_datModQuillory::deleteFolderTakesItsQueriesAlong()
