@@ -12,7 +12,7 @@ RUN_PACKAGES=(
 # What the tests and benchmarks need on top.
 TEST_PACKAGES=(
   googletest libbenchmark-dev postgresql sqlite3 python3
-  xvfb xauth xdotool trayer imagemagick x11-utils poppler-utils
+  xvfb xauth xdotool trayer imagemagick x11-utils poppler-utils openbox
 )
 
 # What the fuzz harnesses and the sanitizer build need (scripts/fuzz, scripts/sanitize).
