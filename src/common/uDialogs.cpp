@@ -47,6 +47,12 @@ bool askYesNo(const QString& text, const QString& caption)
     return ask({Kind::Question, caption, text, {}, {}, {}}).accepted;
 }
 
+Choice askYesNoCancel(const QString& text, const QString& caption)
+{
+    const Answer a = ask({Kind::QuestionWithCancel, caption, text, {}, {}, {}});
+    return a.accepted ? Choice::Yes : a.cancelled ? Choice::Cancel : Choice::No;
+}
+
 void showInfo(const QString& text, const QString& caption)
 {
     ask({Kind::Information, caption, text, {}, {}, {}});

@@ -11,7 +11,7 @@
 // missing installation is found at once instead of blocking on an invisible box.
 namespace dialogs {
 
-enum class Kind { Question, Information, Error, Input, Login, OpenFile, SaveFile };
+enum class Kind { Question, Information, Error, Input, Login, OpenFile, SaveFile, QuestionWithCancel };
 
 struct Request
 {
@@ -28,6 +28,7 @@ struct Answer
     bool accepted = false; // Yes, OK, or a file chosen
     QString value;         // input text, chosen file, or login user name
     QString secondValue;   // login password, or the file dialog's chosen filter
+    bool cancelled = false; // Yes/No/Cancel: Cancel (or the box closed)
 };
 
 class Handler
@@ -42,6 +43,9 @@ Handler* setHandler(Handler* handler);
 Handler* handler();
 
 bool askYesNo(const QString& text, const QString& caption);
+enum class Choice { Yes, No, Cancel };
+// Yes, No or Cancel; closing the box is Cancel.
+Choice askYesNoCancel(const QString& text, const QString& caption);
 void showInfo(const QString& text, const QString& caption);
 void showError(const QString& text, const QString& caption);
 // True when OK was pressed; value holds the proposed text on entry and the typed one on exit.

@@ -24,6 +24,12 @@ dialogs::Answer message(const dialogs::Request& r)
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
         break;
+    case dialogs::Kind::QuestionWithCancel:
+        box.setIcon(QMessageBox::Question);
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::Cancel);
+        break;
     case dialogs::Kind::Error:
         box.setIcon(QMessageBox::Critical);
         box.setStandardButtons(QMessageBox::Ok);
@@ -34,7 +40,7 @@ dialogs::Answer message(const dialogs::Request& r)
         break;
     }
     const int result = box.exec();
-    return {result == QMessageBox::Yes || result == QMessageBox::Ok, {}, {}};
+    return {result == QMessageBox::Yes || result == QMessageBox::Ok, {}, {}, result == QMessageBox::Cancel};
 }
 
 dialogs::Answer login(const dialogs::Request& r)

@@ -209,6 +209,7 @@ void TfrmShowQuery::openSavedQuery(int id)
             QueryFrame->SetDiagramDesign(record->DiagramDesign);
         }
         QueryFrame->SetQueryLines(query->SQL());
+        rememberSaved();
         return;
     }
     try {
@@ -219,6 +220,7 @@ void TfrmShowQuery::openSavedQuery(int id)
             QueryFrame->SetDiagramDesign(record->DiagramDesign);
         }
         QueryFrame->SetQueryLines(query->SQL());
+        rememberSaved();
         query->Open();
         cdsData->SetRows(nullptr);
         openCopy();
@@ -297,7 +299,7 @@ void TfrmShowQuery::btnsaveClick()
     RunCommand([this] { save(); });
 }
 
-void TfrmShowQuery::save()
+bool TfrmShowQuery::save()
 {
     QString name = windowTitle();
     if (name == QLatin1String(kNewQueryCaption)) {
@@ -306,12 +308,12 @@ void TfrmShowQuery::save()
             name.clear();
     }
     if (name.isEmpty())
-        return;
+        return false;
     const QString sql = QueryFrame->qryADO->SQLText();
     if (dmQuillory->QueryNameExists(ParentId, name)) {
         const int existing = dmQuillory->currentQuery()->ID;
         if (!AskYesNo(QStringLiteral("Ok to overwrite ") + name, name + QStringLiteral(" already used")))
-            return;
+            return false;
         // The connection goes with it: a query whose database moved is mended this way.
         dmQuillory->UpdateQueryString(existing, sql, QueryFrame->conADO->ConnectionString(),
                                       QueryFrame->diagramDesign());
@@ -319,8 +321,46 @@ void TfrmShowQuery::save()
         dmQuillory->AddQuery(ParentId, name, sql, QueryFrame->conADO->ConnectionString(),
                              QueryFrame->diagramDesign());
     }
+    rememberSaved();
     ShowMessage(QStringLiteral("Query saved as ") + name);
     btnClose->setFocus();
+    return true;
+}
+
+void TfrmShowQuery::rememberSaved()
+{
+    m_savedSql = QueryFrame->qryADO->SQLText();
+    m_savedConnection = QueryFrame->conADO->ConnectionString();
+}
+
+bool TfrmShowQuery::HasUnsavedChanges() const
+{
+    // Only what Save could store counts: SQL that ran. A new query has nothing saved.
+    if (!QueryFrame || !QueryFrame->qryADO->Browsing())
+        return false;
+    return QueryFrame->qryADO->SQLText() != m_savedSql ||
+           QueryFrame->conADO->ConnectionString() != m_savedConnection;
+}
+
+void TfrmShowQuery::reject()
+{
+    if (HasUnsavedChanges()) {
+        switch (dialogs::askYesNoCancel(QStringLiteral("Save changes to query '%1'?").arg(windowTitle()),
+                                        QStringLiteral("Quillory"))) {
+        case dialogs::Choice::Yes: {
+            bool saved = false;
+            RunCommand([this, &saved] { saved = save(); });
+            if (!saved)
+                return;
+            break;
+        }
+        case dialogs::Choice::No:
+            break;
+        case dialogs::Choice::Cancel:
+            return;
+        }
+    }
+    QDialog::reject();
 }
 
 void TfrmShowQuery::btnShowdetailClick()

@@ -140,6 +140,12 @@ public slots:
     void cboDescriptionChange();
     void cboSecondaryChange();
 
+    // Close, the close box and Escape end here: a window with SQL or a connection that
+    // differs from what is saved asks whether to save it first, and stays on Cancel.
+    void reject() override;
+    // True when Save would store something that differs from what is saved.
+    bool HasUnsavedChanges() const;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -149,7 +155,9 @@ private:
     // Opens cdsData over the rows of the frame's query (a second view, no copy).
     void openCopy();
     void tabChanged(int index);
-    void save();
+    // True when the query was stored (not when the name was cancelled or the overwrite declined).
+    bool save();
+    void rememberSaved();
     void exportRows();
     void buildDiaryPage();
 
@@ -158,6 +166,9 @@ private:
     bool m_revertingPage = false;
     QVBoxLayout* m_clientLayout = nullptr;
     QString m_exportFileName;
+    // What the store holds for this window's query, as the frame holds it.
+    QString m_savedSql;
+    QString m_savedConnection;
     TPreviewSource m_previews;
     TPreviewForm* m_ownPreview = nullptr;
 };

@@ -39,6 +39,14 @@
 // The query window over a real SQLite database and a real favourites store in a
 // temporary folder: new and saved queries, Save with its questions, the page change that
 // fetches, the failures of opening a saved query, and the export.
+namespace {
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
+
 class tst_formShowQuery : public QObject
 {
     Q_OBJECT
@@ -51,6 +59,9 @@ private slots:
     void savingAgainUnderSameNameOverwrites_data();
     void savingAgainUnderSameNameOverwrites();
     void saveStopsOnCancelledNameOrNo();
+    void closingWithUnsavedSqlAsks_data();
+    void closingWithUnsavedSqlAsks();
+    void unchangedWindowClosesAtOnce();
     void diagramIsSavedWithTheQueryAndOpenedWithIt();
     void saveRefusedByStoreIsReportedNotConfirmed();
     void savedQueryOpensOnDataPage();
@@ -177,6 +188,81 @@ void tst_formShowQuery::newQueryShowsFrameAloneAndSavesAfterFetch()
     // Save leaves the window unnamed.
     QCOMPARE(w->windowTitle(), QStringLiteral("New Query"));
     QCOMPARE(w->queryId(), 0);
+}
+
+void tst_formShowQuery::closingWithUnsavedSqlAsks_data()
+{
+    QTest::addColumn<bool>("saved");  // a saved query, else a new one
+    QTest::addColumn<QString>("how"); // button, box or escape
+    QTest::addColumn<QString>("answer");
+    for (const bool saved : {true, false})
+        for (const char* how : {"button", "box", "escape"})
+            for (const char* answer : {"yes", "no", "cancel"})
+                QTest::addRow("%s, %s, %s", saved ? "saved" : "new", how, answer) << saved << how << answer;
+}
+
+// Work is not lost on close: SQL that ran and differs from what is saved is offered for
+// saving, by every way the window closes; Cancel keeps the window, No drops the change.
+void tst_formShowQuery::closingWithUnsavedSqlAsks()
+{
+    QFETCH(bool, saved);
+    QFETCH(QString, how);
+    QFETCH(QString, answer);
+    const int id = saved ? saveQuery("Genres", "select * from Genre\n") : 0;
+    auto w = openWindow(id);
+    if (saved) {
+        w->QueryFrame->SetQueryLines({"select * from Genre where GenreId < 5"});
+        w->QueryFrame->btnfetchClick();
+    } else {
+        connectAndFetch(*w, {"select * from Genre where GenreId < 5"});
+    }
+    const QByteArray before = readFile(m_storeFolder + "/queries.xml");
+
+    ScriptedDialogs script;
+    if (answer == "yes")
+        saved ? script.yes().yes() /* Save's own "Ok to overwrite" */ : script.yes().input("Short genres");
+    else
+        answer == "no" ? script.no() : script.cancel();
+    if (how == "button")
+        QTest::mouseClick(w->btnClose, Qt::LeftButton);
+    else if (how == "box")
+        w->close();
+    else
+        QTest::keyClick(w.get(), Qt::Key_Escape);
+
+    QCOMPARE(script.shown().first().kind, dialogs::Kind::QuestionWithCancel);
+    QCOMPARE(script.shown().first().text,
+             saved ? QStringLiteral("Save changes to query 'Genres'?") : QStringLiteral("Save changes to query 'New Query'?"));
+    QCOMPARE(script.pending(), 0);
+    QCOMPARE(w->isVisible(), answer == "cancel");
+    if (answer == "yes") {
+        QCOMPARE(script.last().text, saved ? QStringLiteral("Query saved as Genres") : QStringLiteral("Query saved as Short genres"));
+        const QByteArray after = readFile(m_storeFolder + "/queries.xml");
+        QVERIFY(after.contains("select * from Genre where GenreId &lt; 5") || after.contains("GenreId < 5"));
+        QCOMPARE(dmQuillory->queries().size(), 1);
+    } else {
+        QCOMPARE(readFile(m_storeFolder + "/queries.xml"), before);
+        QCOMPARE(dmQuillory->queries().size(), saved ? 1 : 0);
+    }
+}
+
+void tst_formShowQuery::unchangedWindowClosesAtOnce()
+{
+    ScriptedDialogs script; // any question would fail the test
+    auto w = openWindow(saveQuery("Genres", "select * from Genre\n"));
+    QTest::mouseClick(w->btnClose, Qt::LeftButton);
+    QVERIFY(!w->isVisible());
+    // A new query with nothing fetched, or after its SQL was saved.
+    auto fresh = openWindow(0);
+    fresh->close();
+    QVERIFY(!fresh->isVisible());
+    auto savedNew = openWindow(0);
+    connectAndFetch(*savedNew, {"select * from Genre"});
+    script.input("All genres");
+    savedNew->btnsaveClick();
+    QTest::keyClick(savedNew.get(), Qt::Key_Escape);
+    QVERIFY(!savedNew->isVisible());
+    QCOMPARE(script.pending(), 0);
 }
 
 void tst_formShowQuery::savingAgainUnderSameNameOverwrites_data()

@@ -28,7 +28,7 @@ ScriptedDialogs& ScriptedDialogs::no()
 }
 ScriptedDialogs& ScriptedDialogs::cancel()
 {
-    return queue({false, {}, {}});
+    return queue({false, {}, {}, true});
 }
 ScriptedDialogs& ScriptedDialogs::input(const QString& text)
 {
