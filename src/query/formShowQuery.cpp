@@ -71,6 +71,9 @@ TfrmShowQuery::TfrmShowQuery(QWidget* owner) : QDialog(owner)
     Panel1 = Make<QFrame>(TabData, "Panel1");
     Panel1->setFixedHeight(33);
     Panel1->installEventFilter(this);
+    // The search is reached by a double-click on the bar's free part; the hint and Ctrl+F
+    // make it findable.
+    Panel1->setToolTip(QStringLiteral("Double-click here or press Ctrl+F to search the rows"));
     auto* toolLayout = new QHBoxLayout(Panel1);
     toolLayout->setContentsMargins(20, 4, 8, 4);
     toolLayout->setSpacing(8);
@@ -142,6 +145,10 @@ TfrmShowQuery::TfrmShowQuery(QWidget* owner) : QDialog(owner)
     auto* helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
     helpKey->setContext(Qt::WindowShortcut);
     connect(helpKey, &QShortcut::activated, this, &TfrmShowQuery::btnHelpClick);
+    // Ctrl+F searches the rows while the Data page shows.
+    auto* searchKey = new QShortcut(QKeySequence::Find, TabData);
+    searchKey->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(searchKey, &QShortcut::activated, this, &TfrmShowQuery::Panel1DblClick);
     connect(btnLocate, &QPushButton::clicked, this, &TfrmShowQuery::btnLocateClick);
     connect(btnExport, &QPushButton::clicked, this, &TfrmShowQuery::btnExportClick);
     connect(btnShowdetail, &QPushButton::clicked, this, &TfrmShowQuery::btnShowdetailClick);

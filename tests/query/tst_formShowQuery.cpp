@@ -620,6 +620,15 @@ void tst_formShowQuery::panelDoubleClickRunsSearch()
     onModal([&title](QDialog* dialog) { title = dialog->windowTitle(); });
     QTest::mouseDClick(w->Panel1, Qt::LeftButton, {}, QPoint(w->Panel1->width() / 2, 2));
     QCOMPARE(title, QStringLiteral("Search"));
+    QVERIFY(w->Panel1->toolTip().contains("Ctrl+F"));
+    // Ctrl+F opens it too, from the grid.
+    title.clear();
+    onModal([&title](QDialog* dialog) { title = dialog->windowTitle(); });
+    QApplication::setActiveWindow(w.get()); // shortcuts go to the active window only
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    w->gridData->setFocus();
+    QTest::keyClick(w->gridData, Qt::Key_F, Qt::ControlModifier);
+    QCOMPARE(title, QStringLiteral("Search"));
 }
 
 void tst_formShowQuery::exportWritesFileAndOffersToViewIt()
