@@ -12,7 +12,10 @@
 #include "uWidgets.h"
 
 #include <QFileInfo>
+#include <QRadioButton>
 #include <QVBoxLayout>
+
+#include <utility>
 
 TfrmDatabaseType::TfrmDatabaseType(QWidget* owner) : QDialog(owner)
 {
@@ -30,8 +33,17 @@ TfrmDatabaseType::TfrmDatabaseType(QWidget* owner) : QDialog(owner)
                                QStringLiteral("ODBC Datasource"), QStringLiteral("Other (ADO)"),
                                QStringLiteral("SQLite Database")},
                               QStringLiteral("grpDatabaseTypeItem"));
-    // Only a change of selection runs the choice: a click on the selected item does not.
+    // A change of selection runs the choice, and so does a click on the item already
+    // chosen: after a file that was no database it is the way to try another.
     connect(grpDatabaseType, &TRadioGroup::Changed, this, &TfrmDatabaseType::grpDatabaseTypeClick);
+    for (int i = 0; i <= SQLiteDatabase; ++i) {
+        QRadioButton* item = grpDatabaseType->Item(i);
+        connect(item, &QRadioButton::pressed, this, [this, item] { m_pressedChosen = item->isChecked(); });
+        connect(item, &QRadioButton::clicked, this, [this] {
+            if (std::exchange(m_pressedChosen, false))
+                grpDatabaseTypeClick();
+        });
+    }
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

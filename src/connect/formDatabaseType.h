@@ -65,4 +65,7 @@ public:
     void ConnectOther();
     // The folder of the last SQLite file that connected is remembered like Access's.
     void ConnectSQLite();
+
+private:
+    bool m_pressedChosen = false; // the item pressed was the one already chosen
 };

@@ -29,7 +29,7 @@ private slots:
     void startsWithNoItemSelected();
     void accessFileConnects_data();
     void accessFileConnects();
-    void accessCancelledThenSameItemAgainDoesNothing();
+    void accessCancelledThenSameItemAsksAgain();
     void accessChoiceRunsJoins();
     void accessFailureTriesJet351AndShowsTheError();
     void sqliteFileConnects_data();
@@ -135,7 +135,7 @@ void tst_formDatabaseType::accessFileConnects()
     QCOMPARE(ReadParameter("AccessDirectory"), QFileInfo(file).absolutePath() + "/");
 }
 
-void tst_formDatabaseType::accessCancelledThenSameItemAgainDoesNothing()
+void tst_formDatabaseType::accessCancelledThenSameItemAsksAgain()
 {
     TDbConnection connection;
     TfrmDatabaseType dialog(nullptr);
@@ -149,18 +149,20 @@ void tst_formDatabaseType::accessCancelledThenSameItemAgainDoesNothing()
     QCOMPARE(connection.ConnectionString(), QString());
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
 
-    // The same item again: no file dialog (an unanswered one would fail the test).
+    // The same item again asks again: the dialog has no other way on than its close box.
+    script.cancel().cancel();
     dialog.ItemButton(TfrmDatabaseType::MicrosoftAccess)->click();
     QTest::mouseClick(dialog.ItemButton(TfrmDatabaseType::MicrosoftAccess), Qt::LeftButton);
-    QCOMPARE(script.shown().size(), 1);
+    QCOMPARE(script.shown().size(), 3);
+    QCOMPARE(script.last().kind, dialogs::Kind::OpenFile);
 
     // Another item in between, then Access once more: asked again, and it connects.
     onModal<TfrmODBCConnect>([](TfrmODBCConnect* odbc) { odbc->btnCancel->click(); });
     dialog.ItemButton(TfrmDatabaseType::OdbcDatasource)->click();
-    QCOMPARE(script.shown().size(), 1);
+    QCOMPARE(script.shown().size(), 3);
     script.file(nwindFile());
     dialog.ItemButton(TfrmDatabaseType::MicrosoftAccess)->click();
-    QCOMPARE(script.shown().size(), 2);
+    QCOMPARE(script.shown().size(), 4);
     QVERIFY(connection.Connected());
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
 }
