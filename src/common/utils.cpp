@@ -5,6 +5,7 @@
 #include "uSystemInfo.h"
 
 #include <QCursor>
+#include <QFileInfo>
 #include <QGuiApplication>
 
 #include <optional>
@@ -156,9 +157,33 @@ int ShellOpen(const QString& command)
     const int result = ShellExecuteFile(file, parameters, folder, kShowNormal);
     if (result < 0 || result >= 32)
         return result;
-    ShowInfo(ShellErrorText(result, command) + QStringLiteral(" : ") + file,
-             QStringLiteral("Failed to shell using ") + parameters + QStringLiteral(" in ") + folder);
+    // The caption names what was used and where, also when the command left them out.
+    const QString how = parameters.isEmpty() ? QStringLiteral("the default application") : parameters;
+    const QString where = folder.isEmpty() ? QFileInfo(file).absolutePath() : folder;
+    QString text = ShellErrorText(result, command) + QStringLiteral(" : ") + file;
+    if (const QString cause = ShellPlainCause(result, file); !cause.isEmpty())
+        text += QLatin1Char('\n') + cause;
+    ShowInfo(text, QStringLiteral("Failed to shell using ") + how + QStringLiteral(" in ") + where);
     return 0;
+}
+
+QString ShellPlainCause(int result, const QString& file)
+{
+    const QFileInfo info(file);
+    switch (result) {
+    case platform::kShellFileNotFound:
+        return QStringLiteral("The file does not exist.");
+    case platform::kShellPathNotFound:
+        return QStringLiteral("The folder \"%1\" does not exist.").arg(info.absolutePath());
+    case platform::kShellBadExecutable:
+        return QStringLiteral("The program could not be started.");
+    case platform::kShellNoAssociation:
+        return info.suffix().isEmpty()
+                   ? QStringLiteral("No application is set up to open files of this kind.")
+                   : QStringLiteral("No application is set up to open .%1 files.").arg(info.suffix());
+    default:
+        return {};
+    }
 }
 
 int ShellExecuteFile(const QString& file, const QString& parameters, const QString& folder, int showCommand)

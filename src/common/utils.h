@@ -44,6 +44,9 @@ int ShellExecuteFile(const QString& file, const QString& parameters, const QStri
                      int showCommand = kShowNormal);
 // The text ShellOpen shows for a failed result.
 QString ShellErrorText(int result, const QString& command);
+// The same failure in plain words for the line under it ("No application is set up to
+// open .csv files."); empty when there is nothing to add.
+QString ShellPlainCause(int result, const QString& file);
 
 // The value of the last argument of the form name=value (name compared ignoring the case
 // of ASCII letters), at most 1000 characters; empty when there is none. The first form

@@ -187,19 +187,27 @@ void TestUtils::shellOpenExplainsFailures_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("caption");
 
+    // The lead text and code as they always were, then the cause in plain words; the
+    // caption says what was used and where even when the command leaves them out.
     QTest::newRow("missing file, no bars") << "@/missing.csv"
-                                           << "File not found : @/missing.csv"
-                                           << "Failed to shell using  in ";
+                                           << "File not found : @/missing.csv\nThe file does not exist."
+                                           << "Failed to shell using the default application in @";
     QTest::newRow("missing file with parameters and folder") << "@/missing.csv|-v|@"
-                                                             << "File not found : @/missing.csv"
+                                                             << "File not found : @/missing.csv\nThe file does not exist."
                                                              << "Failed to shell using -v in @";
     QTest::newRow("missing folder") << "@/nowhere/x.csv|"
-                                    << "Path not found : @/nowhere/x.csv"
-                                    << "Failed to shell using  in ";
+                                    << "Path not found : @/nowhere/x.csv\nThe folder \"@/nowhere\" does not exist."
+                                    << "Failed to shell using the default application in @/nowhere";
     QTest::newRow("no application, error 31")
         << "@/data.unknown|-a b|@"
-        << "Failed to load <@/data.unknown|-a b|@> with error31 : @/data.unknown"
+        << "Failed to load <@/data.unknown|-a b|@> with error31 : @/data.unknown\n"
+           "No application is set up to open .unknown files."
         << "Failed to shell using -a b in @";
+    QTest::newRow("no application, nothing else given")
+        << "@/data.unknown"
+        << "Failed to load <@/data.unknown> with error31 : @/data.unknown\n"
+           "No application is set up to open .unknown files."
+        << "Failed to shell using the default application in @";
 }
 
 void TestUtils::shellOpenExplainsFailures()
