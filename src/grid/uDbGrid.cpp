@@ -5,6 +5,9 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QScrollBar>
+
+#include <utility>
 
 namespace {
 
@@ -29,6 +32,19 @@ TDbGrid::TDbGrid(QWidget* parent) : QTableView(parent)
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    // Rows further down can hold longer values than the first ones: the columns grow to
+    // what is on screen as the user scrolls (once per burst of scrolling).
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        if (std::exchange(m_fitPending, true))
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_fitPending = false;
+                FitVisibleRows();
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void TDbGrid::SetDataSource(TDbDataSource* source)
@@ -54,18 +70,42 @@ void TDbGrid::FitColumns()
     if (!m)
         return;
     const int rows = std::min(m->rowCount(), kFitRows);
-    const QFontMetrics cellMetrics = fontMetrics();
     const QFontMetrics headerMetrics = horizontalHeader()->fontMetrics();
-    // Room for the cell's margins and the header's sort indicator space.
-    const int cellPadding = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 10;
+    // Room for the header's margins and sort indicator space.
     const int headerPadding = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this) + 6;
     for (int column = 0; column < m->columnCount(); ++column) {
-        int width =
-            headerMetrics.horizontalAdvance(m->headerData(column, Qt::Horizontal).toString()) + headerPadding;
-        for (int row = 0; row < rows; ++row)
-            width = std::max(width, cellMetrics.horizontalAdvance(m->index(row, column).data().toString()) +
-                                        cellPadding);
+        const int width = std::max(headerMetrics.horizontalAdvance(m->headerData(column, Qt::Horizontal).toString()) +
+                                       headerPadding,
+                                   fittingWidth(column, 0, rows - 1));
         horizontalHeader()->resizeSection(column, std::clamp(width, kMinColumnWidth, kMaxColumnWidth));
+    }
+}
+
+int TDbGrid::fittingWidth(int column, int firstRow, int lastRow) const
+{
+    const QFontMetrics cellMetrics = fontMetrics();
+    // Room for the cell's margins.
+    const int cellPadding = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 10;
+    int width = 0;
+    for (int row = firstRow; row <= lastRow; ++row)
+        width = std::max(width, cellMetrics.horizontalAdvance(model()->index(row, column).data().toString()) +
+                                    cellPadding);
+    return width;
+}
+
+void TDbGrid::FitVisibleRows()
+{
+    QAbstractItemModel* m = model();
+    if (!m || m->rowCount() == 0)
+        return;
+    const int first = std::max(0, rowAt(0));
+    int last = rowAt(viewport()->height() - 1);
+    if (last < 0)
+        last = m->rowCount() - 1;
+    for (int column = 0; column < m->columnCount(); ++column) {
+        const int width = std::min(fittingWidth(column, first, last), kMaxColumnWidth);
+        if (width > columnWidth(column))
+            horizontalHeader()->resizeSection(column, width);
     }
 }
 

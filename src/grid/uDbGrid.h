@@ -23,8 +23,12 @@ public:
 
     // Widths for the current columns from the header and the first rows' texts.
     void FitColumns();
+    // Widens the columns whose text on the rows now on screen does not fit (never narrows:
+    // a column the user made narrower stays so until other rows need more).
+    void FitVisibleRows();
 
 private:
+    int fittingWidth(int column, int firstRow, int lastRow) const;
     void sourceStateChanged();
     void sourceCurrentChanged(qsizetype row);
     void followDataSet();
@@ -34,4 +38,5 @@ private:
     QList<QMetaObject::Connection> m_watches;
     bool m_followPending = false;
     bool m_following = false;
+    bool m_fitPending = false;
 };

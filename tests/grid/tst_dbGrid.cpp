@@ -33,6 +33,7 @@ private slots:
     void sourceForgetsDestroyedQuery();
     void gridIsReadOnly();
     void gridAndDataSetFollowEachOther();
+    void columnsWidenForLongValuesScrolledIntoView();
 
 private:
     static TDbRowsPtr oneValue(TDbFieldType type, const QVariant& value);
@@ -322,6 +323,33 @@ void tst_dbGrid::gridAndDataSetFollowEachOther()
     cursor.SetRows(nullptr);
     QCOMPARE(grid.model()->rowCount(), 0);
     QVERIFY(!grid.currentIndex().isValid());
+}
+
+// The first rows size the columns; a longer number further down widens its column
+// when it scrolls into view, and scrolling back does not narrow it again.
+void tst_dbGrid::columnsWidenForLongValuesScrolledIntoView()
+{
+    QList<QStringList> values;
+    for (int i = 0; i < 400; ++i)
+        values << QStringList{i == 380 ? QStringLiteral("5000000000000000000001") : QString::number(i % 10)};
+    TDbRowCursor cursor;
+    TDbDataSource source;
+    source.SetDataSet(&cursor);
+    TDbGrid grid;
+    grid.resize(400, 200);
+    grid.SetDataSource(&source);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    cursor.SetRows(TDbRowsBuilder::FromStrings({"n"}, values));
+    const int narrow = grid.columnWidth(0);
+    const int needed = grid.fontMetrics().horizontalAdvance(QStringLiteral("5000000000000000000001"));
+    QVERIFY(narrow < needed);
+    grid.scrollTo(grid.model()->index(380, 0));
+    QTRY_VERIFY(grid.columnWidth(0) > needed);
+    const int wide = grid.columnWidth(0);
+    grid.scrollToTop();
+    QTest::qWait(0);
+    QCOMPARE(grid.columnWidth(0), wide);
 }
 
 QTEST_MAIN(tst_dbGrid)
