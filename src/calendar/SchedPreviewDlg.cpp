@@ -9,11 +9,13 @@
 #include <QEvent>
 #include <QGraphicsView>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPushButton>
@@ -41,6 +43,26 @@ private:
     QPointer<TPreviewForm> m_form;
 };
 
+// A printer drawn here for desktops whose icon theme has none: Qt's own set has no printer.
+QIcon FallbackPrinterIcon()
+{
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(60, 60, 60), 1.5));
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(9.5, 3.5, 13, 10));   // the paper going in
+    p.setBrush(QColor(150, 150, 150));
+    p.drawRoundedRect(QRectF(3.5, 12.5, 25, 11), 2, 2); // the body
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(8.5, 19.5, 15, 9));   // the printed page
+    p.setPen(QPen(QColor(60, 60, 60), 1));
+    p.drawLine(QPointF(11, 23), QPointF(21, 23));
+    p.drawLine(QPointF(11, 26), QPointF(19, 26));
+    return QIcon(pixmap);
+}
+
 TPreviewForm::TPreviewForm(QWidget* parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("PreviewForm"));
@@ -50,7 +72,7 @@ TPreviewForm::TPreviewForm(QWidget* parent) : QWidget(parent, Qt::Window)
     auto* bar = Make<QToolBar>(this, "ToolBar1");
     tbPrint = Make<QToolButton>(bar, "tbPrint");
     tbPrint->setToolTip(QStringLiteral("Print"));
-    tbPrint->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    tbPrint->setIcon(QIcon::fromTheme(QStringLiteral("document-print"), FallbackPrinterIcon()));
     tbPrint->setText(QStringLiteral("Print"));
     tbMagnifier = Make<QToolButton>(bar, "tbMagnifier");
     tbMagnifier->setToolTip(QStringLiteral("Magnifier"));

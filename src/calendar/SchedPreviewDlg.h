@@ -2,6 +2,7 @@
 
 #include "uSchedPrint.h"
 
+#include <QIcon>
 #include <QPointer>
 #include <QWidget>
 
@@ -19,6 +20,9 @@ class QToolButton;
 // One window serves the whole program run; Present shows it next to a window without
 // waiting, usable even while that window is modal. Close hides it for the next use.
 // Zoom errors and printing errors go to the program's error box.
+// The Print button's icon where the desktop's theme has no "document-print".
+QIcon FallbackPrinterIcon();
+
 class TPreviewForm : public QWidget
 {
     Q_OBJECT

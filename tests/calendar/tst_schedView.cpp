@@ -18,6 +18,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTest>
 #include <QToolButton>
 
@@ -334,6 +335,12 @@ void TestSchedView::previewZoomRules()
     QCOMPARE(preview.size(), QSize(706, 480));
     QCOMPARE(preview.cbZoom->currentText(), QStringLiteral("100%"));
     QCOMPARE(preview.cbZoom->count(), 10);
+    // Print shows a printer (the theme's, or ours), not the floppy disk of Save.
+    const QImage printIcon = preview.tbPrint->icon().pixmap(32).toImage();
+    QVERIFY(!printIcon.isNull());
+    QVERIFY(printIcon != preview.style()->standardIcon(QStyle::SP_DialogSaveButton).pixmap(32).toImage());
+    if (!QIcon::hasThemeIcon("document-print"))
+        QCOMPARE(printIcon, FallbackPrinterIcon().pixmap(32).toImage());
     TSchedServer server;
     TSchedDayViewPrint day; // a portrait page
     day.SetServer(&server);
