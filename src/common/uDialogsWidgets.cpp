@@ -4,12 +4,18 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 namespace {
+
+// Room a title bar takes beside its caption: close box, icon and margins.
+constexpr int kTitleBarButtons = 120;
 
 QWidget* owner() { return QApplication::activeWindow(); }
 
@@ -38,6 +44,13 @@ dialogs::Answer message(const dialogs::Request& r)
         box.setIcon(QMessageBox::NoIcon);
         box.setStandardButtons(QMessageBox::Ok);
         break;
+    }
+    // A box narrower than its caption has the caption cut by the window manager ("Dele…"):
+    // the box is made wide enough for it, with room for the title bar's buttons.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        const int captionWidth = QFontMetrics(QApplication::font()).horizontalAdvance(r.caption) + kTitleBarButtons;
+        grid->addItem(new QSpacerItem(captionWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0,
+                      1, grid->columnCount());
     }
     const int result = box.exec();
     return {result == QMessageBox::Yes || result == QMessageBox::Ok, {}, {}, result == QMessageBox::Cancel};

@@ -1,15 +1,19 @@
 #include "uWidgets.h"
 
 #include "uDialogScript.h"
+#include "uDialogsWidgets.h"
 #include "utils.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 #include <stdexcept>
@@ -60,6 +64,7 @@ private slots:
     void busyCursorSurvivesAnEmptiedStack();
 
     void showMessageGoesThroughTheSeam();
+    void messageBoxIsAsWideAsItsCaption();
 };
 
 void TestWidgets::cleanup()
@@ -228,6 +233,29 @@ void TestWidgets::showMessageGoesThroughTheSeam()
     QCOMPARE(dialogs.last().kind, dialogs::Kind::Information);
     QCOMPARE(dialogs.last().text, QStringLiteral("Query saved as Orders"));
     QCOMPARE(dialogs.last().caption, QStringLiteral("Quillory"));
+}
+
+// The real handler: a short text under a long caption still gives a box the caption and
+// the title bar's buttons fit in.
+void TestWidgets::messageBoxIsAsWideAsItsCaption()
+{
+    dialogs::Handler* previous = dialogs::setHandler(nullptr);
+    WidgetDialogs real;
+    dialogs::setHandler(&real);
+    const QString caption = QStringLiteral("Delete Customers with orders from last year");
+    int width = 0;
+    QTimer::singleShot(0, [&width] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                width = box->width();
+                box->accept();
+            }
+    });
+    dialogs::askYesNo(QStringLiteral("Are you sure"), caption);
+    dialogs::setHandler(previous);
+    // Qt leaves 50 pixels beside the caption; a window manager's close, maximise and
+    // menu buttons take about twice that.
+    QVERIFY(width >= QFontMetrics(QApplication::font()).horizontalAdvance(caption) + 100);
 }
 
 QTEST_MAIN(TestWidgets)
