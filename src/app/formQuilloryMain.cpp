@@ -8,6 +8,7 @@
 #include "uError.h"
 #include "uErrorBox.h"
 #include "uHelpViewer.h"
+#include "uMenuSide.h"
 #include "uNimTrayIcon.h"
 #include "uSystemInfo.h"
 #include "uWidgets.h"
@@ -98,6 +99,7 @@ TfrmQuillorymain::TfrmQuillorymain(QWidget* parent) : QWidget(parent)
     // The tray menu's fixed part; BuildMenu appends the favourites after N1.
     mnuTray = Make<QMenu>(this, "mnuTray");
     SetTag(mnuTray->menuAction(), 0);
+    TSubmenuSide::Install(mnuTray);
 
     mnuTrayQuillory = Named(mnuTray->addMenu(QStringLiteral("Quillory")), "mnuTrayQuillory");
     mnuTrayQuillory->setToolTipsVisible(true);

@@ -1,4 +1,5 @@
 #include "uBuildMenu.h"
+#include "uMenuSide.h"
 
 #include "appTestSupport.h"
 #include "utils.h"
@@ -30,6 +31,8 @@ private slots:
     void rebuildingTwiceGivesTheSameMenuAndKeepsFixedEntries();
     void ampersandInANameShowsLiterally();
     void damagedParentLinksDoNotLoopOrShowUnusableEntries();
+    void nestedSubmenuKeepsToTheSideItsMenuOpenedTo_data();
+    void nestedSubmenuKeepsToTheSideItsMenuOpenedTo();
 
 private:
     void load(const QList<FolderRow>& folders, const QList<QueryRow>& queries);
@@ -206,6 +209,31 @@ void tst_uBuildMenu::damagedParentLinksDoNotLoopOrShowUnusableEntries()
     QCOMPARE(describe(&menu), QStringLiteral("Five[5]{Five again[5]} Kept[-2]=Q"));
     const QList<MenuNode> nodes = MenuEntries(m_store->folders(), m_store->queries(), 0, true);
     QCOMPARE(nodes.size(), 3);
+}
+
+void tst_uBuildMenu::nestedSubmenuKeepsToTheSideItsMenuOpenedTo_data()
+{
+    QTest::addColumn<QRect>("submenu"); // where Qt put it
+    QTest::addColumn<QRect>("menu");
+    QTest::addColumn<QRect>("outer");
+    QTest::addColumn<QPoint>("expected");
+    // The tray at the bottom right: the tray menu at the edge, Quillory opened to its left.
+    const QRect outer(1100, 500, 170, 280), menu(950, 520, 150, 150);
+    QTest::newRow("over the tray menu: to the left") << QRect(1100, 540, 120, 200) << menu << outer << QPoint(830, 540);
+    QTest::newRow("already on the left") << QRect(830, 540, 120, 200) << menu << outer << QPoint(830, 540);
+    QTest::newRow("menu opened rightwards: as Qt put it")
+        << QRect(1100, 540, 120, 200) << QRect(300, 520, 150, 150) << QRect(100, 500, 200, 280) << QPoint(1100, 540);
+    QTest::newRow("no room on the left either: as Qt put it")
+        << QRect(100, 540, 120, 200) << QRect(60, 520, 40, 150) << QRect(100, 500, 170, 280) << QPoint(100, 540);
+}
+
+void tst_uBuildMenu::nestedSubmenuKeepsToTheSideItsMenuOpenedTo()
+{
+    QFETCH(QRect, submenu);
+    QFETCH(QRect, menu);
+    QFETCH(QRect, outer);
+    QFETCH(QPoint, expected);
+    QCOMPARE(NestedSubmenuPosition(submenu, menu, outer, QRect(0, 0, 1280, 800)), expected);
 }
 
 QTEST_MAIN(tst_uBuildMenu)
