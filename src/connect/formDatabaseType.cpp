@@ -11,10 +11,13 @@
 #include "uParameters.h"
 #include "uWidgets.h"
 
+#include <QApplication>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <utility>
 
 TfrmDatabaseType::TfrmDatabaseType(QWidget* owner) : QDialog(owner)
@@ -48,7 +51,9 @@ TfrmDatabaseType::TfrmDatabaseType(QWidget* owner) : QDialog(owner)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(grpDatabaseType);
-    setFixedSize(layout->sizeHint().expandedTo(QSize(219, 106)));
+    // Wide enough for the caption too, which a window manager would otherwise cut.
+    const int captionWidth = QFontMetrics(QApplication::font()).horizontalAdvance(windowTitle()) + 120;
+    setFixedSize(layout->sizeHint().expandedTo(QSize(std::max(219, captionWidth), 106)));
 }
 
 int TfrmDatabaseType::ItemIndex() const

@@ -15,6 +15,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QApplication>
+#include <QFontMetrics>
 #include <QTest>
 
 // The database type dialog with every choice answered the way a user would: file
@@ -76,6 +78,8 @@ void tst_formDatabaseType::startsWithNoItemSelected()
         QVERIFY(!dialog.ItemButton(i)->isChecked());
     }
     QCOMPARE(dialog.ItemIndex(), -1);
+    // The caption fits beside the title bar's buttons.
+    QVERIFY(dialog.width() >= QFontMetrics(QApplication::font()).horizontalAdvance(dialog.windowTitle()) + 100);
 }
 
 void tst_formDatabaseType::accessFileConnects_data()
