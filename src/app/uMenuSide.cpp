@@ -7,7 +7,8 @@
 QPoint NestedSubmenuPosition(const QRect& submenu, const QRect& menu, const QRect& outerMenu, const QRect& screen)
 {
     const bool menuOpenedLeftwards = menu.center().x() < outerMenu.center().x();
-    if (!menuOpenedLeftwards || !submenu.intersects(outerMenu))
+    const bool submenuOpenedRightwards = submenu.center().x() > menu.center().x();
+    if (!menuOpenedLeftwards || !submenuOpenedRightwards)
         return submenu.topLeft();
     const int left = menu.left() - submenu.width();
     return left >= screen.left() ? QPoint(left, submenu.top()) : submenu.topLeft();

@@ -220,6 +220,8 @@ void tst_uBuildMenu::nestedSubmenuKeepsToTheSideItsMenuOpenedTo_data()
     // The tray at the bottom right: the tray menu at the edge, Quillory opened to its left.
     const QRect outer(1100, 500, 170, 280), menu(950, 520, 150, 150);
     QTest::newRow("over the tray menu: to the left") << QRect(1100, 540, 120, 200) << menu << outer << QPoint(830, 540);
+    QTest::newRow("right of its menu, above the tray menu: to the left too")
+        << QRect(1100, 160, 120, 40) << menu << outer << QPoint(830, 160);
     QTest::newRow("already on the left") << QRect(830, 540, 120, 200) << menu << outer << QPoint(830, 540);
     QTest::newRow("menu opened rightwards: as Qt put it")
         << QRect(1100, 540, 120, 200) << QRect(300, 520, 150, 150) << QRect(100, 500, 200, 280) << QPoint(1100, 540);
