@@ -81,7 +81,8 @@ int runQuery(TdmQuillory& store, int queryId, const QString& output)
     if (target.exists() && !target.isFile()) {
         QFile device(output);
         if (!device.open(QIODevice::WriteOnly))
-            throw EExportError(QStringLiteral("Cannot create file \"%1\". %2").arg(output, device.errorString()));
+            throw EExportError(
+                QStringLiteral("Cannot create file \"%1\". %2").arg(output, device.errorString()));
         TCSVStream stream(&device);
         stream.ExportDataSet(query);
         return 0;
@@ -141,7 +142,8 @@ int RunCommandLine(const QStringList& arguments)
         return 0;
     }
     if (version) {
-        out(QStringLiteral("%1 %2\n").arg(QLatin1String(QUILLORY_VERSION_PRODUCT_NAME), QLatin1String(QUILLORY_VERSION_FILE_VERSION)));
+        out(QStringLiteral("%1 %2\n").arg(QLatin1String(QUILLORY_VERSION_PRODUCT_NAME),
+                                          QLatin1String(QUILLORY_VERSION_FILE_VERSION)));
         return 0;
     }
     if (list == run.has_value() || (output && !run)) {

@@ -1,11 +1,11 @@
 // The headless mode run as users run it: the real executable, copied beside a crafted
 // favourites pair, started with no display at all.
 #include "datModQuillory.h"
+#include "testSupport.h"
 #include "uDbConnection.h"
 #include "uDbQuery.h"
 #include "uExportCSV.h"
 #include "uProgram.h"
-#include "testSupport.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -26,7 +26,8 @@ struct Result
 QByteArray checksum(const QString& path)
 {
     QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();
+    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
+                                       : QByteArray();
 }
 
 } // namespace
@@ -72,14 +73,15 @@ private slots:
         store.AddFolder(QStringLiteral("AC/DC"));
         const int music = store.folders()[store.folders()[0].Name == QLatin1String("Music") ? 0 : 1].ID;
         const int acdc = store.folders()[store.folders()[0].Name == QLatin1String("AC/DC") ? 0 : 1].ID;
-        store.AddQuery(music, QStringLiteral("Artists"), QStringLiteral("SELECT * FROM Artist ORDER BY ArtistId"),
-                       connectString());
+        store.AddQuery(music, QStringLiteral("Artists"),
+                       QStringLiteral("SELECT * FROM Artist ORDER BY ArtistId"), connectString());
         store.AddQuery(music, QStringLiteral("Invoices"),
                        QStringLiteral("SELECT * FROM Invoice ORDER BY InvoiceId"), connectString());
-        store.AddQuery(acdc, QStringLiteral("Albums 1/2"), QStringLiteral("SELECT * FROM Album WHERE ArtistId = 1"),
-                       connectString());
+        store.AddQuery(acdc, QStringLiteral("Albums 1/2"),
+                       QStringLiteral("SELECT * FROM Album WHERE ArtistId = 1"), connectString());
         store.AddQuery(music, QStringLiteral("Moved"), QStringLiteral("SELECT 1"),
-                       QStringLiteral("Provider=SQLite;Data Source=") + m_dir.filePath(QStringLiteral("gone.sqlite")));
+                       QStringLiteral("Provider=SQLite;Data Source=") +
+                           m_dir.filePath(QStringLiteral("gone.sqlite")));
         QVERIFY(store.startupErrors().isEmpty());
     }
 
@@ -95,9 +97,12 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("sql");
-        QTest::newRow("text") << "Music/Artists" << "SELECT * FROM Artist ORDER BY ArtistId";
-        QTest::newRow("dates and numbers") << "Music/Invoices" << "SELECT * FROM Invoice ORDER BY InvoiceId";
-        QTest::newRow("slash in names") << "AC//DC/Albums 1//2" << "SELECT * FROM Album WHERE ArtistId = 1";
+        QTest::newRow("text") << "Music/Artists"
+                              << "SELECT * FROM Artist ORDER BY ArtistId";
+        QTest::newRow("dates and numbers") << "Music/Invoices"
+                                           << "SELECT * FROM Invoice ORDER BY InvoiceId";
+        QTest::newRow("slash in names") << "AC//DC/Albums 1//2"
+                                        << "SELECT * FROM Album WHERE ArtistId = 1";
     }
     void runMatchesExport()
     {
