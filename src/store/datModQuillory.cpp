@@ -76,8 +76,11 @@ const QList<Column>& TdmQuillory::queryColumns()
     return columns;
 }
 
-TdmQuillory::TdmQuillory(const QString& folder, QObject* parent)
-    : QObject(parent), m_folder(QDir(folder).absolutePath()), m_collator(QLocale())
+TdmQuillory::TdmQuillory(const QString& folder, QObject* parent) : TdmQuillory(folder, Mode::ReadWrite, parent) {}
+
+TdmQuillory::TdmQuillory(const QString& folder, Mode mode, QObject* parent)
+    : QObject(parent), m_folder(QDir(folder).absolutePath()), m_collator(QLocale()),
+      m_writtenSinceChange(mode == Mode::ReadOnly), m_readOnly(mode == Mode::ReadOnly)
 {
     m_collator.setCaseSensitivity(Qt::CaseSensitive);
     DataModuleCreate();
@@ -117,6 +120,8 @@ void TdmQuillory::prepareTable(Table table)
 {
     const QString path = fileName(table);
     if (!QFileInfo::exists(path)) {
+        if (m_readOnly)
+            return;
         try {
             saveTable(table);
         } catch (const EStoreError& e) {
@@ -141,7 +146,7 @@ void TdmQuillory::prepareTable(Table table)
 void TdmQuillory::DataModuleDestroy()
 {
     lastShutdownErrors().clear();
-    if (m_writtenSinceChange)
+    if (m_writtenSinceChange || m_readOnly)
         return;
     try {
         writeAll();
@@ -154,6 +159,8 @@ void TdmQuillory::DataModuleDestroy()
 
 void TdmQuillory::writeAll()
 {
+    if (m_readOnly)
+        return;
     QStringList errors;
     for (const Table table : {Table::cdsFolder, Table::cdsQuery}) {
         if (isLocked(table))
@@ -265,6 +272,8 @@ void endRow(datapacket::PacketWriter& w, const datapacket::Extras& extras)
 
 void TdmQuillory::saveTable(Table table)
 {
+    if (m_readOnly)
+        throw EStoreError(QStringLiteral("The favourites are open for reading only."));
     QByteArray bytes;
     if (table == Table::cdsFolder) {
         datapacket::PacketWriter w(folderColumns());

@@ -69,7 +69,17 @@ public:
         cdsQuery
     };
 
+    enum class Mode
+    {
+        ReadWrite,
+        // Reads the files and never writes them: a missing file reads as an empty table,
+        // every change is refused and nothing is written at destruction. For readers that
+        // may run beside the tray copy, which owns the files.
+        ReadOnly
+    };
+
     explicit TdmQuillory(const QString& folder, QObject* parent = nullptr);
+    TdmQuillory(const QString& folder, Mode mode, QObject* parent = nullptr);
     ~TdmQuillory() override;
 
     QString folder() const { return m_folder; }
@@ -140,6 +150,7 @@ private:
     QString m_queryLock;
     QStringList m_startupErrors;
     bool m_writtenSinceChange = false;
+    bool m_readOnly = false;
 };
 
 // The program's one instance, set by the program body.
