@@ -11,15 +11,6 @@
 
 #include <sys/stat.h>
 
-namespace {
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
-
 // Each test gets an executable folder (app/) and a config home (config/) of its own.
 class TestParameters : public QObject
 {
@@ -182,7 +173,7 @@ void TestParameters::runThatWritesNothingLeavesFileAlone()
     QVERIFY(p.Save());
     QCOMPARE(QFile::exists(file), fileExists);
     if (fileExists)
-        QCOMPARE(readAll(file), unsorted);
+        QCOMPARE(readFile(file), unsorted);
 }
 
 void TestParameters::saveWritesSortedCrLfLinesForOwnerOnly()
@@ -195,10 +186,10 @@ void TestParameters::saveWritesSortedCrLfLinesForOwnerOnly()
     TParameters p = make();
     p.WriteParameter("Query", "SELECT * FROM \"Größe\"");
     p.WriteParameter("ab", "x");
-    QCOMPARE(readAll(file), QByteArray("b=2\nA=1\r\n")); // nothing on disk before the end
+    QCOMPARE(readFile(file), QByteArray("b=2\nA=1\r\n")); // nothing on disk before the end
     QVERIFY(p.Save());
 
-    QCOMPARE(readAll(file), QString("A=1\r\nab=x\r\nb=2\r\nQuery=SELECT * FROM \"Größe\"\r\n").toUtf8());
+    QCOMPARE(readFile(file), QString("A=1\r\nab=x\r\nb=2\r\nQuery=SELECT * FROM \"Größe\"\r\n").toUtf8());
     struct stat st
     {
     };
@@ -268,7 +259,7 @@ void TestParameters::valuesNeverSplitIntoSettings()
         QCOMPARE(p.ReadParameter("Query", {}), value);
         QVERIFY(p.Save());
     }
-    const QByteArray bytes = readAll(file);
+    const QByteArray bytes = readFile(file);
     QCOMPARE(bytes.count("\r\n"), 2);
     if (!line.isEmpty())
         QVERIFY2(bytes.contains(line + "\r\n"), bytes.constData());
@@ -310,7 +301,7 @@ void TestParameters::programWideFunctionsUseInstalledSet()
     QCOMPARE(ReadParameter("AccessDirectory", "."), QString("."));
     WriteParameter("Vicinity", "0A0B");
     QVERIFY(SaveParameters());
-    QCOMPARE(readAll(config("Vexlorin/Quillory_ann.INI")), QByteArray("Vicinity=0A0B\r\n"));
+    QCOMPARE(readFile(config("Vexlorin/Quillory_ann.INI")), QByteArray("Vicinity=0A0B\r\n"));
     InitParameters(nullptr);
 }
 

@@ -39,14 +39,6 @@
 // The query window over a real SQLite database and a real favourites store in a
 // temporary folder: new and saved queries, Save with its questions, the page change that
 // fetches, the failures of opening a saved query, and the export.
-namespace {
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-} // namespace
-
 class tst_formShowQuery : public QObject
 {
     Q_OBJECT

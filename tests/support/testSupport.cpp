@@ -36,6 +36,12 @@ bool writeAccessFileWithUnreadableDate(const QString& path, std::source_location
     return writeFile(path, bytes, QFile::ReadOwner | QFile::WriteOwner, where);
 }
 
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 bool writeFile(const QString& path, const QByteArray& bytes, QFile::Permissions permissions,
                std::source_location where)
 {

@@ -19,6 +19,9 @@
 bool writeFile(const QString& path, const QByteArray& bytes, QFile::Permissions permissions = {},
                std::source_location where = std::source_location::current());
 
+// The whole file; empty when it is missing or cannot be read.
+QByteArray readFile(const QString& path);
+
 // Runs the statements of sql on the SQLite file, creating it when missing; a failure is
 // reported with SQLite's message.
 bool execSqlite(const QString& file, const QByteArray& sql,
