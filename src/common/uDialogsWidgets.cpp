@@ -1,10 +1,11 @@
 #include "uDialogsWidgets.h"
 
+#include "uWidgets.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QFontMetrics>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QInputDialog>
@@ -13,9 +14,6 @@
 #include <QSpacerItem>
 
 namespace {
-
-// Room a title bar takes beside its caption: close box, icon and margins.
-constexpr int kTitleBarButtons = 120;
 
 QWidget* owner() { return QApplication::activeWindow(); }
 
@@ -48,8 +46,7 @@ dialogs::Answer message(const dialogs::Request& r)
     // A box narrower than its caption has the caption cut by the window manager ("Dele…"):
     // the box is made wide enough for it, with room for the title bar's buttons.
     if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
-        const int captionWidth = QFontMetrics(QApplication::font()).horizontalAdvance(r.caption) + kTitleBarButtons;
-        grid->addItem(new QSpacerItem(captionWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0,
+        grid->addItem(new QSpacerItem(CaptionFitWidth(r.caption), 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0,
                       1, grid->columnCount());
     }
     const int result = box.exec();

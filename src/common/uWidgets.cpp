@@ -3,8 +3,10 @@
 #include "uDialogs.h"
 #include "utils.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -96,6 +98,12 @@ TBusyCursor::~TBusyCursor()
     } catch (const EUtilsError&) {
         // Someone else emptied the stack meanwhile; nothing left to restore.
     }
+}
+
+int CaptionFitWidth(const QString& caption)
+{
+    constexpr int titleBarButtons = 120;
+    return QFontMetrics(QApplication::font()).horizontalAdvance(caption) + titleBarButtons;
 }
 
 void ShowMessage(const QString& text)

@@ -112,6 +112,10 @@ public:
 QLabel* MakeWarningLine(QWidget* parent, QAnyStringView objectName);
 void ShowWarningLine(QLabel* line, const QString& warning);
 
+// The width a window needs so that a window manager does not cut its caption: the text in
+// the application's font and room for the title bar's icon and buttons.
+int CaptionFitWidth(const QString& caption);
+
 // The plain message: text with OK, the application's name as caption, through the dialog
 // seam.
 void ShowMessage(const QString& text);

@@ -11,9 +11,7 @@
 #include "uParameters.h"
 #include "uWidgets.h"
 
-#include <QApplication>
 #include <QFileInfo>
-#include <QFontMetrics>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -52,8 +50,7 @@ TfrmDatabaseType::TfrmDatabaseType(QWidget* owner) : QDialog(owner)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(grpDatabaseType);
     // Wide enough for the caption too, which a window manager would otherwise cut.
-    const int captionWidth = QFontMetrics(QApplication::font()).horizontalAdvance(windowTitle()) + 120;
-    setFixedSize(layout->sizeHint().expandedTo(QSize(std::max(219, captionWidth), 106)));
+    setFixedSize(layout->sizeHint().expandedTo(QSize(std::max(219, CaptionFitWidth(windowTitle())), 106)));
 }
 
 int TfrmDatabaseType::ItemIndex() const
