@@ -198,6 +198,13 @@ void TframQuery::OpenConnection()
     ::OpenConnection(*conADO);
 }
 
+void TframQuery::Connect(const QString& connectionString)
+{
+    conADO->Close();
+    conADO->SetConnectionString(connectionString);
+    OpenConnection();
+}
+
 void TframQuery::btnConnectClick()
 {
     // An error that leaves Connect... goes to the general error display, never further.
@@ -235,9 +242,7 @@ void TframQuery::connectCommand()
 void TframQuery::btnReconnectClick()
 {
     try {
-        conADO->Close();
-        conADO->SetConnectionString(LastConnectionString);
-        OpenConnection();
+        Connect(LastConnectionString);
         if (conADO->Connected())
             SetQueryLines(ReadTildeText(LastQueryText));
     } catch (const EQuilloryError& e) {
@@ -351,7 +356,7 @@ void TframQuery::memQueryKeyDown()
 void TframQuery::conADOAfterConnect()
 {
     lblConnected->setText(QStringLiteral("CONNECTED OK"));
-    const dbproviders::SourceDescription source = dbproviders::describeSource(conADO->ConnectionString());
+    const dbproviders::SourceDescription& source = conADO->Source();
     lblDataSource->setText(source.brief);
     lblConnected->setToolTip(source.full);
     lblDataSource->setToolTip(source.full);

@@ -37,6 +37,9 @@ public:
     // Shows "FAILED TO CONNECT" (AfterConnect replaces it), then opens conADO with its
     // current connection string through ::OpenConnection.
     void OpenConnection();
+    // Closes conADO, gives it the string and opens it as OpenConnection does: how a
+    // saved query's connection is made.
+    void Connect(const QString& connectionString);
 
     // The lines of memQuery (a text ending in a line break has no empty last line).
     QStringList QueryLines() const;

@@ -42,13 +42,12 @@ TDbBackendFactory registerProvider(const QString& provider, TDbBackendFactory fa
     return previous;
 }
 
-std::unique_ptr<TDbBackend> openBuiltIn(const TDbConnectParams& params);
-
 std::unique_ptr<TDbBackend> open(const TDbConnectParams& params)
 {
-    const QString provider = params.items.Value(QStringLiteral("Provider"));
-    if (!provider.isEmpty()) {
-        auto it = registry().constFind(TDbConnectionString::ProviderKey(provider));
+    if (!params.failure.isEmpty())
+        throw EDbError(params.failure);
+    if (!params.providerKey.isEmpty()) {
+        auto it = registry().constFind(params.providerKey);
         if (it != registry().constEnd())
             return (*it)(params);
     }

@@ -36,13 +36,55 @@ public:
     virtual bool Lost() const { return false; }
 };
 
-// What an open is given: the connection string exactly as set, its items, and, when the
-// login prompt ran, the user name and password typed there (they take the place of the
-// string's "User ID" and "Password" for this open only).
-struct TDbConnectParams
+namespace dbproviders {
+
+// What a provider's "Data Source" names, so a connection dialog asks for the right thing.
+enum class SourceKind
 {
-    QString connectionString;
-    TDbConnectionString items;
+    File,
+    Dsn,
+    Server,
+    Other
+};
+
+// What a connection string reaches, for people: brief is the file name, the data
+// source name, or server/database; full the whole path, or the kind and the names.
+// Never a password. isFile is true for the providers whose source is a database file.
+struct SourceDescription
+{
+    QString brief;
+    QString full;
+    bool isFile = false;
+};
+
+// A row of the built-in provider table (defined with the table).
+struct BuiltInProvider;
+
+} // namespace dbproviders
+
+// A connection string read once for an open: its items, the data link file it names
+// read and put in its place, the provider found, and what it reaches for messages.
+// Everything an open and its messages need, so none of them reads the string again.
+struct TDbResolvedString
+{
+    QString text;              // the string exactly as set
+    QString dataLinkFile;      // the data link file it names ("File Name"), or empty
+    TDbConnectionString items; // what is opened: the data link file's string, else text
+    QString provider;          // items' "Provider" as written; empty for none
+    QString providerKey;       // TDbConnectionString::ProviderKey(provider)
+    // Its row in the built-in table; null for no provider or one the table lacks.
+    const dbproviders::BuiltInProvider* builtIn = nullptr;
+    dbproviders::SourceDescription source;
+    // Why it cannot be opened at all (the data link file is unreadable or names another
+    // one); empty when an open may be tried. An open raises it as EDbError.
+    QString failure;
+};
+
+// What an open is given: the resolved string and, when the login prompt ran, the user
+// name and password typed there (they take the place of the string's "User ID" and
+// "Password" for this open only).
+struct TDbConnectParams : TDbResolvedString
+{
     bool prompted = false;
     QString user;
     QString password;
@@ -58,32 +100,21 @@ using TDbBackendFactory = std::function<std::unique_ptr<TDbBackend>(const TDbCon
 namespace dbproviders {
 // Registers (or with an empty factory removes) a factory; returns the one it replaced.
 TDbBackendFactory registerProvider(const QString& provider, TDbBackendFactory factory);
-// Opens a backend for the parameters: a registered factory, else the built-in table
-// ("FILE NAME=" data link files are read first). Raises EDbError for an unknown
-// provider ("Provider cannot be found: <name>") or a failed open.
-std::unique_ptr<TDbBackend> open(const TDbConnectParams& params);
 
-// What a provider's "Data Source" names, so a connection dialog asks for the right thing.
-enum class SourceKind
-{
-    File,
-    Dsn,
-    Server,
-    Other
-};
+// Reads a connection string once: parses it, reads the data link file it names (one
+// level: a file naming another is a failure), finds the provider and describes the
+// source. Never throws; what keeps it from opening is in failure.
+TDbResolvedString Resolve(const QString& text);
+
+// Opens a backend for the parameters: a registered factory, else the built-in table.
+// Raises EDbError for a resolution failure, an unknown provider ("Provider cannot be
+// found: <name>") or a failed open.
+std::unique_ptr<TDbBackend> open(const TDbConnectParams& params);
+// The built-in table alone, registered factories aside.
+std::unique_ptr<TDbBackend> openBuiltIn(const TDbConnectParams& params);
+
 // The built-in providers by their usual full names, in the order a user picks from.
 QStringList builtInProviders();
 // The kind of source a provider name takes (Other for a name the table does not know).
 SourceKind sourceKind(const QString& provider);
-
-// What a connection string reaches, for people: brief is the file name, the data
-// source name, or server/database; full the whole path, or the kind and the names.
-// Never a password. isFile is true for the providers whose source is a database file.
-struct SourceDescription
-{
-    QString brief;
-    QString full;
-    bool isFile = false;
-};
-SourceDescription describeSource(const QString& connectionString);
 } // namespace dbproviders

@@ -20,11 +20,16 @@ void TDbConnection::SetConnectionString(const QString& text)
 
 void TDbConnection::Open()
 {
+    if (!Connected())
+        Open(dbproviders::Resolve(m_connectionString));
+}
+
+void TDbConnection::Open(const TDbResolvedString& resolved)
+{
     if (Connected())
         return;
     TDbConnectParams params;
-    params.connectionString = m_connectionString;
-    params.items = TDbConnectionString(m_connectionString);
+    static_cast<TDbResolvedString&>(params) = resolved;
     if (m_loginPrompt) {
         QString user = params.items.Value({"User ID", "UID", "User"});
         QString password;
@@ -35,6 +40,7 @@ void TDbConnection::Open()
         params.password = password;
     }
     m_backend = dbproviders::open(params);
+    m_source = resolved.source;
     emit AfterConnect();
 }
 
@@ -110,16 +116,19 @@ void OpenConnection(TDbConnection& connection)
 {
     connection.Close();
     connection.SetLoginPrompt(false);
-    const dbproviders::SourceDescription source = dbproviders::describeSource(connection.ConnectionString());
+    const TDbResolvedString resolved = dbproviders::Resolve(connection.ConnectionString());
+    const dbproviders::SourceDescription& source = resolved.source;
     try {
-        connection.Open();
+        connection.Open(resolved);
         return;
     } catch (const EDbError& silent) {
+        if (!resolved.failure.isEmpty())
+            throw; // it names the data link file already
         if (source.isFile)
             throw EDbError(withSource(silent, source));
         connection.SetLoginPrompt(true);
         try {
-            connection.Open();
+            connection.Open(resolved);
         } catch (const EDbLoginCancelled& cancelled) {
             throw EDbError(cancelled.message() + u'\n' + withSource(silent, source));
         } catch (const EDbError& prompted) {

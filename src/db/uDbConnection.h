@@ -1,5 +1,6 @@
 #pragma once
 
+#include "uDbBackend.h"
 #include "uDbError.h"
 #include "uDbTypes.h"
 
@@ -8,8 +9,6 @@
 #include <QStringList>
 
 #include <memory>
-
-class TDbBackend;
 
 // A database connection: the stand-in for the provider layer's connection object.
 //
@@ -37,8 +36,10 @@ public:
     bool LoginPrompt() const { return m_loginPrompt; }
     void SetLoginPrompt(bool on) { m_loginPrompt = on; }
 
-    // Does nothing when connected already. Emits AfterConnect on success.
+    // Does nothing when connected already. Emits AfterConnect on success. The first form
+    // reads the current string afresh; the second takes it as dbproviders::Resolve read it.
     void Open();
+    void Open(const TDbResolvedString& resolved);
     // Does nothing when closed; otherwise ends the session and emits AfterDisconnect.
     void Close();
     bool Connected() const { return m_backend != nullptr; }
@@ -47,6 +48,10 @@ public:
     void GetTableNames(QStringList& list);
     // Field names of a table in column order into list, cleared first.
     void GetFieldNames(const QString& table, QStringList& list);
+
+    // What the last session opened reaches (file, data source, server), for people;
+    // empty before the first open.
+    const dbproviders::SourceDescription& Source() const { return m_source; }
 
     // The engine behind the open session; TDbEngine::None when closed.
     TDbEngine Engine() const;
@@ -74,6 +79,7 @@ private:
     QString m_connectionString;
     bool m_loginPrompt = false;
     std::unique_ptr<TDbBackend> m_backend;
+    dbproviders::SourceDescription m_source;
 };
 
 // Raised by Open when the login prompt was cancelled.
@@ -83,7 +89,7 @@ public:
     using EDbError::EDbError;
 };
 
-// Opens connection with its current string: closed first, then silently (no login
+// Opens connection with its current string, read once for all attempts: closed first, then silently (no login
 // prompt), and only when that fails, for a server, again with the login prompt, so that
 // the user is asked for a password only when one is needed. A database file is never
 // prompted for: a file that does not open is no matter of a password. The prompt
@@ -91,6 +97,7 @@ public:
 //
 // Errors: EDbError whose text names what was opened (the file, the data source or the
 // server and database; never a password) before the engine's own text, unless that text
-// names it already. A cancelled prompt gives "Login cancelled.", a line break and the
+// names it already. A data link file that cannot be read is no matter of a password
+// either. A cancelled prompt gives "Login cancelled.", a line break and the
 // silent attempt's error, which is what went wrong.
 void OpenConnection(TDbConnection& connection);

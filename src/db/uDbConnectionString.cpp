@@ -14,8 +14,26 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+TDbConnectionStringWatch& watch()
+{
+    static TDbConnectionStringWatch w;
+    return w;
+}
+
+} // namespace
+
+TDbConnectionStringWatch WatchConnectionStrings(TDbConnectionStringWatch w)
+{
+    std::swap(watch(), w);
+    return w;
+}
+
 TDbConnectionString::TDbConnectionString(const QString& text) : m_text(text)
 {
+    if (watch().parsed)
+        watch().parsed(text);
     for (const TConnectionItem& item : ScanConnectionItems(text))
         m_items.append({item.key, item.value});
 }
@@ -151,6 +169,8 @@ QStringList dataLinkLines(const QByteArray& bytes, int& spoiled)
 
 QString ReadDataLinkFile(const QString& path)
 {
+    if (watch().dataLinkRead)
+        watch().dataLinkRead(path);
     int spoiled = 0;
     const QStringList lines = dataLinkLines(readDataLinkBytes(path), spoiled);
     for (const QString& line : lines) {

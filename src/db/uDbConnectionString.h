@@ -4,6 +4,8 @@
 #include <QPair>
 #include <QString>
 
+#include <functional>
+
 // Reading of connection strings: items key "=" value separated by ";". The text itself
 // is never changed by the layer; this only looks values up. A value may be enclosed in
 // double or single quotes (a doubled quote inside stands for one) so that it can hold a
@@ -38,3 +40,13 @@ private:
 // or never deliver). Raises EDbError naming the file when it cannot be read, is no
 // regular file, is too large, or holds no string.
 QString ReadDataLinkFile(const QString& path);
+
+// What tests watch to see how often an open reads its connection string: each parse of a
+// string into items and each read of a data link file. Not thread-safe; install before
+// connections open. An empty watch removes it. Returns the watch it replaced.
+struct TDbConnectionStringWatch
+{
+    std::function<void(const QString& text)> parsed;
+    std::function<void(const QString& path)> dataLinkRead;
+};
+TDbConnectionStringWatch WatchConnectionStrings(TDbConnectionStringWatch watch);

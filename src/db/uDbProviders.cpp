@@ -140,7 +140,7 @@ std::unique_ptr<TDbBackend> openPostgres(const TDbConnectParams& p)
 // prompted credentials added.
 std::unique_ptr<TDbBackend> openOdbcString(const TDbConnectParams& p)
 {
-    QString odbc = p.connectionString;
+    QString odbc = p.items.Text();
     if (p.prompted) {
         addOdbcItem(odbc, "UID", p.user);
         addOdbcItem(odbc, "PWD", p.password);
@@ -156,10 +156,12 @@ std::unique_ptr<TDbBackend> openSqliteFile(const TDbConnectParams& params)
     return dbbackends::openSqlite(file);
 }
 
+} // namespace
+
 // One row per provider: its usual full name, its key (the name without version suffix,
 // lower case; a prefix where the engine's versions carry it in the name), what its
 // "Data Source" names, and the opener.
-struct BuiltIn
+struct dbproviders::BuiltInProvider
 {
     const char* name;
     const char* key;
@@ -167,6 +169,10 @@ struct BuiltIn
     dbproviders::SourceKind source;
     std::unique_ptr<TDbBackend> (*open)(const TDbConnectParams&);
 };
+
+namespace {
+
+using BuiltIn = dbproviders::BuiltInProvider;
 
 const BuiltIn kBuiltIns[] = {
     {"Microsoft.Jet.OLEDB.4.0", "microsoft.jet.oledb", false, dbproviders::SourceKind::File,
@@ -191,76 +197,29 @@ const BuiltIn* findBuiltIn(const QString& key)
 
 } // namespace
 
-namespace dbproviders {
+namespace {
 
-std::unique_ptr<TDbBackend> openBuiltIn(const TDbConnectParams& params)
+// What the resolved string reaches, for messages: the kind of source comes from the
+// provider row found once.
+dbproviders::SourceDescription describe(const TDbResolvedString& r)
 {
-    const QString udl = params.items.Value(QStringLiteral("File Name"));
-    if (!udl.isEmpty()) {
-        TDbConnectParams inner = params;
-        inner.connectionString = ReadDataLinkFile(udl);
-        inner.items = TDbConnectionString(inner.connectionString);
-        if (inner.items.Has(QStringLiteral("File Name")))
-            throw EDbError(
-                QStringLiteral("The data link file \"%1\" names another data link file.").arg(udl));
-        return open(inner);
-    }
-
-    const QString provider = params.items.Value(QStringLiteral("Provider"));
-    const QString key = TDbConnectionString::ProviderKey(provider);
-    if (key.isEmpty()) {
-        if (params.items.Has(QStringLiteral("Driver")) || params.items.Has(QStringLiteral("DSN")))
-            return openOdbcString(params);
-        if (params.items.Has(QStringLiteral("Data Source")))
-            return openDsn(params); // the ODBC provider is the default one
-        throw EDbError(QStringLiteral("The connection string names no provider, driver or data source."));
-    }
-    if (const BuiltIn* builtIn = findBuiltIn(key))
-        return builtIn->open(params);
-    throw EDbError(QStringLiteral("Provider cannot be found: %1").arg(provider));
-}
-
-QStringList builtInProviders()
-{
-    QStringList names;
-    for (const BuiltIn& b : kBuiltIns)
-        names.append(QLatin1String(b.name));
-    return names;
-}
-
-SourceKind sourceKind(const QString& provider)
-{
-    const BuiltIn* builtIn = findBuiltIn(TDbConnectionString::ProviderKey(provider));
-    return builtIn ? builtIn->source : SourceKind::Other;
-}
-
-SourceDescription describeSource(const QString& connectionString)
-{
-    const TDbConnectionString items(connectionString);
-    SourceDescription d;
-    const QString udl = items.Value(QStringLiteral("File Name"));
-    if (!udl.isEmpty()) {
-        try {
-            const QString inner = ReadDataLinkFile(udl);
-            if (!TDbConnectionString(inner).Has(QStringLiteral("File Name")))
-                return describeSource(inner);
-        } catch (const EDbError&) {
-            // Described by the data link file's own name below.
-        }
-        d.brief = QFileInfo(udl).fileName();
-        d.full = QStringLiteral("data link file ") + udl;
+    using dbproviders::SourceKind;
+    dbproviders::SourceDescription d;
+    if (!r.failure.isEmpty()) {
+        d.brief = QFileInfo(r.dataLinkFile).fileName();
+        d.full = QStringLiteral("data link file ") + r.dataLinkFile;
         return d;
     }
+    const TDbConnectionString& items = r.items;
     const QString source = items.Value(QStringLiteral("Data Source"));
-    const QString provider = items.Value(QStringLiteral("Provider"));
     const auto server = [&d](const QString& host, const QString& database) {
         d.brief = database.isEmpty() ? host : host + u'/' + database;
         d.full = QStringLiteral("server ") + host;
         if (!database.isEmpty())
             d.full += QStringLiteral(", database ") + database;
     };
-    if (!provider.isEmpty()) {
-        switch (sourceKind(provider)) {
+    if (!r.provider.isEmpty()) {
+        switch (r.builtIn ? r.builtIn->source : SourceKind::Other) {
         case SourceKind::File:
             d.isFile = true;
             d.brief = QFileInfo(source).fileName();
@@ -274,8 +233,8 @@ SourceDescription describeSource(const QString& connectionString)
             server(source, items.Value({"Initial Catalog", "Database"}));
             return d;
         case SourceKind::Other:
-            d.brief = source.isEmpty() ? provider : source;
-            d.full = source.isEmpty() ? provider : provider + QStringLiteral(" ") + source;
+            d.brief = source.isEmpty() ? r.provider : source;
+            d.full = source.isEmpty() ? r.provider : r.provider + QStringLiteral(" ") + source;
             return d;
         }
     }
@@ -301,6 +260,67 @@ SourceDescription describeSource(const QString& connectionString)
         d.full = (d.full.isEmpty() ? QString() : d.full + QStringLiteral(" ")) +
                  QStringLiteral("(ODBC driver %1)").arg(driver);
     return d;
+}
+
+} // namespace
+
+namespace dbproviders {
+
+TDbResolvedString Resolve(const QString& text)
+{
+    TDbResolvedString r;
+    r.text = text;
+    r.items = TDbConnectionString(text);
+    r.dataLinkFile = r.items.Value(QStringLiteral("File Name"));
+    if (!r.dataLinkFile.isEmpty()) {
+        try {
+            TDbConnectionString inner(ReadDataLinkFile(r.dataLinkFile));
+            if (inner.Has(QStringLiteral("File Name")))
+                r.failure = QStringLiteral("The data link file \"%1\" names another data link file.")
+                                .arg(r.dataLinkFile);
+            else
+                r.items = std::move(inner);
+        } catch (const EDbError& e) {
+            r.failure = e.message();
+        }
+    }
+    if (r.failure.isEmpty()) {
+        r.provider = r.items.Value(QStringLiteral("Provider"));
+        r.providerKey = TDbConnectionString::ProviderKey(r.provider);
+        r.builtIn = findBuiltIn(r.providerKey);
+    }
+    r.source = describe(r);
+    return r;
+}
+
+std::unique_ptr<TDbBackend> openBuiltIn(const TDbConnectParams& params)
+{
+    if (!params.failure.isEmpty())
+        throw EDbError(params.failure);
+    if (params.providerKey.isEmpty()) {
+        if (params.items.Has(QStringLiteral("Driver")) || params.items.Has(QStringLiteral("DSN")))
+            return openOdbcString(params);
+        if (params.items.Has(QStringLiteral("Data Source")))
+            return openDsn(params); // the ODBC provider is the default one
+        throw EDbError(QStringLiteral("The connection string names no provider, driver or data source."));
+    }
+    if (params.builtIn)
+        return params.builtIn->open(params);
+    throw EDbError(QStringLiteral("Provider cannot be found: %1").arg(params.provider));
+}
+
+QStringList builtInProviders()
+{
+    QStringList names;
+    for (const BuiltIn& b : kBuiltIns)
+        names.append(QLatin1String(b.name));
+    return names;
+}
+
+SourceKind sourceKind(const QString& provider)
+{
+    const BuiltIn* builtIn = findBuiltIn(TDbConnectionString::ProviderKey(provider));
+    return builtIn ? builtIn->source : SourceKind::Other;
 }
 
 } // namespace dbproviders

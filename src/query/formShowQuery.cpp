@@ -203,8 +203,7 @@ void TfrmShowQuery::openSavedQuery(int id)
 {
     TDbQuery* query = QueryFrame->qryADO;
     try {
-        QueryFrame->conADO->SetConnectionString(dmQuillory->GetConnectString(id));
-        QueryFrame->OpenConnection();
+        QueryFrame->Connect(dmQuillory->GetConnectString(id));
     } catch (const EQuilloryError& e) {
         // The query stays in the window by name and SQL, so that the user can mend the
         // connection and save it again.

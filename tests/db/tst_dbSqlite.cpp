@@ -459,11 +459,7 @@ void tst_dbSqlite::statementWithoutRows()
 void tst_dbSqlite::dataLinkFile()
 {
     const QString udl = m_dir.filePath("chinook.udl");
-    const QString text =
-        "[oledb]\r\n; Everything after this line is an OLE DB initstring\r\nProvider=SQLite;Data Source=" +
-        chinookFile() + "\r\n";
-    QVERIFY(writeFile(udl,
-                      "\xFF\xFE" + QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2)));
+    QVERIFY(writeDataLinkFile(udl, "Provider=SQLite;Data Source=" + chinookFile()));
 
     TDbConnection con;
     con.SetConnectionString("FILE NAME=" + udl);

@@ -6,6 +6,7 @@
 #include "testSupport.h"
 #include "modalDialogs.h"
 #include "uDbConnection.h"
+#include "uDbConnectionString.h"
 #include "uDbDataSource.h"
 #include "uDbGrid.h"
 #include "uDbLocateDialog.h"
@@ -60,6 +61,7 @@ private slots:
     void dataPageSaysWhatTheRowsCouldNotHold();
     void savedQueryFailures_data();
     void savedQueryFailures();
+    void savedDataLinkQueryReadsItsFileAndStringOnce();
     void movedDatabaseIsMendedBySavingAgain();
     void leavingDesignFetchesAndRefusesFailingSql();
     void keyInMemoDisablesSaveAndClosesRows();
@@ -432,6 +434,13 @@ void tst_formShowQuery::savedQueryFailures_data()
         << "select * from Genre"
         << "Failed to connect to database\nunable to open database file: /nonexistent/folder/gone.sqlite"
         << "Broken" << false;
+    // The file is named and no password asked for: no login mends a file that is not there.
+    QTest::newRow("unreadable data link file")
+        << "File Name=/nonexistent/folder/gone.udl"
+        << "select * from Genre"
+        << "Failed to connect to database\nCannot open the data link file \"/nonexistent/folder/gone.udl\": "
+           "No such file or directory"
+        << "Broken" << false;
     QTest::newRow("failing SQL")
         << QString() << "select *\r\nfrom NoSuchTable"
         << "Failed to open query select *\nfrom NoSuchTable\nno such table: NoSuchTable"
@@ -461,6 +470,30 @@ void tst_formShowQuery::savedQueryFailures()
     QVERIFY(!w->btnsave->isEnabled());
     QVERIFY(!w->cdsData->Active());
     QCOMPARE(w->QueryFrame->conADO->Connected(), connected);
+}
+
+// Opening a saved query on a data link file takes its string, a connection string in
+// the file, a provider and a description for the window: the file is read once and each
+// string parsed once for all of them.
+void tst_formShowQuery::savedDataLinkQueryReadsItsFileAndStringOnce()
+{
+    const QString udl = m_dir.filePath("chinook.udl");
+    QVERIFY(writeDataLinkFile(udl, sqlite()));
+    const QString connection = "File Name=" + udl;
+    const int id = saveQuery("Genres", "select * from Genre", connection);
+
+    QStringList reads, parses;
+    const TDbConnectionStringWatch previous = WatchConnectionStrings(
+        {[&](const QString& text) { parses << text; }, [&](const QString& path) { reads << path; }});
+    ScriptedDialogs script;
+    auto w = openWindow(id);
+    WatchConnectionStrings(previous);
+
+    QVERIFY(script.shown().isEmpty());
+    QCOMPARE(w->cdsData->RecordCount(), 25);
+    QCOMPARE(w->QueryFrame->lblDataSource->text(), QStringLiteral("chinook.sqlite"));
+    QCOMPARE(reads, QStringList({udl}));
+    QCOMPARE(parses, QStringList({connection, sqlite()}));
 }
 
 void tst_formShowQuery::movedDatabaseIsMendedBySavingAgain()

@@ -58,6 +58,14 @@ bool writeFile(const QString& path, const QByteArray& bytes, QFile::Permissions 
     return true;
 }
 
+bool writeDataLinkFile(const QString& path, const QString& connectionString, std::source_location where)
+{
+    const QString text =
+        "[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n" + connectionString + "\r\n";
+    return writeFile(path, "\xFF\xFE" + QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2),
+                     {}, where);
+}
+
 QString testDataFile(const QString& relative)
 {
     return QStringLiteral(QUILLORY_TESTDATA "/") + relative;

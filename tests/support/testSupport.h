@@ -19,6 +19,11 @@
 bool writeFile(const QString& path, const QByteArray& bytes, QFile::Permissions permissions = {},
                std::source_location where = std::source_location::current());
 
+// A data link file at path as the system writes them (UTF-16LE with its byte-order mark,
+// the "[oledb]" and comment lines) holding connectionString.
+bool writeDataLinkFile(const QString& path, const QString& connectionString,
+                       std::source_location where = std::source_location::current());
+
 // The whole file; empty when it is missing or cannot be read.
 QByteArray readFile(const QString& path);
 
