@@ -10,7 +10,9 @@
 #include "benchSupport.h"
 #include "uDbDataSource.h"
 #include "uDbGrid.h"
+#include "uDbRowCursor.h"
 #include "uDbRows.h"
+#include "uDbRowsBuilder.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "uDateText.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QTime>
@@ -11,10 +13,10 @@
 // free of per-value QDateTime work.
 using TSchedTime = qint64;
 
-constexpr qint64 kSchedMsecsPerDay = 86'400'000;
+constexpr qint64 kSchedMsecsPerDay = kMsecsPerDay;
 constexpr qint64 kSchedMsecsPerMinute = 60'000;
 // Julian day of 30 December 1899, day 0 of the calendar.
-constexpr qint64 kSchedJulianDayZero = 2'415'019;
+constexpr qint64 kSchedJulianDayZero = kJulianDayZero;
 
 // The day (days since 30 December 1899, negative before) that holds t.
 inline int SchedDayOf(TSchedTime t)

@@ -1,3 +1,4 @@
+#include "uDateText.h"
 #include "uDbAccessSql.h"
 #include "uDbBackends.h"
 #include "uDbError.h"
@@ -36,8 +37,7 @@ using MdbHandlePtr = CHandle<MdbHandle, mdb_close>;
 using MdbTablePtr = CHandle<MdbTableDef, mdb_free_tabledef>;
 
 // Access counts days from 1899-12-30; this is that day as QDate's Julian day.
-constexpr qint64 kAccessDayZero = 2415019;
-constexpr qint64 kMsecsPerDay = 86400000;
+constexpr qint64 kAccessDayZero = kJulianDayZero;
 // The years Access itself takes: 100 to 9999.
 constexpr qint64 kFirstDay = 1757585; // 100-01-01
 constexpr qint64 kLastDay = 5373484;  // 9999-12-31

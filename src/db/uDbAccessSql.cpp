@@ -1,4 +1,5 @@
 #include "uDbAccessSql.h"
+#include "uDateText.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -102,7 +103,7 @@ bool parseDateLiteral(const QString& inside, qint64& julianDay, int& msecs)
         // A time alone is a time on Access's day zero.
         if (!parseTimeOfDay(text, msecs))
             return false;
-        julianDay = QDate(1899, 12, 30).toJulianDay();
+        julianDay = kJulianDayZero;
         return true;
     }
     const QChar sep = datePart.contains(QLatin1Char('-')) ? QLatin1Char('-') : QLatin1Char('/');

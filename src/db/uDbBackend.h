@@ -1,7 +1,7 @@
 #pragma once
 
 #include "uDbConnectionString.h"
-#include "uDbRows.h"
+#include "uDbRowsBuilder.h"
 
 #include <QString>
 #include <QStringList>

@@ -6,7 +6,6 @@
 #include <QDate>
 #include <QDateTime>
 #include <QList>
-#include <QObject>
 #include <QString>
 #include <QTime>
 #include <QVariant>
@@ -17,7 +16,8 @@
 class TDbRowsBuilder;
 
 // A fetched result set held in memory: field definitions and typed columns (no variant
-// per cell; text and bytes in one arena per column), read-only once built.
+// per cell; text and bytes in one arena per column), read-only once built. Made by
+// TDbRowsBuilder (uDbRowsBuilder.h), walked with TDbRowCursor (uDbRowCursor.h).
 //
 // Sharing: rows are handed around as TDbRowsPtr (a shared pointer to const). The query,
 // the query window's copy and the grid model hold the same object, so a second view
@@ -96,108 +96,3 @@ using TDbRowsPtr = std::shared_ptr<const TDbRows>;
 // The shortest decimal that reads back as the same single-precision value, as a double
 // (0.15f, held as 0.15000000596..., gives 0.15): what Single columns show and export.
 double ShortestSingle(double value);
-
-// Builds a TDbRows row by row. Values are appended in row order, one per column, left to
-// right; after the last column the next value starts a new row. Each Append must match
-// the storage of its column's kind (text kinds and BCD take text, Integer and Boolean
-// take integers, and so on); a mismatch is converted where it can be (AppendText into an
-// Integer column parses) and stored as null otherwise. Backends and test fakes use it.
-class TDbRowsBuilder
-{
-public:
-    explicit TDbRowsBuilder(const QList<TDbField>& fields);
-    ~TDbRowsBuilder();
-
-    void AppendNull();
-    void AppendInteger(qint64 value);
-    void AppendFloat(double value);
-    void AppendBoolean(bool value);
-    // Text kinds, BCD and Blob; the bytes are UTF-8 for text.
-    void AppendText(const char* utf8, qsizetype length);
-    void AppendText(const QString& text);
-    void AppendBytes(const QByteArray& bytes);
-    // Currency as an exact count of ten-thousandths.
-    void AppendCurrency(qint64 tenThousandths);
-    void AppendDate(const QDate& date);
-    void AppendTime(const QTime& time);
-    void AppendDateTime(const QDateTime& dateTime); // local wall-clock time, no time zone
-    // Any of the types Value() returns; an invalid QVariant appends null.
-    void AppendValue(const QVariant& value);
-    // The rows' warning (see TDbRows::Warning).
-    void SetWarning(const QString& text);
-
-    qsizetype RowCount() const;
-    // Hands the rows over; a partly filled last row is completed with nulls. The builder
-    // is empty afterwards.
-    TDbRowsPtr Finish();
-
-    // Convenience for tests and fakes: string fields named by names, values as given.
-    static TDbRowsPtr FromStrings(const QStringList& fieldNames, const QList<QStringList>& rows);
-
-private:
-    void widenToDateTime(TDbRows::Column& c, int column);
-
-    std::unique_ptr<TDbRows> m_rows;
-    int m_column = 0;
-};
-
-// A current-row reader over shared rows: the shape of the class library's dataset
-// cursor (First, Next, Prior, Last, Eof, Bof, RecNo). The query keeps one; the query
-// window's copy is another over the same rows, and the grid, inspector, navigator and
-// CSV writer move and follow it.
-//
-// Active while it holds rows. On empty rows Bof and Eof are both true. Next on the last
-// row sets Eof and keeps the last row current (as the class library does), Prior on the
-// first row sets Bof. Value accessors read the current row; with no current row (no
-// rows) they give null values. A column out of range, or any field access while closed,
-// raises EDbError.
-class TDbRowCursor : public QObject
-{
-    Q_OBJECT
-public:
-    explicit TDbRowCursor(QObject* parent = nullptr);
-
-    // Null closes. Setting rows moves to the first row and emits StateChanged.
-    void SetRows(TDbRowsPtr rows);
-    const TDbRowsPtr& Rows() const { return m_rows; }
-    bool Active() const { return m_rows != nullptr; }
-
-    void First();
-    void Next();
-    void Prior();
-    void Last();
-    // Moves by n rows (negative: back), stopping at the ends; returns the rows moved.
-    qsizetype MoveBy(qsizetype n);
-    bool Bof() const { return m_bof; }
-    bool Eof() const { return m_eof; }
-    qsizetype RecordCount() const;
-    // 0-based current row, -1 when there is none.
-    qsizetype RecNo() const { return m_row; }
-    void SetRecNo(qsizetype row); // clamped to the rows
-
-    int FieldCount() const;
-    const TDbField& Field(int column) const;
-    int FieldIndex(const QString& name) const;
-    bool IsNull(int column) const;
-    QString AsString(int column) const;
-    qint64 AsInteger(int column) const;
-    double AsFloat(int column) const;
-    bool AsBoolean(int column) const;
-    QDateTime AsDateTime(int column) const;
-    QVariant Value(int column) const;
-
-signals:
-    // Rows were set or cleared (open/close of the view).
-    void StateChanged();
-    // The current row changed; emitted on every move, also during a walk.
-    void CurrentChanged(qsizetype row);
-
-private:
-    void moveTo(qsizetype row, bool bof, bool eof);
-    void checkColumn(int column) const;
-
-    TDbRowsPtr m_rows;
-    qsizetype m_row = -1;
-    bool m_bof = true;
-    bool m_eof = true;
-};

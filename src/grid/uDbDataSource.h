@@ -1,6 +1,6 @@
 #pragma once
 
-#include "uDbRows.h"
+#include "uDbRowCursor.h"
 
 #include <QObject>
 #include <QPointer>

@@ -4,7 +4,7 @@
 #include "formShowQuery.h"
 
 #include "SchedPreviewDlg.h"
-#include "uDbRows.h"
+#include "uDbRowCursor.h"
 #include "uDiary.h"
 #include "uErrorBox.h"
 #include "uSchedAllView.h"

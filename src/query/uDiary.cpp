@@ -1,5 +1,7 @@
 #include "uDiary.h"
 
+#include "uDateText.h"
+
 namespace {
 
 bool isDateKind(TDbFieldType t)
@@ -12,8 +14,6 @@ bool isTextKind(TDbFieldType t)
     return t == TDbFieldType::String || t == TDbFieldType::Memo || t == TDbFieldType::FixedString ||
            t == TDbFieldType::WideString;
 }
-
-const QDate kDayZero(1899, 12, 30);
 
 } // namespace
 

@@ -1,6 +1,9 @@
 #include "testSupport.h"
+#include "uDateText.h"
 #include "uDbError.h"
+#include "uDbRowCursor.h"
 #include "uDbRows.h"
+#include "uDbRowsBuilder.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -23,6 +26,8 @@ private slots:
     void singlesShowTheirShortestDigits_data();
     void singlesShowTheirShortestDigits();
     void mismatchedValuesAreKeptAsText();
+    void dateKindsKeepTheirKind_data();
+    void dateKindsKeepTheirKind();
     void dateColumnWithTimesBecomesDateTime();
     void julianDayTimeAgreesWithDateTime_data();
     void julianDayTimeAgreesWithDateTime();
@@ -135,15 +140,15 @@ void tst_dbRows::singlesShowTheirShortestDigits()
 // turns the column into text, and the values before it keep their text form.
 void tst_dbRows::mismatchedValuesAreKeptAsText()
 {
-    TDbRowsBuilder b({field("i", TDbFieldType::Integer), field("d", TDbFieldType::Date)});
+    TDbRowsBuilder b({field("i", TDbFieldType::Integer), field("n", TDbFieldType::Float)});
     b.AppendInteger(1);
-    b.AppendText(QStringLiteral("2020-01-31"));
+    b.AppendText(QStringLiteral("0.5"));
     b.AppendText(QStringLiteral("12")); // parses: stays an integer column
     b.AppendNull();
     b.AppendText(QStringLiteral("n/a"));
-    b.AppendText(QStringLiteral("someday"));
+    b.AppendText(QStringLiteral("unknown"));
     b.AppendFloat(2.5);
-    b.AppendText(QStringLiteral("2021-02-28"));
+    b.AppendFloat(0.25);
     TDbRowsPtr rows = b.Finish();
     QCOMPARE(rows->Field(0).type, TDbFieldType::String);
     QCOMPARE(rows->Field(1).type, TDbFieldType::String);
@@ -153,9 +158,53 @@ void tst_dbRows::mismatchedValuesAreKeptAsText()
         col1 << (rows->IsNull(r, 1) ? QStringLiteral("<null>") : rows->AsString(r, 1));
     }
     QCOMPARE(col0, QStringList({"1", "12", "n/a", "2.5"}));
-    QCOMPARE(col1, QStringList({"2020-01-31", "<null>", "someday", "2021-02-28"}));
+    QCOMPARE(col1, QStringList({"0.5", "<null>", "unknown", "0.25"}));
     QVERIFY(rows->IsNull(1, 1));
-    QCOMPARE(rows->AsDate(3, 1), QDate(2021, 2, 28)); // text still reads as a date
+    QCOMPARE(rows->Warning(), QString());
+}
+
+void tst_dbRows::dateKindsKeepTheirKind_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QDateTime>("expected"); // invalid: shown empty, and counted
+
+    const auto date = int(TDbFieldType::Date);
+    const auto dateTime = int(TDbFieldType::DateTime);
+    const auto time = int(TDbFieldType::Time);
+    QTest::newRow("word in a date column") << date << QVariant(QStringLiteral("someday")) << QDateTime();
+    QTest::newRow("date without its day") << date << QVariant(QStringLiteral("2004-03")) << QDateTime();
+    QTest::newRow("no such day") << dateTime << QVariant(QStringLiteral("2004-02-30 10:00")) << QDateTime();
+    QTest::newRow("integer in a date-time column") << dateTime << QVariant(qlonglong(38000)) << QDateTime();
+    QTest::newRow("float in a date-time column") << dateTime << QVariant(2.5) << QDateTime();
+    QTest::newRow("bytes in a date column") << date << QVariant(QByteArray("\x01\x02")) << QDateTime();
+    QTest::newRow("time alone in a date column") << date << QVariant(QTime(9, 30)) << QDateTime();
+    QTest::newRow("date in a time column") << time << QVariant(QDate(2004, 3, 2)) << QDateTime();
+    QTest::newRow("boolean in a time column") << time << QVariant(true) << QDateTime();
+    QTest::newRow("ISO text") << dateTime << QVariant(QStringLiteral(" 2004-03-02T14:30:00Z "))
+                              << QDateTime(QDate(2004, 3, 2), QTime(14, 30));
+    QTest::newRow("date-time into a time column")
+        << time << QVariant(QDateTime(QDate(2004, 3, 2), QTime(14, 30))) << QDateTime(kDayZero, QTime(14, 30));
+}
+
+// A value that is no date leaves a date column a date column: the value is shown empty and
+// the warning names the column and how many, instead of the column turning into text.
+void tst_dbRows::dateKindsKeepTheirKind()
+{
+    QFETCH(int, type);
+    QFETCH(QVariant, value);
+    QFETCH(QDateTime, expected);
+    TDbRowsBuilder b({field("Due", TDbFieldType(type))});
+    b.AppendValue(value);
+    b.AppendValue(QDateTime(QDate(2021, 2, 28), QTime(0, 0)));
+    TDbRowsPtr rows = b.Finish();
+    QCOMPARE(rows->Field(0).type, TDbFieldType(type));
+    QCOMPARE(rows->IsNull(0, 0), !expected.isValid());
+    QCOMPARE(rows->AsDateTime(0, 0), expected);
+    QVERIFY(!rows->IsNull(1, 0));
+    QCOMPARE(rows->Warning(), expected.isValid()
+                                  ? QString()
+                                  : QStringLiteral("Some values of date columns are not dates and are shown empty: Due (1)."));
 }
 
 void tst_dbRows::julianDayTimeAgreesWithDateTime_data()
@@ -223,7 +272,9 @@ void tst_dbRows::nullsInEveryStorage()
     TDbRowsBuilder b(fields);
     for (int r = 0; r < 130; ++r) // more than two words of null flags
         for (int c = 0; c < kinds.size(); ++c)
-            (r % 3 == c % 3) ? b.AppendNull() : b.AppendValue(QVariant(QStringLiteral("7")));
+            (r % 3 == c % 3) ? b.AppendNull()
+                             : b.AppendValue(QVariant(kinds[c] == TDbFieldType::DateTime ? QStringLiteral("2004-03-02")
+                                                                                         : QStringLiteral("7")));
     TDbRowsPtr rows = b.Finish();
     QCOMPARE(rows->RowCount(), 130);
     for (int r = 0; r < 130; ++r)

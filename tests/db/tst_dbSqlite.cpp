@@ -28,6 +28,7 @@ private slots:
     void fieldTypesFromDeclaredTypes_data();
     void fieldTypesFromDeclaredTypes();
     void declaredKindsOfAllSorts();
+    void dateColumnWithOddValuesStaysDates();
     void nullsMatchTheEngine();
     void reservedWordTable();
     void errorsCarryTheEngineText_data();
@@ -177,8 +178,8 @@ void tst_dbSqlite::fieldTypesFromDeclaredTypes()
     }
 }
 
-// A database of our own with every declared kind the layer maps, and values that do not
-// fit their declared type, which SQLite allows and the rows must keep.
+// A database of our own with every declared kind the layer maps, and a value that does not
+// fit its declared type, which SQLite allows.
 void tst_dbSqlite::declaredKindsOfAllSorts()
 {
     const QString file = m_dir.filePath("kinds.sqlite");
@@ -203,7 +204,7 @@ void tst_dbSqlite::declaredKindsOfAllSorts()
     const QList<TDbFieldType> kinds = {TDbFieldType::Date,    TDbFieldType::Time,  TDbFieldType::DateTime,
                                        TDbFieldType::Boolean, TDbFieldType::BCD,   TDbFieldType::FixedString,
                                        TDbFieldType::Memo,    TDbFieldType::Float, TDbFieldType::Currency,
-                                       TDbFieldType::String};
+                                       TDbFieldType::Date};
     for (int i = 0; i < kinds.size(); ++i)
         QCOMPARE(FieldTypeName(q.FieldType(i)), FieldTypeName(kinds[i]));
     TDbRowCursor& c = q.Cursor();
@@ -214,12 +215,31 @@ void tst_dbSqlite::declaredKindsOfAllSorts()
     QCOMPARE(c.AsString(5), QStringLiteral("ab "));
     QCOMPARE(c.AsString(6), QStringLiteral("line1\nline2"));
     QCOMPARE(c.AsString(8), QStringLiteral("12.3456"));
-    QCOMPARE(c.AsString(9), QStringLiteral("2004-03-02")); // the column that held "tomorrow"
+    QCOMPARE(c.Value(9), QVariant(QDate(2004, 3, 2))); // the column that held "tomorrow"
     q.Next();
-    for (int i : {0, 1, 2, 4, 5, 6, 7, 8})
+    for (int i : {0, 1, 2, 4, 5, 6, 7, 8, 9})
         QVERIFY(c.IsNull(i));
     QCOMPARE(c.AsString(3), QStringLiteral("False"));
-    QCOMPARE(c.AsString(9), QStringLiteral("tomorrow"));
+}
+
+// A DATETIME column with values that are no dates stays a date-time column: those values
+// are shown empty and the warning says where and how many, so the diary can still use it.
+void tst_dbSqlite::dateColumnWithOddValuesStaysDates()
+{
+    const QString file = m_dir.filePath("odd-dates.sqlite");
+    QVERIFY(execSqlite(file, "create table Visit (Id INTEGER, Due DATETIME);"
+                             "insert into Visit values (1, '2004-03-02 14:30:00'), (2, 'next week'), "
+                             "(3, null), (4, 38000), (5, '2004-03-05');"));
+    DbSession db("Provider=SQLite;Data Source=" + file);
+    TDbQuery& q = db.run({"select Id, Due from Visit order by Id"});
+    QCOMPARE(q.FieldType(1), TDbFieldType::DateTime);
+    QList<QDateTime> due;
+    for (q.First(); !q.Eof(); q.Next())
+        due << q.Cursor().AsDateTime(1);
+    QCOMPARE(due, QList<QDateTime>({QDateTime(QDate(2004, 3, 2), QTime(14, 30)), QDateTime(), QDateTime(),
+                                    QDateTime(), QDateTime(QDate(2004, 3, 5), QTime(0, 0))}));
+    QCOMPARE(q.Rows()->Warning(),
+             QStringLiteral("Some values of date columns are not dates and are shown empty: Due (2)."));
 }
 
 void tst_dbSqlite::nullsMatchTheEngine()
