@@ -1,6 +1,13 @@
 # Shared build helpers.
 
-set(QUILLORY_SHARED_DIR "${CMAKE_SOURCE_DIR}/../shared" CACHE PATH "Folder holding testdata/")
+# The folder that holds testdata/: -DQUILLORY_SHARED_DIR, else the environment's
+# QUILLORY_SHARED_DIR (which scripts/pgserver reads too), else ../shared beside the tree.
+if(DEFINED ENV{QUILLORY_SHARED_DIR})
+  set(quillory_shared_default "$ENV{QUILLORY_SHARED_DIR}")
+else()
+  set(quillory_shared_default "${CMAKE_SOURCE_DIR}/../shared")
+endif()
+set(QUILLORY_SHARED_DIR "${quillory_shared_default}" CACHE PATH "Folder holding testdata/")
 get_filename_component(QUILLORY_SHARED_DIR "${QUILLORY_SHARED_DIR}" ABSOLUTE)
 set(QUILLORY_TESTDATA "${QUILLORY_SHARED_DIR}/testdata")
 

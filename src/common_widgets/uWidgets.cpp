@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -109,6 +110,18 @@ int CaptionFitWidth(const QString& caption)
 void ShowMessage(const QString& text)
 {
     dialogs::showInfo(text, QCoreApplication::applicationName());
+}
+
+QPushButton* MakeButton(QWidget* parent, QAnyStringView objectName, const QString& caption, QSize size,
+                        bool autoDefault)
+{
+    auto* button = Make<QPushButton>(parent, objectName, caption);
+    if (size.isValid())
+        button->setFixedSize(size);
+    else
+        button->setMinimumSize(75, 25);
+    button->setAutoDefault(autoDefault);
+    return button;
 }
 
 QLabel* MakeWarningLine(QWidget* parent, QAnyStringView objectName)

@@ -3,6 +3,7 @@
 #include <QAnyStringView>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -12,6 +13,7 @@
 
 class QButtonGroup;
 class QLabel;
+class QPushButton;
 class QRadioButton;
 class QVBoxLayout;
 
@@ -106,6 +108,12 @@ public:
     TBusyCursor(const TBusyCursor&) = delete;
     TBusyCursor& operator=(const TBusyCursor&) = delete;
 };
+
+// A push button of the forms. With a size it has that size, else at least 75 x 25 and as
+// wide as its caption needs. It never becomes the default button by taking the focus
+// unless autoDefault says so, so that Enter keeps to the form's default button.
+QPushButton* MakeButton(QWidget* parent, QAnyStringView objectName, const QString& caption, QSize size = {},
+                        bool autoDefault = false);
 
 // A line above fetched rows that says what the rows could not hold (values the database
 // layer could not read); hidden while there is nothing to say.

@@ -31,14 +31,6 @@ namespace {
 const QString kConnectionKey = QStringLiteral("Connection");
 const QString kQueryKey = QStringLiteral("Query");
 
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption)
-{
-    auto* button = Make<QPushButton>(parent, name, caption);
-    button->setMinimumSize(75, 25);
-    button->setAutoDefault(false);
-    return button;
-}
-
 QFrame* makePanel(QWidget* parent, const char* name)
 {
     auto* panel = Make<QFrame>(parent, name);
@@ -66,9 +58,9 @@ TframQuery::TframQuery(QWidget* owner) : QFrame(owner)
     auto* caption =
         Make<QLabel>(pnlConnection, "pnlConnectionCaption", QStringLiteral(" 1. Connection to Database"));
     caption->setMinimumWidth(134);
-    btnConnect = makeButton(pnlConnection, "btnConnect", QStringLiteral("C&onnect..."));
+    btnConnect = MakeButton(pnlConnection, "btnConnect", QStringLiteral("C&onnect..."));
     btnConnect->setToolTip(QStringLiteral("This will help you set up a database connection."));
-    btnReconnect = makeButton(pnlConnection, "btnReconnect", QStringLiteral("&Reconnect"));
+    btnReconnect = MakeButton(pnlConnection, "btnReconnect", QStringLiteral("&Reconnect"));
     btnReconnect->setToolTip(QStringLiteral("This will reconnect ot the last successful connection"));
     // A hidden Reconnect leaves its place empty, as on the design.
     QSizePolicy keepPlace = btnReconnect->sizePolicy();
@@ -91,7 +83,7 @@ TframQuery::TframQuery(QWidget* owner) : QFrame(owner)
     pnlQuery = makePanel(this, "pnlQuery");
     Label1 =
         Make<QLabel>(pnlQuery, "Label1", QStringLiteral("2. Write SELECT statement or use Query Builder"));
-    btnQBuilder = makeButton(pnlQuery, "btnQBuilder", QStringLiteral("&Builder..."));
+    btnQBuilder = MakeButton(pnlQuery, "btnQBuilder", QStringLiteral("&Builder..."));
     btnQBuilder->setEnabled(false);
     memQuery = Make<QPlainTextEdit>(pnlQuery, "memQuery");
     memQuery->setPlainText(QStringLiteral("select * from blah"));
@@ -119,7 +111,7 @@ TframQuery::TframQuery(QWidget* owner) : QFrame(owner)
     // Step 3: fetch, and the rows below.
     auto* dataPart = Make<QWidget>(this, "pnlData");
     Label2 = Make<QLabel>(dataPart, "Label2", QStringLiteral("3. Fetch data from database"));
-    btnfetch = makeButton(dataPart, "btnfetch", QStringLiteral("&Fetch"));
+    btnfetch = MakeButton(dataPart, "btnfetch", QStringLiteral("&Fetch"));
     btnfetch->setEnabled(false);
     grid1 = Make<TDbGrid>(dataPart, "grid1");
     grid1->SetDataSource(dscADO);

@@ -162,12 +162,7 @@ void TestUtils::cursorStackHoldsFifty()
         QCOMPARE(screenShape(), int(i % 2 ? Qt::WaitCursor : Qt::CrossCursor));
     }
     QCOMPARE(CursorStackCount(), 50);
-    QVERIFY_THROWS_EXCEPTION(EUtilsError, PushCursor(Qt::PointingHandCursor));
-    try {
-        PushCursor(Qt::PointingHandCursor);
-    } catch (const EUtilsError& e) {
-        QCOMPARE(e.message(), QString("Overflow on cursor stack"));
-    }
+    QVERIFY(expectError<EUtilsError>([] { PushCursor(Qt::PointingHandCursor); }, "Overflow on cursor stack"));
     QCOMPARE(screenShape(), int(Qt::WaitCursor));
     QCOMPARE(CursorStackCount(), 50);
 

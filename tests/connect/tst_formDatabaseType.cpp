@@ -90,11 +90,9 @@ void tst_formDatabaseType::accessFileConnects_data()
     QTest::addColumn<QString>("dataSourceItem"); // as it stands in the connection string
     QTest::addColumn<int>("engine");
 
-    const QString sqlite = m_dir.filePath("chinook.sqlite");
-    QFile::copy(chinookFile(), sqlite);
+    const QString sqlite = writableCopy(m_dir, "chinook.sqlite");
     QDir(m_dir.path()).mkpath("a;b");
-    const QString semicolon = m_dir.filePath("a;b/chinook copy.mdb");
-    QFile::copy(chinookFile(), semicolon);
+    const QString semicolon = writableCopy(m_dir, "a;b/chinook copy.mdb");
 
     QTest::newRow("Access file, first time: starts in the current folder")
         << nwindFile() << QString() << "MS Access (*.MD*)" << nwindFile() << int(TDbEngine::Access);
@@ -242,10 +240,8 @@ void tst_formDatabaseType::sqliteFileConnects()
     QFETCH(QString, storedFolder);
     if (!storedFolder.isEmpty())
         WriteParameter("SQLiteDirectory", storedFolder);
-    const QString file = m_dir.filePath("music.db");
-    QFile::remove(file);
-    QVERIFY(QFile::copy(chinookFile(), file));
-    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+    const QString file = writableCopy(m_dir, "music.db");
+    QVERIFY(!file.isEmpty());
 
     TDbConnection connection;
     TfrmDatabaseType dialog(nullptr);

@@ -80,8 +80,7 @@ void tst_frameQuery::initTestCase()
 {
     QCoreApplication::setApplicationName(QStringLiteral("Quillory"));
     QVERIFY(m_dir.isValid());
-    QVERIFY(QFile::copy(QUILLORY_TESTDATA "/sqlite/Chinook_Sqlite.sqlite", database()));
-    QFile(database()).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    QCOMPARE(writableCopy(m_dir, "chinook.sqlite"), database());
 }
 
 void tst_frameQuery::init()

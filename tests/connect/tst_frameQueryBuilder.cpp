@@ -3,6 +3,7 @@
 #include "LumQBTable.h"
 #include "LumQBWorkArea.h"
 #include "formDatabaseType.h"
+#include "testSupport.h"
 #include "formQueryBuilder.h"
 #include "uDbConnection.h"
 #include "uDbQuery.h"
@@ -87,8 +88,7 @@ void tst_frameQueryBuilder::initTestCase()
 {
     QCoreApplication::setApplicationName(QStringLiteral("Quillory"));
     QVERIFY(m_dir.isValid());
-    QVERIFY(QFile::copy(QUILLORY_TESTDATA "/sqlite/Chinook_Sqlite.sqlite", database()));
-    QFile(database()).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    QCOMPARE(writableCopy(m_dir, "chinook.sqlite"), database());
 }
 
 void tst_frameQueryBuilder::init()

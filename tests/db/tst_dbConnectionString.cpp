@@ -204,12 +204,8 @@ void tst_dbConnectionString::onlyRegularFilesAreRead()
         f.write(utf16le("[oledb]\r\nProvider=SQLite;Data Source=/tmp/a.db\r\n"));
         f.write(QByteArray(1 << 20, ' '));
     }
-    try {
-        ReadDataLinkFile(path);
-        QFAIL("no error");
-    } catch (const EDbError& e) {
-        QVERIFY2(e.message().contains(path) && e.message().contains(reason), qPrintable(e.message()));
-    }
+    const QString message = errorMessage<EDbError>([&] { ReadDataLinkFile(path); });
+    QVERIFY2(message.contains(path) && message.contains(reason), qPrintable(message));
 }
 
 QTEST_GUILESS_MAIN(tst_dbConnectionString)

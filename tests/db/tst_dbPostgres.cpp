@@ -313,14 +313,9 @@ void tst_dbPostgres::silentServerFailsTheFetch()
     QVERIFY(backend > 0);
     QCOMPARE(::kill(backend, SIGSTOP), 0);
     q.SetSQL({"select count(*) from track"});
-    try {
-        q.Open();
-        ::kill(backend, SIGCONT);
-        QFAIL("no error");
-    } catch (const EDbError& e) {
-        ::kill(backend, SIGCONT);
-        QCOMPARE(e.message(), QStringLiteral("The server did not answer for 2 seconds; the connection was closed."));
-    }
+    const QString message = errorMessage<EDbError>([&] { q.Open(); });
+    ::kill(backend, SIGCONT);
+    QCOMPARE(message, QStringLiteral("The server did not answer for 2 seconds; the connection was closed."));
     QVERIFY(!con.Connected());
     QCOMPARE(down.count(), 1);
     con.Open();

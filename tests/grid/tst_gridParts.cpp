@@ -1,4 +1,5 @@
 #include "modalDialogs.h"
+#include "testSupport.h"
 #include "uDbConnection.h"
 #include "uDbDataSource.h"
 #include "uDbGrid.h"
@@ -100,9 +101,8 @@ void tst_gridParts::initTestCase()
     // File times have whole seconds on some file systems.
     m_started = QDateTime::currentDateTime().addSecs(-1);
     QVERIFY(m_dir.isValid());
-    const QString copy = m_dir.filePath("Chinook.sqlite");
-    QVERIFY(QFile::copy(QStringLiteral(QUILLORY_TESTDATA "/sqlite/Chinook_Sqlite.sqlite"), copy));
-    QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
+    const QString copy = writableCopy(m_dir, "Chinook.sqlite");
+    QVERIFY(!copy.isEmpty());
     m_con.SetConnectionString("Provider=SQLite;Data Source=" + copy);
     m_con.Open();
 }

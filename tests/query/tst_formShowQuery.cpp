@@ -94,8 +94,7 @@ void tst_formShowQuery::initTestCase()
 {
     QCoreApplication::setApplicationName(QStringLiteral("Quillory"));
     QVERIFY(m_dir.isValid());
-    QVERIFY(QFile::copy(QUILLORY_TESTDATA "/sqlite/Chinook_Sqlite.sqlite", database()));
-    QFile(database()).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    QCOMPARE(writableCopy(m_dir, "chinook.sqlite"), database());
 }
 
 void tst_formShowQuery::init()

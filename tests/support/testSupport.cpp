@@ -66,6 +66,18 @@ bool writeDataLinkFile(const QString& path, const QString& connectionString, std
                      {}, where);
 }
 
+QString writableCopy(const QTemporaryDir& dir, const QString& name, const QString& sample,
+                     std::source_location where)
+{
+    const QString path = dir.filePath(name);
+    QFile::remove(path);
+    if (!QFile::copy(sample, path) || !QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner)) {
+        testsupport::fail(QStringLiteral("cannot copy %1 to %2").arg(sample, path), where);
+        return QString();
+    }
+    return path;
+}
+
 QString testDataFile(const QString& relative)
 {
     return QStringLiteral(QUILLORY_TESTDATA "/") + relative;

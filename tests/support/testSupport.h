@@ -43,6 +43,12 @@ QString testDataFile(const QString& relative);
 QString chinookFile();
 QString nwindFile();
 
+// A copy of a sample (the shared test data is read-only) at name in dir, replacing what
+// is there, readable and writable by its owner: its path, or an empty string after the
+// failure was reported.
+QString writableCopy(const QTemporaryDir& dir, const QString& name, const QString& sample = chinookFile(),
+                     std::source_location where = std::source_location::current());
+
 namespace testsupport {
 void fail(const QString& message, std::source_location where);
 
