@@ -8,7 +8,7 @@
 // "abc": n = 3, isqrt(3 * 167) = 22, key 22 + 93 = 0x73; "cba" XOR 0x73 = 10 11 12.
 static const char kAbcScrambled[] = "101112";
 
-class TestEncrypt : public QObject
+class tst_UEncrypt : public QObject
 {
     Q_OBJECT
 private slots:
@@ -30,7 +30,7 @@ private slots:
     void connectionStringRoundTrip();
 };
 
-void TestEncrypt::scrambledTextsStayReadable_data()
+void tst_UEncrypt::scrambledTextsStayReadable_data()
 {
     QTest::addColumn<QString>("clear");
     QTest::addColumn<QString>("scrambled");
@@ -41,7 +41,7 @@ void TestEncrypt::scrambledTextsStayReadable_data()
     QTest::newRow("three bytes") << "abc" << kAbcScrambled;
 }
 
-void TestEncrypt::scrambledTextsStayReadable()
+void tst_UEncrypt::scrambledTextsStayReadable()
 {
     QFETCH(QString, clear);
     QFETCH(QString, scrambled);
@@ -49,7 +49,7 @@ void TestEncrypt::scrambledTextsStayReadable()
     QCOMPARE(DecryptPassword(scrambled), clear);
 }
 
-void TestEncrypt::byteStringsRoundTrip_data()
+void tst_UEncrypt::byteStringsRoundTrip_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::newRow("empty") << QByteArray();
@@ -66,7 +66,7 @@ void TestEncrypt::byteStringsRoundTrip_data()
     QTest::newRow("long") << QByteArray(5000, 'x');
 }
 
-void TestEncrypt::byteStringsRoundTrip()
+void tst_UEncrypt::byteStringsRoundTrip()
 {
     QFETCH(QByteArray, bytes);
     const QByteArray scrambled = XorReverse(bytes);
@@ -79,7 +79,7 @@ void TestEncrypt::byteStringsRoundTrip()
     QCOMPARE(HexDecode(hex), scrambled);
 }
 
-void TestEncrypt::passwordsRoundTrip_data()
+void tst_UEncrypt::passwordsRoundTrip_data()
 {
     QTest::addColumn<QString>("password");
     QTest::newRow("one character") << "x";
@@ -90,7 +90,7 @@ void TestEncrypt::passwordsRoundTrip_data()
     QTest::newRow("outside the BMP") << QString::fromUtf8("key\xF0\x9F\x94\x91");
 }
 
-void TestEncrypt::passwordsRoundTrip()
+void tst_UEncrypt::passwordsRoundTrip()
 {
     QFETCH(QString, password);
     const QString scrambled = EncryptPassword(password);
@@ -99,7 +99,7 @@ void TestEncrypt::passwordsRoundTrip()
     QCOMPARE(DecryptPassword(scrambled), password);
 }
 
-void TestEncrypt::hexDigitValueAcceptsEveryCharacter_data()
+void tst_UEncrypt::hexDigitValueAcceptsEveryCharacter_data()
 {
     QTest::addColumn<QChar>("c");
     QTest::addColumn<int>("value");
@@ -118,14 +118,14 @@ void TestEncrypt::hexDigitValueAcceptsEveryCharacter_data()
     QTest::newRow("non-ASCII") << QChar(0x00C4) << 0;
 }
 
-void TestEncrypt::hexDigitValueAcceptsEveryCharacter()
+void tst_UEncrypt::hexDigitValueAcceptsEveryCharacter()
 {
     QFETCH(QChar, c);
     QFETCH(int, value);
     QCOMPARE(HexDigitValue(c), value);
 }
 
-void TestEncrypt::hexDecodeIgnoresUnpairedAndLowerCase_data()
+void tst_UEncrypt::hexDecodeIgnoresUnpairedAndLowerCase_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("bytes");
@@ -137,7 +137,7 @@ void TestEncrypt::hexDecodeIgnoresUnpairedAndLowerCase_data()
     QTest::newRow("junk") << "zz" << QByteArray(1, '\0');
 }
 
-void TestEncrypt::hexDecodeIgnoresUnpairedAndLowerCase()
+void tst_UEncrypt::hexDecodeIgnoresUnpairedAndLowerCase()
 {
     QFETCH(QString, text);
     QFETCH(QByteArray, bytes);
@@ -146,7 +146,7 @@ void TestEncrypt::hexDecodeIgnoresUnpairedAndLowerCase()
         QCOMPARE(HexPairToByte(text[0], text[1]), quint8(bytes[0]));
 }
 
-void TestEncrypt::encryptConnectionString_data()
+void tst_UEncrypt::encryptConnectionString_data()
 {
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("output");
@@ -183,14 +183,14 @@ void TestEncrypt::encryptConnectionString_data()
                                   << "";
 }
 
-void TestEncrypt::encryptConnectionString()
+void tst_UEncrypt::encryptConnectionString()
 {
     QFETCH(QString, input);
     QFETCH(QString, output);
     QCOMPARE(EncryptConnectionString(input), output);
 }
 
-void TestEncrypt::decryptConnectionString_data()
+void tst_UEncrypt::decryptConnectionString_data()
 {
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("output");
@@ -209,14 +209,14 @@ void TestEncrypt::decryptConnectionString_data()
                                  << "A=1;;B=2";
 }
 
-void TestEncrypt::decryptConnectionString()
+void tst_UEncrypt::decryptConnectionString()
 {
     QFETCH(QString, input);
     QFETCH(QString, output);
     QCOMPARE(DecryptConnectionString(input), output);
 }
 
-void TestEncrypt::connectionStringRoundTrip_data()
+void tst_UEncrypt::connectionStringRoundTrip_data()
 {
     QTest::addColumn<QString>("connectionString");
     QTest::newRow("jet") << "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\db.mdb;Password=s=e;cret";
@@ -231,7 +231,7 @@ void TestEncrypt::connectionStringRoundTrip_data()
     QTest::newRow("final ; kept inside an open quote") << "Password=\"abc;";
 }
 
-void TestEncrypt::connectionStringRoundTrip()
+void tst_UEncrypt::connectionStringRoundTrip()
 {
     QFETCH(QString, connectionString);
     const QString stored = EncryptConnectionString(connectionString);
@@ -244,5 +244,5 @@ void TestEncrypt::connectionStringRoundTrip()
     QCOMPARE(DecryptConnectionString(stored), connectionString);
 }
 
-QTEST_APPLESS_MAIN(TestEncrypt)
+QTEST_APPLESS_MAIN(tst_UEncrypt)
 #include "tst_UEncrypt.moc"

@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 
 // Each test gets an executable folder (app/) and a config home (config/) of its own.
-class TestParameters : public QObject
+class tst_uParameters : public QObject
 {
     Q_OBJECT
 private slots:
@@ -40,7 +40,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
-void TestParameters::init()
+void tst_uParameters::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
@@ -48,13 +48,13 @@ void TestParameters::init()
     QVERIFY(QDir().mkpath(config()));
 }
 
-TParameters TestParameters::make(const QStringList& arguments, bool fixed, const QString& logon)
+TParameters tst_uParameters::make(const QStringList& arguments, bool fixed, const QString& logon)
 {
     return TParameters(
         app("Quillory"), arguments, config(), [fixed](const QString&) { return fixed; }, logon);
 }
 
-void TestParameters::fileNameFollowsUserAndDrive_data()
+void tst_uParameters::fileNameFollowsUserAndDrive_data()
 {
     QTest::addColumn<QString>("executable");
     QTest::addColumn<QStringList>("arguments");
@@ -87,7 +87,7 @@ void TestParameters::fileNameFollowsUserAndDrive_data()
                                        << "app/Quillory_JohnSmith.INI";
 }
 
-void TestParameters::fileNameFollowsUserAndDrive()
+void tst_uParameters::fileNameFollowsUserAndDrive()
 {
     QFETCH(QString, executable);
     QFETCH(QStringList, arguments);
@@ -118,7 +118,7 @@ void TestParameters::fileNameFollowsUserAndDrive()
     }
 }
 
-void TestParameters::readPrefersUserThenDefaultUserThenDefault()
+void tst_uParameters::readPrefersUserThenDefaultUserThenDefault()
 {
     writeFile(app("Quillory_DefaultUser.INI"), "AccessDirectory=/shared\r\nisNTAccount=0\r\nQuery=\r\n");
     QVERIFY(QDir().mkpath(config("Vexlorin")));
@@ -141,7 +141,7 @@ void TestParameters::readPrefersUserThenDefaultUserThenDefault()
     QVERIFY(p.ParametersChanged());
 }
 
-void TestParameters::writeReplacesInPlaceWithNameAsPassed()
+void tst_uParameters::writeReplacesInPlaceWithNameAsPassed()
 {
     QVERIFY(QDir().mkpath(config("Vexlorin")));
     writeFile(config("Vexlorin/Quillory_JohnSmith.INI"), "b=1\r\nconnection=old\r\nno line\r\n");
@@ -152,14 +152,14 @@ void TestParameters::writeReplacesInPlaceWithNameAsPassed()
     QCOMPARE(p.ReadParameter("connection", {}), QString("new=value;x"));
 }
 
-void TestParameters::runThatWritesNothingLeavesFileAlone_data()
+void tst_uParameters::runThatWritesNothingLeavesFileAlone_data()
 {
     QTest::addColumn<bool>("fileExists");
     QTest::newRow("no file yet") << false;
     QTest::newRow("existing file") << true;
 }
 
-void TestParameters::runThatWritesNothingLeavesFileAlone()
+void tst_uParameters::runThatWritesNothingLeavesFileAlone()
 {
     QFETCH(bool, fileExists);
     const QString file = config("Vexlorin/Quillory_JohnSmith.INI");
@@ -176,7 +176,7 @@ void TestParameters::runThatWritesNothingLeavesFileAlone()
         QCOMPARE(readFile(file), unsorted);
 }
 
-void TestParameters::saveWritesSortedCrLfLinesForOwnerOnly()
+void tst_uParameters::saveWritesSortedCrLfLinesForOwnerOnly()
 {
     const QString file = config("Vexlorin/Quillory_JohnSmith.INI");
     QVERIFY(QDir().mkpath(config("Vexlorin")));
@@ -201,7 +201,7 @@ void TestParameters::saveWritesSortedCrLfLinesForOwnerOnly()
     QCOMPARE(make().ReadParameter("query", {}), QString("SELECT * FROM \"Größe\""));
 }
 
-void TestParameters::filesOfTheWindowsProgramStayReadable()
+void tst_uParameters::filesOfTheWindowsProgramStayReadable()
 {
     // Windows-1252 bytes, a blank line, a lone CR and no final line break.
     writeFile(app("Quillory_DefaultUser.INI"),
@@ -213,7 +213,7 @@ void TestParameters::filesOfTheWindowsProgramStayReadable()
     QCOMPARE(p.DefaultUserParameters().size(), 4);
 }
 
-void TestParameters::unreadableFileStartsEmptyAndIsKept()
+void tst_uParameters::unreadableFileStartsEmptyAndIsKept()
 {
     // A folder where the file should be cannot be read by anyone, root included.
     const QString file = config("Vexlorin/Quillory_JohnSmith.INI");
@@ -232,7 +232,7 @@ void TestParameters::unreadableFileStartsEmptyAndIsKept()
     QVERIFY(QFileInfo(file).isDir());
 }
 
-void TestParameters::valuesNeverSplitIntoSettings_data()
+void tst_uParameters::valuesNeverSplitIntoSettings_data()
 {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QByteArray>("line"); // as written; empty: not checked
@@ -247,7 +247,7 @@ void TestParameters::valuesNeverSplitIntoSettings_data()
     QTest::newRow("only breaks") << "\n\n" << QByteArray();
 }
 
-void TestParameters::valuesNeverSplitIntoSettings()
+void tst_uParameters::valuesNeverSplitIntoSettings()
 {
     QFETCH(QString, value);
     QFETCH(QByteArray, line);
@@ -269,7 +269,7 @@ void TestParameters::valuesNeverSplitIntoSettings()
     QCOMPARE(next.ReadParameter("ServerName", {}), QString("db1"));
 }
 
-void TestParameters::writtenValueIsNotHiddenByALineOfTheSameName()
+void tst_uParameters::writtenValueIsNotHiddenByALineOfTheSameName()
 {
     // A hand-edited file with the name twice; the saved file is sorted by line, where the
     // stale line would come first.
@@ -289,7 +289,7 @@ void TestParameters::writtenValueIsNotHiddenByALineOfTheSameName()
     QCOMPARE(make().ReadParameter("Query", "none"), QString("none"));
 }
 
-void TestParameters::programWideFunctionsUseInstalledSet()
+void tst_uParameters::programWideFunctionsUseInstalledSet()
 {
     InitParameters(nullptr);
     QCOMPARE(ReadParameter("AccessDirectory", "."), QString("."));
@@ -305,5 +305,5 @@ void TestParameters::programWideFunctionsUseInstalledSet()
     InitParameters(nullptr);
 }
 
-QTEST_GUILESS_MAIN(TestParameters)
+QTEST_GUILESS_MAIN(tst_uParameters)
 #include "tst_uParameters.moc"

@@ -2,7 +2,7 @@
 
 #include <QTest>
 
-class TestTokenList : public QObject
+class tst_uTokenList : public QObject
 {
     Q_OBJECT
 private slots:
@@ -15,7 +15,7 @@ private slots:
     void setValueReplacesInPlaceAppendsOrRemoves();
 };
 
-void TestTokenList::splitKeepsEmptyPiecesAndJoinRestores_data()
+void tst_uTokenList::splitKeepsEmptyPiecesAndJoinRestores_data()
 {
     QTest::addColumn<QChar>("delimiter");
     QTest::addColumn<QString>("text");
@@ -38,7 +38,7 @@ void TestTokenList::splitKeepsEmptyPiecesAndJoinRestores_data()
     QTest::newRow("other delimiter") << QChar('|') << "f|p;q|d" << QStringList{"f", "p;q", "d"} << "f|p;q|d";
 }
 
-void TestTokenList::splitKeepsEmptyPiecesAndJoinRestores()
+void tst_uTokenList::splitKeepsEmptyPiecesAndJoinRestores()
 {
     QFETCH(QChar, delimiter);
     QFETCH(QString, text);
@@ -51,7 +51,7 @@ void TestTokenList::splitKeepsEmptyPiecesAndJoinRestores()
     QCOMPARE(list.JoinText(), joined);
 }
 
-void TestTokenList::splitReplacesEarlierItems()
+void tst_uTokenList::splitReplacesEarlierItems()
 {
     TTokenList list(QChar(';'), "a;b;c");
     list.SplitText("x");
@@ -61,7 +61,7 @@ void TestTokenList::splitReplacesEarlierItems()
     QCOMPARE(list.JoinText(), QString());
 }
 
-void TestTokenList::valueReadsFirstItemOfNameIgnoringCase_data()
+void tst_uTokenList::valueReadsFirstItemOfNameIgnoringCase_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("name");
@@ -97,7 +97,7 @@ void TestTokenList::valueReadsFirstItemOfNameIgnoringCase_data()
                                         << " s p ";
 }
 
-void TestTokenList::valueReadsFirstItemOfNameIgnoringCase()
+void tst_uTokenList::valueReadsFirstItemOfNameIgnoringCase()
 {
     QFETCH(QString, text);
     QFETCH(QString, name);
@@ -105,7 +105,7 @@ void TestTokenList::valueReadsFirstItemOfNameIgnoringCase()
     QCOMPARE(TTokenList(QChar(';'), text).Value(name), value);
 }
 
-void TestTokenList::setValueReplacesInPlaceAppendsOrRemoves_data()
+void tst_uTokenList::setValueReplacesInPlaceAppendsOrRemoves_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("name");
@@ -142,7 +142,7 @@ void TestTokenList::setValueReplacesInPlaceAppendsOrRemoves_data()
                                             << "Pwd=2";
 }
 
-void TestTokenList::setValueReplacesInPlaceAppendsOrRemoves()
+void tst_uTokenList::setValueReplacesInPlaceAppendsOrRemoves()
 {
     QFETCH(QString, text);
     QFETCH(QString, name);
@@ -154,5 +154,5 @@ void TestTokenList::setValueReplacesInPlaceAppendsOrRemoves()
     QCOMPARE(list.JoinText(), joined);
 }
 
-QTEST_APPLESS_MAIN(TestTokenList)
+QTEST_APPLESS_MAIN(tst_uTokenList)
 #include "tst_uTokenList.moc"

@@ -50,7 +50,7 @@ const QByteArray kRecorder = "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"$a\";
                              "mv \"$0.out.tmp\" \"$0.out\"\n";
 } // namespace
 
-class TestUtils : public QObject
+class tst_utils : public QObject
 {
     Q_OBJECT
 private slots:
@@ -81,7 +81,7 @@ private:
     QTemporaryDir m_dir;
 };
 
-void TestUtils::initTestCase()
+void tst_utils::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     // An empty desktop, so that no document handed to the shell opens a real viewer.
@@ -95,14 +95,14 @@ void TestUtils::initTestCase()
         qunsetenv(name);
 }
 
-void TestUtils::cleanup()
+void tst_utils::cleanup()
 {
     while (CursorStackCount() > 0)
         PopCursor();
     clearOverrideCursors();
 }
 
-void TestUtils::askYesNoAnswersAndKeepsCursor_data()
+void tst_utils::askYesNoAnswersAndKeepsCursor_data()
 {
     QTest::addColumn<bool>("yes");
     QTest::addColumn<int>("cursorBefore");
@@ -111,7 +111,7 @@ void TestUtils::askYesNoAnswersAndKeepsCursor_data()
     QTest::newRow("no, busy cursor") << false << int(Qt::WaitCursor);
 }
 
-void TestUtils::askYesNoAnswersAndKeepsCursor()
+void tst_utils::askYesNoAnswersAndKeepsCursor()
 {
     QFETCH(bool, yes);
     QFETCH(int, cursorBefore);
@@ -128,7 +128,7 @@ void TestUtils::askYesNoAnswersAndKeepsCursor()
     QCOMPARE(screenShape(), cursorBefore);
 }
 
-void TestUtils::messagesCutTo255()
+void tst_utils::messagesCutTo255()
 {
     const QString text = QString(300, 't');
     const QString caption = QString(256, 'c');
@@ -144,14 +144,14 @@ void TestUtils::messagesCutTo255()
     QCOMPARE(script.last().kind, dialogs::Kind::Information);
 }
 
-void TestUtils::cursorStackHoldsFifty_data()
+void tst_utils::cursorStackHoldsFifty_data()
 {
     QTest::addColumn<int>("cursorBefore");
     QTest::newRow("no cursor set") << -1;
     QTest::newRow("busy cursor set") << int(Qt::BusyCursor);
 }
 
-void TestUtils::cursorStackHoldsFifty()
+void tst_utils::cursorStackHoldsFifty()
 {
     QFETCH(int, cursorBefore);
     if (cursorBefore >= 0)
@@ -176,7 +176,7 @@ void TestUtils::cursorStackHoldsFifty()
     QCOMPARE(screenShape(), cursorBefore);
 }
 
-void TestUtils::shellOpenExplainsFailures_data()
+void tst_utils::shellOpenExplainsFailures_data()
 {
     QTest::addColumn<QString>("command"); // "@" stands for the test folder
     QTest::addColumn<QString>("text");
@@ -205,7 +205,7 @@ void TestUtils::shellOpenExplainsFailures_data()
         << "Failed to shell using the default application in @";
 }
 
-void TestUtils::shellOpenExplainsFailures()
+void tst_utils::shellOpenExplainsFailures()
 {
     QFETCH(QString, command);
     QFETCH(QString, text);
@@ -224,7 +224,7 @@ void TestUtils::shellOpenExplainsFailures()
     QCOMPARE(script.last().caption, caption);
 }
 
-void TestUtils::shellOpenSplitsFileParametersFolder_data()
+void tst_utils::shellOpenSplitsFileParametersFolder_data()
 {
     QTest::addColumn<QString>("command"); // "@" stands for this row's folder
     QTest::addColumn<QString>("folder");  // expected working folder, relative to the row's folder
@@ -242,7 +242,7 @@ void TestUtils::shellOpenSplitsFileParametersFolder_data()
                                                  << "work" << QStringList{QString(150, 'p')};
 }
 
-void TestUtils::shellOpenSplitsFileParametersFolder()
+void tst_utils::shellOpenSplitsFileParametersFolder()
 {
     QFETCH(QString, command);
     QFETCH(QString, folder);
@@ -266,7 +266,7 @@ void TestUtils::shellOpenSplitsFileParametersFolder()
     QCOMPARE(lines.mid(1), arguments);
 }
 
-void TestUtils::commandLineValue_data()
+void tst_utils::commandLineValue_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("name");
@@ -287,7 +287,7 @@ void TestUtils::commandLineValue_data()
                                   << "";
 }
 
-void TestUtils::commandLineValue()
+void tst_utils::commandLineValue()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, name);
@@ -295,7 +295,7 @@ void TestUtils::commandLineValue()
     QCOMPARE(GetCommandLineValue(name, arguments), value);
 }
 
-void TestUtils::replaceAll_data()
+void tst_utils::replaceAll_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("find");
@@ -332,7 +332,7 @@ void TestUtils::replaceAll_data()
                                     << "ABC";
 }
 
-void TestUtils::replaceAll()
+void tst_utils::replaceAll()
 {
     QFETCH(QString, text);
     QFETCH(QString, find);
@@ -344,7 +344,7 @@ void TestUtils::replaceAll()
 
 // Every layer's error is shown through message() and logged through what(): the two must
 // be the same text, also outside ASCII; other exceptions show their what().
-void TestUtils::errorsGiveTheSameTextAsMessageAndWhat()
+void tst_utils::errorsGiveTheSameTextAsMessageAndWhat()
 {
     const QString text = QStringLiteral("Datei »Übersicht.xml« – 5 € zu groß");
     const EUtilsError error(text);
@@ -355,14 +355,14 @@ void TestUtils::errorsGiveTheSameTextAsMessageAndWhat()
     QCOMPARE(ExceptionMessage(EAbort()), QStringLiteral("Operation aborted"));
 }
 
-void TestUtils::replaceAllRefusesEndlessFill()
+void tst_utils::replaceAllRefusesEndlessFill()
 {
     QString text = "a\"b";
     expectError<EUtilsError>([&] { ReplaceAll(text, "\"", "\"\""); }, "Avoid infinite fill");
     QCOMPARE(text, QString("a\"b"));
 }
 
-void TestUtils::textHelpers()
+void tst_utils::textHelpers()
 {
     QCOMPARE(StripAmpersands("&Sales && More"), QString("Sales  More"));
     QCOMPARE(RemoveSpaces(" John  Smith\t "), QString("JohnSmith\t"));
@@ -374,7 +374,7 @@ void TestUtils::textHelpers()
 }
 
 // One line reader behind the parameter file, the query's SQL and the SQL memo.
-void TestUtils::textLines_data()
+void tst_utils::textLines_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("lines");
@@ -387,14 +387,14 @@ void TestUtils::textLines_data()
     QTest::newRow("only a break") << "\r\n" << QStringList{""};
 }
 
-void TestUtils::textLines()
+void tst_utils::textLines()
 {
     QFETCH(QString, text);
     QFETCH(QStringList, lines);
     QCOMPARE(TextLines(text), lines);
 }
 
-void TestUtils::decodeUtf8OrWindows1252_data()
+void tst_utils::decodeUtf8OrWindows1252_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("text");
@@ -411,12 +411,12 @@ void TestUtils::decodeUtf8OrWindows1252_data()
     QTest::newRow("byte 0 kept") << QByteArray("a\0b", 3) << QString("a") + QChar(0) + "b";
 }
 
-void TestUtils::decodeUtf8OrWindows1252()
+void tst_utils::decodeUtf8OrWindows1252()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, text);
     QCOMPARE(DecodeUtf8OrWindows1252(bytes), text);
 }
 
-QTEST_MAIN(TestUtils)
+QTEST_MAIN(tst_utils)
 #include "tst_utils.moc"

@@ -43,7 +43,7 @@ std::unique_ptr<TRadioGroup> threeItems()
 }
 } // namespace
 
-class TestWidgets : public QObject
+class tst_uWidgets : public QObject
 {
     Q_OBJECT
 private slots:
@@ -67,7 +67,7 @@ private slots:
     void messageBoxIsAsWideAsItsCaption();
 };
 
-void TestWidgets::cleanup()
+void tst_uWidgets::cleanup()
 {
     while (CursorStackCount() > 0)
         PopCursor();
@@ -75,7 +75,7 @@ void TestWidgets::cleanup()
         QGuiApplication::restoreOverrideCursor();
 }
 
-void TestWidgets::radioGroupNamesItemsInOrder()
+void tst_uWidgets::radioGroupNamesItemsInOrder()
 {
     auto group = threeItems();
     QCOMPARE(group->Count(), 3);
@@ -90,7 +90,7 @@ void TestWidgets::radioGroupNamesItemsInOrder()
     QVERIFY(!group->Item(3));
 }
 
-void TestWidgets::radioGroupSetItemIndex_data()
+void tst_uWidgets::radioGroupSetItemIndex_data()
 {
     QTest::addColumn<int>("start");
     QTest::addColumn<int>("index");
@@ -104,7 +104,7 @@ void TestWidgets::radioGroupSetItemIndex_data()
     QTest::newRow("none to none") << -1 << -1 << -1 << QList<int>{};
 }
 
-void TestWidgets::radioGroupSetItemIndex()
+void tst_uWidgets::radioGroupSetItemIndex()
 {
     QFETCH(int, start);
     QFETCH(int, index);
@@ -127,7 +127,7 @@ void TestWidgets::radioGroupSetItemIndex()
     QVERIFY(!group->Item(0)->isChecked());
 }
 
-void TestWidgets::radioGroupClickChangesOnlyAnotherItem()
+void tst_uWidgets::radioGroupClickChangesOnlyAnotherItem()
 {
     auto group = threeItems();
     group->show();
@@ -139,7 +139,7 @@ void TestWidgets::radioGroupClickChangesOnlyAnotherItem()
     QCOMPARE(group->ItemIndex(), 1);
 }
 
-void TestWidgets::valueComboBoxValue_data()
+void tst_uWidgets::valueComboBoxValue_data()
 {
     QTest::addColumn<int>("index");
     QTest::addColumn<QString>("typed"); // null: nothing typed
@@ -152,7 +152,7 @@ void TestWidgets::valueComboBoxValue_data()
     QTest::newRow("typed text of the chosen entry") << 1 << QStringLiteral("Amount") << 0;
 }
 
-void TestWidgets::valueComboBoxValue()
+void tst_uWidgets::valueComboBoxValue()
 {
     QFETCH(int, index);
     QFETCH(QString, typed);
@@ -169,7 +169,7 @@ void TestWidgets::valueComboBoxValue()
     QCOMPARE(box.Value().has_value(), value >= 0);
 }
 
-void TestWidgets::dropDownFillsTheListBeforeItShows()
+void tst_uWidgets::dropDownFillsTheListBeforeItShows()
 {
     TDropDownComboBox box;
     box.show();
@@ -185,7 +185,7 @@ void TestWidgets::dropDownFillsTheListBeforeItShows()
     box.hidePopup();
 }
 
-void TestWidgets::busyCursorRestoresTheCursorBefore_data()
+void tst_uWidgets::busyCursorRestoresTheCursorBefore_data()
 {
     QTest::addColumn<int>("before"); // -1: no override cursor
     QTest::addColumn<bool>("throws");
@@ -194,7 +194,7 @@ void TestWidgets::busyCursorRestoresTheCursorBefore_data()
     QTest::newRow("cross cursor, work throws") << int(Qt::CrossCursor) << true;
 }
 
-void TestWidgets::busyCursorRestoresTheCursorBefore()
+void tst_uWidgets::busyCursorRestoresTheCursorBefore()
 {
     QFETCH(int, before);
     QFETCH(bool, throws);
@@ -214,7 +214,7 @@ void TestWidgets::busyCursorRestoresTheCursorBefore()
     QCOMPARE(CursorStackCount(), 0);
 }
 
-void TestWidgets::busyCursorSurvivesAnEmptiedStack()
+void tst_uWidgets::busyCursorSurvivesAnEmptiedStack()
 {
     {
         const TBusyCursor busy;
@@ -224,7 +224,7 @@ void TestWidgets::busyCursorSurvivesAnEmptiedStack()
     QCOMPARE(screenShape(), -1);
 }
 
-void TestWidgets::showMessageGoesThroughTheSeam()
+void tst_uWidgets::showMessageGoesThroughTheSeam()
 {
     ScriptedDialogs dialogs;
     QCoreApplication::setApplicationName(QStringLiteral("Quillory"));
@@ -237,7 +237,7 @@ void TestWidgets::showMessageGoesThroughTheSeam()
 
 // The real handler: a short text under a long caption still gives a box the caption and
 // the title bar's buttons fit in.
-void TestWidgets::messageBoxIsAsWideAsItsCaption()
+void tst_uWidgets::messageBoxIsAsWideAsItsCaption()
 {
     dialogs::Handler* previous = dialogs::setHandler(nullptr);
     WidgetDialogs real;
@@ -258,5 +258,5 @@ void TestWidgets::messageBoxIsAsWideAsItsCaption()
     QVERIFY(width >= QFontMetrics(QApplication::font()).horizontalAdvance(caption) + 100);
 }
 
-QTEST_MAIN(TestWidgets)
+QTEST_MAIN(tst_uWidgets)
 #include "tst_uWidgets.moc"

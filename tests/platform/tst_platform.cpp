@@ -46,7 +46,7 @@ private:
 constexpr QFile::Permissions kExecutable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 } // namespace
 
-class TestPlatform : public QObject
+class tst_platform : public QObject
 {
     Q_OBJECT
 private slots:
@@ -74,7 +74,7 @@ private:
     QString m_xdg;
 };
 
-void TestPlatform::initTestCase()
+void tst_platform::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     // An empty desktop: no applications registered, no desktop environment detected, so
@@ -94,7 +94,7 @@ void TestPlatform::initTestCase()
         qunsetenv(name);
 }
 
-void TestPlatform::xdgFoldersFollowTheEnvironment_data()
+void tst_platform::xdgFoldersFollowTheEnvironment_data()
 {
     QTest::addColumn<QByteArray>("home");
     QTest::addColumn<QByteArray>("configHome");
@@ -111,7 +111,7 @@ void TestPlatform::xdgFoldersFollowTheEnvironment_data()
         << QStringList{"/b"};
 }
 
-void TestPlatform::xdgFoldersFollowTheEnvironment()
+void tst_platform::xdgFoldersFollowTheEnvironment()
 {
     QFETCH(QByteArray, home);
     QFETCH(QByteArray, configHome);
@@ -133,7 +133,7 @@ void TestPlatform::xdgFoldersFollowTheEnvironment()
     QCOMPARE(data, QString::fromLatin1(home) + "/.local/share");
 }
 
-void TestPlatform::loggedOnUserIsTheEffectiveUser()
+void tst_platform::loggedOnUserIsTheEffectiveUser()
 {
     QProcess id;
     id.start("id", {"-un"});
@@ -141,21 +141,21 @@ void TestPlatform::loggedOnUserIsTheEffectiveUser()
     QCOMPARE(platform::LoggedOnUserName(), QString::fromLocal8Bit(id.readAllStandardOutput()).trimmed());
 }
 
-void TestPlatform::executablePathIsThisProgram()
+void tst_platform::executablePathIsThisProgram()
 {
     QCOMPARE(platform::ExecutablePath(),
              QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath());
     QCOMPARE(platform::CommandLineArguments(), QCoreApplication::arguments().mid(1));
 }
 
-void TestPlatform::localFolderIsFixedMissingOneIsNot()
+void tst_platform::localFolderIsFixedMissingOneIsNot()
 {
     QVERIFY(platform::IsFixedDrive(m_dir.path()));
     QVERIFY(!platform::IsFixedDrive(m_dir.filePath("no/such/folder")));
     QVERIFY(!platform::IsFixedDrive(QString()));
 }
 
-void TestPlatform::shellExecuteReportsMissingFilesAndFolders_data()
+void tst_platform::shellExecuteReportsMissingFilesAndFolders_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("folder");
@@ -172,7 +172,7 @@ void TestPlatform::shellExecuteReportsMissingFilesAndFolders_data()
                                 << "" << platform::kShellFileNotFound;
 }
 
-void TestPlatform::shellExecuteReportsMissingFilesAndFolders()
+void tst_platform::shellExecuteReportsMissingFilesAndFolders()
 {
     QFETCH(QString, file);
     QFETCH(QString, folder);
@@ -182,7 +182,7 @@ void TestPlatform::shellExecuteReportsMissingFilesAndFolders()
     QCOMPARE(platform::ShellExecute(file, QString(), folder), result);
 }
 
-void TestPlatform::shellExecuteStartsProgramWithArgumentsInFolder_data()
+void tst_platform::shellExecuteStartsProgramWithArgumentsInFolder_data()
 {
     QTest::addColumn<QString>("parameters");
     QTest::addColumn<bool>("relativeToFolder");
@@ -192,7 +192,7 @@ void TestPlatform::shellExecuteStartsProgramWithArgumentsInFolder_data()
     QTest::newRow("name relative to the working folder") << "x" << true << QStringList{"x"};
 }
 
-void TestPlatform::shellExecuteStartsProgramWithArgumentsInFolder()
+void tst_platform::shellExecuteStartsProgramWithArgumentsInFolder()
 {
     QFETCH(QString, parameters);
     QFETCH(bool, relativeToFolder);
@@ -213,7 +213,7 @@ void TestPlatform::shellExecuteStartsProgramWithArgumentsInFolder()
     QCOMPARE(lines.mid(1), arguments);
 }
 
-void TestPlatform::documentWithoutApplicationGives31()
+void tst_platform::documentWithoutApplicationGives31()
 {
     const QString document = m_dir.filePath("data.quillory-unknown");
     writeFile(document, QByteArray("\x01\x02\x03\x04\xFF", 5));
@@ -221,7 +221,7 @@ void TestPlatform::documentWithoutApplicationGives31()
     QCOMPARE(platform::ShellExecute(document, QString(), QString()), platform::kShellNoAssociation);
 }
 
-void TestPlatform::documentMarkedExecutableIsNotRun()
+void tst_platform::documentMarkedExecutableIsNotRun()
 {
     // As on a FAT or SMB mount where every file carries the execute bit.
     const QString document = m_dir.filePath("rows.csv");
@@ -229,7 +229,7 @@ void TestPlatform::documentMarkedExecutableIsNotRun()
     QCOMPARE(platform::ShellExecute(document, QString(), QString()), platform::kShellNoAssociation);
 }
 
-void TestPlatform::defaultApplicationFoundThroughParentType()
+void tst_platform::defaultApplicationFoundThroughParentType()
 {
     const QString entry = m_xdg + "/data/applications/quillory-viewer.desktop";
     writeFile(entry, "[Desktop Entry]\nType=Application\nName=Viewer\nExec=true %f\nMimeType=text/plain;\n");
@@ -240,7 +240,7 @@ void TestPlatform::defaultApplicationFoundThroughParentType()
     QCOMPARE(found, QString("quillory-viewer.desktop"));
 }
 
-void TestPlatform::registeredApplicationThatCannotOpenGives31_data()
+void tst_platform::registeredApplicationThatCannotOpenGives31_data()
 {
     QTest::addColumn<QByteArray>("program");
     QTest::addColumn<int>("result");
@@ -251,7 +251,7 @@ void TestPlatform::registeredApplicationThatCannotOpenGives31_data()
     QTest::newRow("viewer not installed") << QByteArray() << platform::kShellNoAssociation;
 }
 
-void TestPlatform::registeredApplicationThatCannotOpenGives31()
+void tst_platform::registeredApplicationThatCannotOpenGives31()
 {
     QFETCH(QByteArray, program);
     QFETCH(int, result);
@@ -275,7 +275,7 @@ void TestPlatform::registeredApplicationThatCannotOpenGives31()
     QCOMPARE(got, result);
 }
 
-void TestPlatform::favouritesStayBesideAWritableProgram()
+void tst_platform::favouritesStayBesideAWritableProgram()
 {
     EnvironmentGuard guard({"XDG_DATA_HOME"});
     QTemporaryDir exe, data;
@@ -288,7 +288,7 @@ void TestPlatform::favouritesStayBesideAWritableProgram()
 
 // An installed program's folder (/usr/bin) cannot be written: the favourites go to the
 // user's data folder, made private, or stay with the program when even that fails.
-void TestPlatform::favouritesMoveToPrivateDataFolder_data()
+void tst_platform::favouritesMoveToPrivateDataFolder_data()
 {
     QTest::addColumn<QString>("exeFolder");   // relative to a temporary folder
     QTest::addColumn<QByteArray>("dataHome"); // XDG_DATA_HOME ("" = unset), relative
@@ -304,7 +304,7 @@ void TestPlatform::favouritesMoveToPrivateDataFolder_data()
         QTest::newRow("read-only program folder") << "ro" << QByteArray("share") << "share/Quillory" << true;
 }
 
-void TestPlatform::favouritesMoveToPrivateDataFolder()
+void tst_platform::favouritesMoveToPrivateDataFolder()
 {
     QFETCH(QString, exeFolder);
     QFETCH(QByteArray, dataHome);
@@ -335,5 +335,5 @@ void TestPlatform::favouritesMoveToPrivateDataFolder()
     QFile::setPermissions(dir.filePath(QStringLiteral("ro")), kExecutable);
 }
 
-QTEST_GUILESS_MAIN(TestPlatform)
+QTEST_GUILESS_MAIN(tst_platform)
 #include "tst_platform.moc"
