@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <utility>
@@ -493,17 +494,45 @@ QByteArray encodeText(const QString& text)
     return out;
 }
 
-QByteArray encodeDateTime(const QDateTime& value)
+namespace {
+// Digits by hand: snprintf per value was the largest part of writing a date.
+void appendDigits(QByteArray& out, int value, int width)
+{
+    char buf[8];
+    for (int i = width - 1; i >= 0; --i, value /= 10)
+        buf[i] = char('0' + value % 10);
+    out.append(buf, width);
+}
+
+void appendDateTime(QByteArray& out, const QDateTime& value)
 {
     const QDate d = value.date();
     const QTime t = value.time();
-    char buf[40];
+    if (d.year() < 1 || d.year() > 9999) { // not from a file or a clock: written as it comes
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%04d", d.year());
+        out.append(buf);
+    } else {
+        appendDigits(out, d.year(), 4);
+    }
+    appendDigits(out, d.month(), 2);
+    appendDigits(out, d.day(), 2);
     if (t == QTime(0, 0))
-        std::snprintf(buf, sizeof buf, "%04d%02d%02d", d.year(), d.month(), d.day());
-    else
-        std::snprintf(buf, sizeof buf, "%04d%02d%02dT%02d:%02d:%05d", d.year(), d.month(), d.day(), t.hour(),
-                      t.minute(), t.second() * 1000 + t.msec());
-    return QByteArray(buf);
+        return;
+    out.append('T');
+    appendDigits(out, t.hour(), 2);
+    out.append(':');
+    appendDigits(out, t.minute(), 2);
+    out.append(':');
+    appendDigits(out, t.second() * 1000 + t.msec(), 5);
+}
+} // namespace
+
+QByteArray encodeDateTime(const QDateTime& value)
+{
+    QByteArray out;
+    appendDateTime(out, value);
+    return out;
 }
 
 PacketWriter::PacketWriter(QList<Column> columns)
@@ -517,7 +546,7 @@ void PacketWriter::beginRow()
 {
     if (m_column != -1)
         throw std::logic_error("PacketWriter: row not ended");
-    m_row.bytes.clear();
+    m_row.bytes.resize(0); // keeps the capacity of the rows before
     m_row.bytes.append("<ROW");
     m_row.textLengths.fill(0, m_columns.size());
     m_column = 0;
@@ -559,7 +588,7 @@ void PacketWriter::dateTimeValue(const QDateTime& value)
         return;
     }
     next(FieldType::DateTime, false);
-    m_row.bytes.append(encodeDateTime(value));
+    appendDateTime(m_row.bytes, value);
     m_row.bytes.append('"');
     ++m_column;
 }
@@ -588,7 +617,8 @@ EncodedRow PacketWriter::takeRow()
         throw std::logic_error("PacketWriter: row ended before its last column");
     m_row.bytes.append("/>");
     m_column = -1;
-    return std::exchange(m_row, EncodedRow());
+    // A copy of the exact size; the working buffer stays for the next row.
+    return {QByteArray(m_row.bytes.constData(), m_row.bytes.size()), m_row.textLengths};
 }
 
 void PacketWriter::endRow()
