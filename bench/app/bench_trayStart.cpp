@@ -1,8 +1,13 @@
-// Start to tray icon: the time from starting Quillory until its icon is viewable in
-// the system tray, beside the same time for a minimal Qt program that shows one tray
-// icon, measured in turns on the same X server (Xvfb) and tray (trayer).
+// Start to tray icon and to idle: the time from starting Quillory until its icon is
+// viewable in the system tray, and the CPU time and memory it has used once it has gone
+// idle, beside the same figures for a minimal Qt program that shows one tray icon with a
+// menu, measured in turns on the same X server (Xvfb) and tray (trayer). Quillory runs
+// with an empty favourites store and with one of 10,000 queries in 100 folders.
 //
 //   bench_trayStart [runs]      (default 15)
+
+#include "benchFavourites.h"
+#include "benchSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -60,24 +65,67 @@ bool viewableWindowOfClass(Display* dpy, Window w, const char* cls)
     return found;
 }
 
-// Milliseconds from start to a viewable icon of the program's window class in the tray.
-double timeToIcon(Display* dpy, const QString& program, const char* cls, const QProcessEnvironment& env)
+// CPU time of every thread of a process so far, in nanoseconds (the scheduler's own
+// count, finer than the tick counts of /proc/PID/stat).
+qint64 cpuNs(qint64 pid)
 {
+    qint64 total = 0;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile f(tasks.filePath(task + QStringLiteral("/schedstat")));
+        if (f.open(QIODevice::ReadOnly))
+            total += f.readAll().split(' ').value(0).toLongLong();
+    }
+    return total;
+}
+
+qint64 rssBytes(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
+    return 0;
+}
+
+struct Figures
+{
+    double iconMs = -1; // start to a viewable icon
+    double cpuMs = 0;   // CPU used until idle
+    double rssMB = 0;   // resident memory once idle
+};
+
+// From start to a viewable icon of the program's window class in the tray, then on until
+// the program has used no CPU for 300 ms.
+Figures startToIdle(Display* dpy, const QString& program, const char* cls, const QProcessEnvironment& env)
+{
+    Figures figures;
     QProcess p;
     p.setProcessEnvironment(env);
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QElapsedTimer timer;
     timer.start();
     p.start(program, {});
-    double ms = -1;
     while (timer.elapsed() < 20000) {
         XSync(dpy, False);
         if (viewableWindowOfClass(dpy, DefaultRootWindow(dpy), cls)) {
-            ms = timer.nsecsElapsed() / 1e6;
+            figures.iconMs = timer.nsecsElapsed() / 1e6;
             break;
         }
         QThread::usleep(500);
     }
+    const qint64 pid = p.processId();
+    qint64 last = cpuNs(pid);
+    for (int quiet = 0; quiet < 6 && timer.elapsed() < 30000;) {
+        QThread::msleep(50);
+        const qint64 now = cpuNs(pid);
+        quiet = now - last < 200000 ? quiet + 1 : 0;
+        last = now;
+    }
+    figures.cpuMs = last / 1e6;
+    figures.rssMB = rssBytes(pid) / 1e6;
     p.terminate();
     if (!p.waitForFinished(5000))
         p.kill();
@@ -85,18 +133,7 @@ double timeToIcon(Display* dpy, const QString& program, const char* cls, const Q
     // Let the tray take the old icon away before the next start.
     for (int i = 0; i < 2000 && viewableWindowOfClass(dpy, DefaultRootWindow(dpy), cls); ++i)
         QThread::usleep(1000);
-    return ms;
-}
-
-struct Stats
-{
-    double median, best;
-};
-
-Stats stats(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return {v[v.size() / 2], v.front()};
+    return figures;
 }
 
 } // namespace
@@ -146,14 +183,27 @@ int main(int argc, char** argv)
     quilloryEnv.insert(QStringLiteral("HOME"), home.path());
     quilloryEnv.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
 
-    // One warm-up of each, so neither pays for cold file caches.
-    timeToIcon(dpy, bin + QStringLiteral("/bench_minimalTray"), "bench_minimalTray", env);
-    timeToIcon(dpy, quillory, "Quillory", quilloryEnv);
-    std::vector<double> minimal, ours;
+    // The same copy with a large store beside it.
+    QTemporaryDir bigHome;
+    QDir().mkpath(bigHome.filePath(QStringLiteral("bin")));
+    const QString bigQuillory = bigHome.filePath(QStringLiteral("bin/Quillory"));
+    QFile::copy(bin + QStringLiteral("/Quillory"), bigQuillory);
+    QFile::copy(bin + QStringLiteral("/Quillory.chm"), bigHome.filePath(QStringLiteral("bin/Quillory.chm")));
+    bench::writeFavourites(bigHome.filePath(QStringLiteral("bin")), bench::makeFavourites(100, 10000));
+    QProcessEnvironment bigEnv = quilloryEnv;
+    bigEnv.insert(QStringLiteral("HOME"), bigHome.path());
+    bigEnv.insert(QStringLiteral("XDG_CONFIG_HOME"), bigHome.filePath(QStringLiteral("config")));
+
+    const QString minimalProgram = bin + QStringLiteral("/bench_minimalTray");
+    // One warm-up of each, so none pays for cold file caches.
+    startToIdle(dpy, minimalProgram, "bench_minimalTray", env);
+    startToIdle(dpy, quillory, "Quillory", quilloryEnv);
+    startToIdle(dpy, bigQuillory, "Quillory", bigEnv);
+    std::vector<Figures> minimal, empty, big;
     for (int i = 0; i < runs; ++i) {
-        minimal.push_back(
-            timeToIcon(dpy, bin + QStringLiteral("/bench_minimalTray"), "bench_minimalTray", env));
-        ours.push_back(timeToIcon(dpy, quillory, "Quillory", quilloryEnv));
+        minimal.push_back(startToIdle(dpy, minimalProgram, "bench_minimalTray", env));
+        empty.push_back(startToIdle(dpy, quillory, "Quillory", quilloryEnv));
+        big.push_back(startToIdle(dpy, bigQuillory, "Quillory", bigEnv));
     }
     XCloseDisplay(dpy);
     trayer.terminate();
@@ -161,14 +211,32 @@ int main(int argc, char** argv)
     xvfb.terminate();
     xvfb.waitForFinished(3000);
 
-    if (std::count(minimal.begin(), minimal.end(), -1.0) || std::count(ours.begin(), ours.end(), -1.0)) {
-        std::fprintf(stderr, "an icon never showed\n");
-        return 1;
-    }
-    const Stats m = stats(minimal), q = stats(ours);
-    std::printf("start to tray icon, %d runs each (median / best):\n", runs);
-    std::printf("  minimal Qt tray program  %7.1f ms / %7.1f ms\n", m.median, m.best);
-    std::printf("  Quillory                 %7.1f ms / %7.1f ms\n", q.median, q.best);
-    std::printf("  ratio of medians         %7.2f\n", q.median / m.median);
+    for (const auto* set : {&minimal, &empty, &big})
+        for (const Figures& f : *set)
+            if (f.iconMs < 0) {
+                std::fprintf(stderr, "an icon never showed\n");
+                return 1;
+            }
+    const auto med = [](const std::vector<Figures>& v, double Figures::*field) {
+        std::vector<double> values;
+        for (const Figures& f : v)
+            values.push_back(f.*field);
+        return bench::median(values);
+    };
+    std::printf("start to tray icon and to idle, %d runs each (medians):\n", runs);
+    std::printf("  %-34s %9s %9s %9s\n", "", "icon ms", "CPU ms", "RSS MB");
+    const auto row = [&](const char* name, const std::vector<Figures>& v) {
+        std::printf("  %-34s %9.1f %9.1f %9.1f\n", name, med(v, &Figures::iconMs), med(v, &Figures::cpuMs),
+                    med(v, &Figures::rssMB));
+    };
+    row("minimal Qt tray program", minimal);
+    row("Quillory, empty store", empty);
+    row("Quillory, 10,000 queries", big);
+    const double m = med(minimal, &Figures::cpuMs);
+    std::printf("  CPU to idle / minimal: empty store %.2f x, 10,000 queries %.2f x\n",
+                med(empty, &Figures::cpuMs) / m, med(big, &Figures::cpuMs) / m);
+    std::printf("  memory beyond the minimal program: empty store %+.1f MB, 10,000 queries %+.1f MB\n",
+                med(empty, &Figures::rssMB) - med(minimal, &Figures::rssMB),
+                med(big, &Figures::rssMB) - med(minimal, &Figures::rssMB));
     return 0;
 }

@@ -1,48 +1,53 @@
-// Favourites store with 10,000 queries in 500 folders: load, add one query (which
-// writes queries.xml at once), save both files; beside a plain QXmlStreamReader pass
-// over the same queries.xml as the reference. Prints medians; asserts nothing.
+// Favourites store of 10,000 queries in 100 folders: load; add and delete one query
+// (each writes queries.xml at once) beside one bare atomic write of the same bytes; the
+// exit after no change. Prints medians; asserts nothing.
+//
+//   bench_store [rounds]    (default 15)
 #include "datModQuillory.h"
 
-#include "UEncrypt.h"
-#include "uDataPacket.h"
+#include "benchFavourites.h"
+#include "benchSupport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 
-#include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace {
 
-constexpr int kFolders = 500;
+constexpr int kFolders = 100;
 constexpr int kQueries = 10000;
-constexpr int kRuns = 7;
 
-double medianMs(const std::function<void()>& setup, const std::function<void()>& work)
+double timeMs(const std::function<void()>& work)
 {
-    std::vector<double> times;
-    for (int i = 0; i < kRuns; ++i) {
-        if (setup)
-            setup();
-        QElapsedTimer t;
-        t.start();
-        work();
-        times.push_back(t.nsecsElapsed() / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    QElapsedTimer t;
+    t.start();
+    work();
+    return t.nsecsElapsed() / 1e6;
 }
 
-void writeFile(const QString& path, const QByteArray& bytes)
+// What the store's write comes down to: the same bytes under a temporary name, synced
+// and renamed over the file.
+void bareAtomicWrite(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
+        qFatal("bare write failed");
+}
+
+QByteArray readAll(const QString& path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
 }
 
 } // namespace
@@ -50,74 +55,67 @@ void writeFile(const QString& path, const QByteArray& bytes)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 15;
     QTemporaryDir dir;
-    const QDateTime stamp(QDate(2024, 3, 1), QTime(9, 30, 15, 250));
-
-    QList<datapacket::Row> folders;
-    for (int i = 1; i <= kFolders; ++i)
-        folders.append({i, QStringLiteral("Folder %1").arg(kFolders - i, 3, 10, QLatin1Char('0')), stamp, 0});
-    QList<datapacket::Row> queries;
-    for (int i = 1; i <= kQueries; ++i) {
-        const QString connect = EncryptConnectionString(
-            QStringLiteral("Provider=SQLOLEDB.1;Password=secret%1;Persist Security Info=True;User ID=sa;"
-                           "Initial Catalog=Shop;Data Source=server\\inst")
-                .arg(i));
-        const QString sql =
-            QStringLiteral("SELECT c.Name, o.Total\r\nFROM Customers c\r\nINNER JOIN Orders o ON "
-                           "o.CustomerID = c.ID\r\nWHERE o.Total > %1 AND c.Name <> 'x'\r\n")
-                .arg(i);
-        queries.append({i, QStringLiteral("Query %1").arg((i * 7919) % kQueries, 5, 10, QLatin1Char('0')),
-                        stamp, connect, sql, QVariant(), stamp, 1 + i % kFolders});
-    }
-    const QByteArray folderBytes = datapacket::writePacket(TdmQuillory::folderColumns(), folders);
-    const QByteArray queryBytes = datapacket::writePacket(TdmQuillory::queryColumns(), queries);
-    const QString folderPath = dir.filePath("folders.xml");
+    const bench::FavouritesBytes bytes = bench::makeFavourites(kFolders, kQueries);
     const QString queryPath = dir.filePath("queries.xml");
-    const auto reset = [&] {
-        writeFile(folderPath, folderBytes);
-        writeFile(queryPath, queryBytes);
-    };
-    reset();
+    const auto reset = [&] { bench::writeFavourites(dir.path(), bytes); };
 
-    const double reference = medianMs(nullptr, [&] {
-        QFile f(queryPath);
-        f.open(QIODevice::ReadOnly);
-        QXmlStreamReader xml(&f);
-        qsizetype attributes = 0;
-        while (!xml.atEnd())
-            if (xml.readNext() == QXmlStreamReader::StartElement)
-                attributes += xml.attributes().size();
-        if (xml.hasError() || attributes < kQueries * 7)
-            qFatal("reference pass failed: %s", qPrintable(xml.errorString()));
-    });
-
-    std::unique_ptr<TdmQuillory> store;
-    const double load = medianMs(
-        [&] {
-            store.reset();
-            reset();
-        },
-        [&] { store = std::make_unique<TdmQuillory>(dir.path()); });
-    if (!store->startupErrors().isEmpty() || store->queries().size() != kQueries)
-        qFatal("load failed");
-
+    std::vector<double> reference, load, firstAdd, add, del, bareAdd, bareDel;
     int added = 0;
-    const double add = medianMs(nullptr, [&] {
-        store->AddQuery(7, QStringLiteral("Added %1").arg(++added), QStringLiteral("SELECT 1\r\n"),
-                        QStringLiteral("Provider=SQLite;Data Source=x.db;Password=pw"));
-    });
-    const double save = medianMs(nullptr, [&] { store->writeAll(); });
-    store.reset();
+    for (int r = 0; r < rounds; ++r) {
+        reset();
+        reference.push_back(timeMs([&] {
+            QFile f(queryPath);
+            f.open(QIODevice::ReadOnly);
+            QXmlStreamReader xml(&f);
+            qsizetype attributes = 0;
+            while (!xml.atEnd())
+                if (xml.readNext() == QXmlStreamReader::StartElement)
+                    attributes += xml.attributes().size();
+            if (xml.hasError() || attributes < kQueries * 7)
+                qFatal("reference pass failed: %s", qPrintable(xml.errorString()));
+        }));
+        std::unique_ptr<TdmQuillory> store;
+        load.push_back(timeMs([&] { store = std::make_unique<TdmQuillory>(dir.path()); }));
+        if (!store->startupErrors().isEmpty() || store->queries().size() != kQueries)
+            qFatal("load failed");
+        const auto addOne = [&] {
+            store->AddQuery(7, QStringLiteral("Added %1").arg(++added), QStringLiteral("SELECT 1\r\n"),
+                            QStringLiteral("Provider=SQLite;Data Source=x.db;Password=pw"));
+        };
+        firstAdd.push_back(timeMs(addOne));
+        add.push_back(timeMs(addOne));
+        // The bare writes go to a file of their own: the store's file is left as it wrote it.
+        const QString barePath = dir.filePath("bare.xml");
+        QByteArray written = readAll(queryPath);
+        bareAdd.push_back(timeMs([&] { bareAtomicWrite(barePath, written); }));
+        const int victim = store->queries().at(r * 37 % kQueries).ID;
+        del.push_back(timeMs([&] { store->DeleteQuery(victim); }));
+        written = readAll(queryPath);
+        bareDel.push_back(timeMs([&] { bareAtomicWrite(barePath, written); }));
 
-    std::printf("favourites store: %d queries in %d folders, queries.xml %.1f MB, folders.xml %.1f kB, "
-                "median of %d\n",
-                kQueries, kFolders, queryBytes.size() / 1e6, folderBytes.size() / 1e3, kRuns);
-    std::printf("  reference: QXmlStreamReader pass over queries.xml  %8.1f ms\n", reference);
-    std::printf("  load (both files, decode, sort)                     %8.1f ms  (%.2f x reference)\n", load,
-                load / reference);
-    std::printf("  add one query (incl. atomic write of queries.xml)   %8.1f ms  (%.2f x reference)\n", add,
-                add / reference);
-    std::printf("  save both files (writeAll)                          %8.1f ms  (%.2f x reference)\n", save,
-                save / reference);
+        // The exit: nothing changed since the last write, so nothing is written.
+        const QDateTime before = QFileInfo(queryPath).lastModified();
+        const qint64 folderSize = QFileInfo(dir.filePath("folders.xml")).size();
+        store.reset();
+        if (QFileInfo(queryPath).lastModified() != before ||
+            QFileInfo(dir.filePath("folders.xml")).size() != folderSize)
+            std::printf("  (the exit wrote a file)\n");
+    }
+
+    using bench::median;
+    std::printf("favourites store: %d queries in %d folders, queries.xml %.1f MB, median of %d rounds\n",
+                kQueries, kFolders, bytes.queries.size() / 1e6, rounds);
+    std::printf("  QXmlStreamReader pass over queries.xml     %8.2f ms\n", median(reference));
+    std::printf("  load (both files, decode, sort)            %8.2f ms  (%.2f x the pass)\n", median(load),
+                median(load) / median(reference));
+    std::printf("  bare atomic write of queries.xml           %8.2f ms\n", median(bareAdd));
+    std::printf("  first add after load                       %8.2f ms  (%.2f x the bare write)\n",
+                median(firstAdd), median(firstAdd) / median(bareAdd));
+    std::printf("  add one query                              %8.2f ms  (%.2f x the bare write)\n", median(add),
+                median(add) / median(bareAdd));
+    std::printf("  delete one query                           %8.2f ms  (%.2f x the bare write)\n", median(del),
+                median(del) / median(bareDel));
     return 0;
 }

@@ -31,7 +31,8 @@ public:
                 m_byParent[q.parentID].queries.append(&q);
     }
 
-    QList<MenuNode> build(int parentTag, bool withNewQuery)
+    // One menu level: "New Query", then the folders, then the queries under parentTag.
+    QList<MenuNode> level(int parentTag, bool withNewQuery) const
     {
         QList<MenuNode> nodes;
         if (withNewQuery)
@@ -43,6 +44,14 @@ public:
             for (const QueryRecord* q : it->queries)
                 nodes.append({q->Name, -q->ID, MenuNode::Click::Query, {}});
         }
+        return nodes;
+    }
+
+    bool hasChildren(int folderTag) const { return m_byParent.contains(folderTag); }
+
+    QList<MenuNode> build(int parentTag, bool withNewQuery)
+    {
+        QList<MenuNode> nodes = level(parentTag, withNewQuery);
         m_path.insert(parentTag);
         for (MenuNode& node : nodes) {
             if (node.tag <= 0 || node.tag == NewQueryTag || m_path.contains(node.tag))
@@ -68,11 +77,11 @@ QString menuCaption(const QString& name)
     return caption;
 }
 
-struct Handlers
+struct MenuHandlers
 {
-    const MenuHandler& emptyFolder;
-    const MenuHandler& query;
-    const MenuHandler& newQuery;
+    MenuHandler emptyFolder;
+    MenuHandler query;
+    MenuHandler newQuery;
 
     const MenuHandler* forClick(MenuNode::Click click) const
     {
@@ -90,27 +99,139 @@ struct Handlers
     }
 };
 
-void addNodes(QMenu* menu, const QList<MenuNode>& nodes, const Handlers& handlers)
+// The tags of the folders whose menus hold this one, itself included: a folder met
+// again below itself (a duplicate ID in a hand-edited file) is not descended into.
+QSet<int> pathOf(const QMenu* menu)
 {
-    for (const MenuNode& node : nodes) {
-        if (!node.children.isEmpty()) {
-            auto* sub = new QMenu(menuCaption(node.caption), menu);
-            SetTag(sub->menuAction(), node.tag);
-            menu->addMenu(sub);
-            addNodes(sub, node.children, handlers);
-            continue;
-        }
-        auto* entry = new QAction(menuCaption(node.caption), menu);
-        SetTag(entry, node.tag);
-        const MenuHandler* handler = handlers.forClick(node.click);
-        if (handler && *handler) {
-            // Queued: the command runs once the menu has closed, and a rebuild made by
-            // the command cannot pull the menu away under the click that started it.
-            QObject::connect(
-                entry, &QAction::triggered, entry, [h = *handler, entry] { h(entry); }, Qt::QueuedConnection);
-        }
-        menu->addAction(entry);
+    QSet<int> path;
+    for (const QObject* o = menu; o; o = o->parent())
+        if (const auto* m = qobject_cast<const QMenu*>(o))
+            path.insert(MenuTag(m));
+    return path;
+}
+
+// Whether a submenu's entries follow the store: set when made, cleared when an update of
+// the menu above may have left them behind.
+const char* const kCurrentProperty = "quilloryCurrent";
+
+void syncLevel(QMenu* menu, const TdmQuillory& store, const MenuHandlers& handlers);
+
+// Only the entries of the level being shown are made: a submenu makes its own the first
+// time it is about to show after a change, so a store of thousands of queries costs
+// little at start and a change costs little in the menus.
+QAction* makeSubmenu(QMenu* menu, const MenuNode& node, const TdmQuillory& store, const MenuHandlers& handlers)
+{
+    auto* sub = new QMenu(menuCaption(node.caption), menu);
+    SetTag(sub->menuAction(), node.tag);
+    sub->menuAction()->setData(int(node.click));
+    QObject::connect(sub, &QMenu::aboutToShow, sub, [sub, &store, handlers] {
+        if (!sub->property(kCurrentProperty).toBool())
+            syncLevel(sub, store, handlers);
+    });
+    return sub->menuAction();
+}
+
+QAction* makeEntry(QMenu* menu, const MenuNode& node, const MenuHandlers& handlers)
+{
+    auto* entry = new QAction(menuCaption(node.caption), menu);
+    SetTag(entry, node.tag);
+    entry->setData(int(node.click));
+    const MenuHandler* handler = handlers.forClick(node.click);
+    if (handler && *handler) {
+        // Queued: the command runs once the menu has closed, and a rebuild made by
+        // the command cannot pull the menu away under the click that started it.
+        QObject::connect(
+            entry, &QAction::triggered, entry, [h = *handler, entry] { h(entry); }, Qt::QueuedConnection);
     }
+    return entry;
+}
+
+// What tells two entries apart: an entry whose key is unchanged is kept as it is.
+struct EntryKey
+{
+    int tag;
+    bool submenu;
+    int click;
+    QString caption;
+
+    bool operator==(const EntryKey&) const = default;
+};
+
+size_t qHash(const EntryKey& key, size_t seed = 0)
+{
+    return qHashMulti(seed, key.tag, key.submenu, key.click, key.caption);
+}
+
+EntryKey keyOf(const QAction* entry)
+{
+    return {Tag(entry), entry->menu<QMenu*>() != nullptr, entry->data().toInt(), entry->text()};
+}
+
+void removeEntry(QMenu* menu, QAction* entry)
+{
+    menu->removeAction(entry);
+    if (auto* sub = entry->menu<QMenu*>())
+        delete sub; // owns its entry
+    else
+        delete entry;
+}
+
+// Brings the menu's own entries (Tag not 0) to the store's: entries that stay are kept
+// (a kept submenu refreshes itself when next shown), others are made or removed, and
+// the order follows the store. A change to one query so touches one entry per level.
+void syncLevel(QMenu* menu, const TdmQuillory& store, const MenuHandlers& handlers)
+{
+    const QSet<int> path = pathOf(menu);
+    const bool withNewQuery = bool(handlers.newQuery);
+    const TreeBuilder tree(store.folders(), store.queries());
+    QList<MenuNode> nodes = tree.level(MenuTag(menu), withNewQuery);
+    QList<bool> submenu(nodes.size(), false);
+    for (qsizetype i = 0; i < nodes.size(); ++i) {
+        MenuNode& node = nodes[i];
+        const bool folder = node.tag > 0 && node.tag != NewQueryTag;
+        if (!folder || path.contains(node.tag))
+            continue;
+        if (withNewQuery || tree.hasChildren(node.tag))
+            submenu[i] = true;
+        else
+            node.click = MenuNode::Click::EmptyFolder;
+    }
+
+    QList<QAction*> current;
+    QMultiHash<EntryKey, QAction*> unused;
+    for (QAction* entry : menu->actions()) {
+        if (Tag(entry) == 0)
+            continue;
+        current.append(entry);
+        unused.insert(keyOf(entry), entry);
+    }
+    QList<QAction*> wanted;
+    wanted.reserve(nodes.size());
+    for (qsizetype i = 0; i < nodes.size(); ++i) {
+        const MenuNode& node = nodes[i];
+        const EntryKey key{node.tag, submenu[i], int(node.click), menuCaption(node.caption)};
+        const auto it = unused.find(key);
+        if (it != unused.end()) {
+            QAction* kept = *it;
+            unused.erase(it);
+            if (auto* sub = kept->menu<QMenu*>())
+                sub->setProperty(kCurrentProperty, false);
+            wanted.append(kept);
+        } else {
+            wanted.append(submenu[i] ? makeSubmenu(menu, node, store, handlers) : makeEntry(menu, node, handlers));
+        }
+    }
+    const QList<QAction*> goneList = unused.values();
+    const QSet<QAction*> gone(goneList.cbegin(), goneList.cend());
+    current.removeIf([&](QAction* a) { return gone.contains(a); });
+    for (QAction* entry : goneList)
+        removeEntry(menu, entry);
+    if (current != wanted) {
+        for (QAction* entry : std::as_const(current))
+            menu->removeAction(entry);
+        menu->addActions(wanted);
+    }
+    menu->setProperty(kCurrentProperty, true);
 }
 
 } // namespace
@@ -144,17 +265,5 @@ QList<MenuNode> MenuEntries(const QList<FolderRecord>& folders, const QList<Quer
 void BuildMenu(QMenu* Item, const TdmQuillory& store, const MenuHandler& OnEmptyFolder,
                const MenuHandler& OnQuery, const MenuHandler& OnNewQuery)
 {
-    const QList<QAction*> entries = Item->actions();
-    for (auto it = entries.crbegin(); it != entries.crend(); ++it) {
-        QAction* entry = *it;
-        if (Tag(entry) == 0)
-            continue;
-        Item->removeAction(entry);
-        if (auto* sub = entry->menu<QMenu*>())
-            delete sub; // owns its entry
-        else
-            delete entry;
-    }
-    addNodes(Item, MenuEntries(store.folders(), store.queries(), MenuTag(Item), bool(OnNewQuery)),
-             {OnEmptyFolder, OnQuery, OnNewQuery});
+    syncLevel(Item, store, {OnEmptyFolder, OnQuery, OnNewQuery});
 }

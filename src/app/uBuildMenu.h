@@ -53,10 +53,12 @@ struct MenuNode
 QList<MenuNode> MenuEntries(const QList<FolderRecord>& folders, const QList<QueryRecord>& queries,
                             int parentTag, bool withNewQuery);
 
-// Removes Item's entries whose Tag is not 0 (from the last to the first) and appends the
-// entries of MenuEntries for Item's Tag: folders with children become submenus, a folder
+// Makes Item's entries whose Tag is not 0 those of MenuEntries for Item's Tag, after its
+// fixed entries, keeping every entry that is already there as it is: folders with children become submenus, a folder
 // left without children gets OnEmptyFolder, queries get OnQuery, "New Query" entries
 // OnNewQuery. No "New Query" entries are made when OnNewQuery is empty. Captions show
-// "&" literally.
+// "&" literally. A submenu's own entries are made when it is about to show
+// (QMenu::aboutToShow) for the first time after it was made or its menu was built again,
+// from the store as it is then; the store must outlive the menu.
 void BuildMenu(QMenu* Item, const TdmQuillory& store, const MenuHandler& OnEmptyFolder,
                const MenuHandler& OnQuery, const MenuHandler& OnNewQuery);

@@ -4,7 +4,7 @@
 
 namespace platform {
 
-bool WriteWhole(QFileDevice& file, const QByteArray& bytes)
+bool WriteWhole(QFileDevice& file, QByteArrayView bytes)
 {
     qint64 done = 0;
     while (done < bytes.size()) {

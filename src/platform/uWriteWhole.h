@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QByteArray>
+#include <QByteArrayView>
 
 class QFileDevice;
 
@@ -11,6 +11,6 @@ namespace platform {
 // size limit) is followed by another for the rest, so that a failure ends with the
 // system's reason in file.errorString(). QSaveFile would otherwise commit the short file.
 // True when every byte was written.
-bool WriteWhole(QFileDevice& file, const QByteArray& bytes);
+bool WriteWhole(QFileDevice& file, QByteArrayView bytes);
 
 } // namespace platform

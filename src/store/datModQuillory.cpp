@@ -35,16 +35,34 @@ QString caption()
     return QCoreApplication::applicationName();
 }
 
-// Writes the file whole under a temporary name and renames it over the old one, so the
-// file on disk is always either the old or the new text, never a torn one.
-void replaceFile(const QString& path, const QByteArray& bytes, bool ownerOnly)
+// Writes the packet under a temporary name and renames it over the old file, so the
+// file on disk is always either the old or the new text, never a torn one. The pieces
+// go out through one small buffer: the packet is never copied whole into fresh memory,
+// which in a large store cost more than the write itself.
+void replaceFile(const QString& path, datapacket::PacketWriter& packet, bool ownerOnly)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw EStoreError(QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
     if (ownerOnly && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         throw EStoreError(QStringLiteral("Cannot make \"%1\" private: %2").arg(path, file.errorString()));
-    if (!platform::WriteWhole(file, bytes) || !file.commit())
+    constexpr qsizetype kBuffer = 256 * 1024;
+    QByteArray buffer;
+    buffer.reserve(kBuffer);
+    const auto flush = [&] {
+        const bool ok = platform::WriteWhole(file, buffer);
+        buffer.clear(); // keeps its capacity
+        return ok;
+    };
+    const bool written = packet.finish([&](QByteArrayView piece) {
+        if (buffer.size() + piece.size() > kBuffer && !flush())
+            return false;
+        if (piece.size() >= kBuffer)
+            return platform::WriteWhole(file, piece);
+        buffer.append(piece);
+        return true;
+    });
+    if (!written || !flush() || !file.commit())
         throw EStoreError(QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
 }
 
@@ -80,7 +98,7 @@ TdmQuillory::TdmQuillory(const QString& folder, QObject* parent) : TdmQuillory(f
 
 TdmQuillory::TdmQuillory(const QString& folder, Mode mode, QObject* parent)
     : QObject(parent), m_folder(QDir(folder).absolutePath()), m_collator(QLocale()),
-      m_writtenSinceChange(mode == Mode::ReadOnly), m_readOnly(mode == Mode::ReadOnly)
+      m_readOnly(mode == Mode::ReadOnly)
 {
     m_collator.setCaseSensitivity(Qt::CaseSensitive);
     DataModuleCreate();
@@ -146,7 +164,7 @@ void TdmQuillory::prepareTable(Table table)
 void TdmQuillory::DataModuleDestroy()
 {
     lastShutdownErrors().clear();
-    if (m_writtenSinceChange || m_readOnly)
+    if (m_readOnly)
         return;
     try {
         writeAll();
@@ -163,7 +181,9 @@ void TdmQuillory::writeAll()
         return;
     QStringList errors;
     for (const Table table : {Table::cdsFolder, Table::cdsQuery}) {
-        if (isLocked(table))
+        // Writing the same bytes again would only cost time and wear; a file removed or
+        // replaced behind the store's back is written again.
+        if (isLocked(table) || fileIsAsLeft(table))
             continue;
         try {
             saveTable(table);
@@ -173,7 +193,21 @@ void TdmQuillory::writeAll()
     }
     if (!errors.isEmpty())
         throw EStoreError(errors.join(u'\n'));
-    m_writtenSinceChange = true;
+}
+
+void TdmQuillory::rememberFile(Table table)
+{
+    const QFileInfo info(fileName(table));
+    m_stamps[int(table)] = {info.size(), info.lastModified()};
+}
+
+bool TdmQuillory::fileIsAsLeft(Table table) const
+{
+    const FileStamp& stamp = m_stamps[int(table)];
+    if (stamp.size < 0)
+        return false;
+    const QFileInfo info(fileName(table));
+    return info.exists() && info.size() == stamp.size && info.lastModified() == stamp.modified;
 }
 
 void TdmQuillory::loadTable(Table table)
@@ -185,6 +219,8 @@ void TdmQuillory::loadTable(Table table)
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw EStoreError(file.errorString());
+    file.close();
+    rememberFile(table);
 
     const bool folders = table == Table::cdsFolder;
     QList<datapacket::Extras> extras;
@@ -262,34 +298,42 @@ void writeText(datapacket::PacketWriter& w, const QString& value, bool null)
         w.stringValue(value);
 }
 
-void endRow(datapacket::PacketWriter& w, const datapacket::Extras& extras)
+void writeExtras(datapacket::PacketWriter& w, const datapacket::Extras& extras)
 {
     for (const datapacket::Extra& e : extras)
         w.extraValue(e.name, e.value);
-    w.endRow();
 }
 } // namespace
+
+template <typename Record, typename Encode>
+void TdmQuillory::encodeTable(datapacket::PacketWriter& w, QList<Record>& records, Encode encode)
+{
+    for (Record& r : records) {
+        if (r.written.isEmpty()) {
+            w.beginRow();
+            encode(w, r);
+            writeExtras(w, r.extras);
+            r.written = w.takeRow();
+        }
+        w.appendRow(r.written);
+    }
+}
 
 void TdmQuillory::saveTable(Table table)
 {
     if (m_readOnly)
         throw EStoreError(QStringLiteral("The favourites are open for reading only."));
-    QByteArray bytes;
-    if (table == Table::cdsFolder) {
-        datapacket::PacketWriter w(folderColumns());
-        for (const FolderRecord& r : std::as_const(m_folders)) {
-            w.beginRow();
+    const bool folders = table == Table::cdsFolder;
+    datapacket::PacketWriter w(folders ? folderColumns() : queryColumns());
+    if (folders) {
+        encodeTable(w, m_folders, [](datapacket::PacketWriter& w, const FolderRecord& r) {
             writeInt(w, r.ID, r.IDNull);
             writeText(w, r.Name, r.NameNull);
             w.dateTimeValue(r.ModifiedDate);
             writeInt(w, r.ParentID, r.ParentIDNull);
-            endRow(w, r.extras);
-        }
-        bytes = w.finish();
+        });
     } else {
-        datapacket::PacketWriter w(queryColumns());
-        for (const QueryRecord& r : std::as_const(m_queries)) {
-            w.beginRow();
+        encodeTable(w, m_queries, [](datapacket::PacketWriter& w, const QueryRecord& r) {
             writeInt(w, r.ID, r.IDNull);
             writeText(w, r.Name, r.NameNull);
             w.dateTimeValue(r.ModifiedDate);
@@ -298,12 +342,11 @@ void TdmQuillory::saveTable(Table table)
             writeText(w, r.DiagramDesign, r.DiagramDesignNull);
             w.dateTimeValue(r.LastUsedDate);
             writeInt(w, r.parentID, r.parentIDNull);
-            endRow(w, r.extras);
-        }
-        bytes = w.finish();
+        });
     }
     // queries.xml holds scrambled passwords: it is for its owner's eyes only.
-    replaceFile(fileName(table), bytes, table == Table::cdsQuery);
+    replaceFile(fileName(table), w, !folders);
+    rememberFile(table);
 }
 
 void TdmQuillory::refuseIfLocked(Table table) const
@@ -386,7 +429,6 @@ void TdmQuillory::AddFolder(const QString& name)
         m_folders = before;
         throw;
     }
-    m_writtenSinceChange = false;
 }
 
 void TdmQuillory::AddQuery(int parentID, const QString& name, const QString& queryString,
@@ -419,7 +461,6 @@ void TdmQuillory::AddQuery(int parentID, const QString& name, const QString& que
         throw;
     }
     m_current = index;
-    m_writtenSinceChange = false;
 }
 
 qsizetype TdmQuillory::findQuery(int queryID)
@@ -471,6 +512,7 @@ void TdmQuillory::updateQuery(int queryID, const QString& queryString, const QSt
         record.DiagramDesignNull = diagramDesign->isEmpty();
     }
     record.LastUsedDate = now;
+    record.written = {};
     try {
         cdsQueryBeforePost(record, now);
         saveTable(Table::cdsQuery);
@@ -478,7 +520,6 @@ void TdmQuillory::updateQuery(int queryID, const QString& queryString, const QSt
         m_queries[i] = before;
         throw;
     }
-    m_writtenSinceChange = false;
 }
 
 bool TdmQuillory::QueryNameExists(int parentID, const QString& name)
@@ -536,8 +577,7 @@ void TdmQuillory::DeleteFolder(int folderID)
                 m_folders = foldersBefore;
                 throw;
             }
-            m_writtenSinceChange = false;
-        }
+                }
         if (foldersChanged) {
             try {
                 saveTable(Table::cdsFolder);
@@ -545,8 +585,7 @@ void TdmQuillory::DeleteFolder(int folderID)
                 m_folders = foldersBefore;
                 throw;
             }
-            m_writtenSinceChange = false;
-        }
+                }
     } catch (const std::exception& e) {
         dialogs::showInfo(QStringLiteral("Failed to remove folder ") + QString::fromUtf8(e.what()),
                           caption());
@@ -572,8 +611,7 @@ void TdmQuillory::DeleteQuery(int queryID)
             m_queries.insert(i, removed);
             throw;
         }
-        m_writtenSinceChange = false;
-    } catch (const std::exception& e) {
+        } catch (const std::exception& e) {
         dialogs::showInfo(QStringLiteral("Failed to remove query\n") + QString::fromUtf8(e.what()),
                           caption());
     }

@@ -23,6 +23,9 @@ struct FolderRecord
     int ParentID = 0;
     bool ParentIDNull = false;
     datapacket::Extras extras; // the file's attributes that no column names, written back as read
+    // The record as last written, so that a change re-encodes only the records it touched;
+    // empty until first written and after every change to the record.
+    datapacket::EncodedRow written;
 };
 
 // One record of the query table (cdsQuery); nulls as in FolderRecord.
@@ -43,6 +46,7 @@ struct QueryRecord
     int parentID = 0;
     bool parentIDNull = false;
     datapacket::Extras extras;
+    datapacket::EncodedRow written; // as in FolderRecord
 };
 
 // The favourites store: the folder and query tables, kept in "folders.xml" and
@@ -119,7 +123,8 @@ public:
     const QueryRecord* currentQuery() const;
 
     // Writes both files whole (the orderly exit); raises EStoreError naming every file
-    // that could not be written. Files that could not be read at start are left alone.
+    // that could not be written. Files that could not be read at start are left alone, and
+    // so is a file that still holds what this store last read or wrote there.
     void writeAll();
 
     static const QList<datapacket::Column>& folderColumns();
@@ -134,6 +139,10 @@ private:
     void prepareTable(Table table);
     void loadTable(Table table);
     void saveTable(Table table);
+    template <typename Record, typename Encode>
+    void encodeTable(datapacket::PacketWriter& w, QList<Record>& records, Encode encode);
+    void rememberFile(Table table);
+    bool fileIsAsLeft(Table table) const;
     void refuseIfLocked(Table table) const;
     void updateQuery(int queryID, const QString& queryString, const QString* connectString,
                      const QString* diagramDesign = nullptr);
@@ -149,7 +158,13 @@ private:
     QString m_folderLock; // why folders.xml could not be read; empty when it was
     QString m_queryLock;
     QStringList m_startupErrors;
-    bool m_writtenSinceChange = false;
+    // Each file's size and time as this store last read or wrote it (size -1: never).
+    struct FileStamp
+    {
+        qint64 size = -1;
+        QDateTime modified;
+    };
+    FileStamp m_stamps[2];
     bool m_readOnly = false;
 };
 

@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 namespace datapacket {
 namespace {
@@ -492,17 +494,45 @@ QByteArray encodeText(const QString& text)
     return out;
 }
 
-QByteArray encodeDateTime(const QDateTime& value)
+namespace {
+// Digits by hand: snprintf per value was the largest part of writing a date.
+void appendDigits(QByteArray& out, int value, int width)
+{
+    char buf[8];
+    for (int i = width - 1; i >= 0; --i, value /= 10)
+        buf[i] = char('0' + value % 10);
+    out.append(buf, width);
+}
+
+void appendDateTime(QByteArray& out, const QDateTime& value)
 {
     const QDate d = value.date();
     const QTime t = value.time();
-    char buf[40];
+    if (d.year() < 1 || d.year() > 9999) { // not from a file or a clock: written as it comes
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%04d", d.year());
+        out.append(buf);
+    } else {
+        appendDigits(out, d.year(), 4);
+    }
+    appendDigits(out, d.month(), 2);
+    appendDigits(out, d.day(), 2);
     if (t == QTime(0, 0))
-        std::snprintf(buf, sizeof buf, "%04d%02d%02d", d.year(), d.month(), d.day());
-    else
-        std::snprintf(buf, sizeof buf, "%04d%02d%02dT%02d:%02d:%05d", d.year(), d.month(), d.day(), t.hour(),
-                      t.minute(), t.second() * 1000 + t.msec());
-    return QByteArray(buf);
+        return;
+    out.append('T');
+    appendDigits(out, t.hour(), 2);
+    out.append(':');
+    appendDigits(out, t.minute(), 2);
+    out.append(':');
+    appendDigits(out, t.second() * 1000 + t.msec(), 5);
+}
+} // namespace
+
+QByteArray encodeDateTime(const QDateTime& value)
+{
+    QByteArray out;
+    appendDateTime(out, value);
+    return out;
 }
 
 PacketWriter::PacketWriter(QList<Column> columns)
@@ -516,7 +546,9 @@ void PacketWriter::beginRow()
 {
     if (m_column != -1)
         throw std::logic_error("PacketWriter: row not ended");
-    m_rows.append("<ROW");
+    m_row.bytes.resize(0); // keeps the capacity of the rows before
+    m_row.bytes.append("<ROW");
+    m_row.textLengths.fill(0, m_columns.size());
     m_column = 0;
 }
 
@@ -528,14 +560,14 @@ void PacketWriter::next(FieldType type, bool null)
         throw std::logic_error("PacketWriter: value of the wrong type for column " +
                                m_columns[m_column].name.toStdString());
     if (!null)
-        m_rows.append(m_prefixes[m_column]);
+        m_row.bytes.append(m_prefixes[m_column]);
 }
 
 void PacketWriter::intValue(int value)
 {
     next(FieldType::I4, false);
-    m_rows.append(QByteArray::number(value));
-    m_rows.append('"');
+    m_row.bytes.append(QByteArray::number(value));
+    m_row.bytes.append('"');
     ++m_column;
 }
 
@@ -543,9 +575,9 @@ void PacketWriter::stringValue(const QString& value)
 {
     next(FieldType::String, false);
     const QByteArray utf8 = value.toUtf8();
-    m_longest[m_column] = int(std::max<qsizetype>(m_longest[m_column], utf8.size()));
-    appendEscaped(m_rows, utf8.constData(), utf8.size());
-    m_rows.append('"');
+    m_row.textLengths[m_column] = int(utf8.size());
+    appendEscaped(m_row.bytes, utf8.constData(), utf8.size());
+    m_row.bytes.append('"');
     ++m_column;
 }
 
@@ -556,8 +588,8 @@ void PacketWriter::dateTimeValue(const QDateTime& value)
         return;
     }
     next(FieldType::DateTime, false);
-    m_rows.append(encodeDateTime(value));
-    m_rows.append('"');
+    appendDateTime(m_row.bytes, value);
+    m_row.bytes.append('"');
     ++m_column;
 }
 
@@ -571,49 +603,83 @@ void PacketWriter::extraValue(const QByteArray& name, const QString& value)
 {
     if (m_column != m_columns.size())
         throw std::logic_error("PacketWriter: extra value before the last column");
-    m_rows.append(' ');
-    m_rows.append(name);
-    m_rows.append("=\"");
+    m_row.bytes.append(' ');
+    m_row.bytes.append(name);
+    m_row.bytes.append("=\"");
     const QByteArray utf8 = value.toUtf8();
-    appendEscaped(m_rows, utf8.constData(), utf8.size());
-    m_rows.append('"');
+    appendEscaped(m_row.bytes, utf8.constData(), utf8.size());
+    m_row.bytes.append('"');
+}
+
+EncodedRow PacketWriter::takeRow()
+{
+    if (m_column != m_columns.size())
+        throw std::logic_error("PacketWriter: row ended before its last column");
+    m_row.bytes.append("/>");
+    m_column = -1;
+    // A copy of the exact size; the working buffer stays for the next row.
+    return {QByteArray(m_row.bytes.constData(), m_row.bytes.size()), m_row.textLengths};
 }
 
 void PacketWriter::endRow()
 {
-    if (m_column != m_columns.size())
-        throw std::logic_error("PacketWriter: row ended before its last column");
-    m_rows.append("/>");
-    m_column = -1;
+    appendRow(takeRow());
+}
+
+void PacketWriter::appendRow(const EncodedRow& row)
+{
+    if (m_column != -1)
+        throw std::logic_error("PacketWriter: row not ended");
+    if (row.textLengths.size() != m_columns.size())
+        throw std::logic_error("PacketWriter: a row written for other columns");
+    for (qsizetype i = 0; i < m_columns.size(); ++i)
+        m_longest[i] = std::max(m_longest[i], row.textLengths[i]);
+    m_rows.append(row.bytes);
+    m_rowBytes += row.bytes.size();
+}
+
+bool PacketWriter::finish(const std::function<bool(QByteArrayView)>& write)
+{
+    if (m_column != -1)
+        throw std::logic_error("PacketWriter: row not ended");
+    // The header's widths depend on every row, so the rows are kept apart until now.
+    QByteArray header;
+    header.reserve(200 + 80 * m_columns.size());
+    header.append("<?xml version=\"1.0\" standalone=\"yes\"?>  <DATAPACKET Version=\"2.0\"><METADATA><FIELDS>");
+    for (qsizetype i = 0; i < m_columns.size(); ++i) {
+        const Column& c = m_columns[i];
+        header.append("<FIELD attrname=\"");
+        header.append(encodeText(c.name));
+        header.append("\" fieldtype=\"");
+        header.append(typeName(c.type));
+        header.append('"');
+        if (c.required)
+            header.append(" required=\"true\"");
+        if (c.type == FieldType::String) {
+            header.append(" WIDTH=\"");
+            header.append(QByteArray::number(std::max(c.width, m_longest[i])));
+            header.append('"');
+        }
+        header.append("/>");
+    }
+    header.append("</FIELDS><PARAMS/></METADATA><ROWDATA>");
+    bool ok = write(header);
+    for (qsizetype i = 0; ok && i < m_rows.size(); ++i)
+        ok = write(m_rows[i]);
+    ok = ok && write("</ROWDATA></DATAPACKET>");
+    m_rows.clear();
+    m_rowBytes = 0;
+    return ok;
 }
 
 QByteArray PacketWriter::finish()
 {
-    if (m_column != -1)
-        throw std::logic_error("PacketWriter: row not ended");
     QByteArray out;
-    out.reserve(m_rows.size() + 200 + 80 * m_columns.size());
-    out.append("<?xml version=\"1.0\" standalone=\"yes\"?>  <DATAPACKET Version=\"2.0\"><METADATA><FIELDS>");
-    for (qsizetype i = 0; i < m_columns.size(); ++i) {
-        const Column& c = m_columns[i];
-        out.append("<FIELD attrname=\"");
-        out.append(encodeText(c.name));
-        out.append("\" fieldtype=\"");
-        out.append(typeName(c.type));
-        out.append('"');
-        if (c.required)
-            out.append(" required=\"true\"");
-        if (c.type == FieldType::String) {
-            out.append(" WIDTH=\"");
-            out.append(QByteArray::number(std::max(c.width, m_longest[i])));
-            out.append('"');
-        }
-        out.append("/>");
-    }
-    out.append("</FIELDS><PARAMS/></METADATA><ROWDATA>");
-    out.append(m_rows);
-    out.append("</ROWDATA></DATAPACKET>");
-    m_rows.clear();
+    out.reserve(m_rowBytes + 200 + 80 * m_columns.size() + 32);
+    finish([&out](QByteArrayView piece) {
+        out.append(piece);
+        return true;
+    });
     return out;
 }
 
@@ -650,179 +716,248 @@ QByteArray writePacket(const QList<Column>& columns, const QList<Row>& rows)
 namespace {
 QList<qsizetype> matchColumns(const QList<Field>& fields, const QList<Column>& columns);
 
-// columns, when given, are checked against the METADATA before any row is read, so a
+// Reads a packet in the order it is written: the DATAPACKET element, the METADATA with
+// its fields and parameters, the ROWDATA, the end; then applies the recorded changes.
+// Columns, when given, are checked against the METADATA before any row is read, so a
 // file of another table is reported as such rather than by its first odd row.
+class PacketParser
+{
+public:
+    explicit PacketParser(const QByteArray& data) : m_lexer(data) {}
+
+    Packet run(const QList<Column>* columns, QList<qsizetype>* fieldOf)
+    {
+        m_lexer.readHeader();
+        readPacketStart();
+        readMetadata();
+        if (columns)
+            *fieldOf = matchColumns(m_packet.fields, *columns);
+        readRowData(columns != nullptr);
+        readPacketEnd();
+        applyChangeLog(m_lexer, m_packet, m_states, m_changeLog, m_paramsOffset);
+        return std::move(m_packet);
+    }
+
+private:
+    void expect(const char* name, const QString& what)
+    {
+        m_lexer.readTag(m_tag);
+        if (!m_tag.is(name))
+            m_lexer.fail(what.arg(m_tag.printable()), m_tag.offset);
+    }
+
+    void readPacketStart()
+    {
+        expect("DATAPACKET",
+               QStringLiteral("The file is not a data packet: %1 stands where <DATAPACKET> belongs"));
+        if (m_tag.empty)
+            m_lexer.fail(QStringLiteral("The data packet is empty"), m_tag.offset);
+        m_paramsOffset = m_tag.offset;
+    }
+
+    void readMetadata()
+    {
+        expect("METADATA", QStringLiteral("Expected <METADATA> but found %1"));
+        bool haveFields = false;
+        if (!m_tag.empty) {
+            for (m_lexer.readTag(m_tag); !m_tag.is("METADATA", true); m_lexer.readTag(m_tag)) {
+                if (m_tag.is("FIELDS") && !haveFields) {
+                    haveFields = true;
+                    readFields();
+                } else if (m_tag.is("PARAMS")) {
+                    readParams();
+                } else {
+                    m_lexer.fail(QStringLiteral("Unexpected %1 inside <METADATA>").arg(m_tag.printable()),
+                                 m_tag.offset);
+                }
+            }
+        }
+        if (!haveFields)
+            m_lexer.fail(QStringLiteral("The data packet lists no fields"), m_tag.offset);
+    }
+
+    void readFields()
+    {
+        if (m_tag.empty)
+            return;
+        for (m_lexer.readTag(m_tag); !m_tag.is("FIELDS", true); m_lexer.readTag(m_tag)) {
+            if (!m_tag.is("FIELD"))
+                m_lexer.fail(QStringLiteral("Unexpected %1 inside <FIELDS>").arg(m_tag.printable()), m_tag.offset);
+            readField();
+        }
+    }
+
+    void readField()
+    {
+        const Tag& t = m_tag;
+        Field f;
+        bool named = false, typed = false;
+        QByteArrayView rawName;
+        for (const Attr& a : t.attrs) {
+            if (a.name == "attrname") {
+                f.name = attrText(m_lexer, t, a);
+                rawName = a.value;
+                named = true;
+            } else if (a.name == "fieldtype") {
+                f.type = attrText(m_lexer, t, a);
+                typed = true;
+            } else if (a.name == "WIDTH") {
+                qint64 w = 0;
+                if (!parseStrictInt(attrText(m_lexer, t, a), 0, INT_MAX, w))
+                    m_lexer.fail(QStringLiteral("A field has an invalid WIDTH"), t.offset);
+                f.width = int(w);
+            } else if (a.name == "required") {
+                f.required = attrText(m_lexer, t, a).compare(u"true", Qt::CaseInsensitive) == 0;
+            }
+        }
+        if (!named || !typed)
+            m_lexer.fail(QStringLiteral("A field lacks its attrname or fieldtype"), t.offset);
+        if (!t.empty) {
+            m_lexer.readTag(m_tag);
+            if (!m_tag.is("FIELD", true))
+                m_lexer.fail(
+                    QStringLiteral("The field \"%1\" holds nested fields, which are not supported").arg(f.name),
+                    m_tag.offset);
+        }
+        const qsizetype index = m_packet.fields.size();
+        if (m_fieldIndex.contains(rawName))
+            m_lexer.fail(QStringLiteral("The field \"%1\" is listed twice").arg(f.name), m_tag.offset);
+        m_fieldIndex.insert(rawName, index);
+        m_rawNames.append(rawName);
+        m_packet.fields.append(std::move(f));
+    }
+
+    void readParams()
+    {
+        m_paramsOffset = m_tag.offset;
+        for (const Attr& a : m_tag.attrs)
+            if (a.name == "CHANGE_LOG")
+                m_changeLog = attrText(m_lexer, m_tag, a);
+        closeEmpty(m_lexer, m_tag, "PARAMS");
+    }
+
+    void readRowData(bool foldCase)
+    {
+        expect("ROWDATA", QStringLiteral("Expected <ROWDATA> but found %1"));
+        if (m_tag.empty)
+            return;
+        for (m_lexer.readTag(m_tag); !m_tag.is("ROWDATA", true); m_lexer.readTag(m_tag)) {
+            if (!m_tag.is("ROW"))
+                m_lexer.fail(QStringLiteral("Unexpected %1 inside <ROWDATA>").arg(m_tag.printable()), m_tag.offset);
+            readRow(foldCase);
+        }
+    }
+
+    // Which field an attribute names; fields.size() for none.
+    qsizetype fieldNamed(QByteArrayView name, qsizetype expected, bool foldCase) const
+    {
+        const qsizetype none = m_packet.fields.size();
+        // Attributes come in field order as a rule: try the expected field first.
+        if (expected < none && m_rawNames[expected] == name)
+            return expected;
+        qsizetype f = m_fieldIndex.value(name, none);
+        if (f == none && foldCase)
+            f = foldedIndex().value(name.toByteArray().toLower(), none);
+        return f;
+    }
+
+    // Made when first needed: most files spell every name as their fields do.
+    const QHash<QByteArray, qsizetype>& foldedIndex() const
+    {
+        if (m_foldedIndex.isEmpty()) {
+            m_foldedIndex.reserve(m_rawNames.size());
+            for (qsizetype i = 0; i < m_rawNames.size(); ++i) {
+                const QByteArray folded = m_rawNames[i].toByteArray().toLower();
+                if (!m_foldedIndex.contains(folded))
+                    m_foldedIndex.insert(folded, i);
+            }
+        }
+        return m_foldedIndex;
+    }
+
+    void readRow(bool foldCase)
+    {
+        const Tag& t = m_tag;
+        PacketRow row;
+        row.number = int(m_packet.rows.size() + 1);
+        row.values.resize(m_packet.fields.size());
+        int state = 0;
+        qsizetype next = 0;
+        QSet<QByteArray> extraNames; // a hash, so a row of many unknown attributes stays linear
+        for (const Attr& a : t.attrs) {
+            if (a.name == "RowState") {
+                qint64 s = 0;
+                if (!parseStrictInt(attrText(m_lexer, t, a), 0, INT_MAX, s) || (s & ~qint64(kKnownRowStates)))
+                    m_lexer.fail(QStringLiteral("Row %1 has a RowState this reader does not know").arg(row.number),
+                                 t.offset);
+                state = int(s);
+                continue;
+            }
+            const qsizetype f = fieldNamed(a.name, next, foldCase);
+            QString text, error;
+            if (f == m_packet.fields.size()) {
+                // No field names it: keep it for writing back rather than refuse the file.
+                const QByteArray name = a.name.toByteArray();
+                const QString attrName = decodeText(a.name.data(), a.name.size());
+                if (extraNames.contains(name))
+                    m_lexer.fail(QStringLiteral("Row %1 has two values \"%2\"").arg(row.number).arg(attrName),
+                                 t.offset);
+                if (!decodeValue(a.value, text, error))
+                    m_lexer.fail(QStringLiteral("Row %1: the value \"%2\" cannot be decoded: %3")
+                                     .arg(row.number)
+                                     .arg(attrName, error),
+                                 t.offset);
+                extraNames.insert(name);
+                row.extras.append({name, std::move(text)});
+                continue;
+            }
+            next = f + 1;
+            const QString& field = m_packet.fields[f].name;
+            if (row.values[f])
+                m_lexer.fail(
+                    QStringLiteral("Row %1 has two values for the field \"%2\"").arg(row.number).arg(field),
+                    t.offset);
+            if (!decodeValue(a.value, text, error))
+                m_lexer.fail(QStringLiteral("Row %1: the value of the field \"%2\" cannot be decoded: %3")
+                                 .arg(row.number)
+                                 .arg(field, error),
+                             t.offset);
+            row.values[f] = std::move(text);
+        }
+        closeEmpty(m_lexer, m_tag, "ROW");
+        m_packet.rows.append(std::move(row));
+        m_states.append(state);
+    }
+
+    void readPacketEnd()
+    {
+        m_lexer.readTag(m_tag);
+        if (!m_tag.is("DATAPACKET", true))
+            m_lexer.fail(QStringLiteral("Expected </DATAPACKET> but found %1").arg(m_tag.printable()),
+                         m_tag.offset);
+        if (!m_lexer.atEnd())
+            m_lexer.fail(QStringLiteral("Unexpected text after </DATAPACKET>"), m_lexer.pos());
+    }
+
+    Lexer m_lexer;
+    Tag m_tag;
+    Packet m_packet;
+    // Each field's attrname as the ROW attributes spell it (views into the file's bytes),
+    // to its index: one hash look-up per attribute, so that a header of many thousand
+    // fields costs no quadratic time.
+    QHash<QByteArrayView, qsizetype> m_fieldIndex;
+    // The same without regard to case: a table's fields are matched that way
+    // (matchColumns), so the values in its rows are too.
+    mutable QHash<QByteArray, qsizetype> m_foldedIndex;
+    QList<QByteArrayView> m_rawNames;
+    QList<int> m_states; // each row's RowState
+    std::optional<QString> m_changeLog;
+    qsizetype m_paramsOffset = 0;
+};
+
 Packet parse(const QByteArray& data, const QList<Column>* columns, QList<qsizetype>* fieldOf)
 {
-    Lexer lexer(data);
-    lexer.readHeader();
-
-    Tag t;
-    lexer.readTag(t);
-    if (!t.is("DATAPACKET"))
-        lexer.fail(QStringLiteral("The file is not a data packet: %1 stands where <DATAPACKET> belongs")
-                       .arg(t.printable()),
-                   t.offset);
-    if (t.empty)
-        lexer.fail(QStringLiteral("The data packet is empty"), t.offset);
-
-    Packet packet;
-    // Each field's attrname as the ROW attributes spell it, to its index: one hash look-up
-    // per attribute, so that a header of many thousand fields costs no quadratic time.
-    QHash<QByteArray, qsizetype> fieldIndex;
-    // The same without regard to case: a table's fields are matched that way (matchColumns),
-    // so the values in its rows are too.
-    QHash<QByteArray, qsizetype> foldedIndex;
-    QList<QByteArray> rawNames;
-    std::optional<QString> changeLog;
-    qsizetype paramsOffset = t.offset;
-
-    lexer.readTag(t);
-    if (!t.is("METADATA"))
-        lexer.fail(QStringLiteral("Expected <METADATA> but found %1").arg(t.printable()), t.offset);
-    bool haveFields = false;
-    if (!t.empty) {
-        for (lexer.readTag(t); !t.is("METADATA", true); lexer.readTag(t)) {
-            if (t.is("FIELDS") && !haveFields) {
-                haveFields = true;
-                if (t.empty)
-                    continue;
-                for (lexer.readTag(t); !t.is("FIELDS", true); lexer.readTag(t)) {
-                    if (!t.is("FIELD"))
-                        lexer.fail(QStringLiteral("Unexpected %1 inside <FIELDS>").arg(t.printable()),
-                                   t.offset);
-                    Field f;
-                    bool named = false, typed = false;
-                    QByteArray rawName;
-                    for (const Attr& a : t.attrs) {
-                        if (a.name == "attrname") {
-                            f.name = attrText(lexer, t, a);
-                            rawName = a.value.toByteArray();
-                            named = true;
-                        } else if (a.name == "fieldtype") {
-                            f.type = attrText(lexer, t, a);
-                            typed = true;
-                        } else if (a.name == "WIDTH") {
-                            qint64 w = 0;
-                            if (!parseStrictInt(attrText(lexer, t, a), 0, INT_MAX, w))
-                                lexer.fail(QStringLiteral("A field has an invalid WIDTH"), t.offset);
-                            f.width = int(w);
-                        } else if (a.name == "required") {
-                            f.required = attrText(lexer, t, a).compare(u"true", Qt::CaseInsensitive) == 0;
-                        }
-                    }
-                    if (!named || !typed)
-                        lexer.fail(QStringLiteral("A field lacks its attrname or fieldtype"), t.offset);
-                    if (!t.empty) {
-                        lexer.readTag(t);
-                        if (!t.is("FIELD", true))
-                            lexer.fail(QStringLiteral(
-                                           "The field \"%1\" holds nested fields, which are not supported")
-                                           .arg(f.name),
-                                       t.offset);
-                    }
-                    if (fieldIndex.contains(rawName))
-                        lexer.fail(QStringLiteral("The field \"%1\" is listed twice").arg(f.name), t.offset);
-                    fieldIndex.insert(rawName, packet.fields.size());
-                    if (!foldedIndex.contains(rawName.toLower()))
-                        foldedIndex.insert(rawName.toLower(), packet.fields.size());
-                    rawNames.append(rawName);
-                    packet.fields.append(f);
-                }
-            } else if (t.is("PARAMS")) {
-                paramsOffset = t.offset;
-                for (const Attr& a : t.attrs)
-                    if (a.name == "CHANGE_LOG")
-                        changeLog = attrText(lexer, t, a);
-                closeEmpty(lexer, t, "PARAMS");
-            } else {
-                lexer.fail(QStringLiteral("Unexpected %1 inside <METADATA>").arg(t.printable()), t.offset);
-            }
-        }
-    }
-    if (!haveFields)
-        lexer.fail(QStringLiteral("The data packet lists no fields"), t.offset);
-    if (columns)
-        *fieldOf = matchColumns(packet.fields, *columns);
-
-    lexer.readTag(t);
-    if (!t.is("ROWDATA"))
-        lexer.fail(QStringLiteral("Expected <ROWDATA> but found %1").arg(t.printable()), t.offset);
-    QList<int> states;
-    if (!t.empty) {
-        const qsizetype fieldCount = packet.fields.size();
-        for (lexer.readTag(t); !t.is("ROWDATA", true); lexer.readTag(t)) {
-            if (!t.is("ROW"))
-                lexer.fail(QStringLiteral("Unexpected %1 inside <ROWDATA>").arg(t.printable()), t.offset);
-            PacketRow row;
-            row.number = int(packet.rows.size() + 1);
-            row.values.resize(fieldCount);
-            int state = 0;
-            qsizetype next = 0;
-            QSet<QByteArray> extraNames; // a hash, so a row of many unknown attributes stays linear
-            for (const Attr& a : t.attrs) {
-                if (a.name == "RowState") {
-                    qint64 s = 0;
-                    if (!parseStrictInt(attrText(lexer, t, a), 0, INT_MAX, s) ||
-                        (s & ~qint64(kKnownRowStates)))
-                        lexer.fail(
-                            QStringLiteral("Row %1 has a RowState this reader does not know").arg(row.number),
-                            t.offset);
-                    state = int(s);
-                    continue;
-                }
-                // Attributes come in field order as a rule: try the next field first.
-                qsizetype f = next < fieldCount && rawNames[next] == a.name
-                                  ? next
-                                  : fieldIndex.value(a.name.toByteArray(), fieldCount);
-                if (f == fieldCount && columns)
-                    f = foldedIndex.value(a.name.toByteArray().toLower(), fieldCount);
-                if (f == fieldCount) {
-                    // No field names it: keep it for writing back rather than refuse the file.
-                    const QByteArray name = a.name.toByteArray();
-                    if (extraNames.contains(name))
-                        lexer.fail(QStringLiteral("Row %1 has two values \"%2\"")
-                                       .arg(row.number)
-                                       .arg(decodeText(a.name.data(), a.name.size())),
-                                   t.offset);
-                    QString text, error;
-                    if (!decodeValue(a.value, text, error))
-                        lexer.fail(QStringLiteral("Row %1: the value \"%2\" cannot be decoded: %3")
-                                       .arg(row.number)
-                                       .arg(decodeText(a.name.data(), a.name.size()), error),
-                                   t.offset);
-                    extraNames.insert(name);
-                    row.extras.append({name, std::move(text)});
-                    continue;
-                }
-                next = f + 1;
-                if (row.values[f])
-                    lexer.fail(QStringLiteral("Row %1 has two values for the field \"%2\"")
-                                   .arg(row.number)
-                                   .arg(packet.fields[f].name),
-                               t.offset);
-                QString text, error;
-                if (!decodeValue(a.value, text, error))
-                    lexer.fail(QStringLiteral("Row %1: the value of the field \"%2\" cannot be decoded: %3")
-                                   .arg(row.number)
-                                   .arg(packet.fields[f].name, error),
-                               t.offset);
-                row.values[f] = std::move(text);
-            }
-            closeEmpty(lexer, t, "ROW");
-            packet.rows.append(std::move(row));
-            states.append(state);
-        }
-    }
-
-    lexer.readTag(t);
-    if (!t.is("DATAPACKET", true))
-        lexer.fail(QStringLiteral("Expected </DATAPACKET> but found %1").arg(t.printable()), t.offset);
-    if (!lexer.atEnd())
-        lexer.fail(QStringLiteral("Unexpected text after </DATAPACKET>"), lexer.pos());
-
-    applyChangeLog(lexer, packet, states, changeLog, paramsOffset);
-    return packet;
+    return PacketParser(data).run(columns, fieldOf);
 }
 
 QList<qsizetype> matchColumns(const QList<Field>& fields, const QList<Column>& columns)
@@ -851,7 +986,33 @@ QList<qsizetype> matchColumns(const QList<Field>& fields, const QList<Column>& c
     return fieldOf;
 }
 
-bool decodeDateTime(const QString& s, QDateTime& out)
+// Local date-times made by the day. A day on which the zone's offset does not change maps
+// every wall-clock time by one offset, found once; making each value a local date-time
+// on its own costs a time-zone look-up per value (tens of microseconds where TZ is unset),
+// which was most of the time of reading a large store. A day with a change (a daylight-
+// saving switch) is left to the zone, value by value.
+class LocalDays
+{
+public:
+    QDateTime make(QDate date, QTime time)
+    {
+        auto it = m_offsets.constFind(date.toJulianDay());
+        if (it == m_offsets.cend()) {
+            const QDateTime start(date, QTime(0, 0));
+            const QDateTime end(date.addDays(1), QTime(0, 0));
+            std::optional<int> offset;
+            if (start.isValid() && end.isValid() && start.offsetFromUtc() == end.offsetFromUtc())
+                offset = start.offsetFromUtc();
+            it = m_offsets.insert(date.toJulianDay(), offset);
+        }
+        return *it ? QDateTime(date, time, Qt::OffsetFromUTC, **it) : QDateTime(date, time);
+    }
+
+private:
+    QHash<qint64, std::optional<int>> m_offsets;
+};
+
+bool decodeDateTime(const QString& s, QDateTime& out, LocalDays& days)
 {
     if (s.size() != 8 && s.size() != 20)
         return false;
@@ -879,7 +1040,7 @@ bool decodeDateTime(const QString& s, QDateTime& out)
             return false;
         time = QTime(h, mi, ms / 1000, ms % 1000);
     }
-    out = QDateTime(date, time);
+    out = days.make(date, time);
     // A wall-clock time that the local zone skips (a daylight-saving gap: a file from
     // another zone) is no valid local time; keep it as written instead of losing it.
     if (!out.isValid())
@@ -901,6 +1062,7 @@ QList<Row> readPacket(const QByteArray& data, const QList<Column>& columns, QLis
 
     QList<Row> rows;
     rows.reserve(packet.rows.size());
+    LocalDays days;
     for (const PacketRow& pr : std::as_const(packet.rows)) {
         Row row(columns.size());
         for (qsizetype c = 0; c < columns.size(); ++c) {
@@ -920,7 +1082,7 @@ QList<Row> readPacket(const QByteArray& data, const QList<Column>& columns, QLis
                 break;
             case FieldType::DateTime: {
                 QDateTime dt;
-                ok = decodeDateTime(*v, dt);
+                ok = decodeDateTime(*v, dt, days);
                 row[c] = dt;
                 break;
             }

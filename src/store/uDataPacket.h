@@ -3,11 +3,13 @@
 #include "uStoreError.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <optional>
 
 // Reader and writer of XML data packets, the form in which the favourites tables live
@@ -36,6 +38,18 @@ struct Column
 // QVariant is a null value.
 using Row = QList<QVariant>;
 
+// One row in its written form: the <ROW .../> text and, per column, the UTF-8 length of
+// its text value (0 for other values and nulls), which the header's WIDTH depends on.
+// Kept by callers that write the same rows again, so that a change re-encodes only the
+// rows it touched.
+struct EncodedRow
+{
+    QByteArray bytes;
+    QList<int> textLengths;
+
+    bool isEmpty() const { return bytes.isEmpty(); }
+};
+
 // Builds a packet row by row. Values are given in column order, one call per column.
 // A text longer than its column's width is written whole, and the written WIDTH then
 // becomes the longest value's length in UTF-8 bytes, so that nothing reading the file
@@ -54,9 +68,17 @@ public:
     // after the last column's value, it is written after the known ones.
     void extraValue(const QByteArray& name, const QString& value);
     void endRow();
+    // Ends the row as endRow does and hands out its written form instead of keeping it.
+    EncodedRow takeRow();
+    // Adds a row written earlier for the same columns.
+    void appendRow(const EncodedRow& row);
 
     // The whole packet text. The writer can be used for one packet only.
     QByteArray finish();
+    // The same, handed to write in pieces in their order (the rows as they are kept, so
+    // that a large packet is never copied whole); stops at the first piece write refuses.
+    // True when every piece was taken.
+    bool finish(const std::function<bool(QByteArrayView)>& write);
 
 private:
     void next(FieldType type, bool null);
@@ -64,7 +86,9 @@ private:
     QList<Column> m_columns;
     QList<QByteArray> m_prefixes; // ' name="' of each column
     QList<int> m_longest;
-    QByteArray m_rows;
+    EncodedRow m_row;        // the row being written
+    QList<QByteArray> m_rows; // the rows written so far (shared, not copied)
+    qsizetype m_rowBytes = 0;
     int m_column = -1; // -1 outside a row
 };
 

@@ -7,8 +7,18 @@
 #include <QDir>
 #include <QFile>
 #include <QList>
+#include <QMenu>
 #include <QString>
 #include <QTest>
+
+// A submenu of the tray makes its entries when it is about to show, as a user opens it;
+// a test walking the menus opens each one this way first.
+inline QMenu* shown(QMenu* menu)
+{
+    if (menu)
+        emit menu->aboutToShow();
+    return menu;
+}
 
 // Favourites files written directly, for records the program itself would not make
 // (chosen IDs, nested folders, damaged files).

@@ -90,7 +90,7 @@ void tst_formQuilloryMain::startForm()
 
 QAction* tst_formQuilloryMain::entry(QMenu* menu, const QString& caption)
 {
-    for (QAction* a : menu->actions())
+    for (QAction* a : shown(menu)->actions())
         if (StripAmpersands(a->text()) == caption)
             return a;
     return nullptr;
@@ -99,7 +99,7 @@ QAction* tst_formQuilloryMain::entry(QMenu* menu, const QString& caption)
 static QStringList captions(QMenu* menu)
 {
     QStringList list;
-    for (QAction* a : menu->actions())
+    for (QAction* a : shown(menu)->actions())
         list << (a->isSeparator() ? QStringLiteral("-") : a->text() + (a->isEnabled() ? "" : " (disabled)"));
     return list;
 }

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -26,6 +27,8 @@ private slots:
     void emptyStoreGivesOneNewQueryAndAnEmptyDeleteMenu();
     void layoutFollowsTheStoreWithTags_data();
     void layoutFollowsTheStoreWithTags();
+    void submenusFillWhenFirstShownFromTheStoreAsItIsThen();
+    void aChangeTouchesOnlyTheEntriesItChanges();
     void clickRunsTheHandlerWithTheEntryAfterTheMenuCloses();
     void newQueryEntryReadsItsFolderFromItsParent();
     void rebuildingTwiceGivesTheSameMenuAndKeepsFixedEntries();
@@ -88,7 +91,7 @@ QString tst_uBuildMenu::describe(QMenu* menu)
         }
         QString part = QStringLiteral("%1[%2]").arg(a->text()).arg(Tag(a));
         if (auto* sub = a->menu<QMenu*>()) {
-            part += u'{' + describe(sub) + u'}';
+            part += u'{' + describe(shown(sub)) + u'}';
         } else {
             m_clicks.clear();
             a->trigger();
@@ -137,12 +140,49 @@ void tst_uBuildMenu::layoutFollowsTheStoreWithTags()
     QCOMPARE(describe(&menu), expected);
 }
 
+// A store of thousands of queries must not cost an entry per query at start: a submenu
+// is empty until it is about to show, and then holds the store's entries of that moment,
+// nested folders included; showing it again adds nothing twice.
+void tst_uBuildMenu::submenusFillWhenFirstShownFromTheStoreAsItIsThen()
+{
+    load({{1, QStringLiteral("Reports")}, {2, QStringLiteral("Monthly"), 1}},
+         {{1, QStringLiteral("Sales"), 1}, {2, QStringLiteral("March"), 2}});
+    QMenu menu;
+    build(&menu, false);
+    QMenu* reports = menu.actions().at(0)->menu<QMenu*>();
+    QVERIFY(reports);
+    QVERIFY(reports->actions().isEmpty());
+
+    m_store->AddQuery(1, QStringLiteral("Costs"), "SELECT 1", "x");
+    QCOMPARE(describe(&menu), QStringLiteral("Reports[1]{Monthly[2]{March[-2]=Q} Costs[-3]=Q Sales[-1]=Q}"));
+    QCOMPARE(describe(&menu), QStringLiteral("Reports[1]{Monthly[2]{March[-2]=Q} Costs[-3]=Q Sales[-1]=Q}"));
+}
+
+// Building a menu again after a change keeps every entry that is still right (the same
+// objects), makes the new ones and turns an emptied or filled folder into what it now is.
+void tst_uBuildMenu::aChangeTouchesOnlyTheEntriesItChanges()
+{
+    load({{1, QStringLiteral("Reports")}, {2, QStringLiteral("Archive")}}, {{1, QStringLiteral("Sales"), 1}});
+    QMenu menu;
+    build(&menu, false);
+    QCOMPARE(describe(&menu), QStringLiteral("Archive[2]=E Reports[1]{Sales[-1]=Q}"));
+    const QPointer<QAction> reports = menu.actions().at(1);
+    const QPointer<QAction> sales = shown(reports->menu<QMenu*>())->actions().at(0);
+
+    m_store->AddQuery(1, QStringLiteral("Costs"), "SELECT 1", "x");
+    m_store->AddQuery(2, QStringLiteral("Old"), "SELECT 1", "x");
+    build(&menu, false);
+    QCOMPARE(describe(&menu), QStringLiteral("Archive[2]{Old[-3]=Q} Reports[1]{Costs[-2]=Q Sales[-1]=Q}"));
+    QCOMPARE(menu.actions().at(1), reports.data());
+    QCOMPARE(reports->menu<QMenu*>()->actions().at(1), sales.data());
+}
+
 void tst_uBuildMenu::clickRunsTheHandlerWithTheEntryAfterTheMenuCloses()
 {
     load({{4, QStringLiteral("Reports")}}, {{8, QStringLiteral("Sales"), 4}});
     QMenu menu;
     build(&menu, true);
-    QAction* sales = menu.actions().at(1)->menu<QMenu*>()->actions().at(1);
+    QAction* sales = shown(menu.actions().at(1)->menu<QMenu*>())->actions().at(1);
     QCOMPARE(sales->text(), QStringLiteral("Sales"));
     sales->trigger();
     QVERIFY2(m_clicks.isEmpty(), "the command must wait until the menu has closed");
@@ -156,7 +196,7 @@ void tst_uBuildMenu::newQueryEntryReadsItsFolderFromItsParent()
     QMenu menu;
     build(&menu, true);
     QAction* top = menu.actions().at(0);
-    QAction* inFolder = menu.actions().at(1)->menu<QMenu*>()->actions().at(0);
+    QAction* inFolder = shown(menu.actions().at(1)->menu<QMenu*>())->actions().at(0);
     QCOMPARE(Tag(top), NewQueryTag);
     QCOMPARE(Tag(inFolder), NewQueryTag);
     QCOMPARE(ParentTag(top), 0);

@@ -10,10 +10,13 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
+
+#include <sys/stat.h>
 
 using Table = TdmQuillory::Table;
 
@@ -91,6 +94,8 @@ private slots:
     void unwritableFolderIsReportedAtStart();
     void queriesFileIsReadableByItsOwnerOnly();
     void orderlyExitWritesBothFiles();
+    void exitWritesNothingWhenTheFilesHoldTheData();
+    void changesWriteTheBytesOfAFullRewrite();
     void killedProgramLosesNothing();
 
 private:
@@ -690,6 +695,93 @@ void tst_datModQuillory::orderlyExitWritesBothFiles()
     TdmQuillory store(m_dir->path());
     QCOMPARE(names(store.folders()), QStringList({"A"}));
     QCOMPARE(names(store.queries()), QStringList({"q"}));
+}
+
+// Starting and stopping without a change leaves both files untouched, and so does an exit
+// after changes that were written when made.
+void tst_datModQuillory::exitWritesNothingWhenTheFilesHoldTheData()
+{
+    { TdmQuillory(m_dir->path()).AddFolder(QStringLiteral("A")); }
+    // A write replaces the file (a new inode) and stamps it: both must stay as they are.
+    const auto identity = [&] {
+        QStringList ids;
+        for (const char* name : {"folders.xml", "queries.xml"}) {
+            struct stat st = {};
+            ::stat(QFile::encodeName(path(name)).constData(), &st);
+            ids << QStringLiteral("%1@%2.%3").arg(st.st_ino).arg(st.st_mtim.tv_sec).arg(st.st_mtim.tv_nsec);
+        }
+        return ids;
+    };
+    QStringList before = identity();
+    {
+        TdmQuillory store(m_dir->path());
+        store.writeAll(); // the session's end: the files hold it all already
+    }
+    QCOMPARE(identity(), before);
+    QVERIFY(TdmQuillory::shutdownErrors().isEmpty());
+    {
+        TdmQuillory store(m_dir->path());
+        store.AddQuery(1, QStringLiteral("q"), "SELECT 1", "x");
+        QVERIFY(identity() != before);
+        before = identity();
+    }
+    QCOMPARE(identity(), before);
+    QCOMPARE(names(TdmQuillory(m_dir->path()).queries()), QStringList({"q"}));
+}
+
+// A change encodes only the records it touched; what reaches the disk must still be,
+// byte for byte, what encoding every record afresh gives, WIDTH of the header included.
+void tst_datModQuillory::changesWriteTheBytesOfAFullRewrite()
+{
+    ScriptedDialogs dialogs;
+    QRandomGenerator random(20261211);
+    const auto text = [&](int longest) {
+        QString s;
+        const int n = 1 + int(random.bounded(longest));
+        for (int i = 0; i < n; ++i)
+            s += QChar(u"abc <&\"é\n€"[random.bounded(10)]);
+        return s;
+    };
+    TdmQuillory store(m_dir->path());
+    QTemporaryDir fresh;
+    for (int step = 0; step < 120; ++step) {
+        const auto& queries = store.queries();
+        const auto& folders = store.folders();
+        switch (random.bounded(5)) {
+        case 0:
+            store.AddFolder(text(60) + QString::number(step));
+            break;
+        case 1:
+        case 2:
+            store.AddQuery(folders.isEmpty() ? 0 : folders.at(random.bounded(folders.size())).ID, text(70),
+                           text(600), QStringLiteral("Data Source=x;Password=") + text(8), text(30));
+            break;
+        case 3:
+            if (!queries.isEmpty())
+                store.UpdateQueryString(queries.at(random.bounded(queries.size())).ID, text(700));
+            break;
+        case 4:
+            if (!queries.isEmpty() && random.bounded(2))
+                store.DeleteQuery(queries.at(random.bounded(queries.size())).ID);
+            else if (!folders.isEmpty())
+                store.DeleteFolder(folders.at(random.bounded(folders.size())).ID);
+            break;
+        }
+        // The same records encoded by a store that has written nothing yet.
+        for (const char* name : {"folders.xml", "queries.xml"}) {
+            QFile::remove(fresh.filePath(name));
+            QVERIFY(QFile::copy(path(name), fresh.filePath(name)));
+        }
+        {
+            TdmQuillory rewrite(fresh.path());
+            QFile::remove(fresh.filePath("folders.xml"));
+            QFile::remove(fresh.filePath("queries.xml"));
+            rewrite.writeAll();
+        }
+        for (const char* name : {"folders.xml", "queries.xml"})
+            QVERIFY2(readAll(path(name)) == readAll(fresh.filePath(name)),
+                     qPrintable(QStringLiteral("step %1, %2").arg(step).arg(QLatin1String(name))));
+    }
 }
 
 void tst_datModQuillory::killedProgramLosesNothing()
