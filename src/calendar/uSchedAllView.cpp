@@ -1,5 +1,8 @@
 #include "uSchedAllView.h"
 
+#include "uSchedPainter.h"
+#include "uSchedText.h"
+
 #include <QEvent>
 #include <QHelpEvent>
 #include <QMouseEvent>

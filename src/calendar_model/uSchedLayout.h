@@ -12,11 +12,11 @@
 #include <QString>
 
 class QPaintDevice;
-class QPainter;
 
 // Geometry of one period of the calendar, the same for the screen view and the printed
 // page: the view lays out its viewport, a print component its page. Only what falls
 // inside the area is laid out, so thousands of appointments cost the few that show.
+// Drawing is uSchedPainter's, the printed page's frame uSchedPage's.
 
 enum class TSchedLayoutKind
 {
@@ -50,9 +50,6 @@ struct TSchedLayoutOptions
     // Cells: the index of the first appointment listed, per day number (scrolled by "more").
     QHash<int, int> firstShown;
 };
-
-// The text of a "more" button: how many entries are out of sight ("+12").
-QString MoreText(int count);
 
 struct TSchedItemBox
 {
@@ -133,55 +130,3 @@ private:
 
     TSchedLayoutOptions m_options;
 };
-
-// What the painter shows besides the layout: the selection, only while it is shown.
-struct TSchedPaintState
-{
-    bool showSelection = false;
-    quint64 selectedItem = 0; // appointment Id, 0: none
-    QDate selectedDate;       // a selected day (cells) or day column (time grid)
-    int rangeFrom = -1;       // time grid: selected minutes [rangeFrom, rangeTo) of selectedDate
-    int rangeTo = -1;
-};
-
-// Draws a laid-out period into any painter: the view's viewport and the printed page.
-void SchedPaint(QPainter& painter, const TSchedLayout& layout, const TSchedPaintState& state = {});
-
-// A printed page: header line, title, the period, footer line.
-enum class TSchedPageKind
-{
-    Day,
-    Week,
-    Month
-};
-
-struct TSchedPageSpec
-{
-    TSchedPageKind kind = TSchedPageKind::Day;
-    QDate start;
-    QLocale locale;
-    Qt::DayOfWeek firstDay = Qt::Monday;
-    int topMinute = 8 * 60; // day page: the printed time range
-    int endMinute = 18 * 60;
-    int slotMinutes = 30;
-};
-
-struct TSchedPageTexts
-{
-    QString header;
-    QString title;
-    QString footer;
-};
-
-// The days a page prints: the day; the week that holds the start; five weeks from it.
-QList<QDate> SchedPageDays(const TSchedPageSpec& spec);
-TSchedPageTexts SchedPageTexts(const TSchedPageSpec& spec);
-// The page fonts: Arial 8 pt (header and footer), 24 pt (title), 12 pt (body). Where
-// Arial is missing the font system's metric-compatible substitute is used.
-QFont SchedPageFont(int pointSize);
-// Draws the page into the painter's device within page (device coordinates).
-void SchedPaintPage(QPainter& painter, const QRectF& page, const TSchedServer* server, const TSchedPageSpec& spec);
-
-// The hint of an appointment: its time range and caption. Plain text while it fits in
-// maxWidth pixels of the font, else rich text wrapped at that width.
-QString SchedHintText(const TSchedItem* item, const QLocale& locale, const QFont& font, int maxWidth = 200);

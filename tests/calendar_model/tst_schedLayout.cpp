@@ -1,4 +1,7 @@
 #include "uSchedLayout.h"
+#include "uSchedPage.h"
+#include "uSchedPainter.h"
+#include "uSchedText.h"
 
 #include <QGuiApplication>
 #include <QImage>
