@@ -27,24 +27,53 @@ QString fittingDate(const QLocale& locale, QDate date, const QStringList& format
     return {};
 }
 
-// The width of a "more" button: its arrow and its count.
-qreal moreWidth(const QFontMetricsF& fm, qreal button, int count)
+} // namespace
+
+int TSchedDayBox::hiddenCount() const
 {
-    return std::ceil(button * 1.5 + fm.horizontalAdvance(MoreText(count)));
+    int n = hiddenAbove + hiddenBelow;
+    for (const TSchedCrowd& crowd : crowds)
+        n += int(crowd.items.size());
+    return n;
 }
 
-} // namespace
+QFont TSchedLayout::TitleFont(const QFont& headerFont)
+{
+    QFont font = headerFont;
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 1.25);
+    return font;
+}
+
+qreal TSchedLayout::TitleHeight(const QFont& headerFont)
+{
+    return std::ceil(QFontMetricsF(TitleFont(headerFont)).height() * 1.5);
+}
+
+// The width of a "more" button: its arrow (on screen) and its count.
+qreal TSchedLayout::moreWidth(const QFontMetricsF& fm, qreal button, int count) const
+{
+    if (m_options.paper)
+        return std::ceil(fm.horizontalAdvance(MoreText(count, true)) + 6 * unit);
+    return std::ceil(button * 1.5 + fm.horizontalAdvance(MoreText(count)));
+}
 
 void TSchedLayout::Build(const TSchedServer* server, const QRectF& a, const TSchedLayoutOptions& options)
 {
     m_options = options;
     area = a;
-    body = ruler = {};
+    titleRect = body = ruler = {};
     titles.clear();
     days.clear();
     rows.clear();
     rowHeight = contentHeight = 0;
     unit = options.device ? options.device->logicalDpiY() / 96.0 : 1.0;
+    if (!options.title.isEmpty()) {
+        const qreal h = std::min(a.height(), options.device ? std::ceil(metrics(TitleFont(options.headerFont), options.device).height() * 1.5)
+                                                            : TitleHeight(options.headerFont));
+        titleRect = QRectF(a.left(), a.top(), a.width(), h);
+        area.setTop(a.top() + h);
+    }
     switch (options.kind) {
     case TSchedLayoutKind::TimeGrid:
         buildTimeGrid(server);
@@ -74,10 +103,7 @@ int TSchedLayout::minuteAt(qreal y) const
 
 QString TSchedLayout::timeText(const TSchedItem* item, QDate day) const
 {
-    if (item->FirstDay() < SchedDayFromDate(day))
-        return QStringLiteral("...");
-    return m_options.locale.toString(QTime::fromMSecsSinceStartOfDay(SchedMsecsOfDay(item->Start)),
-                                     QLocale::ShortFormat);
+    return SchedItemTime(item, day, m_options.locale);
 }
 
 void TSchedLayout::buildTimeGrid(const TSchedServer* server)
@@ -122,6 +148,7 @@ void TSchedLayout::buildTimeGrid(const TSchedServer* server)
         box.rect = QRectF(body.left() + i * columnWidth, body.top(), columnWidth, body.height());
         box.header = QRectF(box.rect.left(), area.top(), columnWidth, titleHeight);
         box.body = box.rect;
+        box.today = box.date == o.today;
         box.title = fittingDate(o.locale, box.date,
                                 {QStringLiteral("dddd d MMMM"), QStringLiteral("ddd d MMM"), QStringLiteral("ddd d"),
                                  QStringLiteral("d")},
@@ -141,14 +168,28 @@ void TSchedLayout::buildTimeGrid(const TSchedServer* server)
         };
         QList<Placed> cluster;
         std::vector<qreal> laneEnds;
+        TSchedCrowd crowd;
         qreal clusterEnd = -1;
+        const qreal inner = columnWidth - 6 * unit;
+        const qreal button = std::ceil(itemFm.height() * 0.8);
+        // Lanes are never narrower than a few characters: what finds no lane of that
+        // width is counted behind a "+N" instead of being drawn as a hairline.
+        const qreal minLane = std::ceil(itemFm.averageCharWidth() * 8);
+        const int maxLanes = std::max(1, int((inner - moreWidth(itemFm, button, 99)) / minLane));
         auto closeCluster = [&]() {
+            qreal width = inner;
+            if (!crowd.items.isEmpty()) {
+                const qreal w = moreWidth(itemFm, button, int(crowd.items.size()));
+                crowd.rect = QRectF(box.rect.right() - w - 2 * unit, crowd.rect.top(), w, button);
+                width = std::max(unit, inner - w - 2 * unit);
+                box.crowds.append(crowd);
+                crowd = {};
+            }
             const int lanes = int(laneEnds.size());
             for (const Placed& p : cluster) {
                 QRectF& r = box.items[p.box].rect;
-                const qreal inner = columnWidth - 6 * unit;
-                r.setLeft(box.rect.left() + 2 * unit + p.lane * inner / lanes);
-                r.setWidth(inner / lanes);
+                r.setLeft(box.rect.left() + 2 * unit + p.lane * width / lanes);
+                r.setWidth(width / lanes);
             }
             cluster.clear();
             laneEnds.clear();
@@ -171,6 +212,12 @@ void TSchedLayout::buildTimeGrid(const TSchedServer* server)
             int lane = 0;
             while (lane < int(laneEnds.size()) && laneEnds[lane] > from)
                 ++lane;
+            if (lane >= maxLanes) {
+                if (crowd.items.isEmpty())
+                    crowd.rect.moveTop(std::max(yOfMinute(from), body.top()));
+                crowd.items.append(item);
+                continue;
+            }
             if (lane == int(laneEnds.size()))
                 laneEnds.push_back(shownTo);
             else
@@ -187,7 +234,6 @@ void TSchedLayout::buildTimeGrid(const TSchedServer* server)
         }
         if (!cluster.isEmpty())
             closeCluster();
-        const qreal button = std::ceil(itemFm.height() * 0.8);
         if (box.hiddenAbove) {
             const qreal w = moreWidth(itemFm, button, box.hiddenAbove);
             box.moreUp = QRectF(box.rect.right() - w - 2 * unit, box.rect.top() + 2 * unit, w, button);
@@ -203,6 +249,7 @@ void TSchedLayout::buildTimeGrid(const TSchedServer* server)
 void TSchedLayout::listItems(const TSchedServer* server, TSchedDayBox& box)
 {
     const TSchedLayoutOptions& o = m_options;
+    box.today = box.date == o.today;
     if (!server)
         return;
     const QFontMetricsF itemFm = metrics(o.itemFont, o.device);
@@ -339,6 +386,12 @@ TSchedHit TSchedLayout::HitTest(const QPointF& p) const
             hit.kind = TSchedHit::MoreDown;
             return hit;
         }
+        for (int c = 0; c < box.crowds.size(); ++c)
+            if (box.crowds[c].rect.contains(p)) {
+                hit.kind = TSchedHit::Crowd;
+                hit.crowd = c;
+                return hit;
+            }
         for (const TSchedItemBox& item : box.items)
             if (item.rect.contains(p)) {
                 hit.kind = TSchedHit::Item;

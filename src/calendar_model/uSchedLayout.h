@@ -11,6 +11,7 @@
 #include <QRectF>
 #include <QString>
 
+class QFontMetricsF;
 class QPaintDevice;
 
 // Geometry of one period of the calendar, the same for the screen view and the printed
@@ -47,6 +48,12 @@ struct TSchedLayoutOptions
     bool shareWeekend = false;
     // Month cells: days outside this month (1..12) are dimmed; 0 dims none.
     int month = 0;
+    // The day marked as today; invalid marks none (paper has no today).
+    QDate today;
+    // The period's title in a strip above it; empty: no strip.
+    QString title;
+    // Laid out for paper: nothing scrolls, so "more" buttons become "+N more" notes.
+    bool paper = false;
     // Cells: the index of the first appointment listed, per day number (scrolled by "more").
     QHash<int, int> firstShown;
 };
@@ -55,8 +62,16 @@ struct TSchedItemBox
 {
     const TSchedItem* item = nullptr;
     QRectF rect;
-    QString time;    // start time, or "..." when the appointment began on an earlier day
+    QString time;    // short start time; "..." when it began on an earlier day; empty for a date alone
     QString caption; // as given; drawing elides it
+};
+
+// Time grid: appointments of a cluster that found no lane of the least width, counted
+// behind a "+N" where the cluster begins.
+struct TSchedCrowd
+{
+    QRectF rect;
+    QList<const TSchedItem*> items;
 };
 
 struct TSchedDayBox
@@ -72,7 +87,12 @@ struct TSchedDayBox
     int hiddenBelow = 0;
     QRectF moreUp; // the "more" buttons; empty when not needed
     QRectF moreDown;
+    QList<TSchedCrowd> crowds; // time grid
     bool dimmed = false;
+    bool today = false;
+
+    // Every appointment of the day that does not show: above, below and crowded out.
+    int hiddenCount() const;
 };
 
 struct TSchedTimeRow
@@ -92,12 +112,14 @@ struct TSchedHit
         Slot, // time grid: a row of a day column
         Cell, // cells: the free part of a day cell
         MoreUp,
-        MoreDown
+        MoreDown,
+        Crowd // a "+N" of appointments crowded out of a time grid's lanes
     };
     Kind kind = None;
     int dayIndex = -1;
     const TSchedItem* item = nullptr;
     int minute = -1; // Slot: the row's first minute
+    int crowd = -1;  // Crowd: its index in the day's crowds
 };
 
 class TSchedLayout
@@ -110,8 +132,12 @@ public:
     // Time grid: the y of a minute of the day (scrolled), and the minute at a y.
     qreal yOfMinute(qreal minute) const;
     int minuteAt(qreal y) const;
+    // The height of the period's title strip in a font.
+    static qreal TitleHeight(const QFont& headerFont);
+    static QFont TitleFont(const QFont& headerFont);
 
-    QRectF area;
+    QRectF titleRect; // the period's title, when one is given
+    QRectF area;      // the period, below its title
     QRectF body;  // time grid: the scrolling part below the titles, right of the ruler
     QRectF ruler; // time grid: the time texts
     QList<QPair<QRectF, QString>> titles; // month cells: the names of the days above the columns
@@ -127,6 +153,7 @@ private:
     void buildMonthCells(const TSchedServer* server);
     void listItems(const TSchedServer* server, TSchedDayBox& box);
     QString timeText(const TSchedItem* item, QDate day) const;
+    qreal moreWidth(const QFontMetricsF& fm, qreal button, int count) const;
 
     TSchedLayoutOptions m_options;
 };

@@ -100,6 +100,7 @@ void SchedPaintPage(QPainter& painter, const QRectF& page, const TSchedServer* s
     o.headerFont = bodyFont;
     o.timeFont = bodyFont;
     o.device = device;
+    o.paper = true;
     switch (spec.kind) {
     case TSchedPageKind::Day:
         o.kind = TSchedLayoutKind::TimeGrid;
@@ -113,7 +114,7 @@ void SchedPaintPage(QPainter& painter, const QRectF& page, const TSchedServer* s
     case TSchedPageKind::Month:
         o.kind = TSchedLayoutKind::MonthCells;
         o.shareWeekend = true;
-        o.month = spec.start.month();
+        o.month = SchedShownMonth(o.days).month();
         o.headerFont = small;
         break;
     }

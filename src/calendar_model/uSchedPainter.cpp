@@ -24,6 +24,8 @@ struct Colours
     QColor selectedText{255, 255, 255};
     QColor selectedDay{232, 240, 255};
     QColor range{198, 218, 252};
+    QColor today{232, 126, 4};
+    QColor todayTitle{255, 226, 186};
 };
 
 const Colours& colours()
@@ -51,6 +53,7 @@ void TSchedPainter::Paint(QPainter& p) const
 {
     p.save();
     p.fillRect(m_layout.area, colours().background);
+    paintTitle(p);
     paintBackground(p);
     for (const TSchedDayBox& box : m_layout.days) {
         paintDayFrame(p, box);
@@ -61,8 +64,35 @@ void TSchedPainter::Paint(QPainter& p) const
         p.restore();
         paintMore(p, box.moreUp, true, box.hiddenAbove);
         paintMore(p, box.moreDown, false, box.hiddenBelow);
+        for (const TSchedCrowd& crowd : box.crowds)
+            paintMore(p, crowd.rect, false, int(crowd.items.size()), false);
+        if (box.today)
+            paintToday(p, box);
     }
     paintForeground(p);
+    p.restore();
+}
+
+void TSchedPainter::paintTitle(QPainter& p) const
+{
+    if (m_layout.titleRect.isEmpty())
+        return;
+    const TSchedLayoutOptions& o = m_layout.options();
+    p.fillRect(m_layout.titleRect, colours().background);
+    p.setFont(TSchedLayout::TitleFont(o.headerFont));
+    p.setPen(colours().text);
+    p.drawText(m_layout.titleRect.adjusted(6 * m_layout.unit, 0, -6 * m_layout.unit, 0),
+               Qt::AlignLeft | Qt::AlignVCenter, o.title);
+}
+
+// Today: its title strip in a warm tint and the day framed, so it is found at a glance.
+void TSchedPainter::paintToday(QPainter& p, const TSchedDayBox& box) const
+{
+    const qreal u = m_layout.unit;
+    p.save();
+    p.setPen(QPen(colours().today, 2 * u));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(box.rect.united(box.header).adjusted(u, u, -u, -u));
     p.restore();
 }
 
@@ -87,8 +117,9 @@ void TSchedPainter::paintTitleStrip(QPainter& p, const TSchedDayBox& box, const 
 }
 
 // A "more" button: an arrow, then how many entries are out of sight ("+12"), so that
-// neither the screen nor the printed page hides entries without a word.
-void TSchedPainter::paintMore(QPainter& p, const QRectF& r, bool up, int count) const
+// neither the screen nor the printed page hides entries without a word. Paper has no
+// buttons to press: there it is a note, "+12 more".
+void TSchedPainter::paintMore(QPainter& p, const QRectF& r, bool up, int count, bool arrow) const
 {
     if (r.isEmpty())
         return;
@@ -96,6 +127,12 @@ void TSchedPainter::paintMore(QPainter& p, const QRectF& r, bool up, int count) 
     p.setPen(c.itemBorder);
     p.setBrush(c.title);
     p.drawRect(r);
+    if (m_layout.options().paper || !arrow) {
+        p.setFont(m_layout.options().itemFont);
+        p.setPen(c.text);
+        p.drawText(r, Qt::AlignCenter, MoreText(count, m_layout.options().paper));
+        return;
+    }
     const QRectF arrowBox(r.topLeft(), QSizeF(r.height() * 1.2, r.height()));
     p.setFont(m_layout.options().itemFont);
     p.setPen(c.text);
@@ -103,14 +140,14 @@ void TSchedPainter::paintMore(QPainter& p, const QRectF& r, bool up, int count) 
     const QPointF mid = arrowBox.center();
     const qreal w = arrowBox.width() * 0.3;
     const qreal h = arrowBox.height() * 0.25;
-    QPolygonF arrow;
+    QPolygonF shape;
     if (up)
-        arrow << QPointF(mid.x() - w, mid.y() + h) << QPointF(mid.x() + w, mid.y() + h) << QPointF(mid.x(), mid.y() - h);
+        shape << QPointF(mid.x() - w, mid.y() + h) << QPointF(mid.x() + w, mid.y() + h) << QPointF(mid.x(), mid.y() - h);
     else
-        arrow << QPointF(mid.x() - w, mid.y() - h) << QPointF(mid.x() + w, mid.y() - h) << QPointF(mid.x(), mid.y() + h);
+        shape << QPointF(mid.x() - w, mid.y() - h) << QPointF(mid.x() + w, mid.y() - h) << QPointF(mid.x(), mid.y() + h);
     p.setBrush(c.text);
     p.setPen(Qt::NoPen);
-    p.drawPolygon(arrow);
+    p.drawPolygon(shape);
 }
 
 void TSchedTimeGridPainter::paintBackground(QPainter& p) const
@@ -150,7 +187,8 @@ void TSchedTimeGridPainter::paintBackground(QPainter& p) const
 
 void TSchedTimeGridPainter::paintDayFrame(QPainter& p, const TSchedDayBox& box) const
 {
-    paintTitleStrip(p, box, selectedDay(box) ? colours().range : colours().title, Qt::AlignHCenter);
+    const Colours& c = colours();
+    paintTitleStrip(p, box, selectedDay(box) ? c.range : (box.today ? c.todayTitle : c.title), Qt::AlignHCenter);
 }
 
 QRectF TSchedTimeGridPainter::itemClip(const TSchedDayBox& box) const
@@ -170,7 +208,8 @@ void TSchedTimeGridPainter::paintItem(QPainter& p, const TSchedItemBox& box, boo
     p.drawRect(box.rect);
     p.setPen(selected ? c.selectedText : c.text);
     const QRectF text = box.rect.adjusted(2 * u, 0, -2 * u, 0);
-    const QString line = box.time + QLatin1Char(' ') + box.caption;
+    // The caption first: where an appointment lies already says its time.
+    const QString line = box.time.isEmpty() ? box.caption : box.caption + QStringLiteral("  ") + box.time;
     if (text.height() >= 2 * fm.height())
         p.drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, line);
     else
@@ -182,7 +221,7 @@ void TSchedCellsPainter::paintDayFrame(QPainter& p, const TSchedDayBox& box) con
     const Colours& c = colours();
     const bool selected = selectedDay(box);
     p.fillRect(box.rect, selected ? c.selectedDay : (box.dimmed ? c.dimCell : c.background));
-    paintTitleStrip(p, box, c.title, Qt::AlignLeft);
+    paintTitleStrip(p, box, box.today ? c.todayTitle : c.title, Qt::AlignLeft);
 }
 
 void TSchedCellsPainter::paintItem(QPainter& p, const TSchedItemBox& box, bool selected) const
@@ -195,9 +234,19 @@ void TSchedCellsPainter::paintItem(QPainter& p, const TSchedItemBox& box, bool s
     if (selected)
         p.fillRect(box.rect, c.selected);
     p.setPen(selected ? c.selectedText : c.text);
-    const QRectF text = box.rect.adjusted(2 * u, 0, -2 * u, 0);
-    const QString line = box.time + QLatin1Char(' ') + box.caption;
-    p.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, fm.elidedText(line, Qt::ElideRight, text.width()));
+    QRectF text = box.rect.adjusted(2 * u, 0, -2 * u, 0);
+    // The caption first, the short time at the right in grey, so a narrow cell still
+    // shows what the entry is.
+    if (!box.time.isEmpty()) {
+        const qreal timeWidth = fm.horizontalAdvance(box.time);
+        if (timeWidth + 4 * u < text.width() / 2) {
+            p.setPen(selected ? c.selectedText : c.dimText);
+            p.drawText(text, Qt::AlignRight | Qt::AlignVCenter, box.time);
+            p.setPen(selected ? c.selectedText : c.text);
+            text.setRight(text.right() - timeWidth - 4 * u);
+        }
+    }
+    p.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, fm.elidedText(box.caption, Qt::ElideRight, text.width()));
 }
 
 void TSchedMonthPainter::paintForeground(QPainter& p) const

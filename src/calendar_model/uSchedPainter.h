@@ -43,7 +43,9 @@ protected:
     // Above the days: the month's day names.
     virtual void paintForeground(QPainter&) const {}
 
-    void paintMore(QPainter& p, const QRectF& r, bool up, int count) const;
+    void paintMore(QPainter& p, const QRectF& r, bool up, int count, bool arrow = true) const;
+    void paintTitle(QPainter& p) const;
+    void paintToday(QPainter& p, const TSchedDayBox& box) const;
     // A day frame's title strip and border, its title in the given alignment.
     void paintTitleStrip(QPainter& p, const TSchedDayBox& box, const QColor& fill, Qt::Alignment align) const;
     bool selectedDay(const TSchedDayBox& box) const;

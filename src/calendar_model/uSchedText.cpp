@@ -4,9 +4,43 @@
 
 #include <algorithm>
 
-QString MoreText(int count)
+QString MoreText(int count, bool words)
 {
-    return QStringLiteral("+%1").arg(count);
+    return words ? QStringLiteral("+%1 more").arg(count) : QStringLiteral("+%1").arg(count);
+}
+
+QString SchedShortTime(int msecsOfDay, const QLocale& locale)
+{
+    const bool twelveHours = locale.timeFormat(QLocale::ShortFormat).contains(QLatin1Char('a'), Qt::CaseInsensitive);
+    return locale.toString(QTime::fromMSecsSinceStartOfDay(msecsOfDay),
+                           twelveHours ? QStringLiteral("h:mm ap") : QStringLiteral("H:mm"));
+}
+
+QString SchedItemTime(const TSchedItem* item, QDate day, const QLocale& locale)
+{
+    if (item->FirstDay() < SchedDayFromDate(day))
+        return QStringLiteral("...");
+    const int msecs = SchedMsecsOfDay(item->Start);
+    if (item->DateOnly && msecs == 0)
+        return {};
+    return SchedShortTime(msecs, locale);
+}
+
+QString SchedPeriodTitle(TSchedViewMode mode, const QList<QDate>& days, const QLocale& locale)
+{
+    if (days.isEmpty())
+        return {};
+    if (mode == vmMonth)
+        return locale.toString(SchedShownMonth(days), QStringLiteral("MMMM yyyy"));
+    const QDate from = days.first();
+    const QDate to = days.last();
+    if (from == to)
+        return locale.toString(from, QStringLiteral("dddd d MMMM yyyy"));
+    // The first date says only what the last one does not.
+    const QString first = from.year() != to.year()     ? QStringLiteral("d MMMM yyyy")
+                          : from.month() != to.month() ? QStringLiteral("d MMMM")
+                                                       : QStringLiteral("d");
+    return locale.toString(from, first) + QStringLiteral(" \u2013 ") + locale.toString(to, QStringLiteral("d MMMM yyyy"));
 }
 
 QString SchedHintText(const TSchedItem* item, const QLocale& locale, const QFont& font, int maxWidth)
