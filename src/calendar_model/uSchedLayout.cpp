@@ -114,7 +114,7 @@ void TSchedLayout::buildTimeGrid(const TSchedServer* server)
     const QFontMetricsF itemFm = metrics(o.itemFont, o.device);
     const qreal titleHeight = std::ceil(headerFm.height() * 1.8);
     const qreal rulerWidth =
-        std::ceil(std::max(timeFm.horizontalAdvance(o.locale.toString(QTime(23, 0), QLocale::ShortFormat)),
+        std::ceil(std::max(timeFm.horizontalAdvance(SchedShortTime(23 * 3'600'000, o.locale)),
                            timeFm.horizontalAdvance(QStringLiteral("00:00"))) +
                   10 * unit);
     ruler = QRectF(area.left(), area.top() + titleHeight, rulerWidth, area.height() - titleHeight);

@@ -173,7 +173,7 @@ void TSchedTimeGridPainter::paintBackground(QPainter& p) const
             p.setFont(o.timeFont);
             p.setPen(c.text);
             p.drawText(QRectF(m_layout.ruler.left(), row.rect.top(), m_layout.ruler.width() - 4 * u, row.rect.height()),
-                       Qt::AlignRight | Qt::AlignTop, o.locale.toString(QTime(row.minute / 60, 0), QLocale::ShortFormat));
+                       Qt::AlignRight | Qt::AlignTop, SchedShortTime(row.minute / 60 * 3'600'000, o.locale));
         }
     }
     // The end of the time range, when it shows.
