@@ -7,12 +7,12 @@ RUN_PACKAGES=(
   cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-svg-dev
   pkg-config libsqlite3-dev libpq-dev unixodbc-dev libchm-dev
   libsqliteodbc odbc-postgresql odbc-mdbtools mdbtools mdbtools-dev tdsodbc
-  fp-utils-3.2.2 xdg-utils fonts-liberation2
+  fp-utils-3.2.2 xdg-utils fonts-liberation2 libical-dev
 )
 # What the tests and benchmarks need on top.
 TEST_PACKAGES=(
   googletest libbenchmark-dev postgresql sqlite3 python3
-  xvfb xauth xdotool trayer imagemagick x11-utils poppler-utils openbox
+  xvfb xauth xdotool trayer imagemagick x11-utils poppler-utils openbox python3-icalendar
 )
 
 # What the fuzz harnesses and the sanitizer build need (scripts/fuzz, scripts/sanitize).

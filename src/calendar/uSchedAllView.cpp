@@ -1,5 +1,8 @@
 #include "uSchedAllView.h"
 
+#include "uSchedPainter.h"
+#include "uSchedText.h"
+
 #include <QEvent>
 #include <QHelpEvent>
 #include <QMouseEvent>
@@ -53,8 +56,7 @@ void TSchedAllView::SetViewMode(TSchedViewMode mode)
     m_selectedId = 0;
     m_firstShown.clear();
     updateScrollBar();
-    if (timeGrid())
-        ScrollToMinute(8 * 60);
+    showEntries();
     invalidate();
     emit ViewModeChanged(mode);
 }
@@ -66,6 +68,7 @@ void TSchedAllView::SetStartDate(QDate date)
     m_start = m_focus = date;
     m_firstShown.clear();
     updateScrollBar();
+    showEntries();
     invalidate();
 }
 
@@ -74,8 +77,10 @@ void TSchedAllView::SetDayDate(QDate date)
     if (!date.isValid())
         return;
     m_focus = date;
-    if (timeGrid())
+    if (timeGrid()) {
+        showEntries();
         invalidate();
+    }
 }
 
 QList<QDate> TSchedAllView::DayColumnDates() const
@@ -148,6 +153,46 @@ void TSchedAllView::ScrollToMinute(int minute)
     verticalScrollBar()->setValue(int(minute / 30.0 * dayRowHeight()));
 }
 
+int TSchedAllView::FirstEntryMinute() const
+{
+    if (!m_server)
+        return -1;
+    int first = -1;
+    for (const QDate& date : DayColumnDates()) {
+        const int day = SchedDayFromDate(date);
+        const TSchedDayItems items = m_server->DayItems(day);
+        if (items.empty())
+            continue;
+        // In order of start: the first one is the earliest (one carried from the day
+        // before begins at midnight).
+        const TSchedItem* item = items.at(0);
+        const int minute = item->FirstDay() < day ? 0 : SchedMsecsOfDay(item->Start) / int(kSchedMsecsPerMinute);
+        if (first < 0 || minute < first)
+            first = minute;
+    }
+    return first;
+}
+
+int TSchedAllView::visibleMinutes() const
+{
+    const qreal visible = viewport()->height() - titlesHeight();
+    return int(std::max<qreal>(0, visible) / dayRowHeight() * 30);
+}
+
+// The day views open on 08:00 unless the period's first entry lies out of sight from
+// there: then on that entry, so that entries at midnight (every date-only column) show.
+void TSchedAllView::showEntries()
+{
+    if (!timeGrid())
+        return;
+    const int first = FirstEntryMinute();
+    const int workStart = 8 * 60;
+    if (first >= 0 && (first < workStart || first >= workStart + visibleMinutes()))
+        ScrollToMinute(first / 30 * 30);
+    else
+        ScrollToMinute(workStart);
+}
+
 TSchedLayoutOptions TSchedAllView::layoutOptions() const
 {
     TSchedLayoutOptions o;
@@ -156,6 +201,8 @@ TSchedLayoutOptions TSchedAllView::layoutOptions() const
     o.headerFont = font();
     o.timeFont = m_timeFont;
     o.days = VisibleDates();
+    o.today = QDate::currentDate();
+    o.title = SchedPeriodTitle(m_mode, o.days, locale());
     switch (m_mode) {
     case vmDay:
     case vmWorkWeek:
@@ -168,7 +215,7 @@ TSchedLayoutOptions TSchedAllView::layoutOptions() const
         break;
     case vmMonth:
         o.kind = TSchedLayoutKind::MonthCells;
-        o.month = m_start.month();
+        o.month = SchedShownMonth(o.days).month();
         break;
     }
     o.firstShown = m_firstShown;
@@ -198,9 +245,8 @@ void TSchedAllView::updateScrollBar()
     QScrollBar* bar = verticalScrollBar();
     if (timeGrid()) {
         const qreal row = dayRowHeight();
-        const int titles = int(std::ceil(QFontMetricsF(font()).height() * 1.8));
         const int content = int(48 * row);
-        const int visible = std::max(0, viewport()->height() - titles);
+        const int visible = std::max(0, viewport()->height() - int(titlesHeight()));
         bar->setRange(0, std::max(0, content - visible));
         bar->setPageStep(std::max(1, visible));
         bar->setSingleStep(int(row));
@@ -229,11 +275,18 @@ void TSchedAllView::scrollContentsBy(int, int)
     invalidate();
 }
 
+qreal TSchedAllView::titlesHeight() const
+{
+    // The period's title, then the day columns' titles.
+    return TSchedLayout::TitleHeight(font()) + std::ceil(QFontMetricsF(font()).height() * 1.8);
+}
+
 void TSchedAllView::storeChanged(const TSchedChange& change)
 {
     if (change.Everything) {
         m_selectedId = 0;
         m_firstShown.clear();
+        showEntries();
         invalidate();
         return;
     }
@@ -333,6 +386,7 @@ void TSchedAllView::mousePressEvent(QMouseEvent* event)
         m_rangeFrom = hit.minute;
         m_rangeTo = hit.minute + 30;
         break;
+    case TSchedHit::Crowd:
     case TSchedHit::None:
         return;
     }
@@ -360,7 +414,19 @@ void TSchedAllView::mouseMoveEvent(QMouseEvent* event)
 
 QString TSchedAllView::HintAt(const QPoint& pos) const
 {
-    const TSchedHit hit = Layout().HitTest(pos);
+    const TSchedLayout& layout = Layout();
+    const TSchedHit hit = layout.HitTest(pos);
+    if (hit.kind == TSchedHit::Crowd) {
+        // The entries behind a "+N": their times and captions, the first dozen of them.
+        const QList<const TSchedItem*>& items = layout.days[hit.dayIndex].crowds[hit.crowd].items;
+        QStringList lines;
+        for (qsizetype i = 0; i < items.size() && i < 12; ++i)
+            lines << SchedItemTime(items[i], layout.days[hit.dayIndex].date, locale()) + QLatin1Char(' ') +
+                         items[i]->Caption;
+        if (items.size() > 12)
+            lines << MoreText(int(items.size() - 12), true);
+        return lines.join(QLatin1Char('\n'));
+    }
     if (hit.kind != TSchedHit::Item)
         return {};
     return SchedHintText(hit.item, locale(), QToolTip::font(), m_hintWidth);

@@ -55,6 +55,8 @@ public:
     int HintMaxWidth() const { return m_hintWidth; }
     // Day modes: scrolls so that this minute of the day is at the top.
     void ScrollToMinute(int minute);
+    // The minute of the day of the first appointment in the day columns; -1 for none.
+    int FirstEntryMinute() const;
 
     // The current layout of the viewport (laid out on demand), for hit tests and tests.
     const TSchedLayout& Layout() const;
@@ -84,6 +86,9 @@ private:
     bool timeGrid() const { return m_mode == vmDay || m_mode == vmWorkWeek; }
     TSchedLayoutOptions layoutOptions() const;
     qreal dayRowHeight() const;
+    qreal titlesHeight() const;
+    int visibleMinutes() const;
+    void showEntries();
     void clearSelection();
 
     QPointer<TSchedServer> m_server;

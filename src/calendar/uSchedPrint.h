@@ -1,7 +1,7 @@
 #pragma once
 
 #include "uError.h"
-#include "uSchedLayout.h"
+#include "uSchedPage.h"
 
 #include <QDate>
 #include <QObject>

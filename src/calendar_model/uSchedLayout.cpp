@@ -1,9 +1,9 @@
 #include "uSchedLayout.h"
 
+#include "uSchedText.h"
+
 #include <QFontMetricsF>
 #include <QPaintDevice>
-#include <QPainter>
-#include <QTextDocument>
 
 #include <algorithm>
 #include <cmath>
@@ -27,48 +27,53 @@ QString fittingDate(const QLocale& locale, QDate date, const QStringList& format
     return {};
 }
 
-struct Colours
-{
-    QColor background{255, 255, 255};
-    QColor working{255, 252, 228};
-    QColor offHours{236, 236, 236};
-    QColor line{200, 200, 200};
-    QColor hourLine{160, 160, 160};
-    QColor title{228, 228, 228};
-    QColor text{0, 0, 0};
-    QColor dimText{140, 140, 140};
-    QColor dimCell{246, 246, 246};
-    QColor item{220, 232, 251};
-    QColor itemBorder{91, 133, 200};
-    QColor selected{91, 133, 200};
-    QColor selectedText{255, 255, 255};
-    QColor selectedDay{232, 240, 255};
-    QColor range{198, 218, 252};
-};
-
-// The width of a "more" button: its arrow and its count.
-qreal moreWidth(const QFontMetricsF& fm, qreal button, int count)
-{
-    return std::ceil(button * 1.5 + fm.horizontalAdvance(MoreText(count)));
-}
-
 } // namespace
 
-QString MoreText(int count)
+int TSchedDayBox::hiddenCount() const
 {
-    return QStringLiteral("+%1").arg(count);
+    int n = hiddenAbove + hiddenBelow;
+    for (const TSchedCrowd& crowd : crowds)
+        n += int(crowd.items.size());
+    return n;
+}
+
+QFont TSchedLayout::TitleFont(const QFont& headerFont)
+{
+    QFont font = headerFont;
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 1.25);
+    return font;
+}
+
+qreal TSchedLayout::TitleHeight(const QFont& headerFont)
+{
+    return std::ceil(QFontMetricsF(TitleFont(headerFont)).height() * 1.5);
+}
+
+// The width of a "more" button: its arrow (on screen) and its count.
+qreal TSchedLayout::moreWidth(const QFontMetricsF& fm, qreal button, int count) const
+{
+    if (m_options.paper)
+        return std::ceil(fm.horizontalAdvance(MoreText(count, true)) + 6 * unit);
+    return std::ceil(button * 1.5 + fm.horizontalAdvance(MoreText(count)));
 }
 
 void TSchedLayout::Build(const TSchedServer* server, const QRectF& a, const TSchedLayoutOptions& options)
 {
     m_options = options;
     area = a;
-    body = ruler = {};
+    titleRect = body = ruler = {};
     titles.clear();
     days.clear();
     rows.clear();
     rowHeight = contentHeight = 0;
     unit = options.device ? options.device->logicalDpiY() / 96.0 : 1.0;
+    if (!options.title.isEmpty()) {
+        const qreal h = std::min(a.height(), options.device ? std::ceil(metrics(TitleFont(options.headerFont), options.device).height() * 1.5)
+                                                            : TitleHeight(options.headerFont));
+        titleRect = QRectF(a.left(), a.top(), a.width(), h);
+        area.setTop(a.top() + h);
+    }
     switch (options.kind) {
     case TSchedLayoutKind::TimeGrid:
         buildTimeGrid(server);
@@ -98,10 +103,7 @@ int TSchedLayout::minuteAt(qreal y) const
 
 QString TSchedLayout::timeText(const TSchedItem* item, QDate day) const
 {
-    if (item->FirstDay() < SchedDayFromDate(day))
-        return QStringLiteral("...");
-    return m_options.locale.toString(QTime::fromMSecsSinceStartOfDay(SchedMsecsOfDay(item->Start)),
-                                     QLocale::ShortFormat);
+    return SchedItemTime(item, day, m_options.locale);
 }
 
 void TSchedLayout::buildTimeGrid(const TSchedServer* server)
@@ -112,7 +114,7 @@ void TSchedLayout::buildTimeGrid(const TSchedServer* server)
     const QFontMetricsF itemFm = metrics(o.itemFont, o.device);
     const qreal titleHeight = std::ceil(headerFm.height() * 1.8);
     const qreal rulerWidth =
-        std::ceil(std::max(timeFm.horizontalAdvance(o.locale.toString(QTime(23, 0), QLocale::ShortFormat)),
+        std::ceil(std::max(timeFm.horizontalAdvance(SchedShortTime(23 * 3'600'000, o.locale)),
                            timeFm.horizontalAdvance(QStringLiteral("00:00"))) +
                   10 * unit);
     ruler = QRectF(area.left(), area.top() + titleHeight, rulerWidth, area.height() - titleHeight);
@@ -146,6 +148,7 @@ void TSchedLayout::buildTimeGrid(const TSchedServer* server)
         box.rect = QRectF(body.left() + i * columnWidth, body.top(), columnWidth, body.height());
         box.header = QRectF(box.rect.left(), area.top(), columnWidth, titleHeight);
         box.body = box.rect;
+        box.today = box.date == o.today;
         box.title = fittingDate(o.locale, box.date,
                                 {QStringLiteral("dddd d MMMM"), QStringLiteral("ddd d MMM"), QStringLiteral("ddd d"),
                                  QStringLiteral("d")},
@@ -165,14 +168,28 @@ void TSchedLayout::buildTimeGrid(const TSchedServer* server)
         };
         QList<Placed> cluster;
         std::vector<qreal> laneEnds;
+        TSchedCrowd crowd;
         qreal clusterEnd = -1;
+        const qreal inner = columnWidth - 6 * unit;
+        const qreal button = std::ceil(itemFm.height() * 0.8);
+        // Lanes are never narrower than a few characters: what finds no lane of that
+        // width is counted behind a "+N" instead of being drawn as a hairline.
+        const qreal minLane = std::ceil(itemFm.averageCharWidth() * 8);
+        const int maxLanes = std::max(1, int((inner - moreWidth(itemFm, button, 99)) / minLane));
         auto closeCluster = [&]() {
+            qreal width = inner;
+            if (!crowd.items.isEmpty()) {
+                const qreal w = moreWidth(itemFm, button, int(crowd.items.size()));
+                crowd.rect = QRectF(box.rect.right() - w - 2 * unit, crowd.rect.top(), w, button);
+                width = std::max(unit, inner - w - 2 * unit);
+                box.crowds.append(crowd);
+                crowd = {};
+            }
             const int lanes = int(laneEnds.size());
             for (const Placed& p : cluster) {
                 QRectF& r = box.items[p.box].rect;
-                const qreal inner = columnWidth - 6 * unit;
-                r.setLeft(box.rect.left() + 2 * unit + p.lane * inner / lanes);
-                r.setWidth(inner / lanes);
+                r.setLeft(box.rect.left() + 2 * unit + p.lane * width / lanes);
+                r.setWidth(width / lanes);
             }
             cluster.clear();
             laneEnds.clear();
@@ -195,6 +212,12 @@ void TSchedLayout::buildTimeGrid(const TSchedServer* server)
             int lane = 0;
             while (lane < int(laneEnds.size()) && laneEnds[lane] > from)
                 ++lane;
+            if (lane >= maxLanes) {
+                if (crowd.items.isEmpty())
+                    crowd.rect.moveTop(std::max(yOfMinute(from), body.top()));
+                crowd.items.append(item);
+                continue;
+            }
             if (lane == int(laneEnds.size()))
                 laneEnds.push_back(shownTo);
             else
@@ -211,7 +234,6 @@ void TSchedLayout::buildTimeGrid(const TSchedServer* server)
         }
         if (!cluster.isEmpty())
             closeCluster();
-        const qreal button = std::ceil(itemFm.height() * 0.8);
         if (box.hiddenAbove) {
             const qreal w = moreWidth(itemFm, button, box.hiddenAbove);
             box.moreUp = QRectF(box.rect.right() - w - 2 * unit, box.rect.top() + 2 * unit, w, button);
@@ -227,6 +249,7 @@ void TSchedLayout::buildTimeGrid(const TSchedServer* server)
 void TSchedLayout::listItems(const TSchedServer* server, TSchedDayBox& box)
 {
     const TSchedLayoutOptions& o = m_options;
+    box.today = box.date == o.today;
     if (!server)
         return;
     const QFontMetricsF itemFm = metrics(o.itemFont, o.device);
@@ -363,6 +386,12 @@ TSchedHit TSchedLayout::HitTest(const QPointF& p) const
             hit.kind = TSchedHit::MoreDown;
             return hit;
         }
+        for (int c = 0; c < box.crowds.size(); ++c)
+            if (box.crowds[c].rect.contains(p)) {
+                hit.kind = TSchedHit::Crowd;
+                hit.crowd = c;
+                return hit;
+            }
         for (const TSchedItemBox& item : box.items)
             if (item.rect.contains(p)) {
                 hit.kind = TSchedHit::Item;
@@ -384,260 +413,4 @@ TSchedHit TSchedLayout::HitTest(const QPointF& p) const
         return hit;
     }
     return hit;
-}
-
-namespace {
-
-// A "more" button: an arrow, then how many entries are out of sight ("+12"), so that
-// neither the screen nor the printed page hides entries without a word.
-void drawMore(QPainter& p, const QRectF& r, bool up, int count, const QFont& font, const Colours& c)
-{
-    if (r.isEmpty())
-        return;
-    p.setPen(c.itemBorder);
-    p.setBrush(c.title);
-    p.drawRect(r);
-    const QRectF arrowBox(r.topLeft(), QSizeF(r.height() * 1.2, r.height()));
-    p.setFont(font);
-    p.setPen(c.text);
-    p.drawText(r.adjusted(arrowBox.width(), 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, MoreText(count));
-    const QPointF mid = arrowBox.center();
-    const qreal w = arrowBox.width() * 0.3;
-    const qreal h = arrowBox.height() * 0.25;
-    QPolygonF arrow;
-    if (up)
-        arrow << QPointF(mid.x() - w, mid.y() + h) << QPointF(mid.x() + w, mid.y() + h) << QPointF(mid.x(), mid.y() - h);
-    else
-        arrow << QPointF(mid.x() - w, mid.y() - h) << QPointF(mid.x() + w, mid.y() - h) << QPointF(mid.x(), mid.y() + h);
-    p.setBrush(c.text);
-    p.setPen(Qt::NoPen);
-    p.drawPolygon(arrow);
-}
-
-void drawItem(QPainter& p, const TSchedLayout& layout, const TSchedItemBox& box, bool selected, bool timeGrid,
-              const Colours& c)
-{
-    const qreal u = layout.unit;
-    const QFont& font = layout.options().itemFont;
-    p.setFont(font);
-    const QFontMetricsF fm(font, p.device());
-    if (timeGrid) {
-        p.setPen(QPen(c.itemBorder, u));
-        p.setBrush(selected ? c.selected : c.item);
-        p.drawRect(box.rect);
-    } else if (selected) {
-        p.fillRect(box.rect, c.selected);
-    }
-    p.setPen(selected ? c.selectedText : c.text);
-    const QRectF text = box.rect.adjusted(2 * u, 0, -2 * u, 0);
-    const QString line = box.time + QLatin1Char(' ') + box.caption;
-    if (timeGrid && text.height() >= 2 * fm.height()) {
-        p.drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, line);
-    } else {
-        p.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, fm.elidedText(line, Qt::ElideRight, text.width()));
-    }
-}
-
-} // namespace
-
-void SchedPaint(QPainter& p, const TSchedLayout& layout, const TSchedPaintState& state)
-{
-    const Colours c;
-    const TSchedLayoutOptions& o = layout.options();
-    const qreal u = layout.unit;
-    p.save();
-    p.fillRect(layout.area, c.background);
-    const QPen thin(c.line, u);
-    const bool timeGrid = o.kind == TSchedLayoutKind::TimeGrid;
-
-    if (timeGrid) {
-        p.save();
-        p.setClipRect(layout.ruler.united(layout.body));
-        for (const TSchedTimeRow& row : layout.rows) {
-            const QRectF cells(layout.body.left(), row.rect.top(), layout.body.width(), row.rect.height());
-            p.fillRect(cells, row.working ? c.working : c.offHours);
-            if (state.showSelection && state.rangeFrom >= 0 && row.minute >= state.rangeFrom &&
-                row.minute < state.rangeTo)
-                for (const TSchedDayBox& box : layout.days)
-                    if (box.date == state.selectedDate)
-                        p.fillRect(QRectF(box.rect.left(), row.rect.top(), box.rect.width(), row.rect.height()), c.range);
-            const bool hour = row.minute % 60 == 0;
-            p.setPen(QPen(hour ? c.hourLine : c.line, u));
-            p.drawLine(QPointF(hour ? layout.ruler.left() : layout.body.left(), row.rect.top()),
-                       QPointF(layout.body.right(), row.rect.top()));
-            if (hour) {
-                p.setFont(o.timeFont);
-                p.setPen(c.text);
-                p.drawText(QRectF(layout.ruler.left(), row.rect.top(), layout.ruler.width() - 4 * u, row.rect.height()),
-                           Qt::AlignRight | Qt::AlignTop,
-                           o.locale.toString(QTime(row.minute / 60, 0), QLocale::ShortFormat));
-            }
-        }
-        // The end of the time range, when it shows.
-        const qreal end = layout.yOfMinute(o.endMinute);
-        if (end <= layout.body.bottom()) {
-            p.setPen(QPen(c.hourLine, u));
-            p.drawLine(QPointF(layout.ruler.left(), end), QPointF(layout.body.right(), end));
-        }
-        p.restore();
-    }
-
-    for (const TSchedDayBox& box : layout.days) {
-        const bool selectedDay = state.showSelection && box.date == state.selectedDate && state.rangeFrom < 0;
-        if (!timeGrid)
-            p.fillRect(box.rect, selectedDay ? c.selectedDay : (box.dimmed ? c.dimCell : c.background));
-        p.fillRect(box.header, selectedDay && timeGrid ? c.range : c.title);
-        p.setPen(thin);
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(box.header);
-        p.drawRect(box.rect);
-        p.setFont(o.headerFont);
-        p.setPen(box.dimmed ? c.dimText : c.text);
-        p.drawText(box.header.adjusted(3 * u, 0, -3 * u, 0),
-                   (timeGrid ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter, box.title);
-        p.save();
-        p.setClipRect(box.body.intersected(timeGrid ? layout.body : box.rect));
-        for (const TSchedItemBox& item : box.items)
-            drawItem(p, layout, item, state.showSelection && item.item->Id == state.selectedItem, timeGrid, c);
-        p.restore();
-        drawMore(p, box.moreUp, true, box.hiddenAbove, o.itemFont, c);
-        drawMore(p, box.moreDown, false, box.hiddenBelow, o.itemFont, c);
-    }
-
-    for (const auto& [rect, text] : layout.titles) {
-        p.fillRect(rect, c.title);
-        p.setPen(thin);
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(rect);
-        p.setFont(o.headerFont);
-        p.setPen(c.text);
-        p.drawText(rect, Qt::AlignCenter, text);
-    }
-    p.restore();
-}
-
-QList<QDate> SchedPageDays(const TSchedPageSpec& spec)
-{
-    switch (spec.kind) {
-    case TSchedPageKind::Day:
-        return SchedPeriodDays(vmDay, spec.start, spec.firstDay);
-    case TSchedPageKind::Week:
-        return SchedPeriodDays(vmWeek, spec.start, spec.firstDay);
-    case TSchedPageKind::Month:
-        return SchedPeriodDays(vmMonth, spec.start, spec.firstDay);
-    }
-    return {};
-}
-
-TSchedPageTexts SchedPageTexts(const TSchedPageSpec& spec)
-{
-    TSchedPageTexts texts;
-    const QList<QDate> days = SchedPageDays(spec);
-    if (days.isEmpty())
-        return texts;
-    const QLocale& l = spec.locale;
-    const QString longDate = QStringLiteral("d MMMM yyyy");
-    const QString from = l.toString(days.first(), longDate);
-    const QString to = l.toString(days.last(), longDate);
-    switch (spec.kind) {
-    case TSchedPageKind::Day:
-        texts.title = l.toString(spec.start, QStringLiteral("dddd d MMMM yyyy"));
-        texts.header = QStringLiteral("%1  %2 - %3")
-                           .arg(from, l.toString(QTime(spec.topMinute / 60, spec.topMinute % 60), QLocale::ShortFormat),
-                                l.toString(QTime(spec.endMinute / 60 % 24, spec.endMinute % 60), QLocale::ShortFormat));
-        break;
-    case TSchedPageKind::Week:
-        texts.title = QStringLiteral("%1 - %2").arg(from, to);
-        texts.header = QStringLiteral("Week %1").arg(days.first().weekNumber());
-        break;
-    case TSchedPageKind::Month:
-        texts.title = l.toString(spec.start, QStringLiteral("MMMM yyyy"));
-        texts.header = QStringLiteral("%1 - %2").arg(from, to);
-        break;
-    }
-    texts.footer = QStringLiteral("Page 1 of 1");
-    return texts;
-}
-
-QFont SchedPageFont(int pointSize)
-{
-    QFont font(QStringLiteral("Arial"), pointSize);
-    font.setStyleHint(QFont::SansSerif);
-    return font;
-}
-
-void SchedPaintPage(QPainter& painter, const QRectF& page, const TSchedServer* server, const TSchedPageSpec& spec)
-{
-    const QPaintDevice* device = painter.device();
-    const qreal u = device ? device->logicalDpiY() / 96.0 : 1.0;
-    const QFont small = SchedPageFont(8);
-    const QFont title = SchedPageFont(24);
-    const QFont bodyFont = SchedPageFont(12);
-    const QFontMetricsF smallFm = metrics(small, device);
-    const QFontMetricsF titleFm = metrics(title, device);
-    const TSchedPageTexts texts = SchedPageTexts(spec);
-
-    painter.save();
-    painter.setPen(Qt::black);
-    QRectF r = page;
-    painter.setFont(small);
-    painter.drawText(QRectF(r.left(), r.top(), r.width(), smallFm.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                     texts.header);
-    r.setTop(r.top() + smallFm.height() + 4 * u);
-    painter.setFont(title);
-    painter.drawText(QRectF(r.left(), r.top(), r.width(), titleFm.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                     texts.title);
-    r.setTop(r.top() + titleFm.height() + 8 * u);
-    const QRectF footer(r.left(), r.bottom() - smallFm.height(), r.width(), smallFm.height());
-    painter.setFont(small);
-    painter.drawText(footer, Qt::AlignRight | Qt::AlignVCenter, texts.footer);
-    r.setBottom(footer.top() - 6 * u);
-
-    TSchedLayoutOptions o;
-    o.days = SchedPageDays(spec);
-    o.locale = spec.locale;
-    o.itemFont = bodyFont;
-    o.headerFont = bodyFont;
-    o.timeFont = bodyFont;
-    o.device = device;
-    switch (spec.kind) {
-    case TSchedPageKind::Day:
-        o.kind = TSchedLayoutKind::TimeGrid;
-        o.topMinute = spec.topMinute;
-        o.endMinute = spec.endMinute;
-        o.slotMinutes = spec.slotMinutes;
-        break;
-    case TSchedPageKind::Week:
-        o.kind = TSchedLayoutKind::WeekCells;
-        break;
-    case TSchedPageKind::Month:
-        o.kind = TSchedLayoutKind::MonthCells;
-        o.shareWeekend = true;
-        o.month = spec.start.month();
-        o.headerFont = small;
-        break;
-    }
-    TSchedLayout layout;
-    layout.Build(server, r, o);
-    SchedPaint(painter, layout);
-    painter.restore();
-}
-
-QString SchedHintText(const TSchedItem* item, const QLocale& locale, const QFont& font, int maxWidth)
-{
-    const QString from = locale.toString(SchedToDateTime(item->Start), QLocale::ShortFormat);
-    const QString to = SchedDayOf(item->Finish) == SchedDayOf(item->Start)
-                           ? locale.toString(QTime::fromMSecsSinceStartOfDay(SchedMsecsOfDay(item->Finish)),
-                                             QLocale::ShortFormat)
-                           : locale.toString(SchedToDateTime(item->Finish), QLocale::ShortFormat);
-    const QString plain = QStringLiteral("%1 - %2\n%3").arg(from, to, item->Caption);
-    const QFontMetrics fm(font);
-    int widest = 0;
-    for (const QString& line : plain.split(QLatin1Char('\n')))
-        widest = std::max(widest, fm.horizontalAdvance(line));
-    if (widest <= maxWidth)
-        return plain;
-    return QStringLiteral("<table width=\"%1\"><tr><td>%2<br>%3</td></tr></table>")
-        .arg(maxWidth)
-        .arg(QStringLiteral("%1 - %2").arg(from, to).toHtmlEscaped(), item->Caption.toHtmlEscaped());
 }

@@ -11,12 +11,13 @@
 #include <QRectF>
 #include <QString>
 
+class QFontMetricsF;
 class QPaintDevice;
-class QPainter;
 
 // Geometry of one period of the calendar, the same for the screen view and the printed
 // page: the view lays out its viewport, a print component its page. Only what falls
 // inside the area is laid out, so thousands of appointments cost the few that show.
+// Drawing is uSchedPainter's, the printed page's frame uSchedPage's.
 
 enum class TSchedLayoutKind
 {
@@ -47,19 +48,30 @@ struct TSchedLayoutOptions
     bool shareWeekend = false;
     // Month cells: days outside this month (1..12) are dimmed; 0 dims none.
     int month = 0;
+    // The day marked as today; invalid marks none (paper has no today).
+    QDate today;
+    // The period's title in a strip above it; empty: no strip.
+    QString title;
+    // Laid out for paper: nothing scrolls, so "more" buttons become "+N more" notes.
+    bool paper = false;
     // Cells: the index of the first appointment listed, per day number (scrolled by "more").
     QHash<int, int> firstShown;
 };
-
-// The text of a "more" button: how many entries are out of sight ("+12").
-QString MoreText(int count);
 
 struct TSchedItemBox
 {
     const TSchedItem* item = nullptr;
     QRectF rect;
-    QString time;    // start time, or "..." when the appointment began on an earlier day
+    QString time;    // short start time; "..." when it began on an earlier day; empty for a date alone
     QString caption; // as given; drawing elides it
+};
+
+// Time grid: appointments of a cluster that found no lane of the least width, counted
+// behind a "+N" where the cluster begins.
+struct TSchedCrowd
+{
+    QRectF rect;
+    QList<const TSchedItem*> items;
 };
 
 struct TSchedDayBox
@@ -75,7 +87,12 @@ struct TSchedDayBox
     int hiddenBelow = 0;
     QRectF moreUp; // the "more" buttons; empty when not needed
     QRectF moreDown;
+    QList<TSchedCrowd> crowds; // time grid
     bool dimmed = false;
+    bool today = false;
+
+    // Every appointment of the day that does not show: above, below and crowded out.
+    int hiddenCount() const;
 };
 
 struct TSchedTimeRow
@@ -95,12 +112,14 @@ struct TSchedHit
         Slot, // time grid: a row of a day column
         Cell, // cells: the free part of a day cell
         MoreUp,
-        MoreDown
+        MoreDown,
+        Crowd // a "+N" of appointments crowded out of a time grid's lanes
     };
     Kind kind = None;
     int dayIndex = -1;
     const TSchedItem* item = nullptr;
     int minute = -1; // Slot: the row's first minute
+    int crowd = -1;  // Crowd: its index in the day's crowds
 };
 
 class TSchedLayout
@@ -113,8 +132,12 @@ public:
     // Time grid: the y of a minute of the day (scrolled), and the minute at a y.
     qreal yOfMinute(qreal minute) const;
     int minuteAt(qreal y) const;
+    // The height of the period's title strip in a font.
+    static qreal TitleHeight(const QFont& headerFont);
+    static QFont TitleFont(const QFont& headerFont);
 
-    QRectF area;
+    QRectF titleRect; // the period's title, when one is given
+    QRectF area;      // the period, below its title
     QRectF body;  // time grid: the scrolling part below the titles, right of the ruler
     QRectF ruler; // time grid: the time texts
     QList<QPair<QRectF, QString>> titles; // month cells: the names of the days above the columns
@@ -130,58 +153,7 @@ private:
     void buildMonthCells(const TSchedServer* server);
     void listItems(const TSchedServer* server, TSchedDayBox& box);
     QString timeText(const TSchedItem* item, QDate day) const;
+    qreal moreWidth(const QFontMetricsF& fm, qreal button, int count) const;
 
     TSchedLayoutOptions m_options;
 };
-
-// What the painter shows besides the layout: the selection, only while it is shown.
-struct TSchedPaintState
-{
-    bool showSelection = false;
-    quint64 selectedItem = 0; // appointment Id, 0: none
-    QDate selectedDate;       // a selected day (cells) or day column (time grid)
-    int rangeFrom = -1;       // time grid: selected minutes [rangeFrom, rangeTo) of selectedDate
-    int rangeTo = -1;
-};
-
-// Draws a laid-out period into any painter: the view's viewport and the printed page.
-void SchedPaint(QPainter& painter, const TSchedLayout& layout, const TSchedPaintState& state = {});
-
-// A printed page: header line, title, the period, footer line.
-enum class TSchedPageKind
-{
-    Day,
-    Week,
-    Month
-};
-
-struct TSchedPageSpec
-{
-    TSchedPageKind kind = TSchedPageKind::Day;
-    QDate start;
-    QLocale locale;
-    Qt::DayOfWeek firstDay = Qt::Monday;
-    int topMinute = 8 * 60; // day page: the printed time range
-    int endMinute = 18 * 60;
-    int slotMinutes = 30;
-};
-
-struct TSchedPageTexts
-{
-    QString header;
-    QString title;
-    QString footer;
-};
-
-// The days a page prints: the day; the week that holds the start; five weeks from it.
-QList<QDate> SchedPageDays(const TSchedPageSpec& spec);
-TSchedPageTexts SchedPageTexts(const TSchedPageSpec& spec);
-// The page fonts: Arial 8 pt (header and footer), 24 pt (title), 12 pt (body). Where
-// Arial is missing the font system's metric-compatible substitute is used.
-QFont SchedPageFont(int pointSize);
-// Draws the page into the painter's device within page (device coordinates).
-void SchedPaintPage(QPainter& painter, const QRectF& page, const TSchedServer* server, const TSchedPageSpec& spec);
-
-// The hint of an appointment: its time range and caption. Plain text while it fits in
-// maxWidth pixels of the font, else rich text wrapped at that width.
-QString SchedHintText(const TSchedItem* item, const QLocale& locale, const QFont& font, int maxWidth = 200);

@@ -35,6 +35,14 @@ QList<QDate> SchedPeriodDays(TSchedViewMode mode, QDate focus, Qt::DayOfWeek fir
     return days;
 }
 
+QDate SchedShownMonth(const QList<QDate>& days)
+{
+    if (days.isEmpty())
+        return {};
+    const QDate middle = days.at(days.size() / 2);
+    return QDate(middle.year(), middle.month(), 1);
+}
+
 QStringList SchedZoomEntries()
 {
     return {QStringLiteral("500%"), QStringLiteral("200%"), QStringLiteral("150%"),

@@ -17,6 +17,9 @@ enum TSchedViewMode
 QDate SchedWeekStart(QDate date, Qt::DayOfWeek firstDay);
 // The days a mode shows around the date in focus, in date order.
 QList<QDate> SchedPeriodDays(TSchedViewMode mode, QDate focus, Qt::DayOfWeek firstDay);
+// The month five weeks of days show: the month of the middle day, which is also the
+// month most of them belong to. Its first day; invalid for no days.
+QDate SchedShownMonth(const QList<QDate>& days);
 
 // What a text of the preview's zoom list asks for.
 struct TSchedZoomChoice

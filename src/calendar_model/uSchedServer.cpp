@@ -41,6 +41,7 @@ const TSchedItem* TSchedServer::Add(const TSchedItemRec& rec)
     item->Kind = rec.Kind;
     item->Description = rec.Description;
     item->Alarm = rec.Alarm;
+    item->DateOnly = rec.DateOnly;
     m_owned.push_back(std::move(owned));
 
     if (m_updateDepth > 0 || m_unordered) {

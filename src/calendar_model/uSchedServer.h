@@ -20,6 +20,8 @@ struct TSchedItemRec
     int Kind = 0;
     QString Description;
     bool Alarm = false;
+    // The start came from a date without a time of day: shown without a time.
+    bool DateOnly = false;
 };
 
 // One appointment held by the store. Id numbers the appointments in order of addition.
@@ -32,6 +34,7 @@ struct TSchedItem
     int Kind = 0;
     QString Description;
     bool Alarm = false;
+    bool DateOnly = false;
 
     int FirstDay() const { return SchedDayOf(Start); }
     int LastDay() const { return SchedLastDay(Start, Finish); }

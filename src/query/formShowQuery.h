@@ -106,6 +106,7 @@ public:
     QLabel* lblDiaryHint;
     QToolButton* btnPreview;
     QPushButton* btnPrintDiary;
+    QPushButton* btnExportDiary;
     TRadioGroup* rgpDiaryView;
     TSchedAllView* diaryView;
     TSchedServer* SchedServer1;
@@ -136,6 +137,7 @@ public slots:
     TSchedPrintBase* SelectDiaryPrint();
     void btnPrintDiaryClick();
     void btnPreviewClick();
+    void btnExportDiaryClick();
     void cboDateIndexChange();
     void cboDescriptionChange();
     void cboSecondaryChange();

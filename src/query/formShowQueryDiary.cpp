@@ -6,12 +6,17 @@
 #include "SchedPreviewDlg.h"
 #include "uDbRowCursor.h"
 #include "uDiary.h"
+#include "uDiaryExport.h"
+#include "uDialogs.h"
 #include "uErrorBox.h"
+#include "uParameters.h"
 #include "uSchedAllView.h"
 #include "uSchedCalendar.h"
 #include "uSchedPrint.h"
 #include "uWidgets.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -35,6 +40,19 @@ TValueComboBox* makeColumnList(QWidget* parent, const char* name)
     list->setInsertPolicy(QComboBox::NoInsert);
     list->setFixedWidth(129);
     return list;
+}
+
+// The folder the last calendar file went to, so the next one starts there.
+constexpr auto kExportFolderParameter = "DiaryExportFolder";
+
+// The query's name as a file name: characters no file name may hold become "_".
+QString calendarFileName(const QString& queryName)
+{
+    QString name = queryName.trimmed();
+    for (QChar& c : name)
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() < 32)
+            c = QLatin1Char('_');
+    return (name.isEmpty() ? QStringLiteral("Diary") : name) + QLatin1String(".ics");
 }
 
 void fillColumnList(TValueComboBox* list, QList<TDiaryColumn> columns)
@@ -115,6 +133,10 @@ void TfrmShowQuery::buildDiaryPage()
     buttons->addWidget(btnPrintDiary);
     buttons->addStretch(1);
     left->addLayout(buttons);
+    // The rows as a calendar file for desktop calendar programs.
+    btnExportDiary = Make<QPushButton>(onlDiaryLeft, "btnExportDiary", QStringLiteral("Export Diary..."));
+    btnExportDiary->setToolTip(QStringLiteral("Save the diary as an iCalendar file"));
+    left->addWidget(btnExportDiary, 0, Qt::AlignLeft);
     left->addSpacing(3);
 
     rgpDiaryView = Make<TRadioGroup>(onlDiaryLeft, "rgpDiaryView", QStringLiteral("View"));
@@ -159,6 +181,7 @@ void TfrmShowQuery::buildDiaryPage()
     connect(rgpDiaryView, &TRadioGroup::Changed, this, &TfrmShowQuery::rgpDiaryViewClick);
     connect(btnPrintDiary, &QPushButton::clicked, this, &TfrmShowQuery::btnPrintDiaryClick);
     connect(btnPreview, &QToolButton::clicked, this, &TfrmShowQuery::btnPreviewClick);
+    connect(btnExportDiary, &QPushButton::clicked, this, &TfrmShowQuery::btnExportDiaryClick);
     // Any change of a list's text, typed or chosen, refills the diary.
     connect(cboDateIndex, &QComboBox::currentTextChanged, this, &TfrmShowQuery::cboDateIndexChange);
     connect(cboDescription, &QComboBox::currentTextChanged, this, &TfrmShowQuery::cboDescriptionChange);
@@ -284,6 +307,38 @@ void TfrmShowQuery::btnPreviewClick()
     }
     preview->SetPrintComponent(SelectDiaryPrint());
     preview->Present(this);
+}
+
+void TfrmShowQuery::btnExportDiaryClick()
+{
+    const TDbRowsPtr rows = cdsData->Rows();
+    TDiaryChoice choice;
+    choice.date = cboDateIndex->Value().value_or(-1);
+    choice.description = cboDescription->Value().value_or(-1);
+    choice.secondary = cboSecondary->Value().value_or(-1);
+    RunCommand([&]() {
+        if (!rows || choice.date < 0 || choice.description < 0)
+            throw EDiaryExportError(QStringLiteral("Choose the columns of the diary before exporting it."));
+        const QString name = windowTitle();
+        const QString folder = ReadParameter(QLatin1String(kExportFolderParameter), QDir::homePath());
+        QString file = dialogs::saveFileName(QStringLiteral("Export Diary"),
+                                             QDir(folder).filePath(calendarFileName(name)),
+                                             QStringLiteral("iCalendar files (*.ics);;All Files (*)"));
+        if (file.isEmpty())
+            return;
+        if (QFileInfo(file).suffix().isEmpty())
+            file += QLatin1String(".ics");
+        WriteParameter(QLatin1String(kExportFolderParameter), QFileInfo(file).absolutePath());
+        const TDiaryExportResult result =
+            DiaryExportICalendar(file, *rows, choice, name, QStringLiteral("quillory-query-%1").arg(QueryId));
+        // Say so only when something was left out; a whole export needs no word.
+        if (result.skipped > 0)
+            dialogs::showInfo(QStringLiteral("%1 entries were exported. %2 entries lie outside the years 1 to 9999, "
+                                             "which a calendar file cannot hold, and were left out.")
+                                  .arg(result.written)
+                                  .arg(result.skipped),
+                              QStringLiteral("Export Diary"));
+    });
 }
 
 void TfrmShowQuery::btnDiaryTodayClick()

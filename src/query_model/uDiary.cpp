@@ -2,6 +2,8 @@
 
 #include "uDateText.h"
 
+#include <QTime>
+
 namespace {
 
 bool isDateKind(TDbFieldType t)
@@ -31,6 +33,37 @@ TDiaryColumnLists DiaryColumnLists(const QList<TDbField>& fields)
     return lists;
 }
 
+bool DiaryReadDate(const TDbRows& rows, qsizetype row, int column, qint64& julianDay, int& msecs)
+{
+    if (rows.AsJulianDayTime(row, column, julianDay, msecs))
+        return true;
+    if (!isTextKind(rows.Fields().at(column).type) || rows.IsNull(row, column))
+        return false;
+    const QTime time = QTime::fromString(rows.AsString(row, column).trimmed(), Qt::ISODateWithMs);
+    if (!time.isValid())
+        return false;
+    julianDay = kDayZero.toJulianDay();
+    msecs = time.msecsSinceStartOfDay();
+    return true;
+}
+
+bool DiaryDateOnly(const TDbRows& rows, int column)
+{
+    if (column < 0 || column >= rows.FieldCount())
+        return false;
+    const TDbFieldType type = rows.Fields().at(column).type;
+    if (type == TDbFieldType::Date)
+        return true;
+    if (type == TDbFieldType::Time)
+        return false;
+    qint64 day = 0;
+    int msecs = 0;
+    for (qsizetype r = 0; r < rows.RowCount(); ++r)
+        if (DiaryReadDate(rows, r, column, day, msecs) && msecs != 0)
+            return false;
+    return true;
+}
+
 namespace {
 
 // Every value is a date (and there is one): a column of dates kept as text.
@@ -42,7 +75,7 @@ bool holdsOnlyDates(const TDbRows& rows, int column)
     for (qsizetype r = 0; r < rows.RowCount(); ++r) {
         if (rows.IsNull(r, column))
             continue;
-        if (!rows.AsJulianDayTime(r, column, day, msecs))
+        if (!DiaryReadDate(rows, r, column, day, msecs))
             return false;
         any = true;
     }
@@ -81,9 +114,10 @@ TSchedItemRec DiaryEntry(const TDbRows& rows, qsizetype row, const TDiaryChoice&
     TSchedItemRec rec;
     qint64 julianDay = 0;
     int msecs = 0;
-    if (rows.AsJulianDayTime(row, choice.date, julianDay, msecs))
+    if (DiaryReadDate(rows, row, choice.date, julianDay, msecs))
         rec.Start = SchedTimeOf(int(julianDay - kSchedJulianDayZero), msecs);
     rec.Finish = rec.Start + kSchedMsecsPerDay / 100; // 0.01 of a day: 14 min 24 s
+    rec.DateOnly = choice.dateOnly;
     if (choice.secondary < 0) {
         rec.Caption = rows.AsString(row, choice.description);
         return rec;
@@ -128,9 +162,11 @@ void DiaryFill(TSchedServer& store, const TDbRows* rows, const TDiaryChoice& cho
     if (choice.description >= rows->FieldCount() || choice.date >= rows->FieldCount() ||
         choice.secondary >= rows->FieldCount())
         return;
+    TDiaryChoice resolved = choice;
+    resolved.dateOnly = DiaryDateOnly(*rows, choice.date);
     const TSchedUpdateGuard update(store);
     for (qsizetype r = 0; r < rows->RowCount(); ++r)
-        AddDiaryEntry(store, *rows, r, choice);
+        AddDiaryEntry(store, *rows, r, resolved);
 }
 
 TDiaryPrintChoice DiaryPrintChoice(const TDiaryViewState& s)

@@ -27,6 +27,9 @@ struct TDiaryChoice
     int date = -1;
     int description = -1;
     int secondary = -1;
+    // The date column holds days without times (DiaryFill finds out): its appointments
+    // show no time.
+    bool dateOnly = false;
 };
 
 struct TDiaryColumnLists
@@ -38,10 +41,17 @@ struct TDiaryColumnLists
 
 // The lists for a result's fields, each in field order.
 TDiaryColumnLists DiaryColumnLists(const QList<TDbField>& fields);
-// The same for fetched rows, where a text column whose every value is an ISO date or
-// date-time ("2012-07-04", "2012-07-04 09:30:00") is a date column too: SQLite files
-// usually keep dates as text.
+// The same for fetched rows, where a text column whose every value is an ISO date,
+// date-time or time ("2012-07-04", "2012-07-04 09:30:00", "09:30") is a date column too:
+// SQLite files usually keep dates as text.
 TDiaryColumnLists DiaryColumnLists(const TDbRows& rows);
+// A row's value of a date column as a Julian day and milliseconds of the day: the rows'
+// own dates and ISO texts; a text holding only a time lies on 30 December 1899. False
+// for a null or a value that is no date.
+bool DiaryReadDate(const TDbRows& rows, qsizetype row, int column, qint64& julianDay, int& msecs);
+// Whether a date column holds days only: a date column, or one whose every value lies
+// at 00:00.
+bool DiaryDateOnly(const TDbRows& rows, int column);
 
 // The one line the page shows above an unfilled diary: why it is empty, or which list
 // still needs a choice; empty when the diary is filled.

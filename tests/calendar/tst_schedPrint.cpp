@@ -66,6 +66,8 @@ private slots:
     void noPrinterOffersAPdfFile();
     void aFailingPrinterIsReported();
     void crowdedDayPrintsHowManyAreLeftOut();
+    void everyPrintedPeriodAccountsForAllItsEntries_data();
+    void everyPrintedPeriodAccountsForAllItsEntries();
     void pagesUseArialOrItsSubstitute();
 
 private:
@@ -226,6 +228,66 @@ void TestSchedPrint::crowdedDayPrintsHowManyAreLeftOut()
     QVERIFY2(more.hasMatch(), qPrintable(printed.text));
     QVERIFY(shown > 0);
     QCOMPARE(shown + more.captured(1).toInt(), total);
+}
+
+void TestSchedPrint::everyPrintedPeriodAccountsForAllItsEntries_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("crowd");  // entries at 10:00 on 14 April 2004
+    QTest::addColumn<int>("early");  // entries at 06:00, before the day page's hours
+    QTest::addColumn<int>("late");   // entries at 20:00, after them
+    QTest::newRow("day page: before, after and past the lanes") << 0 << 30 << 3 << 2;
+    QTest::newRow("week page: a cell overflowing") << 1 << 45 << 0 << 0;
+    QTest::newRow("month page: a cell overflowing") << 2 << 25 << 2 << 1;
+}
+
+// On paper nothing scrolls: whatever does not fit is a "+N more" note, and the entries
+// printed plus those counted are every entry of the period.
+void TestSchedPrint::everyPrintedPeriodAccountsForAllItsEntries()
+{
+    QFETCH(int, kind);
+    QFETCH(int, crowd);
+    QFETCH(int, early);
+    QFETCH(int, late);
+    TSchedServer server;
+    const QDate day(2004, 4, 14);
+    int n = 0;
+    auto addAt = [&](QTime time, int count) {
+        for (int i = 0; i < count; ++i, ++n)
+            add(server, day, time, QString("Q%1").arg(n, 2, 10, QChar('0')));
+    };
+    addAt(QTime(10, 0), crowd);
+    addAt(QTime(6, 0), early);
+    addAt(QTime(20, 0), late);
+    std::unique_ptr<TSchedPrintBase> component;
+    if (kind == 0)
+        component = std::make_unique<TSchedDayViewPrint>();
+    else if (kind == 1)
+        component = std::make_unique<TSchedWeekViewPrint>();
+    else
+        component = std::make_unique<TSchedMonthViewPrint>();
+    component->SetServer(&server);
+    component->SetStartDate(kind == 2 ? QDate(2004, 4, 1) : day);
+    const QString file = pdf(QString("accounted-%1.pdf").arg(kind));
+    SetSchedPrinterFactory([file]() {
+        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(file);
+        return printer;
+    });
+    component->Print();
+    const PrintedPdf printed(file);
+    const int shown = int(printed.text.count(QRegularExpression("Q\\d\\d")));
+    int counted = 0;
+    int notes = 0;
+    QRegularExpressionMatchIterator more = QRegularExpression("\\+(\\d+) more").globalMatch(printed.text);
+    while (more.hasNext()) {
+        counted += more.next().captured(1).toInt();
+        ++notes;
+    }
+    QVERIFY2(notes > 0, qPrintable(printed.text));
+    QVERIFY(shown > 0);
+    QCOMPARE(shown + counted, n);
 }
 
 void TestSchedPrint::pagesUseArialOrItsSubstitute()

@@ -64,6 +64,11 @@ private slots:
     void selectedAppointmentIsReadableInWeekAndMonth();
     void viewFollowsTheStoreAndDropsSelectionOnRemoveAll();
     void moreButtonScrollsADayCell();
+    void eachViewNamesItsPeriodAndMarksToday_data();
+    void eachViewNamesItsPeriodAndMarksToday();
+    void dayViewsScrollToTheFirstEntryOutOfSight_data();
+    void dayViewsScrollToTheFirstEntryOutOfSight();
+    void crowdedTimeKeepsLanesReadableAndCountsTheRest();
     void hintNamesTheAppointment();
     void scrollBarMovesWeekAndMonthByWeeks();
     void calendarArrowsMoveToFirstDayAndClick_data();
@@ -221,6 +226,121 @@ void TestSchedView::moreButtonScrollsADayCell()
     // "more" changes neither mode nor period.
     QCOMPARE(f.view.ViewMode(), vmMonth);
     QCOMPARE(f.view.VisibleDates().first(), QDate(2004, 4, 19));
+}
+
+void TestSchedView::eachViewNamesItsPeriodAndMarksToday_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QDate>("start");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("shownMonth"); // month view: the month whose days are not greyed
+    const QString dash = QStringLiteral(" \u2013 ");
+    QTest::newRow("month from the 1st") << int(vmMonth) << QDate(2004, 4, 1) << "April 2004" << 4;
+    // Five weeks from 19 April hold more of May than of April: May is shown, April greyed.
+    QTest::newRow("month from the 19th") << int(vmMonth) << QDate(2004, 4, 19) << "May 2004" << 5;
+    QTest::newRow("week") << int(vmWeek) << QDate(2004, 4, 21) << "19" + dash + "25 April 2004" << 0;
+    QTest::newRow("week across two months") << int(vmWeek) << QDate(2004, 4, 1) << "29 March" + dash + "4 April 2004" << 0;
+    QTest::newRow("week across two years")
+        << int(vmWeek) << QDate(2004, 12, 29) << "27 December 2004" + dash + "2 January 2005" << 0;
+    QTest::newRow("working week") << int(vmWorkWeek) << QDate(2004, 4, 21) << "19" + dash + "23 April 2004" << 0;
+    QTest::newRow("day") << int(vmDay) << QDate(2004, 4, 21) << "Wednesday 21 April 2004" << 0;
+    QTest::newRow("today's week") << int(vmWeek) << QDate::currentDate() << QString() << 0;
+}
+
+void TestSchedView::eachViewNamesItsPeriodAndMarksToday()
+{
+    QFETCH(int, mode);
+    QFETCH(QDate, start);
+    QFETCH(QString, title);
+    QFETCH(int, shownMonth);
+    ViewFixture f;
+    f.view.SetViewMode(TSchedViewMode(mode));
+    f.view.SetStartDate(start);
+    f.view.SetDayDate(start);
+    const TSchedLayout& layout = f.view.Layout();
+    if (!title.isEmpty())
+        QCOMPARE(layout.options().title, title);
+    QVERIFY(!layout.titleRect.isEmpty());
+    QVERIFY(layout.titleRect.bottom() <= layout.area.top());
+    for (const TSchedDayBox& box : layout.days) {
+        QCOMPARE(box.today, box.date == QDate::currentDate());
+        if (mode == vmMonth)
+            QVERIFY2(box.dimmed == (box.date.month() != shownMonth), qPrintable(box.date.toString()));
+    }
+    // Today is drawn framed in its own colour.
+    if (start == QDate::currentDate()) {
+        const TSchedDayBox* today = f.box(start);
+        QVERIFY(today);
+        const QImage shot = f.view.viewport()->grab().toImage();
+        const QColor edge = shot.pixelColor(today->rect.center().toPoint().x(), int(today->rect.bottom()) - 1);
+        QVERIFY2(edge.red() > 200 && edge.blue() < 60, qPrintable(edge.name()));
+    }
+}
+
+void TestSchedView::dayViewsScrollToTheFirstEntryOutOfSight_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QTime>("first");
+    QTest::addColumn<int>("topMinute"); // the minute at the top of the rows
+    QTest::newRow("day, entries at midnight (a date column)") << int(vmDay) << QTime(0, 0) << 0;
+    QTest::newRow("day, entries before eight") << int(vmDay) << QTime(6, 40) << 6 * 60 + 30;
+    QTest::newRow("day, entries within sight of eight") << int(vmDay) << QTime(10, 0) << 8 * 60;
+    QTest::newRow("working week, entries late at night") << int(vmWorkWeek) << QTime(23, 0) << -1;
+    QTest::newRow("day without entries") << int(vmDay) << QTime() << 8 * 60;
+}
+
+void TestSchedView::dayViewsScrollToTheFirstEntryOutOfSight()
+{
+    QFETCH(int, mode);
+    QFETCH(QTime, first);
+    QFETCH(int, topMinute);
+    ViewFixture f;
+    if (first.isValid()) {
+        add(f.server, QDate(2004, 4, 21), first, "First");
+        add(f.server, QDate(2004, 4, 22), first.addSecs(1800), "Later");
+    }
+    f.view.SetDayDate(QDate(2004, 4, 21));
+    f.view.SetViewMode(TSchedViewMode(mode));
+    const TSchedLayout& layout = f.view.Layout();
+    if (topMinute >= 0)
+        QCOMPARE(layout.minuteAt(layout.body.top()), topMinute);
+    if (first.isValid()) {
+        // The first entry is in sight.
+        const TSchedDayBox* box = f.box(QDate(2004, 4, 21));
+        QCOMPARE(box->items.size(), 1);
+        QVERIFY(layout.body.contains(box->items[0].rect.topLeft()));
+        QCOMPARE(box->hiddenAbove, 0);
+    }
+}
+
+// 500 entries at one time: lanes keep a readable width, the rest is counted behind a
+// "+N" whose hint names them, and shown plus counted is every entry of the day.
+void TestSchedView::crowdedTimeKeepsLanesReadableAndCountsTheRest()
+{
+    ViewFixture f;
+    const QDate day(2004, 4, 21);
+    f.server.BeginUpdate();
+    for (int i = 0; i < 500; ++i)
+        add(f.server, day, QTime(9, 0), QString("Crowd %1").arg(i));
+    add(f.server, day, QTime(23, 0), "Late");
+    f.server.EndUpdate();
+    f.view.SetDayDate(day);
+    f.view.SetViewMode(vmDay);
+    const TSchedDayBox* box = f.box(day);
+    QVERIFY(box->items.size() > 1);
+    const qreal least = QFontMetricsF(f.view.font()).averageCharWidth() * 8;
+    for (const TSchedItemBox& item : box->items)
+        QVERIFY2(item.rect.width() >= least - 1, qPrintable(QString::number(item.rect.width())));
+    QCOMPARE(box->crowds.size(), 1);
+    QCOMPARE(int(box->items.size()) + box->hiddenCount(), 501);
+    QCOMPARE(box->hiddenBelow, 1); // "Late", below what shows
+    const QRectF crowd = box->crowds[0].rect;
+    QVERIFY(box->rect.contains(crowd));
+    for (const TSchedItemBox& item : box->items)
+        QVERIFY(!item.rect.intersects(crowd));
+    const QString hint = f.view.HintAt(crowd.center().toPoint());
+    QVERIFY2(hint.contains("9:00 Crowd"), qPrintable(hint));
+    QVERIFY2(hint.endsWith(QString("+%1 more").arg(box->crowds[0].items.size() - 12)), qPrintable(hint));
 }
 
 void TestSchedView::hintNamesTheAppointment()

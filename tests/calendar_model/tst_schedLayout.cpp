@@ -1,4 +1,7 @@
 #include "uSchedLayout.h"
+#include "uSchedPage.h"
+#include "uSchedPainter.h"
+#include "uSchedText.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -58,6 +61,8 @@ private slots:
     void pageTextsNameThePeriod_data();
     void pageTextsNameThePeriod();
     void hintIsWrappedOnlyWhenWiderThanItsLimit();
+    void entriesShowAShortTimeOrNone_data();
+    void entriesShowAShortTimeOrNone();
     void painterDrawsCaptionsIntoAnyDevice();
 };
 
@@ -303,6 +308,41 @@ void TestSchedLayout::hintIsWrappedOnlyWhenWiderThanItsLimit()
     QVERIFY(wrapped.startsWith("<table width=\"200\">"));
     item.Caption = QStringLiteral("<b>not markup</b> and then a long tail that needs wrapping for sure");
     QVERIFY(SchedHintText(&item, kMonday, font, 200).contains("&lt;b&gt;"));
+}
+
+void TestSchedLayout::entriesShowAShortTimeOrNone_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<bool>("dateOnly");
+    QTest::addColumn<int>("dayAfter"); // shown on a later day than its start
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("24 hours, no leading zero, no seconds") << kMonday << QTime(9, 30, 15) << false << 0 << "9:30";
+    QTest::newRow("12 hours") << kSunday << QTime(21, 5) << false << 0 << "9:05 PM";
+    QTest::newRow("midnight of a date-time") << kMonday << QTime(0, 0) << false << 0 << "0:00";
+    QTest::newRow("midnight of a date alone") << kMonday << QTime(0, 0) << true << 0 << "";
+    QTest::newRow("carried to the next day") << kMonday << QTime(23, 50) << false << 1 << "...";
+}
+
+void TestSchedLayout::entriesShowAShortTimeOrNone()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(QTime, time);
+    QFETCH(bool, dateOnly);
+    QFETCH(int, dayAfter);
+    QFETCH(QString, shown);
+    TSchedServer s;
+    TSchedItemRec r = rec(QDate(2004, 4, 19), time, 864'000, "Entry");
+    r.DateOnly = dateOnly;
+    s.Add(r);
+    TSchedLayoutOptions o = options(TSchedLayoutKind::WeekCells, SchedPeriodDays(vmWeek, QDate(2004, 4, 19), Qt::Monday));
+    o.locale = locale;
+    TSchedLayout layout;
+    layout.Build(&s, QRectF(0, 0, 800, 600), o);
+    const TSchedDayBox* box = boxOf(layout, QDate(2004, 4, 19).addDays(dayAfter));
+    QCOMPARE(box->items.size(), 1);
+    QCOMPARE(box->items[0].time.toUpper(), shown.toUpper());
+    QCOMPARE(box->items[0].caption, QStringLiteral("Entry"));
 }
 
 void TestSchedLayout::painterDrawsCaptionsIntoAnyDevice()

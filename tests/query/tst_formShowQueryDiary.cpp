@@ -16,7 +16,9 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -53,6 +55,17 @@ QString pdfText(const QString& file)
     return QString::fromUtf8(p.readAllStandardOutput()).simplified();
 }
 
+// Runs a python3 script; its output lines, or one line saying how it failed. The
+// system's python, where the Debian packages (python3-icalendar) are installed.
+QStringList python(const QString& script, const QStringList& args)
+{
+    QProcess p;
+    p.start("/usr/bin/python3", QStringList{"-c", script} + args);
+    if (!p.waitForFinished(120000) || p.exitCode() != 0)
+        return {"python3 failed: " + QString::fromUtf8(p.readAllStandardError())};
+    return QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
 int pdfPages(const QString& file)
 {
     QProcess p;
@@ -78,6 +91,9 @@ private slots:
     void twoDateColumnsWaitForAChoice();
     void datesKeptAsTextFillTheDiary();
     void pageSaysWhyTheDiaryIsEmpty();
+    void textDatesGiveTheStartsPythonReads();
+    void monthCalendarBoldsTheDaysOfEveryInvoiceMonth();
+    void exportDiaryWritesTheQueryAsACalendarFile();
     void secondaryColumnAndItsRemoval();
     void lateAppointmentShowsOnTwoDaysAndDuplicatesOnBoth();
     void gridAndInspectorKeepTheirRow();
@@ -233,6 +249,92 @@ void tst_formShowQueryDiary::datesKeptAsTextFillTheDiary()
     QCOMPARE(w->Calendar->dateTextFormat(QDate(2012, 7, 6)).fontWeight(), int(QFont::Normal)); // no order that day
     QTest::mouseClick(w->btnDiaryToday, Qt::LeftButton);
     QCOMPARE(w->Calendar->Date(), QDate::currentDate());
+}
+
+// Every one of Northwind's 830 orders starts where python's own reading of the text puts it.
+void tst_formShowQueryDiary::textDatesGiveTheStartsPythonReads()
+{
+    const QString sql = "SELECT Id, OrderDate, ShipName FROM \"Order\"";
+    auto w = openWindow(saveQuery("Orders", "northwind.sqlite", sql));
+    w->cboDescription->setCurrentIndex(w->cboDescription->findText("ShipName"));
+    enterDiary(*w);
+    QCOMPARE(count(*w), 830);
+    QStringList starts;
+    for (qsizetype i = 0; i < w->SchedServer1->Count(); ++i)
+        starts << SchedToDateTime(w->SchedServer1->Item(i)->Start).toString(Qt::ISODate);
+    QStringList expected = python(R"(
+import sys, sqlite3, datetime
+for (d,) in sqlite3.connect(sys.argv[1]).execute('SELECT OrderDate FROM "Order"'):
+    print(datetime.datetime.fromisoformat(d).isoformat())
+)", {m_dir.filePath("northwind.sqlite")});
+    starts.sort();
+    expected.sort();
+    QCOMPARE(starts, expected);
+    // Days alone: no time is shown for their midnight.
+    QVERIFY(w->SchedServer1->Item(0)->DateOnly);
+}
+
+// For each month of Chinook's invoices the month calendar shows in bold exactly the days
+// python finds invoices on.
+void tst_formShowQueryDiary::monthCalendarBoldsTheDaysOfEveryInvoiceMonth()
+{
+    auto w = openWindow(saveQuery("Invoices", "chinook.sqlite", "SELECT InvoiceDate, BillingCity FROM Invoice"));
+    enterDiary(*w);
+    QCOMPARE(count(*w), 412);
+    const QStringList days = python(R"(
+import sys, sqlite3
+for (d,) in sqlite3.connect(sys.argv[1]).execute('SELECT DISTINCT substr(InvoiceDate, 1, 10) FROM Invoice'):
+    print(d)
+)", {m_dir.filePath("chinook.sqlite")});
+    QSet<QDate> invoiced;
+    QSet<QPair<int, int>> months;
+    for (const QString& d : days) {
+        const QDate date = QDate::fromString(d, Qt::ISODate);
+        QVERIFY2(date.isValid(), qPrintable(d));
+        invoiced << date;
+        months << qMakePair(date.year(), date.month());
+    }
+    QVERIFY(months.size() > 12);
+    for (const auto& [year, month] : months) {
+        w->Calendar->setCurrentPage(year, month);
+        const QDate first(year, month, 1);
+        for (QDate d = first; d.month() == month; d = d.addDays(1))
+            QVERIFY2((w->Calendar->dateTextFormat(d).fontWeight() == QFont::Bold) == invoiced.contains(d),
+                     qPrintable(d.toString(Qt::ISODate)));
+    }
+}
+
+// "Export Diary..." writes the query's appointments as a calendar file named after the
+// query, which python's icalendar reads back; the folder is remembered for the next one.
+void tst_formShowQueryDiary::exportDiaryWritesTheQueryAsACalendarFile()
+{
+    auto w = openWindow(saveQuery("Invoices", "chinook.sqlite", "SELECT InvoiceDate, BillingCity FROM Invoice"));
+    enterDiary(*w);
+    QVERIFY(w->btnExportDiary->isVisible());
+    const QString folder = m_dir.filePath("calendars");
+    QVERIFY(QDir().mkpath(folder));
+    {
+        ScriptedDialogs dialogs;
+        dialogs.file(folder + "/invoices");
+        QTest::mouseClick(w->btnExportDiary, Qt::LeftButton);
+        QCOMPARE(dialogs.shown().size(), 1);
+        QCOMPARE(dialogs.last().kind, dialogs::Kind::SaveFile);
+        QVERIFY2(dialogs.last().value.endsWith("/Invoices.ics"), qPrintable(dialogs.last().value));
+    }
+    const QStringList read = python(R"(
+import sys, icalendar
+cal = icalendar.Calendar.from_ical(open(sys.argv[1], 'rb').read())
+events = cal.walk('VEVENT')
+print(cal.get('X-WR-CALNAME'), len(events), events[0]['DTSTART'].dt.isoformat(), events[0]['SUMMARY'])
+)", {folder + "/invoices.ics"});
+    QCOMPARE(read, QStringList{"Invoices 412 2021-01-01T00:00:00 Stuttgart"});
+    {
+        ScriptedDialogs dialogs;
+        dialogs.cancel();
+        QTest::mouseClick(w->btnExportDiary, Qt::LeftButton);
+        QCOMPARE(dialogs.last().value, folder + "/Invoices.ics");
+    }
+    QVERIFY(!QFileInfo::exists(folder + "/Invoices.ics"));
 }
 
 void tst_formShowQueryDiary::pageSaysWhyTheDiaryIsEmpty()

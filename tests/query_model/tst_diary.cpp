@@ -1,14 +1,23 @@
 #include "uDiary.h"
+#include "uDiaryExport.h"
 
 #include "testSupport.h"
 #include "uDbConnection.h"
 #include "uDbQuery.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <libical/ical.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 // The diary's plain functions on real rows: the column lists, the appointment each row
 // becomes, the fill of a store, and the print choice's five rules.
@@ -17,6 +26,41 @@ namespace {
 QDateTime dt(TSchedTime t)
 {
     return SchedToDateTime(t);
+}
+
+// Runs a python3 script with arguments; its output lines, or one line saying how it failed.
+// The system's python, where the Debian packages (python3-icalendar) are installed.
+QStringList python(const QString& script, const QStringList& args)
+{
+    QProcess p;
+    p.start("/usr/bin/python3", QStringList{"-c", script} + args);
+    if (!p.waitForFinished(120000) || p.exitCode() != 0)
+        return {"python3 failed: " + QString::fromUtf8(p.readAllStandardError())};
+    return QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+// An independent reading of an .ics file: the calendar's name, then one line per event.
+const char* const kReadIcs = R"(
+import sys, icalendar
+cal = icalendar.Calendar.from_ical(open(sys.argv[1], 'rb').read())
+print('NAME|' + str(cal.get('X-WR-CALNAME')))
+for ev in cal.walk('VEVENT'):
+    print('|'.join([ev['DTSTART'].dt.isoformat(), ev['DTEND'].dt.isoformat(), str(ev['SUMMARY']), str(ev['UID'])]))
+)";
+
+// The events the rows should become, read with python's own sqlite3 and datetime.
+const char* const kExpectedEvents = R"(
+import sys, sqlite3, datetime
+for (at, city) in sqlite3.connect(sys.argv[1]).execute(sys.argv[2]):
+    start = datetime.datetime.fromisoformat(at)
+    print('|'.join([start.isoformat(), (start + datetime.timedelta(seconds=864)).isoformat(), city]))
+)";
+
+QStringList withoutUids(QStringList lines)
+{
+    for (QString& line : lines)
+        line = line.section('|', 0, 2);
+    return lines;
 }
 
 QStringList names(const QList<TDiaryColumn>& columns)
@@ -48,6 +92,9 @@ private slots:
     void choiceHintSaysWhatIsMissing();
     void printChoiceFollowsTheViewMode_data();
     void printChoiceFollowsTheViewMode();
+    void icalendarExportReadsBackWithPythonAndLibical();
+    void failedExportLeavesNoPartialFile();
+    void textTimesAndDateOnlyColumns();
 
 private:
     TDbRowsPtr fetch(const QString& connection, const QString& sql);
@@ -322,6 +369,137 @@ void tst_diary::printChoiceFollowsTheViewMode()
     const TDiaryPrintChoice choice = DiaryPrintChoice(state);
     QCOMPARE(int(choice.kind), kind);
     QCOMPARE(choice.start, start);
+}
+
+// Chinook's invoices as a calendar file: python's icalendar and libical itself read back
+// one event per row with the rows' starts, ends (14 min 24 s later) and captions; the
+// UIDs are unique and the same in a second export of the same query.
+void tst_diary::icalendarExportReadsBackWithPythonAndLibical()
+{
+    const QString sql = "SELECT InvoiceDate, BillingCity FROM Invoice ORDER BY InvoiceId";
+    const TDbRowsPtr rows = fetch(sqlite("chinook.sqlite"), sql);
+    QCOMPARE(rows->RowCount(), 412);
+    const QString file = m_dir.filePath("invoices.ics");
+    const TDiaryExportResult result = DiaryExportICalendar(file, *rows, {0, 1, -1}, "Invoices", "quillory-query-7");
+    QCOMPARE(result.written, 412);
+    QCOMPARE(result.skipped, 0);
+
+    QStringList read = python(kReadIcs, {file});
+    QCOMPARE(read.value(0), QStringLiteral("NAME|Invoices"));
+    read.removeFirst();
+    QCOMPARE(read.size(), 412);
+    QStringList expected = python(kExpectedEvents, {m_dir.filePath("chinook.sqlite"), sql});
+    QCOMPARE(expected.size(), 412);
+    QStringList events = withoutUids(read);
+    events.sort();
+    expected.sort();
+    QCOMPARE(events, expected);
+    QStringList uids;
+    for (const QString& line : read)
+        uids << line.section('|', 3);
+    QCOMPARE(QSet<QString>(uids.begin(), uids.end()).size(), 412);
+    QCOMPARE(uids.first(), QStringLiteral("quillory-query-7-1@quillory"));
+    DiaryExportICalendar(m_dir.filePath("again.ics"), *rows, {0, 1, -1}, "Invoices", "quillory-query-7");
+    QStringList again = python(kReadIcs, {m_dir.filePath("again.ics")});
+    again.removeFirst();
+    QCOMPARE(again, read);
+
+    // libical parses it back: 412 events with floating starts matching the rows.
+    const QByteArray text = readFile(file);
+    icalcomponent* calendar = icalparser_parse_string(text.constData());
+    QVERIFY(calendar);
+    int count = 0;
+    for (icalcomponent* ev = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT); ev;
+         ev = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT), ++count) {
+        const icaltimetype start = icalcomponent_get_dtstart(ev);
+        QVERIFY(icaltime_is_utc(start) == 0 && !start.zone);
+        const QDateTime at(QDate(start.year, start.month, start.day), QTime(start.hour, start.minute, start.second));
+        QCOMPARE(at, dt(DiaryEntry(*rows, count, {0, 1, -1}).Start));
+        // libical's parser drops a value's trailing blanks ("Edinburgh "); python above
+        // read them from the file.
+        QCOMPARE(QString::fromUtf8(icalcomponent_get_summary(ev)), rows->AsString(count, 1).trimmed());
+    }
+    icalcomponent_free(calendar);
+    QCOMPARE(count, 412);
+}
+
+// A write that fails (a full device, a file size limit) ends in a clear error; a device
+// is written in place, never renamed over; a regular file keeps its old content and no
+// partial or temporary file is left beside it.
+void tst_diary::failedExportLeavesNoPartialFile()
+{
+    const TDbRowsPtr rows = fetch(sqlite("chinook.sqlite"), "SELECT InvoiceDate, BillingCity FROM Invoice");
+    try {
+        DiaryExportICalendar("/dev/full", *rows, {0, 1, -1}, "Invoices", "q");
+        QFAIL("an export to /dev/full reported success");
+    } catch (const EDiaryExportError& e) {
+        QVERIFY2(e.message().startsWith("Cannot write the diary to \"/dev/full\": "), qPrintable(e.message()));
+        QVERIFY2(e.message().contains("space", Qt::CaseInsensitive), qPrintable(e.message()));
+    }
+    QVERIFY(!QFileInfo("/dev/full").isFile());
+
+    QDir folder(m_dir.filePath("limited"));
+    QVERIFY(folder.mkpath("."));
+    const QString file = folder.filePath("diary.ics");
+    QFile old(file);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("the previous export\n");
+    old.close();
+    // A file size limit well below the export's size stands for a full disk.
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &small);
+    QString error;
+    try {
+        DiaryExportICalendar(file, *rows, {0, 1, -1}, "Invoices", "q");
+    } catch (const EDiaryExportError& e) {
+        error = e.message();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    QVERIFY2(error.startsWith("Cannot write the diary to"), qPrintable(error));
+    QCOMPARE(readFile(file), QByteArray("the previous export\n"));
+    QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden), QStringList{"diary.ics"});
+
+    try {
+        DiaryExportICalendar(m_dir.filePath("missing/diary.ics"), *rows, {0, 1, -1}, "Invoices", "q");
+        QFAIL("an export into a missing folder reported success");
+    } catch (const EDiaryExportError& e) {
+        QVERIFY2(e.message().contains("missing/diary.ics"), qPrintable(e.message()));
+    }
+    try {
+        DiaryExportICalendar(m_dir.filePath("none.ics"), *rows, {-1, 1, -1}, "Invoices", "q");
+        QFAIL("an export without a date column reported success");
+    } catch (const EDiaryExportError& e) {
+        QCOMPARE(e.message(), QStringLiteral("Choose the columns of the diary before exporting it."));
+    }
+    QVERIFY(!QFileInfo::exists(m_dir.filePath("none.ics")));
+}
+
+// Times kept as text are dates too; a column of days alone makes entries without times.
+void tst_diary::textTimesAndDateOnlyColumns()
+{
+    QVERIFY(execSqlite(m_dir.filePath("times.sqlite"),
+                       "CREATE TABLE T (Clock TEXT, Day TEXT, Stamp DATETIME, Title TEXT);"
+                       "INSERT INTO T VALUES ('09:30', '2004-04-19', '2004-04-19 00:00:00', 'a'),"
+                       "('17:05:10', '2004-04-20', '2004-04-20 08:15:00', 'b'), (NULL, NULL, NULL, 'c');"));
+    const TDbRowsPtr rows = fetch(sqlite("times.sqlite"), "SELECT Clock, Day, Stamp, Title FROM T");
+    QCOMPARE(names(DiaryColumnLists(*rows).dates), (QStringList{"Clock@0", "Day@1", "Stamp@2"}));
+    QCOMPARE(dt(DiaryEntry(*rows, 1, {0, 3, -1}).Start), QDateTime(QDate(1899, 12, 30), QTime(17, 5, 10)));
+    QVERIFY(!DiaryDateOnly(*rows, 0));
+    QVERIFY(DiaryDateOnly(*rows, 1));
+    QVERIFY(!DiaryDateOnly(*rows, 2));
+    TSchedServer store;
+    DiaryFill(store, rows.get(), {1, 3, -1});
+    QCOMPARE(store.Count(), 3);
+    for (qsizetype i = 0; i < store.Count(); ++i)
+        QVERIFY(store.Item(i)->DateOnly);
+    DiaryFill(store, rows.get(), {2, 3, -1});
+    for (qsizetype i = 0; i < store.Count(); ++i)
+        QVERIFY(!store.Item(i)->DateOnly);
 }
 
 QTEST_GUILESS_MAIN(tst_diary)
