@@ -1,7 +1,6 @@
 #include "frameQuery.h"
 
 #include "LumQBException.h"
-#include "LumQBWorkArea.h"
 #include "UEncrypt.h"
 #include "formDatabaseType.h"
 #include "formQueryBuilder.h"
@@ -227,7 +226,7 @@ void TframQuery::connectCommand()
     }
     // A new connection: the designer's diagram belonged to the old database.
     if (conADO->Connected() && QueryBuilder) {
-        QueryBuilder->workarea->Clear();
+        QueryBuilder->ClearDesign();
         m_appliedSQL = QString();
     }
 }

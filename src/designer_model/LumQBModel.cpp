@@ -149,6 +149,28 @@ void TLumQBDiagram::RemoveLink(TLumQBLinkData* link)
     std::erase_if(m_links, [link](const auto& l) { return l.get() == link; });
 }
 
+std::unique_ptr<TLumQBLinkData> TLumQBDiagram::TakeLink(const TLumQBLinkData* link)
+{
+    const auto it =
+        std::find_if(m_links.begin(), m_links.end(), [link](const auto& l) { return l.get() == link; });
+    if (it == m_links.end())
+        return nullptr;
+    std::unique_ptr<TLumQBLinkData> taken = std::move(*it);
+    m_links.erase(it);
+    return taken;
+}
+
+std::unique_ptr<TLumQBTableData> TLumQBDiagram::TakeTable(const TLumQBTableData* table)
+{
+    const auto it =
+        std::find_if(m_tables.begin(), m_tables.end(), [table](const auto& t) { return t.get() == table; });
+    if (it == m_tables.end())
+        return nullptr;
+    std::unique_ptr<TLumQBTableData> taken = std::move(*it);
+    m_tables.erase(it);
+    return taken;
+}
+
 void TLumQBDiagram::RemoveTableLinks(const TLumQBTableData* table)
 {
     for (int i = LinkCount() - 1; i >= 0; --i)
@@ -208,6 +230,12 @@ void TLumQBGridData::RemoveTable(const QString& table)
     for (int i = int(m_rows.size()) - 1; i >= 0; --i)
         if (m_rows[i].Table == table)
             RemoveField(m_rows[i].Column, table);
+}
+
+void TLumQBGridData::MoveRow(int from, int to)
+{
+    if (from >= 0 && from < m_rows.size() && to >= 0 && to < m_rows.size())
+        m_rows.move(from, to);
 }
 
 int TLumQBGridData::SortedCount() const
