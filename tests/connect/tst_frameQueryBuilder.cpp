@@ -432,7 +432,8 @@ void tst_frameQueryBuilder::unreadableDiagramStillGuardsTypedSql()
     QTest::mouseClick(frame->btnQBuilder, Qt::LeftButton);
     QVERIFY(!*seen);
     QCOMPARE(script.texts().size(), 2);
-    QVERIFY2(script.texts().at(0).startsWith("The saved diagram cannot be read: "), qPrintable(script.texts().at(0)));
+    QVERIFY2(script.texts().at(0).startsWith("The saved diagram cannot be read: "),
+             qPrintable(script.texts().at(0)));
     QCOMPARE(script.texts().at(1), QString("Current SQL changes may be lost"));
     QCOMPARE(frame->QueryLines(), memo);
 }
