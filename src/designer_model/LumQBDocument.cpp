@@ -4,6 +4,8 @@
 #include "LumQBGeometry.h"
 #include "LumQBGridRules.h"
 
+#include <QHash>
+
 #include <algorithm>
 
 namespace {
@@ -292,28 +294,15 @@ void TLumQBDocument::EditRows(const std::function<void(TLumQBGridData&)>& edit)
 
 void TLumQBDocument::SetGridCell(int row, int column, const QString& text)
 {
-    void (TLumQBGridData::*setter)(int, const QString&) = nullptr;
-    switch (column) {
-    case gcCaption:
-        setter = &TLumQBGridData::SetCaption;
-        break;
-    case gcSortType:
-        setter = &TLumQBGridData::SetSortType;
-        break;
-    case gcSortOrder:
-        setter = &TLumQBGridData::SetSortOrder;
-        break;
-    case gcGroupBy:
-        setter = &TLumQBGridData::SetGroupFunction;
-        break;
-    case gcCriteria:
-        setter = &TLumQBGridData::SetCriteria;
-        break;
-    case gcOutput:
-        break;
-    default:
+    using Setter = void (TLumQBGridData::*)(int, const QString&);
+    static const QHash<int, Setter> setters{{gcCaption, &TLumQBGridData::SetCaption},
+                                            {gcSortType, &TLumQBGridData::SetSortType},
+                                            {gcSortOrder, &TLumQBGridData::SetSortOrder},
+                                            {gcGroupBy, &TLumQBGridData::SetGroupFunction},
+                                            {gcCriteria, &TLumQBGridData::SetCriteria}};
+    const Setter setter = setters.value(column);
+    if (!setter && column != gcOutput)
         throw ELumQBException(QStringLiteral("Column %1 of the grid cannot be set").arg(column));
-    }
     if (row < 0 || row >= m_grid.RowCount())
         return;
     EditRows([&](TLumQBGridData& g) {

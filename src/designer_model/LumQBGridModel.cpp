@@ -24,10 +24,12 @@ void TLumQBGridModel::SetDocument(TLumQBDocument* document)
     m_document = document;
     if (document) {
         using D = TLumQBDocument;
-        m_watch << connect(document, &D::RowsAboutToBeInserted, this, &TLumQBGridModel::AboutToInsert)
-                << connect(document, &D::RowsInserted, this, &TLumQBGridModel::Inserted)
-                << connect(document, &D::RowsAboutToBeRemoved, this, &TLumQBGridModel::AboutToRemove)
-                << connect(document, &D::RowsRemoved, this, &TLumQBGridModel::Removed)
+        m_watch << connect(document, &D::RowsAboutToBeInserted, this,
+                           [this](int first, int last) { AboutToChangeRows(true, first, last); })
+                << connect(document, &D::RowsInserted, this, &TLumQBGridModel::RowsDone)
+                << connect(document, &D::RowsAboutToBeRemoved, this,
+                           [this](int first, int last) { AboutToChangeRows(false, first, last); })
+                << connect(document, &D::RowsRemoved, this, &TLumQBGridModel::RowsDone)
                 << connect(document, &D::RowAboutToBeMoved, this, &TLumQBGridModel::AboutToMove)
                 << connect(document, &D::RowMoved, this, &TLumQBGridModel::Moved)
                 << connect(document, &D::RowsChanged, this, &TLumQBGridModel::CellsChanged)
@@ -48,44 +50,30 @@ const TLumQBGridData& TLumQBGridModel::Data() const
     return m_document ? m_document->Grid() : emptyGridData();
 }
 
-void TLumQBGridModel::AboutToInsert(int first, int last)
+void TLumQBGridModel::AboutToChangeRows(bool insert, int first, int last)
 {
-    // Into an empty grid the first new row takes the blank row's place.
-    m_blankRowTouched = Data().IsEmpty();
+    // The blank row: the first row inserted into the empty grid takes its place, and
+    // removing every row leaves the first as the blank row.
+    m_blankRowTouched = insert ? Data().IsEmpty() : first == 0 && last == Data().RowCount() - 1;
     if (m_blankRowTouched)
         first = 1;
-    m_begun = first <= last;
-    if (m_begun)
+    m_pending = first > last ? TPending::None : insert ? TPending::Insert : TPending::Remove;
+    if (m_pending == TPending::Insert)
         beginInsertRows(QModelIndex(), first, last);
-}
-
-void TLumQBGridModel::Inserted()
-{
-    if (m_begun)
-        endInsertRows();
-    if (m_blankRowTouched)
-        CellsChanged(0, 0);
-    m_begun = m_blankRowTouched = false;
-}
-
-void TLumQBGridModel::AboutToRemove(int first, int last)
-{
-    // Removing every row leaves the first as the blank row.
-    m_blankRowTouched = first == 0 && last == Data().RowCount() - 1;
-    if (m_blankRowTouched)
-        first = 1;
-    m_begun = first <= last;
-    if (m_begun)
+    else if (m_pending == TPending::Remove)
         beginRemoveRows(QModelIndex(), first, last);
 }
 
-void TLumQBGridModel::Removed()
+void TLumQBGridModel::RowsDone()
 {
-    if (m_begun)
+    if (m_pending == TPending::Insert)
+        endInsertRows();
+    else if (m_pending == TPending::Remove)
         endRemoveRows();
     if (m_blankRowTouched)
         CellsChanged(0, 0);
-    m_begun = m_blankRowTouched = false;
+    m_pending = TPending::None;
+    m_blankRowTouched = false;
 }
 
 void TLumQBGridModel::AboutToMove(int from, int to)

@@ -33,18 +33,22 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    void AboutToInsert(int first, int last);
-    void Inserted();
-    void AboutToRemove(int first, int last);
-    void Removed();
+    void AboutToChangeRows(bool insert, int first, int last);
+    void RowsDone();
     void AboutToMove(int from, int to);
     void Moved();
     void CellsChanged(int first, int last);
 
     QPointer<TLumQBDocument> m_document;
     QList<QMetaObject::Connection> m_watch;
-    // What the pending "done" signal closes: a begun model change, and the blank row
+    // What the pending "done" signal closes: a begun insert or removal, and the blank row
     // that an insert fills or a removal leaves.
-    bool m_begun = false;
+    enum class TPending
+    {
+        None,
+        Insert,
+        Remove
+    };
+    TPending m_pending = TPending::None;
     bool m_blankRowTouched = false;
 };

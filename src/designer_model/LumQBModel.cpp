@@ -44,6 +44,20 @@ TJoinKind ToggledJoinKind(TJoinKind kind, int end)
     return JoinKindOf(end == 1 ? !all1 : all1, end == 2 ? !all2 : all2);
 }
 
+namespace {
+
+template <typename T> std::unique_ptr<T> Take(std::vector<std::unique_ptr<T>>& owned, const T* item)
+{
+    const auto it = std::find_if(owned.begin(), owned.end(), [item](const auto& p) { return p.get() == item; });
+    if (it == owned.end())
+        return nullptr;
+    std::unique_ptr<T> taken = std::move(*it);
+    owned.erase(it);
+    return taken;
+}
+
+} // namespace
+
 TLumQBTableData* TLumQBDiagram::FindTable(const QString& name) const
 {
     for (auto it = m_tables.rbegin(); it != m_tables.rend(); ++it)
@@ -151,24 +165,12 @@ void TLumQBDiagram::RemoveLink(TLumQBLinkData* link)
 
 std::unique_ptr<TLumQBLinkData> TLumQBDiagram::TakeLink(const TLumQBLinkData* link)
 {
-    const auto it =
-        std::find_if(m_links.begin(), m_links.end(), [link](const auto& l) { return l.get() == link; });
-    if (it == m_links.end())
-        return nullptr;
-    std::unique_ptr<TLumQBLinkData> taken = std::move(*it);
-    m_links.erase(it);
-    return taken;
+    return Take(m_links, link);
 }
 
 std::unique_ptr<TLumQBTableData> TLumQBDiagram::TakeTable(const TLumQBTableData* table)
 {
-    const auto it =
-        std::find_if(m_tables.begin(), m_tables.end(), [table](const auto& t) { return t.get() == table; });
-    if (it == m_tables.end())
-        return nullptr;
-    std::unique_ptr<TLumQBTableData> taken = std::move(*it);
-    m_tables.erase(it);
-    return taken;
+    return Take(m_tables, table);
 }
 
 void TLumQBDiagram::RemoveTableLinks(const TLumQBTableData* table)
