@@ -74,7 +74,7 @@ int main(int argc, char** argv)
     }
     for (int t = 0; t < kTables; ++t)
         for (int f = 0; f < kTickedPerTable; ++f)
-            area->SetFieldTicked(area->Tables(t), 1 + f * 5, true);
+            area->Document()->SetFieldTicked(area->Tables(t)->Data(), 1 + f * 5, true);
     TLumQBGrid* grid = form.LumQBGrid;
     for (int r = 0; r < 5; ++r)
         grid->SetSortType(r * 40, QStringLiteral("Descending"));

@@ -1,7 +1,6 @@
 #include "frameQuery.h"
 
 #include "LumQBException.h"
-#include "LumQBWorkArea.h"
 #include "UEncrypt.h"
 #include "formDatabaseType.h"
 #include "formQueryBuilder.h"
@@ -226,7 +225,7 @@ void TframQuery::connectCommand()
     }
     // A new connection: the designer's diagram belonged to the old database.
     if (conADO->Connected() && QueryBuilder) {
-        QueryBuilder->workarea->Clear();
+        QueryBuilder->ClearDesign();
         m_appliedSQL = QString();
     }
 }
@@ -261,12 +260,9 @@ void TframQuery::btnQBuilderClick()
             QueryBuilder = new TfrmQueryBuilder(this);
         QueryBuilder->SetConnection(conADO);
         // One question at most: the kept diagram's own question stands in for the general one.
-        if (!m_diagramRestored && !m_diagramDesign.isEmpty()) {
-            if (!RestoreDiagram())
-                QueryBuilder->ClearDesign();
-        } else if (!AskBeforeBuilder()) {
+        const bool kept = !m_diagramRestored && !m_diagramDesign.isEmpty();
+        if (!(kept ? RestoreDiagram() : AskBeforeBuilder()))
             return;
-        }
         if (QueryBuilder->exec() != QDialog::Accepted)
             return;
         SetQueryLines(QueryBuilder->SQLLines());
@@ -302,8 +298,10 @@ bool TframQuery::RestoreDiagram()
     if (memoText != drawn &&
         !AskYesNo(QStringLiteral("The SQL was changed after the diagram was drawn. Open the diagram anyway? "
                                  "Applying it will replace the SQL."),
-                  QStringLiteral("Query designer")))
-        return false;
+                  QStringLiteral("Query designer"))) {
+        QueryBuilder->ClearDesign();
+        return true;
+    }
     m_appliedSQL = drawn;
     if (!missing.isEmpty())
         ShowMessage(QStringLiteral("These tables or fields are no longer in the database and were left out "

@@ -107,8 +107,8 @@ private:
     QPointer<TfrmQueryBuilder> QueryBuilder;
     // Builder... asks before the designer may replace SQL that holds work of the user's.
     bool AskBeforeBuilder();
-    // Puts the kept diagram into the designer on the first Builder...; false when the
-    // user chose to leave it.
+    // Puts the kept diagram into the designer on the first Builder... (or an empty one when
+    // the user declines it); false when the designer is not to open at all.
     bool RestoreDiagram();
     QString m_diagramDesign;
     bool m_diagramRestored = false;

@@ -1,5 +1,6 @@
 #include "LumQBGrid.h"
 
+#include "LumQBDocument.h"
 #include "LumQBGridRules.h"
 #include "LumQBInplaceEdit.h"
 #include "LumQBTable.h"
@@ -15,165 +16,6 @@
 static void initDesignerResources()
 {
     Q_INIT_RESOURCE(designer);
-}
-
-namespace {
-
-const TLumQBGridData& emptyGridData()
-{
-    static const TLumQBGridData empty;
-    return empty;
-}
-
-} // namespace
-
-// ---------------------------------------------------------------------------------------
-// The model
-
-TLumQBGridModel::TLumQBGridModel(QObject* parent) : QAbstractTableModel(parent) {}
-
-void TLumQBGridModel::SetWorkArea(TLumQBWorkArea* workArea)
-{
-    beginResetModel();
-    disconnect(m_watch);
-    m_workArea = workArea;
-    if (workArea)
-        m_watch = connect(workArea, &TLumQBWorkArea::GridRowsChanged, this, &TLumQBGridModel::RowsChanged);
-    m_keys.clear();
-    for (int i = 0; i < Data().RowCount(); ++i)
-        m_keys << qMakePair(Data().Row(i).Table, Data().Row(i).Column);
-    endResetModel();
-}
-
-const TLumQBGridData& TLumQBGridModel::Data() const
-{
-    return m_workArea ? m_workArea->GridData() : emptyGridData();
-}
-
-void TLumQBGridModel::RowsChanged()
-{
-    const TLumQBGridData& d = Data();
-    QList<QPair<QString, QString>> keys;
-    for (int i = 0; i < d.RowCount(); ++i)
-        keys << qMakePair(d.Row(i).Table, d.Row(i).Column);
-    const int o = int(m_keys.size());
-    const int n = int(keys.size());
-
-    if (n > o && keys.mid(0, o) == m_keys) {
-        // Rows appended; an empty grid's blank row becomes the first of them.
-        const int first = o == 0 ? 1 : o;
-        if (n > first) {
-            beginInsertRows(QModelIndex(), first, n - 1);
-            m_keys = keys;
-            endInsertRows();
-        }
-        m_keys = keys;
-    } else if (n < o) {
-        // Rows removed, if what is left is the old rows in order.
-        QList<int> removed;
-        int k = 0;
-        for (int i = 0; i < o; ++i) {
-            if (k < n && m_keys[i] == keys[k])
-                ++k;
-            else
-                removed << i;
-        }
-        if (k != n) {
-            beginResetModel();
-            m_keys = keys;
-            endResetModel();
-            return;
-        }
-        if (n == 0)
-            removed.removeFirst(); // the last row stays as the blank row
-        for (int j = int(removed.size()) - 1; j >= 0; --j) {
-            beginRemoveRows(QModelIndex(), removed[j], removed[j]);
-            m_keys.removeAt(removed[j]);
-            endRemoveRows();
-        }
-        m_keys = keys;
-    } else if (keys != m_keys) {
-        beginResetModel();
-        m_keys = keys;
-        endResetModel();
-        return;
-    }
-    // Sort orders, group functions and the like change on other rows too.
-    emit dataChanged(index(0, 0), index(rowCount() - 1, gcColumnCount - 1));
-}
-
-QString TLumQBGridModel::CellText(int column, int row) const
-{
-    if (row < 0 || row >= m_keys.size())
-        return QString();
-    const TLumQBGridData& d = Data();
-    int r = row;
-    if (r >= d.RowCount() || d.Row(r).Table != m_keys[row].first || d.Row(r).Column != m_keys[row].second)
-        r = d.FindRow(m_keys[row].second, m_keys[row].first);
-    if (r < 0)
-        return QString();
-    const TLumQBGridRow& x = d.Row(r);
-    switch (column) {
-    case gcTable:
-        return x.Table;
-    case gcColumn:
-        return x.Column;
-    case gcCaption:
-        return x.Caption;
-    case gcOutput:
-        return x.Output ? QStringLiteral("Show") : QString();
-    case gcSortType:
-        return x.SortType;
-    case gcSortOrder:
-        return x.SortOrder > 0 ? QString::number(x.SortOrder) : QStringLiteral("Unsorted");
-    case gcGroupBy:
-        return x.GroupBy;
-    case gcCriteria:
-        return x.Criteria;
-    default:
-        return QString();
-    }
-}
-
-int TLumQBGridModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : std::max(1, int(m_keys.size()));
-}
-
-int TLumQBGridModel::columnCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : gcColumnCount;
-}
-
-QVariant TLumQBGridModel::data(const QModelIndex& index, int role) const
-{
-    if (!index.isValid() || index.row() >= rowCount() || index.column() >= gcColumnCount)
-        return QVariant();
-    if (role == Qt::DisplayRole || role == Qt::EditRole) {
-        // Output is drawn as its tick, not as a word.
-        if (index.column() == gcOutput && role == Qt::DisplayRole)
-            return QVariant();
-        return CellText(index.column(), index.row());
-    }
-    return QVariant();
-}
-
-QVariant TLumQBGridModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < gcColumnCount)
-        return GridColumnTitle(section);
-    return QAbstractTableModel::headerData(section, orientation, role);
-}
-
-Qt::ItemFlags TLumQBGridModel::flags(const QModelIndex& index) const
-{
-    // The blank row of an empty grid takes neither the caret nor an editor.
-    if (!index.isValid() || index.row() >= m_keys.size())
-        return Qt::NoItemFlags;
-    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (GridCellEditor(Data(), index.row(), index.column()).Style != TLumQBEditStyle::None)
-        f |= Qt::ItemIsEditable;
-    return f;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -347,7 +189,7 @@ void TLumQBGrid::SetWorkArea(TLumQBWorkArea* workArea)
         return;
     disconnect(m_watch);
     m_workArea = workArea;
-    m_model->SetWorkArea(workArea);
+    m_model->SetDocument(workArea ? workArea->Document() : nullptr);
     if (workArea) {
         m_watch = connect(workArea, &TLumQBWorkArea::GridRowsChanged, this, [this](int currentRow) {
             setEnabled(true);
@@ -366,6 +208,11 @@ void TLumQBGrid::SetWorkArea(TLumQBWorkArea* workArea)
     ApplyColumnWidths();
 }
 
+TLumQBDocument* TLumQBGrid::Document() const
+{
+    return m_workArea ? m_workArea->Document() : nullptr;
+}
+
 bool TLumQBGrid::UseGroupBy() const
 {
     return Data().UseGroupBy();
@@ -373,99 +220,58 @@ bool TLumQBGrid::UseGroupBy() const
 
 void TLumQBGrid::SetUseGroupBy(bool value)
 {
-    if (!m_workArea)
-        return;
-    m_workArea->EditGrid([value](TLumQBGridData& g) { g.SetUseGroupBy(value); });
+    if (TLumQBDocument* document = Document())
+        document->SetUseGroupBy(value);
     ApplyColumnWidths();
 }
 
 int TLumQBGrid::AddField(const QString& field, const QString& table)
 {
-    return m_workArea ? m_workArea->GridAddField(field, table) : -1;
+    TLumQBDocument* document = Document();
+    if (!document)
+        return -1;
+    const int row = document->AddGridRow(field, table);
+    const int column = currentIndex().isValid() ? currentIndex().column() : gcTable;
+    setCurrentIndex(m_model->index(row, column));
+    return row;
 }
 
 void TLumQBGrid::RemoveField(const QString& field, const QString& table)
 {
-    if (m_workArea)
-        m_workArea->EditGrid([&](TLumQBGridData& g) { g.RemoveField(field, table); });
+    if (TLumQBDocument* document = Document())
+        document->RemoveGridRow(field, table);
 }
 
 void TLumQBGrid::RemoveTable(const QString& table)
 {
-    if (m_workArea)
-        m_workArea->EditGrid([&](TLumQBGridData& g) { g.RemoveTable(table); });
+    if (TLumQBDocument* document = Document())
+        document->RemoveGridRows(table);
 }
 
-void TLumQBGrid::EditRow(int row, void (TLumQBGridData::*setter)(int, const QString&), const QString& value)
+void TLumQBGrid::SetCell(int column, int row, const QString& text)
 {
-    if (m_workArea && row >= 0 && row < Data().RowCount())
-        m_workArea->EditGrid([&](TLumQBGridData& g) { (g.*setter)(row, value); });
-}
-
-void TLumQBGrid::SetSortType(int row, const QString& value)
-{
-    EditRow(row, &TLumQBGridData::SetSortType, value);
-}
-
-void TLumQBGrid::SetSortOrder(int row, const QString& value)
-{
-    EditRow(row, &TLumQBGridData::SetSortOrder, value);
-}
-
-void TLumQBGrid::SetGroupFunction(int row, const QString& value)
-{
-    EditRow(row, &TLumQBGridData::SetGroupFunction, value);
-}
-
-void TLumQBGrid::SetCaption(int row, const QString& value)
-{
-    EditRow(row, &TLumQBGridData::SetCaption, value);
-}
-
-void TLumQBGrid::SetCriteria(int row, const QString& value)
-{
-    EditRow(row, &TLumQBGridData::SetCriteria, value);
+    if (TLumQBDocument* document = Document())
+        document->SetGridCell(row, column, text);
 }
 
 void TLumQBGrid::ToggleOutput(int row)
 {
-    if (m_workArea && row >= 0 && row < Data().RowCount())
-        m_workArea->EditGrid([row](TLumQBGridData& g) { g.SetOutput(row, !g.Row(row).Output); });
+    SetCell(gcOutput, row, Cell(gcOutput, row).isEmpty() ? QStringLiteral("Show") : QString());
 }
 
 void TLumQBGrid::SetCellText(int column, int row, const QString& text)
 {
-    switch (column) {
-    case gcCaption:
-        SetCaption(row, text);
-        break;
-    case gcGroupBy:
-        SetGroupFunction(row, text);
-        break;
-    case gcCriteria:
-        SetCriteria(row, text);
-        break;
-    default:
+    if (column != gcCaption && column != gcGroupBy && column != gcCriteria)
         return;
-    }
+    SetCell(column, row, text);
     emit OnSetEditText(column, row, text);
 }
 
 void TLumQBGrid::CommitPick(int column, int row, const QString& value)
 {
-    switch (column) {
-    case gcSortType:
-        SetSortType(row, value);
-        break;
-    case gcSortOrder:
-        SetSortOrder(row, value);
-        break;
-    case gcGroupBy:
-        SetGroupFunction(row, value);
-        break;
-    default:
+    if (column != gcSortType && column != gcSortOrder && column != gcGroupBy)
         return;
-    }
+    SetCell(column, row, value);
     emit OnSetEditText(column, row, Cell(column, row));
 }
 
@@ -542,7 +348,7 @@ void TLumQBGrid::LumQBDragDrop(QWidget* source, QPoint)
     const QString field = table->Data()->Fields[index];
     const QString name = table->Data()->TableName;
     if (!table->Data()->IsTicked(index))
-        m_workArea->SetFieldTicked(table, index, true);
+        Document()->SetFieldTicked(table->Data(), index, true);
     AddField(field, name);
     setFocus();
 }

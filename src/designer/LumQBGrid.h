@@ -1,46 +1,16 @@
 #pragma once
 
 #include "LumQBDrag.h"
+#include "LumQBGridModel.h"
+#include "LumQBGridRules.h"
 #include "LumQBModel.h"
 
-#include <QAbstractTableModel>
 #include <QPixmap>
 #include <QPointer>
 #include <QTableView>
 
+class TLumQBDocument;
 class TLumQBWorkArea;
-
-// The field grid's rows as a table model: one row per field row of the work area's grid
-// data, or one blank row while there is none, and the nine columns with their titles.
-// Read-only: the grid changes the rows through the work area, which reports every change.
-class TLumQBGridModel : public QAbstractTableModel
-{
-    Q_OBJECT
-public:
-    explicit TLumQBGridModel(QObject* parent = nullptr);
-
-    void SetWorkArea(TLumQBWorkArea* workArea);
-    const TLumQBGridData& Data() const;
-
-    // The cell's text as the grid holds it: "Show" or empty for Output, "Unsorted" or the
-    // order number for Sort Order; empty on the blank row.
-    QString CellText(int column, int row) const;
-
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
-
-private:
-    // Follows a change of the rows: an appended or a removed row is told as such, so the
-    // current cell and an open editor stay where they are; anything else resets.
-    void RowsChanged();
-
-    QPointer<TLumQBWorkArea> m_workArea;
-    QList<QPair<QString, QString>> m_keys; // (table, field) of the rows shown
-    QMetaObject::Connection m_watch;
-};
 
 // The field grid below the work area: one row per ticked field with its caption, output,
 // sort, grouping function and criteria, edited in place (free text, or the pick lists of
@@ -48,8 +18,9 @@ private:
 // a table window of its own work area are ticked there and get their row.
 //
 // Rows are numbered from 0 here (the title row is the header). The rows live in the work
-// area (see TLumQBWorkArea); without a work area the grid shows only its blank row and
-// its operations do nothing.
+// area's document (see TLumQBDocument), which the grid's model follows and every edit
+// goes to; without a work area the grid shows only its blank row and its operations do
+// nothing.
 class TLumQBGrid : public QTableView, public ILumQBDropTarget
 {
     Q_OBJECT
@@ -78,12 +49,14 @@ public:
     void RemoveField(const QString& field, const QString& table);
     void RemoveTable(const QString& table);
 
-    // The commits of the cell editor and the plain setters of a row.
-    void SetSortType(int row, const QString& value);
-    void SetSortOrder(int row, const QString& value);
-    void SetGroupFunction(int row, const QString& value);
-    void SetCaption(int row, const QString& value);
-    void SetCriteria(int row, const QString& value);
+    // A cell's text into the document (TLumQBDocument::SetGridCell): what the cell editor
+    // commits, and what the setters of a row below do.
+    void SetCell(int column, int row, const QString& text);
+    void SetSortType(int row, const QString& value) { SetCell(gcSortType, row, value); }
+    void SetSortOrder(int row, const QString& value) { SetCell(gcSortOrder, row, value); }
+    void SetGroupFunction(int row, const QString& value) { SetCell(gcGroupBy, row, value); }
+    void SetCaption(int row, const QString& value) { SetCell(gcCaption, row, value); }
+    void SetCriteria(int row, const QString& value) { SetCell(gcCriteria, row, value); }
     void ToggleOutput(int row);
 
     // Raises OnChange.
@@ -111,8 +84,7 @@ private:
     // The table window and field index a drag from source carries, if it is one of ours.
     bool DraggedField(QWidget* source, class TLumQBTable** table, int* index) const;
     void ApplyColumnWidths();
-    // One cell's edit of an existing row, through the work area.
-    void EditRow(int row, void (TLumQBGridData::*setter)(int, const QString&), const QString& value);
+    TLumQBDocument* Document() const;
 
     TLumQBGridModel* m_model;
     QPointer<TLumQBWorkArea> m_workArea;

@@ -1,5 +1,6 @@
 #include "LumQBLink.h"
 
+#include "LumQBDocument.h"
 #include "LumQBGeometry.h"
 #include "LumQBLinkProp.h"
 #include "LumQBTable.h"
@@ -28,7 +29,7 @@ QString Quoted(const QString& s)
 }
 } // namespace
 
-TLumQBLink::TLumQBLink(TLumQBWorkArea* workArea, TLumQBLinkData* data, TLumQBTable* table1,
+TLumQBLink::TLumQBLink(TLumQBWorkArea* workArea, const TLumQBLinkData* data, TLumQBTable* table1,
                        TLumQBTable* table2)
     : QObject(workArea), m_workArea(workArea), m_data(data), m_table1(table1), m_table2(table2)
 {
@@ -66,6 +67,11 @@ void TLumQBLink::Detach()
     m_data = nullptr;
     m_table1 = m_table2 = nullptr;
     m_workArea = nullptr;
+}
+
+TLumQBDocument* TLumQBLink::Document() const
+{
+    return m_workArea && m_data ? m_workArea->Document() : nullptr;
 }
 
 QString TLumQBLink::Field1() const
@@ -109,14 +115,14 @@ void TLumQBLink::SetSelected(bool value)
 
 void TLumQBLink::SetField1(const QString& name)
 {
-    if (m_workArea && name != Field1())
-        m_workArea->SetLinkField(this, 1, name);
+    if (TLumQBDocument* document = Document())
+        document->SetLinkField(m_data, 1, name);
 }
 
 void TLumQBLink::SetField2(const QString& name)
 {
-    if (m_workArea && name != Field2())
-        m_workArea->SetLinkField(this, 2, name);
+    if (TLumQBDocument* document = Document())
+        document->SetLinkField(m_data, 2, name);
 }
 
 void TLumQBLink::UpdateHint()
@@ -221,20 +227,14 @@ bool TLumQBLink::eventFilter(QObject* watched, QEvent* event)
 
 void TLumQBLink::miAllFromTable1Click()
 {
-    ToggleAllRowsFrom(1);
+    if (TLumQBDocument* document = Document())
+        document->ToggleAllRowsFrom(m_data, 1);
 }
 
 void TLumQBLink::miAllFromTable2Click()
 {
-    ToggleAllRowsFrom(2);
-}
-
-void TLumQBLink::ToggleAllRowsFrom(int end)
-{
-    if (!m_workArea)
-        return;
-    m_workArea->SetLinkJoin(this, JoinOperator(), ToggledJoinKind(JoinKind(), end));
-    FillMenu();
+    if (TLumQBDocument* document = Document())
+        document->ToggleAllRowsFrom(m_data, 2);
 }
 
 void TLumQBLink::RemoveLink()
@@ -258,8 +258,10 @@ void TLumQBLink::EditProperties()
     form.CBAllFrom2->setChecked(kind == jkRightOuter || kind == jkFullOuter);
     form.CBAllFrom1->setText(form.CBAllFrom1->text().replace(QStringLiteral("%s"), m_table1->TableName()));
     form.CBAllFrom2->setText(form.CBAllFrom2->text().replace(QStringLiteral("%s"), m_table2->TableName()));
-    if (form.exec() != QDialog::Accepted || !m_workArea)
+    // The dialog runs its own event loop: the link may have left the work area meanwhile.
+    TLumQBDocument* document = form.exec() == QDialog::Accepted ? Document() : nullptr;
+    if (!document)
         return;
     const bool all1 = form.CBAllFrom1->isChecked(), all2 = form.CBAllFrom2->isChecked();
-    m_workArea->SetLinkJoin(this, form.JoinOp->currentIndex(), JoinKindOf(all1, all2));
+    document->SetLinkJoin(m_data, form.JoinOp->currentIndex(), JoinKindOf(all1, all2));
 }

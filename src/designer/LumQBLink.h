@@ -11,22 +11,25 @@
 class QAction;
 class QMenu;
 class QPainter;
+class TLumQBDocument;
 class TLumQBTable;
 class TLumQBWorkArea;
 
 // The line between two linked fields. It has no window of its own: the work area's
 // canvas draws it under the table windows and passes it the presses that fall inside
-// its hit band, so presses elsewhere in its bounds reach whatever lies beneath. It draws
-// from its record in the work area's diagram and edits it only through the work area.
-// Created by TLumQBWorkArea::AddLink; removed by its menu or with a table's links.
+// its hit band, so presses elsewhere in its bounds reach whatever lies beneath. A view of
+// its link in the work area's document: it draws from the link's record and edits it
+// through the document. Created by the work area when the document adds the link;
+// removed by its menu or with a table's links.
 class TLumQBLink : public QObject
 {
     Q_OBJECT
 public:
-    TLumQBLink(TLumQBWorkArea* workArea, TLumQBLinkData* data, TLumQBTable* table1, TLumQBTable* table2);
+    TLumQBLink(TLumQBWorkArea* workArea, const TLumQBLinkData* data, TLumQBTable* table1,
+               TLumQBTable* table2);
 
     // Null once the link has left the work area.
-    TLumQBLinkData* Data() const { return m_data; }
+    const TLumQBLinkData* Data() const { return m_data; }
     TLumQBTable* Table1() const { return m_table1; }
     TLumQBTable* Table2() const { return m_table2; }
     QString Field1() const;
@@ -82,10 +85,11 @@ private:
     friend class TLumQBWorkArea;
     void Detach();
     void FillMenu();
-    void ToggleAllRowsFrom(int end);
+    // The document the link edits; null once detached.
+    TLumQBDocument* Document() const;
 
     TLumQBWorkArea* m_workArea;
-    TLumQBLinkData* m_data;
+    const TLumQBLinkData* m_data;
     TLumQBTable* m_table1;
     TLumQBTable* m_table2;
     int m_arrangement = 0;

@@ -1,5 +1,7 @@
 #include "LumQBTable.h"
 
+#include "LumQBDocument.h"
+#include "LumQBException.h"
 #include "LumQBGeometry.h"
 #include "LumQBLink.h"
 #include "LumQBModel.h"
@@ -122,7 +124,7 @@ void TLumQBFieldList::LumQBDragDrop(QWidget* source, QPoint pos)
     area->AddLink(list->m_table, m_table, from, target);
 }
 
-TLumQBTable::TLumQBTable(TLumQBWorkArea* workArea, TLumQBTableData* data)
+TLumQBTable::TLumQBTable(TLumQBWorkArea* workArea, const TLumQBTableData* data)
     : QWidget(workArea->Canvas()), m_workArea(workArea), m_data(data)
 {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -175,14 +177,31 @@ TLumQBTable::TLumQBTable(TLumQBWorkArea* workArea, TLumQBTableData* data)
 
 TLumQBTable::~TLumQBTable()
 {
-    if (m_workArea && m_data)
-        m_workArea->UnregisterTable(this);
+    if (!m_workArea || !m_data)
+        return;
+    m_deleting = true;
+    try {
+        m_workArea->RemoveTableWindow(this);
+    } catch (const ELumQBException& e) {
+        ShowException(e); // a destructor lets nothing through
+    }
 }
 
 void TLumQBTable::Detach()
 {
     m_data = nullptr;
     m_workArea = nullptr;
+}
+
+TLumQBDocument* TLumQBTable::Document() const
+{
+    return m_workArea && m_data ? m_workArea->Document() : nullptr;
+}
+
+void TLumQBTable::GeometryChanged()
+{
+    if (TLumQBDocument* document = Document())
+        document->SetTableGeometry(m_data, geometry());
 }
 
 QString TLumQBTable::TableName() const
@@ -258,15 +277,13 @@ void TLumQBTable::resizeEvent(QResizeEvent* event)
     UnLinkBtn->move(CloseBtn->x() - UnLinkBtn->width(), kFrame + 2);
     FieldList->setGeometry(kFrame, kFrame + kCaptionHeight, width() - 2 * kFrame, height() - 24);
     update();
-    if (m_workArea)
-        m_workArea->UpdateLinkPositions(this);
+    GeometryChanged();
 }
 
 void TLumQBTable::moveEvent(QMoveEvent* event)
 {
     QWidget::moveEvent(event);
-    if (m_workArea)
-        m_workArea->UpdateLinkPositions(this);
+    GeometryChanged();
 }
 
 Qt::Edges TLumQBTable::FrameEdgesAt(QPoint pos) const
@@ -346,8 +363,8 @@ bool TLumQBTable::eventFilter(QObject* watched, QEvent* event)
 void TLumQBTable::UnLinkBtnClick()
 {
     SetSelected(true);
-    if (m_workArea)
-        m_workArea->RemoveTableLinks(this);
+    if (TLumQBDocument* document = Document())
+        document->RemoveTableLinks(m_data);
 }
 
 void TLumQBTable::CloseBtnClick()
@@ -358,35 +375,37 @@ void TLumQBTable::CloseBtnClick()
 
 void TLumQBTable::SelectAllClick()
 {
-    if (m_workArea && FieldList->count() > 1)
-        m_workArea->SelectAllFields(this);
+    if (TLumQBDocument* document = Document(); document && FieldList->count() > 1)
+        document->SetAllFieldsTicked(m_data, true);
 }
 
 void TLumQBTable::UnSelectAllClick()
 {
-    if (m_workArea && FieldList->count() > 1)
-        m_workArea->SelectNoFields(this);
+    if (TLumQBDocument* document = Document(); document && FieldList->count() > 1)
+        document->SetAllFieldsTicked(m_data, false);
 }
 
 void TLumQBTable::SetTableAliasClick()
 {
-    if (!m_workArea)
+    if (!Document())
         return;
     QString alias = TableAlias();
     if (!dialogs::inputQuery(tr("Change table alias"), tr("Please enter the new alias for the table:"),
                              alias))
         return;
-    if (alias != TableAlias())
-        m_workArea->SetTableAlias(this, alias);
+    // The dialog runs its own event loop: the window may have left the work area meanwhile.
+    if (TLumQBDocument* document = Document(); document && alias != TableAlias())
+        document->SetTableAlias(m_data, alias);
 }
 
 void TLumQBTable::FieldListClickCheck(QListWidgetItem* item)
 {
-    if (m_filling || !m_workArea)
+    TLumQBDocument* document = Document();
+    if (m_filling || !document)
         return;
     const int index = FieldList->row(item);
     const bool ticked = item->checkState() == Qt::Checked;
-    RunCommand([&] { m_workArea->SetFieldTicked(this, index, ticked); });
+    RunCommand([&] { document->SetFieldTicked(m_data, index, ticked); });
 }
 
 void TLumQBTable::TableMenuPopup(QPoint pos)

@@ -8,6 +8,7 @@
 class QAction;
 class QMenu;
 class QToolButton;
+class TLumQBDocument;
 struct TLumQBTableData;
 class TLumQBWorkArea;
 
@@ -32,19 +33,20 @@ private:
 };
 
 // A table window on the work area: a caption band with the table's name and alias, the
-// unlink and close buttons, a sizing frame and the field tick list. It draws from its
-// record in the work area's diagram and edits it only through the work area. Created by
-// TLumQBWorkArea::AddTables; closed by its Close button, its menu or by deleting it.
+// unlink and close buttons, a sizing frame and the field tick list. A view of its table
+// in the work area's document: it draws from the table's record and edits it through
+// the document, its place and size included. Created by the work area when the document
+// adds the table; closed by its Close button, its menu or by deleting it.
 class TLumQBTable : public QWidget
 {
     Q_OBJECT
 public:
-    TLumQBTable(TLumQBWorkArea* workArea, TLumQBTableData* data);
+    TLumQBTable(TLumQBWorkArea* workArea, const TLumQBTableData* data);
     ~TLumQBTable() override;
 
     TLumQBWorkArea* WorkArea() const { return m_workArea; }
     // Null once the window has left the work area.
-    TLumQBTableData* Data() const { return m_data; }
+    const TLumQBTableData* Data() const { return m_data; }
     QString TableName() const;
     QString TableAlias() const;
     bool Selected() const { return m_selected; }
@@ -89,9 +91,15 @@ private:
     // Which edges a point of the sizing frame grabs (Qt::Edges), none inside.
     Qt::Edges FrameEdgesAt(QPoint pos) const;
     void Detach();
+    // The document the window edits; null once detached.
+    TLumQBDocument* Document() const;
+    // Tells the document the window's place and size.
+    void GeometryChanged();
 
     TLumQBWorkArea* m_workArea;
-    TLumQBTableData* m_data;
+    const TLumQBTableData* m_data;
+    // Being deleted: its table's removal must not delete it again.
+    bool m_deleting = false;
     bool m_selected = false;
     bool m_filling = false;
     // Move or resize by mouse.

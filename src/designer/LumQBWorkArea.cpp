@@ -87,15 +87,18 @@ TLumQBWorkArea::TLumQBWorkArea(QWidget* parent) : QScrollArea(parent)
     InitDesignerResources();
     setObjectName(QStringLiteral("workarea"));
     setFocusPolicy(Qt::StrongFocus);
+    m_document = new TLumQBDocument(this);
     m_canvas = new TLumQBCanvas(this);
     // Windows moved past an edge are clipped rather than scrolled to.
     setWidgetResizable(true);
     setWidget(m_canvas);
+    Follow();
 }
 
 TLumQBWorkArea::~TLumQBWorkArea()
 {
     m_destroying = true;
+    disconnect(m_document, nullptr, this, nullptr);
     for (TLumQBTable* t : std::as_const(m_tables))
         t->Detach();
     for (TLumQBLink* l : std::as_const(m_links))
@@ -105,6 +108,37 @@ TLumQBWorkArea::~TLumQBWorkArea()
     m_selected = nullptr;
 }
 
+void TLumQBWorkArea::Follow()
+{
+    using D = TLumQBDocument;
+    connect(m_document, &D::TableAdded, this, &TLumQBWorkArea::ShowTable);
+    connect(m_document, &D::TableAboutToBeRemoved, this, [this](const TLumQBTableData* table) {
+        if (TLumQBTable* window = WindowOf(table))
+            window->SetSelected(true);
+        emit OnRemoveTable(table->TableName);
+    });
+    connect(m_document, &D::TableRemoved, this, &TLumQBWorkArea::DropTable);
+    connect(m_document, &D::TableChanged, this, &TLumQBWorkArea::TableChanged);
+    connect(m_document, &D::LinkAdded, this, &TLumQBWorkArea::ShowLink);
+    connect(m_document, &D::LinkAboutToBeRemoved, this, [this](const TLumQBLinkData* l) {
+        emit OnRemoveLink(l->Table1->TableName, l->Table2->TableName, l->Field1, l->Field2);
+    });
+    connect(m_document, &D::LinkRemoved, this, [this](const TLumQBLinkData* l) {
+        if (TLumQBLink* link = ViewOf(l))
+            DropLink(link);
+        Change();
+    });
+    connect(m_document, &D::LinkChanged, this, &TLumQBWorkArea::LinkChanged);
+    connect(m_document, &D::ClausesChanged, this, &TLumQBWorkArea::Change);
+    // The grid makes an added row its current one.
+    connect(m_document, &D::RowsInserted, this, [this](int, int last) { emit GridRowsChanged(last); });
+    for (auto rowsChanged : {&D::RowsRemoved, &D::RowMoved, &D::RowsChanged})
+        connect(m_document, rowsChanged, this, [this] { emit GridRowsChanged(-1); });
+    connect(m_document, &D::GroupingChanged, this, [this] { emit GridRowsChanged(-1); });
+    connect(m_document, &D::AboutToBeReset, this, &TLumQBWorkArea::DropAll);
+    connect(m_document, &D::Reset, this, &TLumQBWorkArea::ShowAll);
+}
+
 QWidget* TLumQBWorkArea::Canvas() const
 {
     return m_canvas;
@@ -112,14 +146,12 @@ QWidget* TLumQBWorkArea::Canvas() const
 
 void TLumQBWorkArea::SetOptionsClause(const QString& text)
 {
-    m_diagram.OptionsClause = text;
-    Change();
+    m_document->SetClauses(text, ClosingClause());
 }
 
 void TLumQBWorkArea::SetClosingClause(const QString& text)
 {
-    m_diagram.ClosingClause = text;
-    Change();
+    m_document->SetClauses(OptionsClause(), text);
 }
 
 void TLumQBWorkArea::SetFieldGrid(QWidget* grid)
@@ -163,68 +195,131 @@ void TLumQBWorkArea::AddOneTable(const QString& name, QPoint drop, int n)
     try {
         QStringList fields;
         emit OnGetTableFields(name, fields);
-        TLumQBTableData* data = m_diagram.AddTable(name, fields);
-        auto* table = new TLumQBTable(this, data);
-        m_tables.append(table);
-        table->SetSelected(true);
-        table->move(LumQBGeometry::CascadedPosition(drop, n));
-        const int height = LumQBGeometry::FittedHeight(int(data->Fields.size()), LumQBGeometry::kItemHeight,
-                                                       table->height());
-        const int width =
-            LumQBGeometry::FittedWidth(table->fontMetrics().horizontalAdvance(name), table->width());
-        table->resize(width, height);
-        table->show();
-    } catch (const std::exception& e) {
+        const int fieldCount = 1 + int(fields.size() - fields.count(QString())); // "*" first
+        // A window as high as its fields need and as wide as its name, on the canvas's font.
+        const QSize size(
+            LumQBGeometry::FittedWidth(m_canvas->fontMetrics().horizontalAdvance(name),
+                                       LumQBGeometry::kTableWidth),
+            LumQBGeometry::FittedHeight(fieldCount, LumQBGeometry::kItemHeight, LumQBGeometry::kTableHeight));
+        const TLumQBTableData* table =
+            m_document->AddTable(name, fields, QRect(LumQBGeometry::CascadedPosition(drop, n), size));
+        if (TLumQBTable* window = WindowOf(table))
+            window->SetSelected(true);
+    } catch (const ELumQBException& e) {
         ShowException(e);
     }
+}
+
+void TLumQBWorkArea::ShowTable(const TLumQBTableData* data)
+{
+    auto* table = new TLumQBTable(this, data);
+    m_tables.insert(m_document->IndexOfTable(data), table);
+    table->setGeometry(data->Geometry);
+    table->show();
+}
+
+void TLumQBWorkArea::DropTable(const TLumQBTableData* data)
+{
+    TLumQBTable* table = WindowOf(data);
+    if (!table)
+        return;
+    m_tables.removeOne(table);
+    if (m_selected == table)
+        m_selected = nullptr;
+    const bool deleting = table->m_deleting;
+    table->Detach();
+    if (!deleting) {
+        table->hide();
+        // The window may be running one of its own commands (Close button, menu).
+        table->deleteLater();
+    }
+    Change();
+}
+
+void TLumQBWorkArea::TableChanged(const TLumQBTableData* data, TLumQBDocument::TTablePart part)
+{
+    TLumQBTable* table = WindowOf(data);
+    if (!table)
+        return;
+    switch (part) {
+    case TLumQBDocument::tpGeometry:
+        if (table->geometry() != data->Geometry)
+            table->setGeometry(data->Geometry); // moving it brings its links along
+        else
+            UpdateLinkPositions(table);
+        return;
+    case TLumQBDocument::tpTicks:
+        table->RefreshTicks();
+        break;
+    case TLumQBDocument::tpAlias:
+        table->update();
+        break;
+    }
+    Change();
 }
 
 TLumQBLink* TLumQBWorkArea::AddLink(TLumQBTable* table1, TLumQBTable* table2, int index1, int index2)
 {
     if (FindLink(table1, table2, index1, index2) >= 0)
         throw ELumQBException(QStringLiteral("These tables are already linked!"));
-    TLumQBTableData* d1 = table1->Data();
-    TLumQBTableData* d2 = table2->Data();
-    emit OnAddLink(table1->TableName(), table2->TableName(), d1->Fields.value(index1),
-                   d2->Fields.value(index2));
-    TLumQBLinkData* data = m_diagram.AddLink(d1, d2, index1, index2);
-    auto* link = new TLumQBLink(this, data, table1, table2);
-    m_links.append(link);
+    emit OnAddLink(table1->TableName(), table2->TableName(), table1->Data()->Fields.value(index1),
+                   table2->Data()->Fields.value(index2));
+    TLumQBLink* link = ViewOf(m_document->AddLink(table1->Data(), table2->Data(), index1, index2));
+    link->SetSelected(true);
+    return link;
+}
+
+void TLumQBWorkArea::ShowLink(const TLumQBLinkData* data)
+{
+    auto* link = new TLumQBLink(this, data, WindowOf(data->Table1), WindowOf(data->Table2));
+    m_links.insert(m_document->IndexOfLink(data), link);
     link->UpdateHint();
     link->UpdatePosition();
-    link->SetSelected(true);
     Change();
-    return link;
+}
+
+void TLumQBWorkArea::LinkChanged(const TLumQBLinkData* data)
+{
+    TLumQBLink* link = ViewOf(data);
+    if (!link)
+        return;
+    link->UpdateHint();
+    link->UpdatePosition();
+    link->FillMenu();
+    m_canvas->update();
+    Change();
+}
+
+TLumQBTable* TLumQBWorkArea::WindowOf(const TLumQBTableData* table) const
+{
+    for (TLumQBTable* t : m_tables)
+        if (t->Data() == table)
+            return t;
+    return nullptr;
+}
+
+TLumQBLink* TLumQBWorkArea::ViewOf(const TLumQBLinkData* link) const
+{
+    for (TLumQBLink* l : m_links)
+        if (l->Data() == link)
+            return l;
+    return nullptr;
 }
 
 TLumQBTable* TLumQBWorkArea::FindTable(const QString& name) const
 {
-    for (int i = int(m_tables.size()) - 1; i >= 0; --i)
-        if (m_tables[i]->TableName() == name)
-            return m_tables[i];
-    return nullptr;
+    return WindowOf(Diagram().FindTable(name));
 }
 
 TLumQBTable* TLumQBWorkArea::FindAlias(const QString& alias) const
 {
-    for (int i = int(m_tables.size()) - 1; i >= 0; --i)
-        if (m_tables[i]->TableAlias() == alias)
-            return m_tables[i];
-    return nullptr;
+    return WindowOf(Diagram().FindAlias(alias));
 }
 
 int TLumQBWorkArea::FindLink(const TLumQBTable* a, const TLumQBTable* b, int indexA, int indexB,
                              int start) const
 {
-    for (int i = std::max(start, 0); i < m_links.size(); ++i) {
-        const TLumQBLink* l = m_links[i];
-        if ((l->Table1() == a && l->FieldIndex1() == indexA && l->Table2() == b &&
-             l->FieldIndex2() == indexB) ||
-            (l->Table1() == b && l->FieldIndex1() == indexB && l->Table2() == a &&
-             l->FieldIndex2() == indexA))
-            return i;
-    }
-    return -1;
+    return a && b ? Diagram().FindLink(a->Data(), b->Data(), indexA, indexB, start) : -1;
 }
 
 void TLumQBWorkArea::UpdateLinkPositions(TLumQBTable* table)
@@ -234,12 +329,11 @@ void TLumQBWorkArea::UpdateLinkPositions(TLumQBTable* table)
             l->UpdatePosition();
 }
 
-void TLumQBWorkArea::TakeLink(TLumQBLink* link)
+void TLumQBWorkArea::DropLink(TLumQBLink* link)
 {
     if (m_selected == link)
         m_selected = nullptr;
     m_links.removeOne(link);
-    m_diagram.RemoveLink(link->Data());
     link->Detach();
     // The link may be running one of its own menu commands.
     link->deleteLater();
@@ -248,49 +342,58 @@ void TLumQBWorkArea::TakeLink(TLumQBLink* link)
 
 void TLumQBWorkArea::RemoveTableLinks(TLumQBTable* table)
 {
-    for (int i = int(m_links.size()) - 1; i >= 0; --i) {
-        TLumQBLink* l = m_links[i];
-        if (l->Table1() != table && l->Table2() != table)
-            continue;
-        emit OnRemoveLink(l->Table1()->TableName(), l->Table2()->TableName(), l->Field1(), l->Field2());
-        TakeLink(l);
-        Change();
-    }
+    m_document->RemoveTableLinks(table->Data());
 }
 
 void TLumQBWorkArea::RemoveLink(TLumQBLink* link)
 {
-    if (!m_links.contains(link))
-        return;
-    emit OnRemoveLink(link->Table1()->TableName(), link->Table2()->TableName(), link->Field1(),
-                      link->Field2());
-    TakeLink(link);
-    Change();
-}
-
-void TLumQBWorkArea::UnregisterTable(TLumQBTable* table)
-{
-    if (m_destroying || !m_tables.contains(table))
-        return;
-    const QString name = table->TableName();
-    table->SetSelected(true);
-    emit OnRemoveTable(name);
-    RemoveTableLinks(table);
-    m_tables.removeOne(table);
-    if (m_selected == table)
-        m_selected = nullptr;
-    EditGrid([&](TLumQBGridData& g) { g.RemoveTable(name); });
-    m_diagram.RemoveTable(table->Data());
-    table->Detach();
-    Change();
+    if (m_links.contains(link))
+        m_document->RemoveLink(link->Data());
 }
 
 void TLumQBWorkArea::RemoveTableWindow(TLumQBTable* table)
 {
-    UnregisterTable(table);
-    table->hide();
-    // The window may be running one of its own commands (Close button, menu).
-    table->deleteLater();
+    if (!m_destroying && m_tables.contains(table))
+        m_document->RemoveTable(table->Data());
+}
+
+void TLumQBWorkArea::DropAll()
+{
+    for (TLumQBLink* l : std::as_const(m_links)) {
+        l->Detach();
+        l->deleteLater();
+    }
+    for (TLumQBTable* t : std::as_const(m_tables)) {
+        const bool deleting = t->m_deleting;
+        t->Detach();
+        if (!deleting) {
+            t->hide();
+            t->deleteLater();
+        }
+    }
+    m_links.clear();
+    m_tables.clear();
+    m_selected = nullptr;
+}
+
+void TLumQBWorkArea::ShowAll()
+{
+    for (int i = 0; i < m_document->TableCount(); ++i) {
+        auto* table = new TLumQBTable(this, m_document->Tables(i));
+        m_tables.append(table);
+        table->setGeometry(table->Data()->Geometry);
+        table->show();
+    }
+    for (int i = 0; i < m_document->LinkCount(); ++i) {
+        const TLumQBLinkData* data = m_document->Links(i);
+        auto* link = new TLumQBLink(this, data, WindowOf(data->Table1), WindowOf(data->Table2));
+        m_links.append(link);
+        link->UpdateHint();
+        link->UpdatePosition();
+    }
+    m_canvas->update();
+    emit GridRowsChanged(-1);
+    Change();
 }
 
 void TLumQBWorkArea::Select(QObject* object)
@@ -328,206 +431,19 @@ void TLumQBWorkArea::Change()
 
 QStringList TLumQBWorkArea::GetSQL(const TLumQBQuoteName& quote) const
 {
-    return ::GetSQL(m_diagram, m_fieldGrid ? &m_grid : nullptr, quote);
-}
-
-void TLumQBWorkArea::SetTableAlias(TLumQBTable* table, const QString& alias)
-{
-    m_diagram.SetTableAlias(table->Data(), alias);
-    table->update();
-    Change();
-}
-
-void TLumQBWorkArea::SetFieldTicked(TLumQBTable* table, int index, bool ticked)
-{
-    TLumQBTableData* data = table->Data();
-    if (!data || index < 0 || index >= data->Fields.size())
-        return;
-    data->SetTicked(index, ticked);
-    if (ticked)
-        GridAddField(data->Fields[index], data->TableName);
-    else
-        EditGrid([&](TLumQBGridData& g) { g.RemoveField(data->Fields[index], data->TableName); });
-    table->RefreshTicks();
-    Change();
-}
-
-void TLumQBWorkArea::SelectAllFields(TLumQBTable* table)
-{
-    TLumQBTableData* data = table->Data();
-    if (!data)
-        return;
-    int last = -1;
-    for (int i = 0; i < data->Fields.size(); ++i) {
-        data->SetTicked(i, true);
-        last = m_grid.AddField(data->Fields[i], data->TableName);
-    }
-    table->RefreshTicks();
-    emit GridRowsChanged(last);
-    Change();
-}
-
-void TLumQBWorkArea::SelectNoFields(TLumQBTable* table)
-{
-    TLumQBTableData* data = table->Data();
-    if (!data)
-        return;
-    for (int i = 0; i < data->Fields.size(); ++i)
-        data->SetTicked(i, false);
-    table->RefreshTicks();
-    EditGrid([&](TLumQBGridData& g) { g.RemoveTable(data->TableName); });
-    Change();
-}
-
-void TLumQBWorkArea::SetLinkField(TLumQBLink* link, int end, const QString& name)
-{
-    TLumQBLinkData* data = link->Data();
-    TLumQBTableData* table = end == 1 ? data->Table1 : data->Table2;
-    const int index = table->IndexOfField(name);
-    if (index <= 0)
-        throw ELumQBException(
-            QStringLiteral("The field \"%1\" doesn't exists in table \"%2\"!").arg(name, table->TableName));
-    if (end == 1) {
-        data->Field1 = name;
-        data->FieldIndex1 = index;
-    } else {
-        data->Field2 = name;
-        data->FieldIndex2 = index;
-    }
-    link->UpdateHint();
-    link->UpdatePosition();
-    Change();
-}
-
-void TLumQBWorkArea::SetLinkJoin(TLumQBLink* link, int joinOperator, TJoinKind kind)
-{
-    TLumQBLinkData* data = link->Data();
-    JoinOperatorText(joinOperator); // refuses an operator outside 0..5
-    data->JoinOperator = joinOperator;
-    data->JoinKind = kind;
-    link->UpdateHint();
-    m_canvas->update();
-    Change();
-}
-
-int TLumQBWorkArea::GridAddField(const QString& field, const QString& table)
-{
-    const int row = m_grid.AddField(field, table);
-    emit GridRowsChanged(row);
-    return row;
-}
-
-void TLumQBWorkArea::EditGrid(const std::function<void(TLumQBGridData&)>& edit)
-{
-    edit(m_grid);
-    emit GridRowsChanged(-1);
+    return m_document->GetSQL(m_fieldGrid != nullptr, quote);
 }
 
 void TLumQBWorkArea::Clear()
 {
-    while (!m_tables.isEmpty())
-        RemoveTableWindow(m_tables.last());
-}
-
-TLumQBDesign TLumQBWorkArea::Design() const
-{
-    TLumQBDesign design;
-    for (const TLumQBTable* t : m_tables) {
-        const TLumQBTableData* data = t->Data();
-        TLumQBDesignTable table{data->TableName, data->TableAlias, t->geometry(), {}};
-        for (int i = 0; i < data->Fields.size(); ++i)
-            if (data->IsTicked(i))
-                table.Ticked << data->Fields[i];
-        design.Tables << table;
-    }
-    for (const TLumQBLink* l : m_links) {
-        const TLumQBLinkData* data = l->Data();
-        design.Links << TLumQBDesignLink{data->Table1->TableAlias, data->Field1,
-                                         data->Table2->TableAlias, data->Field2,
-                                         data->JoinOperator,       data->JoinKind};
-    }
-    for (int i = 0; i < m_grid.RowCount(); ++i)
-        design.Rows << m_grid.Row(i);
-    design.UseGroupBy = m_grid.UseGroupBy();
-    design.OptionsClause = m_diagram.OptionsClause;
-    design.ClosingClause = m_diagram.ClosingClause;
-    return design;
+    m_document->Clear();
 }
 
 QStringList TLumQBWorkArea::RestoreDesign(const TLumQBDesign& design)
 {
-    Clear();
-    QStringList missing;
-    for (const TLumQBDesignTable& saved : design.Tables) {
+    return m_document->Restore(design, [this](const QString& table) {
         QStringList fields;
-        emit OnGetTableFields(saved.Name, fields);
-        fields.removeAll(QString());
-        if (fields.isEmpty() || FindTable(saved.Name)) {
-            missing << saved.Name;
-            continue;
-        }
-        auto* table = new TLumQBTable(this, m_diagram.AddTable(saved.Name, fields));
-        m_tables.append(table);
-        try {
-            m_diagram.SetTableAlias(table->Data(), saved.Alias);
-        } catch (const ELumQBException&) {
-            // A clash can only come from a damaged text; the table keeps its new alias.
-        }
-        table->setGeometry(saved.Geometry);
-        for (const QString& field : saved.Ticked) {
-            const int index = table->Data()->IndexOfField(field);
-            if (index < 0)
-                missing << saved.Name + u'.' + field;
-            else
-                table->Data()->SetTicked(index, true);
-        }
-        table->RefreshTicks();
-        table->show();
-    }
-    // Rows in their saved order; then the sort keys in their saved order.
-    QList<std::tuple<int, int, QString>> sortKeys;
-    for (const TLumQBGridRow& saved : design.Rows) {
-        const TLumQBTable* table = FindTable(saved.Table);
-        if (!table || !table->Data()->IsTicked(table->Data()->IndexOfField(saved.Column)))
-            continue;
-        const int row =
-            m_grid.AddField(table->Data()->Fields[table->Data()->IndexOfField(saved.Column)], saved.Table);
-        m_grid.SetOutput(row, saved.Output);
-        m_grid.SetCaption(row, saved.Caption);
-        m_grid.SetCriteria(row, saved.Criteria);
-        if (saved.SortOrder > 0 && saved.SortType != QLatin1String("Unsorted"))
-            sortKeys << std::tuple{saved.SortOrder, row, saved.SortType};
-    }
-    std::sort(sortKeys.begin(), sortKeys.end());
-    for (const auto& [order, row, type] : sortKeys)
-        m_grid.SetSortType(row, type);
-    if (design.UseGroupBy) {
-        m_grid.SetUseGroupBy(true);
-        for (const TLumQBGridRow& saved : design.Rows)
-            if (const int row = m_grid.FindRow(saved.Column, saved.Table);
-                row >= 0 && !saved.GroupBy.isEmpty())
-                m_grid.SetGroupFunction(row, saved.GroupBy);
-    }
-    for (const TLumQBDesignLink& saved : design.Links) {
-        TLumQBTable* t1 = FindAlias(saved.Alias1);
-        TLumQBTable* t2 = FindAlias(saved.Alias2);
-        const int i1 = t1 ? t1->Data()->IndexOfField(saved.Field1) : -1;
-        const int i2 = t2 ? t2->Data()->IndexOfField(saved.Field2) : -1;
-        if (i1 <= 0 || i2 <= 0 || FindLink(t1, t2, i1, i2) >= 0)
-            continue; // its table or field is already named as missing
-        TLumQBLinkData* data = m_diagram.AddLink(t1->Data(), t2->Data(), i1, i2);
-        data->JoinOperator = saved.JoinOperator;
-        data->JoinKind = saved.JoinKind;
-        auto* link = new TLumQBLink(this, data, t1, t2);
-        m_links.append(link);
-        link->UpdateHint();
-        link->UpdatePosition();
-    }
-    m_diagram.OptionsClause = design.OptionsClause;
-    m_diagram.ClosingClause = design.ClosingClause;
-    m_canvas->update();
-    emit GridRowsChanged(-1);
-    Change();
-    missing.removeDuplicates();
-    return missing;
+        emit OnGetTableFields(table, fields);
+        return fields;
+    });
 }

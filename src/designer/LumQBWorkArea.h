@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LumQBDesignText.h"
+#include "LumQBDocument.h"
 #include "LumQBModel.h"
 #include "LumQBSQL.h"
 
@@ -10,8 +11,6 @@
 #include <QScrollArea>
 #include <QStringList>
 
-#include <functional>
-
 class TLumQBCanvas;
 class TLumQBLink;
 class TLumQBTable;
@@ -19,22 +18,23 @@ class TLumQBTable;
 // The designer's work area: a scroll area whose canvas holds one table window per table
 // of the query and draws the links between their fields.
 //
-// The model is the single truth: the work area owns the diagram (tables, aliases, ticks,
-// links) and the field grid's rows, and it is the only code that changes them; table
-// windows and links hold their model record and draw from it, and the field grid shows
-// GridData() and edits it through the Grid... operations below. Every change of the
-// diagram raises OnChange; every change of the rows raises GridRowsChanged.
+// A view over its document (TLumQBDocument), which owns the diagram (tables, aliases,
+// places, ticks, links) and the field grid's rows and is the only code that changes them.
+// The work area creates, places and removes its table windows and links as the document
+// signals; they and the field grid edit through Document(). The published signals below
+// follow the document's: OnChange after every change of the diagram (not of a window's
+// place), GridRowsChanged after every change of the rows.
 //
 // Coordinates ("work-area pixels") are those of Canvas(), the widget that holds the
 // table windows; put labels meant to lie on the work area on it too.
 //
-// Errors: refused edits raise ELumQBException and leave the model as it was. AddTables
+// Errors: refused edits raise ELumQBException and leave the document as it was. AddTables
 // shows the error of a table it cannot add in the error box and goes on with the next;
 // menu commands and drops show theirs in the error box.
 //
-// Ownership: table windows are children of Canvas(), links children of the work area;
-// both are destroyed with it. Deleting a table window (for example Tables(0) while
-// TableCount() > 0, to empty the work area) removes it as its Close button does.
+// Ownership: the document, the table windows (children of Canvas()) and the links are
+// destroyed with the work area. Deleting a table window removes its table as its Close
+// button does; Clear() empties the whole.
 class TLumQBWorkArea : public QScrollArea
 {
     Q_OBJECT
@@ -43,13 +43,13 @@ public:
     ~TLumQBWorkArea() override;
 
     // Text placed directly after "SELECT " and the statement's last line; setting raises Change.
-    QString OptionsClause() const { return m_diagram.OptionsClause; }
+    QString OptionsClause() const { return Diagram().OptionsClause; }
     void SetOptionsClause(const QString& text);
-    QString ClosingClause() const { return m_diagram.ClosingClause; }
+    QString ClosingClause() const { return Diagram().ClosingClause; }
     void SetClosingClause(const QString& text);
 
-    // The field grid (TLumQBGrid). The rows live here whether or not a grid is set; the
-    // statement uses them only while one is. Becomes null when the grid is destroyed.
+    // The field grid (TLumQBGrid). The rows are the document's whether or not a grid is set;
+    // the statement uses them only while one is. Becomes null when the grid is destroyed.
     QWidget* FieldGrid() const { return m_fieldGrid; }
     void SetFieldGrid(QWidget* grid);
 
@@ -59,8 +59,9 @@ public:
     QListWidget* TableList() const { return m_tableList; }
     void SetTableList(QListWidget* list, int dragThreshold = -1);
 
-    const TLumQBDiagram& Diagram() const { return m_diagram; }
-    const TLumQBGridData& GridData() const { return m_grid; }
+    TLumQBDocument* Document() const { return m_document; }
+    const TLumQBDiagram& Diagram() const { return m_document->Diagram(); }
+    const TLumQBGridData& GridData() const { return m_document->Grid(); }
     QWidget* Canvas() const;
 
     int TableCount() const { return int(m_tables.size()); }
@@ -87,17 +88,19 @@ public:
 
     void UpdateLinkPositions(TLumQBTable* table);
     void RemoveTableLinks(TLumQBTable* table);
-    // Closes a table window: OnRemoveTable, its links go (OnRemoveLink each), its grid rows
-    // go, OnChange; the window is deleted later.
+    // Closes a table window: OnRemoveTable, its links go (OnRemoveLink and OnChange each),
+    // its grid rows go, OnChange; the window is deleted later.
     void RemoveTableWindow(TLumQBTable* table);
+    void RemoveLink(TLumQBLink* link);
     void ClearSelection();
     // Raises OnChange.
     void Change();
-    // Closes every table window, as their Close buttons do.
+    // Empties the document: every window and link goes at once; GridRowsChanged and
+    // OnChange once.
     void Clear();
 
     // The diagram and grid as kept with a query.
-    TLumQBDesign Design() const;
+    TLumQBDesign Design() const { return m_document->Design(); }
     // Replaces the work area's content with a kept design. Tables the database no longer
     // has (OnGetTableFields gives no fields) and fields a table no longer has are left
     // out, with the links and rows that use them; their names ("Table" or "Table.Field")
@@ -107,20 +110,9 @@ public:
     // by quote (a connection's QuoteName), else in the bracket form.
     QStringList GetSQL(const TLumQBQuoteName& quote = {}) const;
 
-    // Edits of a table window's record (the window's commands call them).
-    void SetTableAlias(TLumQBTable* table, const QString& alias);
-    void SetFieldTicked(TLumQBTable* table, int index, bool ticked);
-    void SelectAllFields(TLumQBTable* table);
-    void SelectNoFields(TLumQBTable* table);
-    // Edits of a link's record.
-    void SetLinkField(TLumQBLink* link, int end, const QString& name);
-    void SetLinkJoin(TLumQBLink* link, int joinOperator, TJoinKind kind);
-    void RemoveLink(TLumQBLink* link);
-
-    // The field grid's rows (0-based, see TLumQBGridData) change only through these, which
-    // raise GridRowsChanged: AddField reports the row it gave the field, EditGrid none.
-    int GridAddField(const QString& field, const QString& table);
-    void EditGrid(const std::function<void(TLumQBGridData&)>& edit);
+    // The window or link that shows a table or link of the document; null if none.
+    TLumQBTable* WindowOf(const TLumQBTableData* table) const;
+    TLumQBLink* ViewOf(const TLumQBLinkData* link) const;
 
 signals:
     // Asked for the field names of a table being added; append them to fields.
@@ -151,14 +143,20 @@ private:
     friend class TLumQBCanvas;
 
     void AddOneTable(const QString& name, QPoint drop, int n);
-    // Takes a table window off the work area: the removal sequence without deleting it.
-    void UnregisterTable(TLumQBTable* table);
     void Select(QObject* object);
-    void TakeLink(TLumQBLink* link);
     TLumQBLink* LinkAt(QPoint canvasPos) const;
+    // Following the document.
+    void Follow();
+    void ShowTable(const TLumQBTableData* table);
+    void DropTable(const TLumQBTableData* table);
+    void TableChanged(const TLumQBTableData* table, TLumQBDocument::TTablePart part);
+    void ShowLink(const TLumQBLinkData* link);
+    void DropLink(TLumQBLink* link);
+    void LinkChanged(const TLumQBLinkData* link);
+    void DropAll();
+    void ShowAll();
 
-    TLumQBDiagram m_diagram;
-    TLumQBGridData m_grid;
+    TLumQBDocument* m_document;
     TLumQBCanvas* m_canvas;
     QList<TLumQBTable*> m_tables;
     QList<TLumQBLink*> m_links;

@@ -176,6 +176,10 @@ TfrmQueryBuilder::TfrmQueryBuilder(QWidget* owner) : QDialog(owner)
     connect(LumQBGrid, &TLumQBGrid::OnChange, this, &TfrmQueryBuilder::workareaChange);
     connect(LumQBGrid, &TLumQBGrid::OnSetEditText, this, &TfrmQueryBuilder::LumQBGridSetEditText);
     connect(cbxGroupBy, &QCheckBox::clicked, this, &TfrmQueryBuilder::cbxGroupByClick);
+    // The tick follows the document, which a restored or cleared diagram switches too.
+    const auto showGrouping = [this] { cbxGroupBy->setChecked(workarea->GridData().UseGroupBy()); };
+    connect(workarea->Document(), &TLumQBDocument::GroupingChanged, cbxGroupBy, showGrouping);
+    connect(workarea->Document(), &TLumQBDocument::Reset, cbxGroupBy, showGrouping);
     connect(btnApply, &QPushButton::clicked, this, &TfrmQueryBuilder::btnApplyClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(btnHelp, &QPushButton::clicked, this, &TfrmQueryBuilder::btnHelpClick);
@@ -219,8 +223,6 @@ QString TfrmQueryBuilder::DesignText() const
 void TfrmQueryBuilder::ClearDesign()
 {
     workarea->Clear();
-    LumQBGrid->SetUseGroupBy(false);
-    cbxGroupBy->setChecked(false);
 }
 
 QStringList TfrmQueryBuilder::RestoreDesign(const QString& text, QString* keptSQL)
@@ -229,9 +231,7 @@ QStringList TfrmQueryBuilder::RestoreDesign(const QString& text, QString* keptSQ
     const TLumQBDesign design = DesignFromText(text);
     if (keptSQL)
         *keptSQL = design.SQL;
-    const QStringList missing = workarea->RestoreDesign(design);
-    cbxGroupBy->setChecked(workarea->GridData().UseGroupBy());
-    return missing;
+    return workarea->RestoreDesign(design);
 }
 
 void TfrmQueryBuilder::AddSelectedTable()
@@ -251,19 +251,14 @@ void TfrmQueryBuilder::lbxTablesDblClick()
 
 void TfrmQueryBuilder::workareaGetTableFields(const QString& tableName, QStringList& fields)
 {
+    // A table whose fields cannot be read has none; the work area then refuses it.
+    if (!m_connection)
+        return;
     try {
         QStringList names;
-        try {
-            if (!m_connection)
-                throw EDbError(QStringLiteral("No connection"));
-            m_connection->GetFieldNames(tableName, names);
-        } catch (const EDbError&) {
-            // A table whose fields cannot be read has none; the work area then refuses it.
-            names.clear();
-        }
+        m_connection->GetFieldNames(tableName, names);
         fields << names;
-    } catch (const std::exception& e) {
-        ShowMessage(ExceptionMessage(e) + QStringLiteral(" while getting fields for ") + tableName);
+    } catch (const EDbError&) {
     }
 }
 
@@ -288,7 +283,7 @@ void TfrmQueryBuilder::workareaChange()
             };
         const QStringList lines = workarea->GetSQL(quote);
         SQLCommand->setPlainText(lines.join(u'\n'));
-    } catch (const std::exception&) {
+    } catch (const ELumQBException&) {
         // A diagram caught half-way (a ticked field whose row comes next) makes no
         // statement; the memo keeps the last one until the next change.
     }
@@ -340,8 +335,8 @@ void TfrmQueryBuilder::btnTestClick()
         qryADOTest->SetSQL(SQLLines());
         qryADOTest->Open();
         qryADOTest->Close();
-    } catch (const std::exception& e) {
-        ShowMessage(ExceptionMessage(e));
+    } catch (const EDbError& e) {
+        ShowMessage(e.message());
         return;
     }
     ShowMessage(QStringLiteral("SQL is good"));

@@ -44,6 +44,20 @@ TJoinKind ToggledJoinKind(TJoinKind kind, int end)
     return JoinKindOf(end == 1 ? !all1 : all1, end == 2 ? !all2 : all2);
 }
 
+namespace {
+
+template <typename T> std::unique_ptr<T> Take(std::vector<std::unique_ptr<T>>& owned, const T* item)
+{
+    const auto it = std::find_if(owned.begin(), owned.end(), [item](const auto& p) { return p.get() == item; });
+    if (it == owned.end())
+        return nullptr;
+    std::unique_ptr<T> taken = std::move(*it);
+    owned.erase(it);
+    return taken;
+}
+
+} // namespace
+
 TLumQBTableData* TLumQBDiagram::FindTable(const QString& name) const
 {
     for (auto it = m_tables.rbegin(); it != m_tables.rend(); ++it)
@@ -149,6 +163,16 @@ void TLumQBDiagram::RemoveLink(TLumQBLinkData* link)
     std::erase_if(m_links, [link](const auto& l) { return l.get() == link; });
 }
 
+std::unique_ptr<TLumQBLinkData> TLumQBDiagram::TakeLink(const TLumQBLinkData* link)
+{
+    return Take(m_links, link);
+}
+
+std::unique_ptr<TLumQBTableData> TLumQBDiagram::TakeTable(const TLumQBTableData* table)
+{
+    return Take(m_tables, table);
+}
+
 void TLumQBDiagram::RemoveTableLinks(const TLumQBTableData* table)
 {
     for (int i = LinkCount() - 1; i >= 0; --i)
@@ -208,6 +232,12 @@ void TLumQBGridData::RemoveTable(const QString& table)
     for (int i = int(m_rows.size()) - 1; i >= 0; --i)
         if (m_rows[i].Table == table)
             RemoveField(m_rows[i].Column, table);
+}
+
+void TLumQBGridData::MoveRow(int from, int to)
+{
+    if (from >= 0 && from < m_rows.size() && to >= 0 && to < m_rows.size())
+        m_rows.move(from, to);
 }
 
 int TLumQBGridData::SortedCount() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -35,6 +36,8 @@ struct TLumQBTableData
     QString TableAlias;
     QStringList Fields;
     QList<bool> Ticked;
+    // The table window's place and size in work-area pixels.
+    QRect Geometry;
 
     // Index of a field, compared without regard to case as a link's field lookup does; -1 if absent.
     int IndexOfField(const QString& name) const;
@@ -102,6 +105,10 @@ public:
                  int start = 0) const;
 
     void RemoveLink(TLumQBLinkData* link);
+    // Takes a link or a table out of the diagram without destroying it (a table's links
+    // must be gone first); null when it is not in the diagram.
+    std::unique_ptr<TLumQBLinkData> TakeLink(const TLumQBLinkData* link);
+    std::unique_ptr<TLumQBTableData> TakeTable(const TLumQBTableData* table);
     // Removes every link of which the table is an end, the last first.
     void RemoveTableLinks(const TLumQBTableData* table);
 
@@ -121,6 +128,8 @@ struct TLumQBGridRow
     int SortOrder = 0;
     QString GroupBy;
     QString Criteria;
+
+    bool operator==(const TLumQBGridRow&) const = default;
 };
 
 // The field grid's rows and sort-order bookkeeping. Rows are 0-based here; the grid
@@ -144,6 +153,8 @@ public:
     int AddField(const QString& field, const QString& table);
     void RemoveField(const QString& field, const QString& table);
     void RemoveTable(const QString& table);
+    // Moves a row so that it ends at index to; indexes outside the rows change nothing.
+    void MoveRow(int from, int to);
 
     int SortedCount() const;
     int FindSortOrder(int order) const;

@@ -44,6 +44,7 @@ private slots:
     void keptDiagramComesBack();
     void keptDiagramWithLostTableOrUnreadableText_data();
     void keptDiagramWithLostTableOrUnreadableText();
+    void unreadableDiagramStillGuardsTypedSql();
 
 private:
     QString database() const { return m_dir.filePath("chinook.sqlite"); }
@@ -410,6 +411,31 @@ void tst_frameQueryBuilder::keptDiagramWithLostTableOrUnreadableText()
     QCOMPARE(script.texts().size(), 1); // the message, and no question after it
     QVERIFY2(script.texts().first().startsWith(message), qPrintable(script.texts().first()));
     QCOMPARE(frame->QueryLines(), lines);
+}
+
+// Without a diagram to read, SQL typed since is guarded by the usual question; No keeps
+// the designer closed and the SQL as typed.
+void tst_frameQueryBuilder::unreadableDiagramStillGuardsTypedSql()
+{
+    ScriptedDialogs script;
+    auto [diagram, lines] = appliedDiagram();
+    diagram.replace("\"version\"", "\"vers");
+    auto frame = connectedFrame();
+    frame->SetDiagramDesign(diagram);
+    frame->SetQueryLines(lines);
+    frame->memQuery->moveCursor(QTextCursor::End);
+    QTest::keyClicks(frame->memQuery, " where 1=1");
+    const QStringList memo = frame->QueryLines();
+    script.no();
+    auto seen = std::make_shared<bool>(false);
+    onDesigner([](TfrmQueryBuilder*) {}, seen);
+    QTest::mouseClick(frame->btnQBuilder, Qt::LeftButton);
+    QVERIFY(!*seen);
+    QCOMPARE(script.texts().size(), 2);
+    QVERIFY2(script.texts().at(0).startsWith("The saved diagram cannot be read: "),
+             qPrintable(script.texts().at(0)));
+    QCOMPARE(script.texts().at(1), QString("Current SQL changes may be lost"));
+    QCOMPARE(frame->QueryLines(), memo);
 }
 
 QTEST_MAIN(tst_frameQueryBuilder)

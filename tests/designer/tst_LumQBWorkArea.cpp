@@ -415,7 +415,7 @@ void tst_LumQBWorkArea::propertiesDialogSetsOperatorAndKind()
     TLumQBTable* invoice = b.add("Invoice", {250, 40});
     linkFields(customer, "CustomerId", invoice, "CustomerId");
     TLumQBLink* l = b.area->Links(0);
-    b.area->SetLinkJoin(l, 0, TJoinKind(before));
+    b.area->Document()->SetLinkJoin(l->Data(), 0, TJoinKind(before));
 
     pressOnWorkArea(b, bandMiddle(l));
     l->Menu->close();
@@ -491,7 +491,7 @@ void tst_LumQBWorkArea::fieldGridSetFromEitherSideShowsTheRows()
     b.area->SetFieldGrid(&grid);
     QCOMPARE(grid.WorkArea(), b.area);
     TLumQBTable* genre = b.add("Genre", {20, 20});
-    b.area->SetFieldTicked(genre, 2, true);
+    b.area->Document()->SetFieldTicked(genre->Data(), 2, true);
     QCOMPARE(grid.model()->rowCount(), 1);
     QCOMPARE(b.area->GetSQL().join(' '), QString("SELECT G.Name FROM Genre AS G"));
 }

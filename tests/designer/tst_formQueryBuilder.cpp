@@ -653,12 +653,12 @@ void tst_formQueryBuilder::twentyTableDiagramRestored()
         area->AddTables(20 + (i - 1) % 5 * 150, 20 + (i - 1) / 5 * 140,
                         QStringLiteral("T%1").arg(i, 2, 10, QChar('0')));
     QCOMPARE(area->TableCount(), 20);
-    area->SetTableAlias(area->Tables(3), "Fourth");
+    area->Document()->SetTableAlias(area->Tables(3)->Data(), "Fourth");
     for (int i = 0; i < 20; ++i) {
-        area->SetFieldTicked(area->Tables(i), 2, true);
+        area->Document()->SetFieldTicked(area->Tables(i)->Data(), 2, true);
         if (i + 1 < 20) {
             TLumQBLink* l = area->AddLink(area->Tables(i), area->Tables(i + 1), 3, 1);
-            area->SetLinkJoin(l, i % 6, TJoinKind(i % 4));
+            area->Document()->SetLinkJoin(l->Data(), i % 6, TJoinKind(i % 4));
         }
     }
     area->Tables(7)->resize(200, 90);
