@@ -1,0 +1,75 @@
+// quillory-access-reader: reads an Access file for Quillory, in a process of its own so
+// that a damaged file (libmdb crashes and loops on some) ends this process and never the
+// program. The program starts it with its limits already set (memory, CPU time, no new
+// privileges, no inherited descriptors) and keeps the wall-clock timeout.
+//
+//   quillory-access-reader list FILE
+//   quillory-access-reader columns FILE TABLE
+//   quillory-access-reader table FILE TABLE
+//
+// The answer goes to standard output (see uAccessReaderProtocol.h); the exit code says
+// how it ended.
+#include "uAccessReaderCore.h"
+#include "uAccessReaderProtocol.h"
+#include "uReaderSandbox.h"
+
+#include <glib.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include <unistd.h>
+
+namespace {
+
+bool writeAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+// GLib ends the process when an allocation fails; say so in the exit code, so that the
+// program can tell a file too large for the limit from a crash.
+void onGlibError(const gchar*, GLogLevelFlags, const gchar* message, gpointer)
+{
+    _exit(message && std::strstr(message, "failed to allocate") ? accessreader::ExitNoMemory : 70);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace accessreader;
+    if (argc < 3)
+        return ExitUsage;
+    TRequest request;
+    const std::string mode = argv[1];
+    request.file = argv[2];
+    if (mode == "list" && argc == 3)
+        request.kind = TRequest::List;
+    else if (mode == "columns" && argc == 4)
+        request.kind = TRequest::Columns;
+    else if (mode == "table" && argc == 4)
+        request.kind = TRequest::Table;
+    else
+        return ExitUsage;
+    if (argc == 4)
+        request.table = argv[3];
+
+    g_log_set_handler("GLib", GLogLevelFlags(G_LOG_LEVEL_ERROR | G_LOG_FLAG_FATAL), onGlibError, nullptr);
+    TFrameWriter out([](const char* data, size_t size) { return writeAll(STDOUT_FILENO, data, size); });
+    try {
+        return Run(request, out, [] { InstallReaderSandbox(); });
+    } catch (const std::bad_alloc&) {
+        _exit(ExitNoMemory);
+    }
+}
