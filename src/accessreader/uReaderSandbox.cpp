@@ -29,7 +29,7 @@ bool InstallReaderSandbox()
     allow(SCMP_SYS(close));
     // Writing the answer (1) and the library's complaints (2), nothing else.
     for (int fd : {1, 2}) {
-        const scmp_arg_cmp toFd = SCMP_A0(SCMP_CMP_EQ, scmp_datum_t(fd));
+        const scmp_arg_cmp toFd = SCMP_A0(SCMP_CMP_EQ, scmp_datum_t(fd), 0);
         allow(SCMP_SYS(write), 1, &toFd);
         allow(SCMP_SYS(writev), 1, &toFd);
     }
