@@ -54,7 +54,9 @@ void TFrameWriter::End()
     const auto size = uint32_t(m_buf.size() - m_frameStart - 5);
     for (int i = 0; i < 4; ++i)
         m_buf[m_frameStart + 1 + i] = char(size >> (8 * i));
-    if (m_buf.size() >= (256u << 10)) {
+    // Pieces about the size of a pipe's buffer: the program fills its copy from one
+    // while the next is decoded.
+    if (m_buf.size() >= (64u << 10)) {
         if (!m_failed && !m_flush(m_buf.data(), m_buf.size()))
             m_failed = true;
         m_buf.clear();
@@ -360,41 +362,80 @@ void writeHead(MdbHandle* mdb, MdbTableDef* table, TFrameWriter& out)
 
 } // namespace
 
-int Run(const TRequest& request, TFrameWriter& out, const std::function<void()>& afterOpen)
+struct TReaderSession::Data
 {
-    MdbPtr mdb(mdb_open(request.file.c_str(), MDB_NOFLAGS));
+    MdbPtr mdb;
+    std::vector<MdbCatalogEntry*> tables; // user tables, in the file's order
+};
+
+TReaderSession::TReaderSession() : m_d(new Data) {}
+
+TReaderSession::~TReaderSession()
+{
+    delete m_d;
+}
+
+int TReaderSession::Open(const std::string& file, const std::function<void()>& afterOpen)
+{
+    m_d->mdb.reset(mdb_open(file.c_str(), MDB_NOFLAGS));
     if (afterOpen)
         afterOpen();
-    if (!mdb)
+    if (!m_d->mdb)
         return ExitNotAccess;
-    GPtrArray* catalog = mdb_read_catalog(mdb.get(), MDB_TABLE);
+    // The catalogue stays with the handle (libmdb frees it on close).
+    GPtrArray* catalog = mdb_read_catalog(m_d->mdb.get(), MDB_TABLE);
     if (!catalog)
         return ExitNoCatalog;
-    MdbCatalogEntry* found = nullptr;
     for (guint i = 0; i < catalog->len; ++i) {
         auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
-        if (entry->object_type != MDB_TABLE || !mdb_is_user_table(entry))
-            continue;
-        if (request.kind == TRequest::List) {
-            out.Begin(FrameTable);
-            out.Bytes(entry->object_name, std::strlen(entry->object_name));
-            out.End();
-        } else if (!found && request.table == entry->object_name) {
-            found = entry;
-        }
+        if (entry->object_type == MDB_TABLE && mdb_is_user_table(entry))
+            m_d->tables.push_back(entry);
     }
-    if (request.kind != TRequest::List) {
-        if (!found)
-            return ExitNoSuchTable;
-        TablePtr table(mdb_read_table(found));
-        if (!table || !mdb_read_columns(table.get()))
-            return ExitBadTable;
-        writeHead(mdb.get(), table.get(), out);
-        if (request.kind == TRequest::Table)
-            RowWriter(mdb.get(), table.get(), out).Write();
+    return 0;
+}
+
+void TReaderSession::WriteList(TFrameWriter& out)
+{
+    for (MdbCatalogEntry* entry : m_d->tables) {
+        out.Begin(FrameTable);
+        out.Bytes(entry->object_name, std::strlen(entry->object_name));
+        out.End();
     }
     out.Begin(FrameEnd);
     out.End();
+}
+
+int TReaderSession::WriteTable(const std::string& name, bool rows, TFrameWriter& out)
+{
+    MdbCatalogEntry* found = nullptr;
+    for (MdbCatalogEntry* entry : m_d->tables)
+        if (name == entry->object_name) {
+            found = entry;
+            break;
+        }
+    if (!found)
+        return ExitNoSuchTable;
+    TablePtr table(mdb_read_table(found));
+    if (!table || !mdb_read_columns(table.get()))
+        return ExitBadTable;
+    writeHead(m_d->mdb.get(), table.get(), out);
+    if (rows)
+        RowWriter(m_d->mdb.get(), table.get(), out).Write();
+    out.Begin(FrameEnd);
+    out.End();
+    return 0;
+}
+
+int Run(const TRequest& request, TFrameWriter& out, const std::function<void()>& afterOpen)
+{
+    TReaderSession session;
+    int code = session.Open(request.file, afterOpen);
+    if (code == 0 && request.kind == TRequest::List)
+        session.WriteList(out);
+    else if (code == 0)
+        code = session.WriteTable(request.table, request.kind == TRequest::Table, out);
+    if (code != 0)
+        return code;
     return out.Finish() ? 0 : ExitOutputGone;
 }
 

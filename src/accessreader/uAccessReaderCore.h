@@ -51,9 +51,30 @@ struct TRequest
     std::string table; // exact name, as the list gave it
 };
 
-// Runs one request; returns 0 or one of TAccessReaderExit. afterOpen runs once the file
-// is open and before any of its pages is interpreted (the process installs its system
-// call filter there). std::bad_alloc passes through.
+// One open file and its table list, answering requests one after another. Every answer
+// ends with its FrameEnd; the results are 0 or one of TAccessReaderExit. std::bad_alloc
+// passes through.
+class TReaderSession
+{
+public:
+    TReaderSession();
+    ~TReaderSession();
+    TReaderSession(const TReaderSession&) = delete;
+    TReaderSession& operator=(const TReaderSession&) = delete;
+
+    // afterOpen runs once the file is open and before its catalogue is read (the process
+    // installs its system call filter there).
+    int Open(const std::string& file, const std::function<void()>& afterOpen = {});
+    void WriteList(TFrameWriter& out);
+    // The table's columns, and its rows when rows is true.
+    int WriteTable(const std::string& table, bool rows, TFrameWriter& out);
+
+private:
+    struct Data;
+    Data* m_d;
+};
+
+// One request on a fresh session (the fuzz harness, and the reader's one-shot modes).
 int Run(const TRequest& request, TFrameWriter& out, const std::function<void()>& afterOpen = {});
 
 } // namespace accessreader

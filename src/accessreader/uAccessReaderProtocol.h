@@ -10,8 +10,13 @@
 //       u32 count, then per column: u8 kind (TAccessColumnKind), u32 size, u8 precision,
 //       u8 scale, u32 name length + the name (UTF-8)
 //   'R' one row: per column one value, a tag (TAccessValueTag) then its bytes
-//   'E' the table was sent whole
+//   'E' the list or the table was sent whole
+//   'Z' (serve mode) the request is done: u8 result, 0 or one of TAccessReaderExit
 // The program trusts none of it: every length is checked against the frame.
+//
+// In serve mode the reader opens the file, answers with the table list, and then takes
+// requests on its standard input, one after another, until it closes: u8 kind
+// (RequestColumns, RequestTable), u32 name length, the table's name as listed.
 namespace accessreader {
 
 enum TAccessFrame : char
@@ -20,6 +25,13 @@ enum TAccessFrame : char
     FrameHead = 'H',
     FrameRow = 'R',
     FrameEnd = 'E',
+    FrameResult = 'Z',
+};
+
+enum TAccessRequest : char
+{
+    RequestColumns = 'c',
+    RequestTable = 't',
 };
 
 // The column kinds, independent of the reading library's numbering.
@@ -55,7 +67,8 @@ enum TAccessValueTag : unsigned char
     ValueUnreadable = 7,
 };
 
-// The requests, as the first argument: list FILE | columns FILE TABLE | table FILE TABLE.
+// The modes, as the first argument: serve FILE (above), or one request and exit:
+// list FILE | columns FILE TABLE | table FILE TABLE.
 // Exit codes besides 0; any other code or a signal is a failure of the reader itself.
 enum TAccessReaderExit
 {

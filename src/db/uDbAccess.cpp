@@ -18,8 +18,9 @@
 #include <memory>
 #include <set>
 
-// Access files are read by the reader process (quillory-access-reader: libmdb, which
-// crashes and loops on some damaged files, with limits) and never written: a table's rows
+// Access files are read by a reader process (quillory-access-reader: libmdb, which
+// crashes and loops on some damaged files, with limits; one a connection, serving its
+// requests one after another) and never written: a table's rows
 // are copied into a private in-memory SQLite database the first time a statement names
 // the table, so that every statement runs on SQLite's engine (joins of all kinds, ORDER
 // BY, GROUP BY, subqueries) and a later statement on the same table costs no second read
@@ -32,18 +33,17 @@ class AccessBackend : public TDbBackend
 {
 public:
     AccessBackend(const QString& file, int timeoutSeconds, SqlitePtr db)
-        : m_file(file), m_timeoutSeconds(timeoutSeconds), m_db(std::move(db))
+        : m_file(file), m_reader(file, timeoutSeconds), m_db(std::move(db))
     {
         bool ended = false;
-        const int code = read({QStringLiteral("list"), m_file}, QStringLiteral("reading the table list"),
-                              [&](char kind, const char* p, quint32 n) {
-                                  if (kind == FrameTable && !ended)
-                                      m_tables << ParseAccessTableName(p, n);
-                                  else if (kind == FrameEnd && n == 0 && !ended)
-                                      ended = true;
-                                  else
-                                      throw EAccessAnswerMalformed(QStringLiteral("a table list"));
-                              });
+        const int code = m_reader.Start([&](char kind, const char* p, quint32 n) {
+            if (kind == FrameTable && !ended)
+                m_tables << ParseAccessTableName(p, n);
+            else if (kind == FrameEnd && n == 0 && !ended)
+                ended = true;
+            else
+                throw EAccessAnswerMalformed(QStringLiteral("a table list"));
+        });
         if (code == ExitNotAccess)
             throw EDbError(QStringLiteral("\"%1\" cannot be read as an Access database.").arg(m_file));
         if (code != 0)
@@ -67,7 +67,7 @@ public:
             return *known;
         std::optional<TAccessTableHead> head;
         const QString phase = QStringLiteral("reading the columns of \"%1\"").arg(name);
-        const int code = read({QStringLiteral("columns"), m_file, name}, phase, [&](char kind, const char* p, quint32 n) {
+        const int code = m_reader.Request(name, false, phase, [&](char kind, const char* p, quint32 n) {
             if (kind == FrameHead && !head)
                 head = ParseAccessHead(p, n);
             else if (!(kind == FrameEnd && head && n == 0))
@@ -101,11 +101,6 @@ public:
     QString QuoteName(const QString& name) const override { return dbbackends::sqliteQuoteName(name); }
 
 private:
-    int read(const QStringList& args, const QString& phase, const std::function<void(char, const char*, quint32)>& onFrame)
-    {
-        return dbbackends::RunAccessReader({m_file, args, phase, m_timeoutSeconds}, onFrame);
-    }
-
     QString malformed(const QString& phase) const
     {
         return QStringLiteral("%1: the Access file could not be read; it may be damaged (its reader gave a "
@@ -165,8 +160,8 @@ private:
             ~Done() { flag = false; }
         } done{m_loading};
         TAccessTableFill fill(m_db.get(), name);
-        const int code = read({QStringLiteral("table"), m_file, name}, QStringLiteral("reading the table \"%1\"").arg(name),
-                              [&](char kind, const char* p, quint32 n) { fill.Frame(kind, p, n); });
+        const int code = m_reader.Request(name, true, QStringLiteral("reading the table \"%1\"").arg(name),
+                                          [&](char kind, const char* p, quint32 n) { fill.Frame(kind, p, n); });
         checkTableCode(code, name);
         std::map<QString, int> failures;
         try {
@@ -233,7 +228,7 @@ private:
     };
 
     QString m_file;
-    int m_timeoutSeconds;
+    dbbackends::TAccessReader m_reader;
     SqlitePtr m_db;
     QStringList m_tables; // user tables, in the file's order
     QHash<QString, QStringList> m_fields;

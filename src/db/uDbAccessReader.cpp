@@ -24,6 +24,7 @@
 #include <vector>
 
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,7 +44,7 @@ namespace {
 
 constexpr char kReaderName[] = "quillory-access-reader";
 using Clock = std::chrono::steady_clock;
-using OnFrame = std::function<void(char, const char*, quint32)>;
+using OnFrame = TAccessReader::OnFrame;
 
 std::mutex g_hooksLock;
 TAccessReaderTestHooks g_hooks;
@@ -76,130 +77,239 @@ QString signalReason(int sig, const QString& phase)
     }
 }
 
-// Owns the started reader: however the run ends, the output is closed and the process
-// killed and reaped, so no reader outlives its request.
-struct Child
+QString malformedReason(const QString& phase)
 {
-    const platform::TLimitedChild c;
-    bool reaped = false;
+    return QStringLiteral("its reader gave a malformed answer while %1").arg(phase);
+}
 
-    ~Child()
-    {
-        close(c.output);
-        if (!reaped && c.pid > 0) {
-            kill(c.pid, SIGKILL);
-            while (waitpid(c.pid, nullptr, 0) < 0 && errno == EINTR) {
-            }
-        }
-    }
-    // Kills the reader and waits for it; its status.
-    int stop()
-    {
-        kill(c.pid, SIGKILL);
-        int status = 0;
-        while (waitpid(c.pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        reaped = true;
-        return status;
-    }
-};
-
-int runHere(const TAccessReaderJob& job, const OnFrame& onFrame, const TAccessReaderTestHooks& hooks)
+// Runs work off the application's thread when called on it, handling every event but
+// user input meanwhile; elsewhere it simply runs it.
+template <typename Work> auto runAwayFromEvents(Work work)
 {
-    const QString program = AccessReaderProgram();
-    if (program.isEmpty())
-        throw EDbError(QStringLiteral("%1: the Access file could not be read: the program %2 was found neither "
-                                      "beside Quillory nor in ../libexec/quillory.")
-                           .arg(job.file, QLatin1String(kReaderName)));
-    platform::TProcessLimits limits;
-    limits.addressSpaceBytes =
-        hooks.memoryLimitBytes ? hooks.memoryLimitBytes : AccessReaderMemoryLimit(QFileInfo(job.file).size());
-#ifdef QUILLORY_SANITIZED
-    limits.addressSpaceBytes = 0;
-#endif
-    // CPU time only backs up the wall clock below (a reader stopped by a debugger, say).
-    limits.cpuSeconds = unsigned(job.timeoutSeconds) + 2;
-    limits.keepStandardError = qEnvironmentVariableIsSet("QUILLORY_READER_STDERR");
-    const auto start = [&] {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread())
+        return work();
+    decltype(work()) result{};
+    std::exception_ptr error;
+    QEventLoop loop;
+    std::thread worker([&] {
         try {
-            return platform::StartLimitedProcess(program, job.args, limits);
-        } catch (const platform::EPlatformError& e) {
-            throw EDbError(QStringLiteral("%1: the Access file could not be read: %2").arg(job.file, e.message()));
+            result = work();
+        } catch (...) {
+            error = std::current_exception();
         }
-    };
-    Child child{start()};
-    const qint64 pid = child.c.pid;
-    const QString timedOut = damaged(job.file, QStringLiteral("it did not finish within %1 seconds").arg(job.timeoutSeconds));
-    const auto deadline = Clock::now() + std::chrono::seconds(job.timeoutSeconds);
-    const auto msLeft = [&] {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    };
-
-    TAccessFrameSplitter splitter([&](char kind, const char* p, quint32 n) {
-        if (hooks.onFrame)
-            hooks.onFrame(pid, kind);
-        onFrame(kind, p, n);
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    std::vector<char> buf(256 << 10);
-    try {
-        for (;;) {
-            const qint64 left = msLeft();
-            if (left <= 0) {
-                child.stop();
-                throw EDbError(timedOut);
-            }
-            pollfd p{child.c.output, POLLIN, 0};
-            const int rc = poll(&p, 1, int(std::min<qint64>(left, INT_MAX)));
-            if (rc < 0 && errno == EINTR)
-                continue;
-            if (rc <= 0)
-                continue; // the deadline is checked above
-            const ssize_t n = read(child.c.output, buf.data(), buf.size());
-            if (n < 0 && (errno == EINTR || errno == EAGAIN))
-                continue;
-            if (n <= 0)
-                break;
-            splitter.Feed(buf.data(), n);
-        }
-    } catch (const EAccessAnswerMalformed&) {
-        child.stop();
-        throw EDbError(damaged(job.file, QStringLiteral("its reader gave a malformed answer while %1").arg(job.phase)));
-    }
-
-    // The output ended: the reader is ending. Wait for it within the time left.
-    int status = 0;
-    for (;;) {
-        const pid_t r = waitpid(child.c.pid, &status, WNOHANG);
-        if (r == child.c.pid) {
-            child.reaped = true;
-            break;
-        }
-        if (r < 0 && errno != EINTR)
-            throw EDbError(damaged(job.file, QStringLiteral("its reader vanished while %1").arg(job.phase)));
-        if (msLeft() <= 0) {
-            child.stop();
-            throw EDbError(timedOut);
-        }
-        usleep(500);
-    }
-    if (WIFSIGNALED(status)) {
-        const int sig = WTERMSIG(status);
-        throw EDbError(sig == SIGXCPU ? timedOut : damaged(job.file, signalReason(sig, job.phase)));
-    }
-    const int code = WEXITSTATUS(status);
-    if (code == accessreader::ExitNoMemory)
-        throw EDbError(damaged(job.file, QStringLiteral("it needed more than %1 MB").arg(limits.addressSpaceBytes >> 20)));
-    if (code == 127)
-        throw EDbError(QStringLiteral("%1: the Access file could not be read: %2 could not be started.").arg(job.file, program));
-    if (code == 0 || (code >= accessreader::ExitNotAccess && code <= accessreader::ExitBadTable)) {
-        if (!splitter.Idle())
-            throw EDbError(damaged(job.file, QStringLiteral("its reader gave a malformed answer while %1").arg(job.phase)));
-        return code;
-    }
-    throw EDbError(damaged(job.file, QStringLiteral("the reader ended with code %1 while %2").arg(code).arg(job.phase)));
+    // Nothing can reach this connection (or close its window) while a statement on it
+    // is half done, yet the windows keep painting.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
+    if (error)
+        std::rethrow_exception(error);
+    return result;
 }
 
 } // namespace
+
+struct TAccessReader::Data
+{
+    QString file;
+    int timeoutSeconds = 30;
+    TAccessReaderTestHooks hooks;
+    quint64 memoryLimit = 0;
+    platform::TLimitedChild child;
+    bool running = false;
+
+    // Kills the reader and waits for it; its status.
+    int stop()
+    {
+        int status = 0;
+        if (!running)
+            return status;
+        close(child.output);
+        close(child.input);
+        kill(child.pid, SIGKILL);
+        while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        running = false;
+        return status;
+    }
+
+    void start()
+    {
+        const QString program = AccessReaderProgram();
+        if (program.isEmpty())
+            throw EDbError(QStringLiteral("%1: the Access file could not be read: the program %2 was found neither "
+                                          "beside Quillory nor in ../libexec/quillory.")
+                               .arg(file, QLatin1String(kReaderName)));
+        platform::TProcessLimits limits;
+        memoryLimit = hooks.memoryLimitBytes ? hooks.memoryLimitBytes : AccessReaderMemoryLimit(QFileInfo(file).size());
+#ifndef QUILLORY_SANITIZED
+        limits.addressSpaceBytes = memoryLimit;
+#endif
+        // CPU time only backs up the wall clock (a reader stopped by a debugger, say).
+        limits.cpuSeconds = unsigned(timeoutSeconds) + 2;
+        limits.keepStandardError = qEnvironmentVariableIsSet("QUILLORY_READER_STDERR");
+        limits.withInput = true;
+        // Started here, on the caller's thread, which outlives the request: the reader
+        // is killed when the thread that started it ends.
+        try {
+            child = platform::StartLimitedProcess(program, {QStringLiteral("serve"), file}, limits);
+        } catch (const platform::EPlatformError& e) {
+            throw EDbError(QStringLiteral("%1: the Access file could not be read: %2").arg(file, e.message()));
+        }
+        running = true;
+    }
+
+    // Sends request (none for the table list the reader starts with) and passes the
+    // answer's frames on until its result, which is returned.
+    int exchange(const QByteArray& request, const QString& phase, const OnFrame& onFrame)
+    {
+        try {
+            return runAwayFromEvents([&] { return exchangeHere(request, phase, onFrame); });
+        } catch (...) {
+            stop();
+            throw;
+        }
+    }
+
+    int exchangeHere(const QByteArray& request, const QString& phase, const OnFrame& onFrame)
+    {
+        const qint64 pid = child.pid;
+        const QString timedOut = damaged(file, QStringLiteral("it did not finish within %1 seconds").arg(timeoutSeconds));
+        const auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
+        const auto msLeft = [&] {
+            return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        };
+        if (!request.isEmpty()) {
+            platform::ExtendCpuLimit(child.pid, unsigned(timeoutSeconds) + 2);
+            // A reader gone shows as the end of its output below.
+            for (qsizetype sent = 0; sent < request.size();) {
+                const ssize_t n = send(child.input, request.constData() + sent, size_t(request.size() - sent), MSG_NOSIGNAL);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0)
+                    break;
+                sent += n;
+            }
+        }
+
+        int result = -1;
+        TAccessFrameSplitter splitter([&](char kind, const char* p, quint32 n) {
+            if (hooks.onFrame)
+                hooks.onFrame(pid, kind);
+            if (result >= 0)
+                throw EAccessAnswerMalformed(QStringLiteral("a frame after the result"));
+            if (kind == accessreader::FrameResult) {
+                if (n != 1)
+                    throw EAccessAnswerMalformed(QStringLiteral("a result"));
+                result = quint8(p[0]);
+                return;
+            }
+            onFrame(kind, p, n);
+        });
+        std::vector<char> buf(256 << 10);
+        try {
+            while (result < 0) {
+                const qint64 left = msLeft();
+                if (left <= 0)
+                    throw EDbError(timedOut);
+                pollfd p{child.output, POLLIN, 0};
+                const int rc = poll(&p, 1, int(std::min<qint64>(left, INT_MAX)));
+                if (rc <= 0)
+                    continue; // interrupted, or the deadline, checked above
+                const ssize_t n = read(child.output, buf.data(), buf.size());
+                if (n < 0 && (errno == EINTR || errno == EAGAIN))
+                    continue;
+                if (n <= 0)
+                    break;
+                splitter.Feed(buf.data(), n);
+            }
+        } catch (const EAccessAnswerMalformed&) {
+            throw EDbError(damaged(file, malformedReason(phase)));
+        }
+        if (result >= 0) {
+            if (!splitter.Idle())
+                throw EDbError(damaged(file, malformedReason(phase)));
+            if (result == 0 || (result >= accessreader::ExitNotAccess && result <= accessreader::ExitBadTable))
+                return result;
+            throw EDbError(damaged(file, malformedReason(phase)));
+        }
+
+        // The output ended without a result: the reader is ending. Wait for it within
+        // the time left.
+        int status = 0;
+        for (;;) {
+            const pid_t r = waitpid(child.pid, &status, WNOHANG);
+            if (r == child.pid)
+                break;
+            if (r < 0 && errno != EINTR)
+                throw EDbError(damaged(file, QStringLiteral("its reader vanished while %1").arg(phase)));
+            if (msLeft() <= 0)
+                throw EDbError(timedOut);
+            usleep(500);
+        }
+        close(child.output);
+        close(child.input);
+        running = false;
+        if (WIFSIGNALED(status)) {
+            const int sig = WTERMSIG(status);
+            throw EDbError(sig == SIGXCPU ? timedOut : damaged(file, signalReason(sig, phase)));
+        }
+        const int code = WEXITSTATUS(status);
+        if (code == accessreader::ExitNoMemory)
+            throw EDbError(damaged(file, QStringLiteral("it needed more than %1 MB").arg(memoryLimit >> 20)));
+        if (code == 127)
+            throw EDbError(QStringLiteral("%1: the Access file could not be read: %2 could not be started.")
+                               .arg(file, AccessReaderProgram()));
+        if (code == 0)
+            throw EDbError(damaged(file, malformedReason(phase)));
+        throw EDbError(damaged(file, QStringLiteral("the reader ended with code %1 while %2").arg(code).arg(phase)));
+    }
+};
+
+TAccessReader::TAccessReader(const QString& file, int timeoutSeconds) : m_d(std::make_unique<Data>())
+{
+    m_d->file = file;
+    m_d->timeoutSeconds = timeoutSeconds;
+    std::lock_guard lock(g_hooksLock);
+    m_d->hooks = g_hooks;
+}
+
+TAccessReader::~TAccessReader()
+{
+    m_d->stop();
+}
+
+int TAccessReader::Start(const OnFrame& onList)
+{
+    m_d->stop();
+    m_d->start();
+    const int code = m_d->exchange({}, QStringLiteral("reading the table list"), onList);
+    if (code != 0)
+        m_d->stop();
+    return code;
+}
+
+int TAccessReader::Request(const QString& table, bool rows, const QString& phase, const OnFrame& onFrame)
+{
+    if (!m_d->running) {
+        // The reader ended with an earlier failure: a new one, whose list is known.
+        const int code = Start([](char kind, const char*, quint32) {
+            if (kind != accessreader::FrameTable && kind != accessreader::FrameEnd)
+                throw EAccessAnswerMalformed(QStringLiteral("a table list"));
+        });
+        if (code != 0)
+            throw EDbError(QStringLiteral("The table list of \"%1\" cannot be read.").arg(m_d->file));
+    }
+    const QByteArray name = table.toUtf8();
+    QByteArray request(1, rows ? accessreader::RequestTable : accessreader::RequestColumns);
+    const auto size = quint32(name.size());
+    for (int i = 0; i < 4; ++i)
+        request.append(char(size >> (8 * i)));
+    request.append(name);
+    return m_d->exchange(request, phase, onFrame);
+}
 
 QString AccessReaderProgram()
 {
@@ -228,37 +338,6 @@ void SetAccessReaderTestHooks(const TAccessReaderTestHooks& hooks)
 {
     std::lock_guard lock(g_hooksLock);
     g_hooks = hooks;
-}
-
-int RunAccessReader(const TAccessReaderJob& job, const OnFrame& onFrame)
-{
-    TAccessReaderTestHooks hooks;
-    {
-        std::lock_guard lock(g_hooksLock);
-        hooks = g_hooks;
-    }
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app || QThread::currentThread() != app->thread())
-        return runHere(job, onFrame, hooks);
-    // On the application's thread: the reader is run from a worker while this thread
-    // keeps painting and running timers. User input waits, so nothing can reach this
-    // connection (or close its window) while a statement on it is half done.
-    int result = 0;
-    std::exception_ptr error;
-    QEventLoop loop;
-    std::thread worker([&] {
-        try {
-            result = runHere(job, onFrame, hooks);
-        } catch (...) {
-            error = std::current_exception();
-        }
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    worker.join();
-    if (error)
-        std::rethrow_exception(error);
-    return result;
 }
 
 } // namespace dbbackends

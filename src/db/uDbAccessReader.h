@@ -1,28 +1,41 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 #include <functional>
+#include <memory>
 
-// Running the Access reader process (quillory-access-reader) for the Access backend.
+// The Access backend's reader process (quillory-access-reader): one per open Access file.
 namespace dbbackends {
 
-struct TAccessReaderJob
+// A reader serving one file: started with the file's table list, then asked for one
+// table after another, each within the timeout. Every way a request can fail (a crash,
+// the timeout, the memory limit, an answer that does not follow the format, a missing
+// reader) is an EDbError naming the file and the reason; the reader is then gone, and
+// the next request starts a new one. While a request runs on the application's thread,
+// the work happens on a thread of its own and the application's thread handles every
+// event but user input, so windows keep painting and timers run.
+class TAccessReader
 {
-    QString file;
-    QStringList args;  // the request, e.g. {"table", file, name}
-    QString phase;     // what it does, for messages: "reading the table list"
-    int timeoutSeconds = 30;
-};
+public:
+    using OnFrame = std::function<void(char kind, const char* payload, quint32 size)>;
 
-// Runs the reader and hands each frame of its answer to onFrame. Returns its exit code
-// when it ended by itself with 0 or one of the request's own answers (ExitNotAccess and
-// above); for anything else (a crash, the timeout, the memory limit, an answer that does
-// not follow the format, a missing reader) EDbError naming the file and the reason.
-// The work runs on a thread of its own; a caller on the application's thread meanwhile
-// handles every event but user input, so windows keep painting and timers run.
-int RunAccessReader(const TAccessReaderJob& job, const std::function<void(char, const char*, quint32)>& onFrame);
+    TAccessReader(const QString& file, int timeoutSeconds);
+    ~TAccessReader(); // stops the reader
+    TAccessReader(const TAccessReader&) = delete;
+    TAccessReader& operator=(const TAccessReader&) = delete;
+
+    // Starts the reader; the table list's frames go to onList. Returns 0, ExitNotAccess
+    // or ExitNoCatalog (the reader is then stopped).
+    int Start(const OnFrame& onList);
+    // A table's columns, and with rows its rows too. Returns 0, ExitNoSuchTable or
+    // ExitBadTable.
+    int Request(const QString& table, bool rows, const QString& phase, const OnFrame& onFrame);
+
+private:
+    struct Data;
+    std::unique_ptr<Data> m_d;
+};
 
 // Where the reader is: beside the executable, else in <exe dir>/../libexec/quillory/.
 // Empty when it is in neither.
