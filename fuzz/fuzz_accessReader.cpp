@@ -18,19 +18,21 @@
 
 namespace {
 
-// Runs one request; its answer's bytes, or false for one of the request's own errors.
-bool request(const accessreader::TRequest& r, std::string& answer)
+// The answer's bytes, as the reader process would send them.
+struct Answer
 {
-    answer.clear();
-    accessreader::TFrameWriter out([&](const char* data, size_t size) {
-        answer.append(data, size);
+    std::string bytes;
+    accessreader::TFrameWriter out{[this](const char* data, size_t size) {
+        bytes.append(data, size);
         return true;
-    });
-    const int code = accessreader::Run(r, out);
-    fuzz::check(code == 0 || (code >= accessreader::ExitNotAccess && code <= accessreader::ExitBadTable),
-                "an exit code that is no answer", QString::number(code));
-    return code == 0;
-}
+    }};
+
+    const std::string& take()
+    {
+        out.Finish();
+        return bytes;
+    }
+};
 
 } // namespace
 
@@ -44,10 +46,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
         fuzz::check(f.open(QIODevice::WriteOnly | QIODevice::Truncate), "cannot write the input file");
         f.write(reinterpret_cast<const char*>(bytes), qsizetype(size));
     }
-    const std::string file = QFile::encodeName(path).toStdString();
-    std::string answer;
-    if (!request({accessreader::TRequest::List, file, {}}, answer))
+    // One session for the list and every table, as the reader process serves them.
+    accessreader::TReaderSession session;
+    const int opened = session.Open(QFile::encodeName(path).toStdString());
+    fuzz::check(opened == 0 || opened == accessreader::ExitNotAccess || opened == accessreader::ExitNoCatalog,
+                "an open that is no answer", QString::number(opened));
+    if (opened != 0)
         return 0;
+    Answer listed;
+    session.WriteList(listed.out);
+    const std::string& answer = listed.take();
 
     QStringList tables;
     bool ended = false;
@@ -68,8 +76,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     fuzz::check(ended && list.Idle(), "the table list has no end");
 
     for (const QString& table : tables.mid(0, 8)) {
-        if (!request({accessreader::TRequest::Table, file, table.toStdString()}, answer))
+        Answer read;
+        const int code = session.WriteTable(table.toStdString(), true, read.out);
+        fuzz::check(code == 0 || code == accessreader::ExitNoSuchTable || code == accessreader::ExitBadTable,
+                    "a table read that is no answer", QString::number(code));
+        if (code != 0)
             continue;
+        const std::string& rowsAnswer = read.take();
         sqlite3* handle = nullptr;
         sqlite3_open(":memory:", &handle);
         SqlitePtr db(handle);
@@ -80,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
                 rows += kind == accessreader::FrameRow;
                 fill.Frame(kind, p, n);
             });
-            split.Feed(answer.data(), qsizetype(answer.size()));
+            split.Feed(rowsAnswer.data(), qsizetype(rowsAnswer.size()));
             fuzz::check(split.Idle(), "half a frame at the end");
             fill.Commit();
         } catch (const EAccessAnswerMalformed& e) {

@@ -67,11 +67,11 @@ void result(accessreader::TFrameWriter& out, int code)
 }
 
 // Opens the file, lists its tables, then answers requests until standard input closes.
-int serve(const std::string& file, accessreader::TFrameWriter& out)
+int serve(const std::string& file, int answerFd, accessreader::TFrameWriter& out)
 {
     using namespace accessreader;
     TReaderSession session;
-    int code = session.Open(file, [] { InstallReaderSandbox(); });
+    int code = session.Open(file, [answerFd] { InstallReaderSandbox(answerFd); });
     if (code == 0)
         session.WriteList(out);
     result(out, code);
@@ -106,10 +106,15 @@ int main(int argc, char** argv)
     const std::string mode = argv[1];
     request.file = argv[2];
     g_log_set_handler("GLib", GLogLevelFlags(G_LOG_LEVEL_ERROR | G_LOG_FLAG_FATAL), onGlibError, nullptr);
-    TFrameWriter out([](const char* data, size_t size) { return writeAll(STDOUT_FILENO, data, size); });
+    // libmdb prints some of its complaints to standard output: the answer gets a
+    // descriptor of its own, and standard output goes where standard error goes.
+    const int answerFd = dup(STDOUT_FILENO);
+    if (answerFd < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+        return ExitOutputGone;
+    TFrameWriter out([answerFd](const char* data, size_t size) { return writeAll(answerFd, data, size); });
     if (mode == "serve" && argc == 3) {
         try {
-            return serve(request.file, out);
+            return serve(request.file, answerFd, out);
         } catch (const std::bad_alloc&) {
             _exit(ExitNoMemory);
         }
@@ -126,7 +131,7 @@ int main(int argc, char** argv)
         request.table = argv[3];
 
     try {
-        return Run(request, out, [] { InstallReaderSandbox(); });
+        return Run(request, out, [answerFd] { InstallReaderSandbox(answerFd); });
     } catch (const std::bad_alloc&) {
         _exit(ExitNoMemory);
     }

@@ -3,13 +3,14 @@
 #ifdef QUILLORY_HAVE_SECCOMP
 #include <seccomp.h>
 
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 
 #include <cerrno>
 #include <csignal>
 #include <memory>
 
-bool InstallReaderSandbox()
+bool InstallReaderSandbox(int answerFd)
 {
     std::unique_ptr<void, void (*)(scmp_filter_ctx)> ctx(seccomp_init(SCMP_ACT_KILL_PROCESS), seccomp_release);
     if (!ctx)
@@ -27,8 +28,11 @@ bool InstallReaderSandbox()
     allow(SCMP_SYS(newfstatat));
     allow(SCMP_SYS(statx));
     allow(SCMP_SYS(close));
-    // Writing the answer (1) and the library's complaints (2), nothing else.
-    for (int fd : {1, 2}) {
+    // Writing the answer and the library's complaints (1, 2), nothing else; stdio asks
+    // whether its output is a terminal before the first line.
+    const scmp_arg_cmp termios = SCMP_A1(SCMP_CMP_EQ, scmp_datum_t(TCGETS), 0);
+    allow(SCMP_SYS(ioctl), 1, &termios);
+    for (int fd : {answerFd, 1, 2}) {
         const scmp_arg_cmp toFd = SCMP_A0(SCMP_CMP_EQ, scmp_datum_t(fd), 0);
         allow(SCMP_SYS(write), 1, &toFd);
         allow(SCMP_SYS(writev), 1, &toFd);
@@ -57,7 +61,7 @@ bool InstallReaderSandbox()
 
 #else
 
-bool InstallReaderSandbox()
+bool InstallReaderSandbox(int)
 {
     return false;
 }
