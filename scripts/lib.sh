@@ -5,7 +5,7 @@ QUILLORY_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # What the program needs at run time and to build.
 RUN_PACKAGES=(
   cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-svg-dev
-  pkg-config libsqlite3-dev libpq-dev unixodbc-dev libchm-dev
+  pkg-config libsqlite3-dev libpq-dev unixodbc-dev libchm-dev libseccomp-dev
   libsqliteodbc odbc-postgresql odbc-mdbtools mdbtools mdbtools-dev tdsodbc
   fp-utils-3.2.2 xdg-utils fonts-liberation2 libical-dev
 )

@@ -1,18 +1,24 @@
-// The Access backend on nwind.mdb, beside mdb-export in the same run:
+// The Access backend on nwind.mdb, beside mdb-export in the same run. The backend reads
+// through its reader process (quillory-access-reader, limited; one a connection), so its
+// figures include starting that process at open:
 //  - open + the designer's example 3 (left outer join, GROUP BY, ORDER BY);
 //  - a full scan of the largest table ("Order Details": open, read into the SQLite copy,
 //    fetch every row into the in-memory rows) against `mdb-export nwind.mdb "Order
 //    Details" > /dev/null`, which opens, reads and writes the same rows (its process
 //    start-up is shown apart, as the export of the 3-row Shippers table);
-//  - the memory SQLite holds for all nine tables against the file's size.
+//  - the memory SQLite holds for all nine tables against the file's size;
+//  - what starting the reader costs: a bare start and exit (no file opened) with its
+//    limits, and the table list request (start, open, catalogue).
 // Rounds alternate between the two sides; medians are printed.
 //
 //   bench_dbAccess [file.mdb [table]] [rounds]
 
 #include "benchSupport.h"
+#include "uDbAccessReader.h"
 #include "uDbConnection.h"
 #include "uDbError.h"
 #include "uDbQuery.h"
+#include "uLimitedProcess.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -24,6 +30,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -59,6 +69,41 @@ double exportMs(const QString& file, const QString& table)
     return t.nsecsElapsed() / 1e6;
 }
 
+// CPU time of the processes this one has waited for, in ms.
+double childrenCpuMs()
+{
+    rusage u{};
+    getrusage(RUSAGE_CHILDREN, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+}
+
+// The reader started with its limits and no request: it exits at once. Wall time; its
+// CPU time (and the fork's) goes to cpu.
+double bareStartMs(std::vector<double>& cpu)
+{
+    const double cpuBefore = childrenCpuMs();
+    QElapsedTimer t;
+    t.start();
+    const platform::TLimitedChild child =
+        platform::StartLimitedProcess(dbbackends::AccessReaderProgram(), {}, {quint64(256) << 20, 32, false});
+    char byte;
+    while (read(child.output, &byte, 1) > 0) {
+    }
+    close(child.output);
+    waitpid(child.pid, nullptr, 0);
+    const double wall = t.nsecsElapsed() / 1e6;
+    cpu.push_back(childrenCpuMs() - cpuBefore);
+    return wall;
+}
+
+double listMs(const QString& file)
+{
+    QElapsedTimer t;
+    t.start();
+    dbbackends::TAccessReader(file, 30).Start([](char, const char*, quint32) {});
+    return t.nsecsElapsed() / 1e6;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -72,7 +117,7 @@ int main(int argc, char** argv)
                              "Customers AS C LEFT OUTER JOIN Orders AS O ON C.CustomerID=O.CustomerID\n"
                              "GROUP BY C.CompanyName\nORDER BY Orders desc";
     try {
-        std::vector<double> example, scan, exported, startup;
+        std::vector<double> example, scan, exported, startup, bare, bareCpu, list;
         qsizetype rows = 0;
         qint64 rowBytes = 0;
         for (int i = 0; i < rounds; ++i) {
@@ -95,6 +140,9 @@ int main(int argc, char** argv)
                 rowBytes = r->MemoryBytes();
             }
             scan.push_back(t.nsecsElapsed() / 1e6);
+
+            bare.push_back(bareStartMs(bareCpu));
+            list.push_back(listMs(file));
         }
 
         // Memory of the copy: every table read once, measured by SQLite's own count.
@@ -115,6 +163,10 @@ int main(int argc, char** argv)
         std::printf("mdb-export of Shippers (3 rows):  %8.2f ms   (its start-up, roughly)\n", median(startup));
         std::printf("ratio scan / mdb-export:          %8.2f   (%.2f against mdb-export less its start-up)\n",
                     median(scan) / median(exported), median(scan) / std::max(0.01, median(exported) - median(startup)));
+        std::printf("reader start + exit, no request:  %8.2f ms   (its CPU time: %.2f ms; the rest is waiting for a core)\n",
+                    median(bare), median(bareCpu));
+        std::printf("reader table list (start, open):  %8.2f ms   (paid once, at open)\n",
+                    median(list));
         std::printf("SQLite copy of all %lld tables:     %8lld bytes = %.2f x the file's size\n",
                     (long long)tables.size(), copy, double(copy) / double(size));
     } catch (const EDbError& e) {

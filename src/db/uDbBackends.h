@@ -55,10 +55,11 @@ QString sqliteQuoted(const QString& name);
 // brackets have no escape for it).
 QString sqliteQuoteName(const QString& name);
 
-// An Access file (Jet 3, Jet 4 or ACE), read-only: tables are read with libmdb into a
-// private SQLite database when a statement first names them, and statements run there.
-// EDbError naming the file when it cannot be read or is not an Access file.
-std::unique_ptr<TDbBackend> openAccess(const QString& file);
+// An Access file (Jet 3, Jet 4 or ACE), read-only: tables are read by the reader process
+// into a private SQLite database when a statement first names them, and statements run
+// there. EDbError naming the file when it cannot be read or is not an Access file, or
+// when a read takes longer than timeoutSeconds.
+std::unique_ptr<TDbBackend> openAccess(const QString& file, int timeoutSeconds = 30);
 
 // True when the file has the header of an Access database.
 bool isAccessFile(const QString& file);

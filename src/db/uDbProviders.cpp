@@ -65,7 +65,7 @@ std::unique_ptr<TDbBackend> openAccessOrSqlite(const TDbConnectParams& p)
         throw EDbError(QStringLiteral("Could not find file '%1'.").arg(file));
     if (dbbackends::isSqliteFile(file))
         return dbbackends::openSqlite(file);
-    return dbbackends::openAccess(file);
+    return dbbackends::openAccess(file, silenceSeconds(p));
 }
 
 std::unique_ptr<TDbBackend> openSqlServer(const TDbConnectParams& p)

@@ -1,21 +1,40 @@
 #include "LumQBModel.h"
 #include "LumQBSQL.h"
 #include "testSupport.h"
+#include "uDbAccessReader.h"
 #include "uDbConnection.h"
 #include "uDbError.h"
 #include "uDbQuery.h"
 
 #include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
+#include <csignal>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <thread>
+
+// A sanitizer's shadow memory cannot live under an address-space limit, so such a build
+// runs the reader without one, and its own size says nothing about the program's.
+#if defined(__SANITIZE_ADDRESS__)
+#define SANITIZED_BUILD 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SANITIZED_BUILD 1
+#endif
+#endif
 
 // The Access backend on the real sample files. Expected values come from elsewhere:
 // mdb-export's output for the ordinary columns, the stored day numbers for the dates,
@@ -44,12 +63,19 @@ private slots:
     void openErrorsNameTheFile();
     void unreadableValueIsNullWithAWarning();
     void loopingLongValueChainsEndSmall();
+    void damagedFilesGiveAnErrorInTime_data();
+    void damagedFilesGiveAnErrorInTime();
+    void timeoutFollowsCommandTimeoutWhileEventsRun();
+    void memoryLimitStopsTheReader();
+    void readerKilledMidTableLeavesNothing();
+    void readerDiesWithTheProgram();
+    void libraryMessagesStayOutOfTheAnswer();
 
 private:
     static QString nwind() { return QStringLiteral(QUILLORY_TESTDATA "/access/nwind.mdb"); }
     static QString dateTest() { return QStringLiteral(QUILLORY_TESTDATA "/access/DateTestDatabase.mdb"); }
     static QByteArray checksum(const QString& file);
-    static std::unique_ptr<TDbConnection> open(const QString& file);
+    static std::unique_ptr<TDbConnection> open(const QString& file, const QString& extra = {});
     static TDbRowsPtr run(TDbConnection& con, const QString& sql);
 
     QHash<QString, QByteArray> m_sums;
@@ -66,10 +92,11 @@ QByteArray tst_dbAccess::checksum(const QString& file)
     return hash.result();
 }
 
-std::unique_ptr<TDbConnection> tst_dbAccess::open(const QString& file)
+std::unique_ptr<TDbConnection> tst_dbAccess::open(const QString& file, const QString& extra)
 {
     auto con = std::make_unique<TDbConnection>();
-    con->SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + file + ";Persist Security Info=False");
+    con->SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + file + ";Persist Security Info=False" +
+                             extra);
     con->Open();
     return con;
 }
@@ -599,6 +626,248 @@ void tst_dbAccess::loopingLongValueChainsEndSmall()
              QStringLiteral("Some values could not be read from the Access file and are shown empty: Employees.Photo (9)."));
     const qint64 grown = peakKb() - before;
     QVERIFY2(grown < 50 * 1024, qPrintable(QString::number(grown / 1024) + " MB more at the peak"));
+}
+
+namespace {
+
+QString damagedFile(const char* name)
+{
+    return QStringLiteral(QUILLORY_TESTDATA "/access/damaged/") + QLatin1String(name);
+}
+
+QString damagedText(const QString& file, const QString& reason)
+{
+    return file + ": the Access file could not be read; it may be damaged (" + reason + ").";
+}
+
+qint64 peakMb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return qint64(usage.ru_maxrss) / 1024;
+}
+
+// The readers this process started that are still there (zombies included).
+QList<qint64> readersOf(qint64 parent)
+{
+    QList<qint64> found;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number)
+            continue;
+        QFile stat("/proc/" + entry + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (comm) state ppid ...": comm may hold blanks, so read from its last ")".
+        const QByteArray line = stat.readAll();
+        const qsizetype close = line.lastIndexOf(')');
+        const QList<QByteArray> rest = line.mid(close + 2).split(' ');
+        if (line.contains("(quillory-access") && rest.size() > 1 && rest[1].toLongLong() == parent)
+            found << pid;
+    }
+    return found;
+}
+
+// False once the process is gone or has ended (a zombie that its new parent, the system,
+// has not reaped yet).
+bool running(qint64 pid)
+{
+    QFile stat("/proc/" + QString::number(pid) + "/stat");
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close > 0 && line.size() > close + 2 && line[close + 2] != 'Z';
+}
+
+// Runs sql on a new connection to file; the error text, or "" when it gave rows.
+QString failureOf(const QString& file, const QString& sql, const QString& extra = {})
+{
+    try {
+        TDbConnection con;
+        con.SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + file + extra);
+        con.Open();
+        TDbQuery q;
+        q.SetConnection(&con);
+        q.SetSQLText(sql);
+        q.Open();
+        return {};
+    } catch (const EDbError& e) {
+        return e.message();
+    }
+}
+
+} // namespace
+
+void tst_dbAccess::damagedFilesGiveAnErrorInTime_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("reason");
+    // libmdb dereferences a null usage map while reading the catalogue.
+    QTest::newRow("usage-map row of length 0")
+        << damagedFile("segv-usage-map-len0.mdb") << "SELECT * FROM DateTest"
+        << "the reader stopped with a memory access error while reading the table list";
+    // libmdb loops for ever on a property record of length 0: the default timeout ends it.
+    QTest::newRow("property record of length 0")
+        << damagedFile("kkd-zero-len-hang.mdb") << "SELECT * FROM DateTest" << "it did not finish within 30 seconds";
+}
+
+// Files that crash or hang the reading library: a clear error naming the file, within the
+// limit, with the program's own process small and no reader left behind.
+void tst_dbAccess::damagedFilesGiveAnErrorInTime()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, sql);
+    QFETCH(QString, reason);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(failureOf(file, sql), damagedText(file, reason));
+    QVERIFY2(clock.elapsed() < 40000, qPrintable(QString::number(clock.elapsed()) + " ms"));
+    QVERIFY(readersOf(getpid()).isEmpty());
+#ifndef SANITIZED_BUILD
+    QVERIFY2(peakMb() < 400, qPrintable(QString::number(peakMb()) + " MB at the peak"));
+#endif
+}
+
+// The connection string's Command Timeout bounds each read, and while the reader works
+// the thread's events keep being handled (a timer here; the window's painting in the
+// program).
+void tst_dbAccess::timeoutFollowsCommandTimeoutWhileEventsRun()
+{
+    const QString file = damagedFile("kkd-zero-len-hang.mdb");
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(50);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(failureOf(file, "SELECT * FROM DateTest", ";Command Timeout=2"),
+             damagedText(file, "it did not finish within 2 seconds"));
+    const qint64 elapsed = clock.elapsed();
+    QVERIFY2(elapsed >= 2000 && elapsed < 10000, qPrintable(QString::number(elapsed) + " ms"));
+    QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks) + " timer ticks in " + QString::number(elapsed) + " ms"));
+    QVERIFY(readersOf(getpid()).isEmpty());
+}
+
+// Photos whose looping chains declare 60 MB, in a file made larger still (holes after the
+// real pages): within the usual limit (a multiple of the file's size) the reader takes the
+// declared length, the chains end at their first repeated piece, and the photos are null
+// with the warning; under a lower limit the reader cannot take it and the error says so.
+void tst_dbAccess::memoryLimitStopsTheReader()
+{
+#ifdef SANITIZED_BUILD
+    QSKIP("a sanitizer build runs the reader without an address-space limit");
+#endif
+    const QString file = m_dir.filePath("large photos.mdb");
+    QVERIFY(QFile::copy(damagedFile("memo-chain-loop-nwind.mdb"), file));
+    QFile f(file);
+    QVERIFY(f.setPermissions(f.permissions() | QFileDevice::WriteOwner));
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    // Where the nine photos' lengths are (found by comparing the file with nwind.mdb).
+    for (qint64 at : {221925, 222088, 222249, 222408, 222552, 222713, 222871, 223026, 223190}) {
+        QVERIFY(f.seek(at));
+        QCOMPARE(f.read(4), QByteArray::fromHex("ffffff3f"));
+        QVERIFY(f.seek(at));
+        QCOMPARE(f.write(QByteArray::fromHex("0000c003")), qint64(4)); // 60 MiB
+    }
+    QVERIFY(f.resize(qint64(128) << 20));
+    f.close();
+    const QString sql = "SELECT EmployeeID, Photo FROM Employees";
+    {
+        auto con = open(file);
+        const TDbRowsPtr rows = run(*con, sql);
+        QCOMPARE(rows->RowCount(), 9);
+        QVERIFY(rows->IsNull(0, 1));
+        QCOMPARE(rows->Warning(),
+                 QStringLiteral("Some values could not be read from the Access file and are shown empty: Employees.Photo (9)."));
+    }
+    dbbackends::SetAccessReaderTestHooks({quint64(48) << 20, {}});
+    const QString failure = failureOf(file, sql);
+    dbbackends::SetAccessReaderTestHooks({});
+    QCOMPARE(failure, damagedText(file, "it needed more than 48 MB"));
+}
+
+// SIGKILL to the reader half-way through a table (at the first of its rows to arrive:
+// the reader then still has more than a pipe can hold to send): the statement fails,
+// nothing of the half-read table stays (the next statement reads it whole, from a new
+// reader), no reader is left, and nothing was written to the temporary folder.
+void tst_dbAccess::readerKilledMidTableLeavesNothing()
+{
+    QTemporaryDir temp;
+    QVERIFY(temp.isValid());
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temp.path()));
+    std::atomic<bool> killed{false};
+    dbbackends::SetAccessReaderTestHooks({0, [&](qint64 pid, char kind) {
+                                              if (kind == 'R' && !killed.exchange(true))
+                                                  ::kill(pid_t(pid), SIGKILL);
+                                          }});
+    auto con = open(nwind());
+    QString failure;
+    try {
+        run(*con, "SELECT Count(*) FROM Employees");
+    } catch (const EDbError& e) {
+        failure = e.message();
+    }
+    dbbackends::SetAccessReaderTestHooks({});
+    if (oldTemp.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", oldTemp);
+    QVERIFY(killed);
+    QCOMPARE(failure, damagedText(nwind(), "the reader was killed while reading the table \"Employees\""));
+    QVERIFY(readersOf(getpid()).isEmpty());
+    QCOMPARE(QDir(temp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden), QStringList());
+    QCOMPARE(run(*con, "SELECT Count(*), Count(Photo) FROM Employees")->AsString(0, 1), QStringLiteral("9"));
+    QCOMPARE(readersOf(getpid()).size(), 1); // the connection's new reader
+    con.reset();
+    QVERIFY(readersOf(getpid()).isEmpty());
+}
+
+// A program killed while its reader works takes the reader with it: nothing keeps
+// reading (or holding the file) after the program is gone.
+void tst_dbAccess::readerDiesWithTheProgram()
+{
+    const QString file = damagedFile("kkd-zero-len-hang.mdb");
+    const pid_t program = fork();
+    if (program == 0) {
+        // The stand-in program: reads the hanging file from a thread of its own (no event
+        // loop after fork) until it is killed.
+        std::thread([&] {
+            try {
+                dbbackends::TAccessReader(file, 60).Start([](char, const char*, quint32) {});
+            } catch (...) {
+            }
+        }).join();
+        _exit(0);
+    }
+    QVERIFY(program > 0);
+    QList<qint64> readers;
+    QTRY_VERIFY_WITH_TIMEOUT(!(readers = readersOf(program)).isEmpty(), 10000);
+    ::kill(program, SIGKILL);
+    QCOMPARE(waitpid(program, nullptr, 0), program);
+    QTRY_VERIFY_WITH_TIMEOUT(!running(readers[0]), 5000);
+}
+
+// A file cut short after its table's definition: libmdb prints "Unrecognized format." on
+// standard output, which must neither mix into the reader's answer nor trip its system
+// call filter (stdio asks whether the output is a terminal). The table reads, empty.
+void tst_dbAccess::libraryMessagesStayOutOfTheAnswer()
+{
+    const QString file = m_dir.filePath("cut short.mdb");
+    QFile source(dateTest());
+    QVERIFY(source.open(QIODevice::ReadOnly));
+    QFile cut(file);
+    QVERIFY(cut.open(QIODevice::WriteOnly));
+    cut.write(source.read(19 * 4096));
+    cut.close();
+    auto con = open(file);
+    const TDbRowsPtr rows = run(*con, "SELECT * FROM DateTest");
+    QCOMPARE(rows->FieldCount(), 6);
+    QCOMPARE(rows->Field(0).name, QStringLiteral("IDCol"));
+    QCOMPARE(rows->RowCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_dbAccess)
