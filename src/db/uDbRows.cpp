@@ -54,6 +54,13 @@ public:
         m_size = 0;
         m_firstCapacity = 0;
     }
+    // Empty again, keeping the first chunk for the next values (streamed batches).
+    void rewind()
+    {
+        if (m_chunks.size() > 1)
+            m_chunks.resize(1);
+        m_size = 0;
+    }
 
 private:
     // Makes room at the end; returns how many values fit before the chunk is full.
@@ -375,6 +382,16 @@ struct TDbRows::Column
     {
         return ints.bytes() + reals.bytes() + text.bytes() + ends.bytes() + nulls.bytes();
     }
+    void rewind()
+    {
+        ints.rewind();
+        reals.rewind();
+        text.rewind();
+        ends.rewind();
+        nulls.rewind();
+        count = 0;
+        anyNull = false;
+    }
 };
 
 TDbRows::TDbRows() = default;
@@ -627,10 +644,57 @@ qsizetype TDbRows::MemoryBytes() const
     return total;
 }
 
+// ---------------------------------------------------------------- streaming
+
+namespace {
+
+// The sink of the innermost TDbRowsStreaming on this thread.
+thread_local TDbRowsSink* tStreamSink = nullptr;
+
+// A batch is handed over at this many rows, or sooner when wide values fill its columns.
+constexpr qsizetype kStreamBatchRows = 4096;
+constexpr qsizetype kStreamBatchBytes = qsizetype(16) << 20;
+
+bool streamBatchFull(const TDbRows& rows)
+{
+    const qsizetype n = rows.RowCount();
+    return n >= kStreamBatchRows || (n > 0 && (n & 7) == 0 && rows.MemoryBytes() >= kStreamBatchBytes);
+}
+
+} // namespace
+
+TDbRowsSink::~TDbRowsSink() = default;
+
+TDbRowsStreaming::TDbRowsStreaming(TDbRowsSink& sink) : m_previous(tStreamSink)
+{
+    tStreamSink = &sink;
+}
+
+TDbRowsStreaming::~TDbRowsStreaming()
+{
+    tStreamSink = m_previous;
+}
+
+// Gives the completed rows to the sink and empties the columns, keeping their kinds (a
+// column turned to text stays text) and their first chunks for the next batch.
+void TDbRowsBuilder::handOver()
+{
+    const bool first = !m_handedOver;
+    m_handedOver = true;
+    m_sink->Rows(*m_rows, first);
+    for (auto& c : m_rows->m_columns)
+        c->rewind();
+    m_rows->m_rowCount = 0;
+}
+
+// ---------------------------------------------------------------- streaming end
+
 // ---------------------------------------------------------------- builder
 
 TDbRowsBuilder::TDbRowsBuilder(const QList<TDbField>& fields) : m_rows(new TDbRows)
 {
+    if (!fields.isEmpty())
+        m_sink = tStreamSink;
     m_rows->m_fields = fields;
     for (TDbField& f : m_rows->m_fields)
         if (f.displayName.isEmpty())
@@ -701,6 +765,8 @@ void TDbRowsBuilder::widenToDateTime(TDbRows::Column& c, int column)
 }
 
 #define DB_COLUMN                                                                                            \
+    if (m_sink && m_column == 0 && streamBatchFull(*m_rows))                                                 \
+        handOver();                                                                                          \
     TDbRows::Column& c = *m_rows->m_columns[m_column];                                                       \
     const int column = m_column;                                                                             \
     Q_UNUSED(column);
@@ -1046,6 +1112,8 @@ TDbRowsPtr TDbRowsBuilder::Finish()
         return {};
     while (m_column != 0)
         AppendNull();
+    if (m_sink && (m_rows->m_rowCount > 0 || !m_handedOver))
+        handOver();
     TDbRowsPtr out(m_rows.release());
     return out;
 }

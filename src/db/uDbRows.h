@@ -15,6 +15,7 @@
 #include <vector>
 
 class TDbRowsBuilder;
+class TDbRowsSink;
 
 // A fetched result set held in memory: field definitions and typed columns (no variant
 // per cell; text and bytes in one arena per column), read-only once built.
@@ -136,9 +137,43 @@ public:
 
 private:
     void widenToDateTime(TDbRows::Column& c, int column);
+    void handOver();
 
     std::unique_ptr<TDbRows> m_rows;
     int m_column = 0;
+    TDbRowsSink* m_sink = nullptr; // set while streaming (TDbRowsStreaming)
+    bool m_handedOver = false;
+};
+
+// ---- Streaming: rows handed on while they are fetched, for a reader that keeps none.
+
+// Takes the rows of a streamed result, batch after batch, in order.
+class TDbRowsSink
+{
+public:
+    virtual ~TDbRowsSink();
+    // The next completed rows of one result; first marks the start of a result (a
+    // later statement's rows start another). A result without rows still gives one empty
+    // first batch, so the sink sees its fields. The batch's field types are its own: a
+    // column may have turned to text since the previous batch. May throw; the fetch
+    // then ends with that exception.
+    virtual void Rows(const TDbRows& batch, bool first) = 0;
+};
+
+// While one lives, every builder made on its thread for rows with fields hands them to
+// the sink in batches (a few thousand rows, or a few MiB) and keeps none: its Finish gives
+// the fields and warning without rows. Memory stays at one batch however many rows come.
+// Scopes nest; the innermost one's sink is used.
+class TDbRowsStreaming
+{
+public:
+    explicit TDbRowsStreaming(TDbRowsSink& sink);
+    ~TDbRowsStreaming();
+    TDbRowsStreaming(const TDbRowsStreaming&) = delete;
+    TDbRowsStreaming& operator=(const TDbRowsStreaming&) = delete;
+
+private:
+    TDbRowsSink* m_previous;
 };
 
 // A current-row reader over shared rows: the shape of the class library's dataset
