@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs a built Quillory package on this machine, starts the installed program in a
-# tray under Xvfb with a temporary home, and checks that its icon shows, that it reads
-# its help from beside itself and keeps its favourites in XDG_DATA_HOME, then removes
+# tray under Xvfb with a temporary home, and checks that its icon shows, that its Help
+# command opens the help installed beside it, and that it keeps its favourites in
+# XDG_DATA_HOME (screenshots in the folder above the temporary home), then removes
 # the package and checks the favourites are still there. Changes the machine's packages:
 # run by hand, as root (or with sudo available), on a display number of your own.
 #   installed_check.sh PACKAGE.deb [DISPLAY_NUMBER]     (default 94)
@@ -66,11 +67,22 @@ done
 ls -la "$home/data/Quillory"
 
 echo "== Help, from the tray menu (Quillory > Help)"
-geometry=$(xwininfo -id "$icon" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x+8, y+8}')
-# shellcheck disable=SC2086
-xdotool mousemove $geometry click 1
+# The menu opens above the icon at the bottom right: "Quillory" is its first entry, its
+# submenu opens leftwards with "Help" level with it (positions on a 1280x800 screen).
+read -r x y < <(xwininfo -id "$icon" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}')
+xdotool mousemove $((x + 8)) $((y + 15)) click 1
 sleep 1
-import -window root "$home/../quillory-installed-menu.png" 2>/dev/null || true
+xdotool mousemove $((x - 47)) $((y - 5))
+sleep 1
+xdotool mousemove $((x - 170)) $((y - 5))
+sleep 0.3
+xdotool mousemove $((x - 190)) $((y - 3)) click 1
+for _ in $(seq 50); do
+  xdotool search --onlyvisible --name '^Quillory Help$' >/dev/null 2>&1 && break
+  sleep 0.2
+done
+import -window root "$home/../quillory-installed-help.png" 2>/dev/null || true
+xdotool search --onlyvisible --name '^Quillory Help$' >/dev/null || fail "the help window did not open"
 
 echo "== Ending it, removing the package"
 kill -TERM "$quillory"
