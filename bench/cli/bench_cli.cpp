@@ -9,8 +9,6 @@
 
 #include "benchSupport.h"
 #include "datModQuillory.h"
-#include "uDbConnection.h"
-#include "uDbQuery.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -93,17 +91,6 @@ Run runMedian(const QStringList& command, const QProcessEnvironment& env, int ru
     return {bench::median(times), peak};
 }
 
-void execute(const QString& connect, const QString& sql)
-{
-    TDbConnection connection;
-    connection.SetConnectionString(connect);
-    connection.Open();
-    TDbQuery query;
-    query.SetConnection(&connection);
-    query.SetSQLText(sql);
-    query.Open();
-}
-
 void report(const char* engine, qint64 rows, const Run& ours, const char* shellName, const Run& shell)
 {
     std::printf("%-10s %10lld rows  Quillory --run %7.2f s  %7.1f MiB   %-12s %7.2f s  %7.1f MiB   "
@@ -140,6 +127,15 @@ int main(int argc, char** argv)
                                        pgEnv.value(QStringLiteral("QUILLORY_PG_PASSWORD")));
     QProcessEnvironment psqlEnv = env;
     psqlEnv.insert(QStringLiteral("PGPASSWORD"), pgEnv.value(QStringLiteral("QUILLORY_PG_PASSWORD")));
+    const QStringList psql = {QStringLiteral("psql"), QStringLiteral("-X"), QStringLiteral("-q"),
+                              QStringLiteral("-h"), pgHost, QStringLiteral("-p"),
+                              pgEnv.value(QStringLiteral("QUILLORY_PG_PORT")), QStringLiteral("-U"),
+                              pgEnv.value(QStringLiteral("QUILLORY_PG_USER")), QStringLiteral("-d"),
+                              pgEnv.value(QStringLiteral("QUILLORY_PG_DB"))};
+    // Filling the table takes longer than the data layer waits for a silent server.
+    const auto execute = [&](const QString& sql) {
+        runOnce(psql + QStringList{QStringLiteral("-c"), sql}, psqlEnv);
+    };
 
     std::map<qint64, qint64> peaks; // Quillory's peak by row count, SQLite runs
     for (const qint64 rows : counts) {
@@ -148,8 +144,7 @@ int main(int argc, char** argv)
         const QString sqliteConnect = QStringLiteral("Provider=SQLite;Data Source=") + file;
         const QString pgTable = QStringLiteral("quillory_bench_cli_%1").arg(rows);
         if (withPg)
-            execute(pgConnect,
-                    QStringLiteral("DROP TABLE IF EXISTS %1; CREATE TABLE %1 AS SELECT i AS id, "
+            execute(QStringLiteral("DROP TABLE IF EXISTS %1; CREATE TABLE %1 AS SELECT i AS id, "
                                    "('name-' || i)::varchar(40) AS name, i * 1.25::float8 AS amount, "
                                    "to_timestamp(1600000000 + i * 61)::timestamp AS stamp, "
                                    "CASE WHEN i % 3 = 0 THEN NULL ELSE ('note-' || i)::varchar(40) END AS note "
@@ -182,15 +177,11 @@ int main(int argc, char** argv)
         if (withPg) {
             const Run oursPg =
                 runMedian({program, QStringLiteral("--run"), QStringLiteral("Bench/PostgreSQL")}, env, runs);
-            const Run psql = runMedian({QStringLiteral("psql"), QStringLiteral("--csv"), QStringLiteral("-X"),
-                                        QStringLiteral("-h"), pgHost, QStringLiteral("-p"),
-                                        pgEnv.value(QStringLiteral("QUILLORY_PG_PORT")), QStringLiteral("-U"),
-                                        pgEnv.value(QStringLiteral("QUILLORY_PG_USER")), QStringLiteral("-d"),
-                                        pgEnv.value(QStringLiteral("QUILLORY_PG_DB")), QStringLiteral("-c"),
-                                        QStringLiteral("SELECT * FROM %1").arg(pgTable)},
-                                       psqlEnv, runs);
-            report("PostgreSQL", rows, oursPg, "psql --csv", psql);
-            execute(pgConnect, QStringLiteral("DROP TABLE %1").arg(pgTable));
+            const Run shellPg = runMedian(
+                psql + QStringList{QStringLiteral("--csv"), QStringLiteral("-c"), QStringLiteral("SELECT * FROM %1").arg(pgTable)},
+                psqlEnv, runs);
+            report("PostgreSQL", rows, oursPg, "psql --csv", shellPg);
+            execute(QStringLiteral("DROP TABLE %1").arg(pgTable));
         }
         QFile::remove(file);
     }
