@@ -9,10 +9,13 @@ RUN_PACKAGES=(
   libsqliteodbc odbc-postgresql odbc-mdbtools mdbtools mdbtools-dev tdsodbc
   fp-utils-3.2.2 xdg-utils fonts-liberation2 libical-dev
 )
+# What building and checking the Debian package needs (scripts/package, the package test).
+PACKAGE_TOOLS=(dpkg-dev lintian desktop-file-utils appstream file)
 # What the tests and benchmarks need on top.
 TEST_PACKAGES=(
   googletest libbenchmark-dev postgresql sqlite3 python3
   xvfb xauth xdotool trayer imagemagick x11-utils poppler-utils openbox python3-icalendar
+  "${PACKAGE_TOOLS[@]}" time
 )
 
 # What the fuzz harnesses and the sanitizer build need (scripts/fuzz, scripts/sanitize).

@@ -4,6 +4,7 @@
 #include "uBuildMenu.h"
 #include "uDbConnection.h"
 #include "uDbQuery.h"
+#include "uDbRows.h"
 #include "uError.h"
 #include "uExportCSV.h"
 #include "uFavouritesFolder.h"
@@ -57,7 +58,35 @@ void walk(const QList<MenuNode>& nodes, const QString& prefix,
     }
 }
 
-int runQuery(TdmQuillory& store, int queryId, const QString& output)
+// Writes the rows as the engine hands them over, so that none are kept.
+class CsvSink : public TDbRowsSink
+{
+public:
+    explicit CsvSink(TCSVStream& stream) : m_stream(stream) {}
+
+    void Rows(const TDbRows& batch, bool first) override
+    {
+        // The query window shows a later statement's rows in place of earlier ones; these
+        // are written already, so the run says so instead of writing a mix.
+        if (first && m_started)
+            throw EExportError(QStringLiteral("The query gives more than one set of rows; only one "
+                                              "can be written"));
+        if (batch.RowCount() == 0)
+            return;
+        if (!m_started)
+            m_stream.WriteHeader(batch);
+        m_started = true;
+        m_stream.WriteRows(batch);
+    }
+
+    bool started() const { return m_started; }
+
+private:
+    TCSVStream& m_stream;
+    bool m_started = false;
+};
+
+void exportQuery(TdmQuillory& store, int queryId, QIODevice& device)
 {
     TDbConnection connection;
     connection.SetConnectionString(store.GetConnectString(queryId));
@@ -67,34 +96,41 @@ int runQuery(TdmQuillory& store, int queryId, const QString& output)
     TDbQuery query;
     query.SetConnection(&connection);
     query.SetSQLText(store.GetQueryString(queryId));
-    query.Open();
+    TCSVStream stream(&device);
+    CsvSink sink(stream);
+    {
+        const TDbRowsStreaming streaming(sink);
+        query.Open();
+    }
+    if (!sink.started())
+        throw EExportError(QStringLiteral("Can not export an empty dataset"));
+    stream.Flush();
+}
+
+int runQuery(TdmQuillory& store, int queryId, const QString& output)
+{
     if (output.isEmpty()) {
         QFile device;
-        if (!device.open(stdout, QIODevice::WriteOnly))
+        if (!device.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered))
             throw EExportError(QStringLiteral("Cannot write to standard output"));
-        TCSVStream stream(&device);
-        stream.ExportDataSet(query);
+        exportQuery(store, queryId, device);
         return 0;
     }
     // A device or pipe (/dev/null, a fifo) is written as it is: it cannot be replaced.
     const QFileInfo target(output);
     if (target.exists() && !target.isFile()) {
         QFile device(output);
-        if (!device.open(QIODevice::WriteOnly))
+        if (!device.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             throw EExportError(
                 QStringLiteral("Cannot create file \"%1\". %2").arg(output, device.errorString()));
-        TCSVStream stream(&device);
-        stream.ExportDataSet(query);
+        exportQuery(store, queryId, device);
         return 0;
     }
     // A file is written whole or not at all: a failed run leaves no partial file behind.
     QSaveFile file(output);
     if (!file.open(QIODevice::WriteOnly))
         throw EExportError(QStringLiteral("Cannot create file \"%1\". %2").arg(output, file.errorString()));
-    {
-        TCSVStream stream(&file);
-        stream.ExportDataSet(query);
-    }
+    exportQuery(store, queryId, file);
     if (!file.commit())
         throw EExportError(QStringLiteral("Cannot write file \"%1\". %2").arg(output, file.errorString()));
     return 0;

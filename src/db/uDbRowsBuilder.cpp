@@ -16,10 +16,49 @@ bool isDateKind(TDbFieldType type)
     return type == TDbFieldType::Date || type == TDbFieldType::Time || type == TDbFieldType::DateTime;
 }
 
+// The sink of the innermost TDbRowsStreaming on this thread.
+thread_local TDbRowsSink* tStreamSink = nullptr;
+
+// A batch is handed over at this many rows, or sooner when wide values fill its columns.
+constexpr qsizetype kStreamBatchRows = 4096;
+constexpr qsizetype kStreamBatchBytes = qsizetype(16) << 20;
+
+bool streamBatchFull(const TDbRows& rows)
+{
+    const qsizetype n = rows.RowCount();
+    return n >= kStreamBatchRows || (n > 0 && (n & 7) == 0 && rows.MemoryBytes() >= kStreamBatchBytes);
+}
+
 } // namespace
+
+TDbRowsSink::~TDbRowsSink() = default;
+
+TDbRowsStreaming::TDbRowsStreaming(TDbRowsSink& sink) : m_previous(tStreamSink)
+{
+    tStreamSink = &sink;
+}
+
+TDbRowsStreaming::~TDbRowsStreaming()
+{
+    tStreamSink = m_previous;
+}
+
+// Gives the completed rows to the sink and empties the columns, keeping their kinds (a
+// column turned to text stays text) and their first chunks for the next batch.
+void TDbRowsBuilder::handOver()
+{
+    const bool first = !m_handedOver;
+    m_handedOver = true;
+    m_sink->Rows(*m_rows, first);
+    for (auto& c : m_rows->m_columns)
+        c->rewind();
+    m_rows->m_rowCount = 0;
+}
 
 TDbRowsBuilder::TDbRowsBuilder(const QList<TDbField>& fields) : m_rows(new TDbRows), m_noDates(size_t(fields.size()))
 {
+    if (!fields.isEmpty())
+        m_sink = tStreamSink;
     m_rows->m_fields = fields;
     for (TDbField& f : m_rows->m_fields)
         if (f.displayName.isEmpty())
@@ -36,6 +75,8 @@ TDbRowsBuilder::~TDbRowsBuilder() = default;
 
 TDbRows::Column& TDbRowsBuilder::current()
 {
+    if (m_sink && m_column == 0 && streamBatchFull(*m_rows))
+        handOver();
     return *m_rows->m_columns[size_t(m_column)];
 }
 
@@ -345,6 +386,8 @@ TDbRowsPtr TDbRowsBuilder::Finish()
         return {};
     while (m_column != 0)
         AppendNull();
+    if (m_sink && (m_rows->m_rowCount > 0 || !m_handedOver))
+        handOver();
     QStringList noDates;
     for (size_t i = 0; i < m_noDates.size(); ++i)
         if (m_noDates[i] > 0)

@@ -13,6 +13,8 @@
 #include <memory>
 #include <vector>
 
+class TDbRowsSink;
+
 // Builds a TDbRows row by row. Values are appended in row order, one per column, left to
 // right; after the last column the next value starts a new row. Each Append should match
 // the storage of its column's kind (text kinds and BCD take text, Integer and Boolean
@@ -63,10 +65,44 @@ private:
     void widenToDateTime();
     // A value that is no date for a date kind column: null, and counted.
     void noDate();
+    void handOver();
 
     std::unique_ptr<TDbRows> m_rows;
     int m_column = 0;
+    TDbRowsSink* m_sink = nullptr; // set while streaming (TDbRowsStreaming)
+    bool m_handedOver = false;
     // Per column, how many values were no dates.
     std::vector<qsizetype> m_noDates;
 };
 
+
+// ---- Streaming: rows handed on while they are fetched, for a reader that keeps none.
+
+// Takes the rows of a streamed result, batch after batch, in order.
+class TDbRowsSink
+{
+public:
+    virtual ~TDbRowsSink();
+    // The next completed rows of one result; first marks the start of a result (a
+    // later statement's rows start another). A result without rows still gives one empty
+    // first batch, so the sink sees its fields. The batch's field types are its own: a
+    // column may have turned to text since the previous batch. May throw; the fetch
+    // then ends with that exception.
+    virtual void Rows(const TDbRows& batch, bool first) = 0;
+};
+
+// While one lives, every builder made on its thread for rows with fields hands them to
+// the sink in batches (a few thousand rows, or a few MiB) and keeps none: its Finish gives
+// the fields and warning without rows. Memory stays at one batch however many rows come.
+// Scopes nest; the innermost one's sink is used.
+class TDbRowsStreaming
+{
+public:
+    explicit TDbRowsStreaming(TDbRowsSink& sink);
+    ~TDbRowsStreaming();
+    TDbRowsStreaming(const TDbRowsStreaming&) = delete;
+    TDbRowsStreaming& operator=(const TDbRowsStreaming&) = delete;
+
+private:
+    TDbRowsSink* m_previous;
+};

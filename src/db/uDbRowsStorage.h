@@ -57,6 +57,13 @@ public:
         m_size = 0;
         m_firstCapacity = 0;
     }
+    // Empty again, keeping the first chunk for the next values (streamed batches).
+    void rewind()
+    {
+        if (m_chunks.size() > 1)
+            m_chunks.resize(1);
+        m_size = 0;
+    }
 
 private:
     // Makes room at the end; returns how many values fit before the chunk is full.
@@ -225,6 +232,16 @@ struct TDbRows::Column
     qsizetype memory() const
     {
         return ints.bytes() + reals.bytes() + text.bytes() + ends.bytes() + nulls.bytes();
+    }
+    void rewind()
+    {
+        ints.rewind();
+        reals.rewind();
+        text.rewind();
+        ends.rewind();
+        nulls.rewind();
+        count = 0;
+        anyNull = false;
     }
 };
 

@@ -20,9 +20,24 @@ bool IsWritableFolder(const QString& folder)
     return probe.open(); // removed again when probe goes
 }
 
+namespace {
+
+// Folders the package manager owns (/usr/bin, /usr/local/bin): an installed copy keeps
+// nothing there, not even when run by root, who can write them.
+bool isSystemFolder(const QString& folder)
+{
+    const QString path = QFileInfo(folder).canonicalFilePath();
+    for (const QLatin1String root : {QLatin1String("/usr"), QLatin1String("/bin"), QLatin1String("/sbin")})
+        if (path == root || path.startsWith(root + QLatin1Char('/')))
+            return true;
+    return false;
+}
+
+} // namespace
+
 QString FavouritesFolder(const QString& executableFolder)
 {
-    if (IsWritableFolder(executableFolder))
+    if (!isSystemFolder(executableFolder) && IsWritableFolder(executableFolder))
         return executableFolder;
     const QString dataHome = XdgDataHome();
     if (dataHome.isEmpty() || !QDir().mkpath(dataHome))

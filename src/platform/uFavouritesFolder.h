@@ -9,7 +9,8 @@ namespace platform {
 bool IsWritableFolder(const QString& folder);
 
 // Where the favourites are kept: beside the executable when its folder can be written (a
-// portable copy keeps them there), else $XDG_DATA_HOME/Quillory, made private (0700) when
+// portable copy keeps them there) and is no system folder (under /usr, /bin, /sbin, where
+// a package installs it), else $XDG_DATA_HOME/Quillory, made private (0700) when
 // missing. When that cannot be made either, the executable's folder, so that the store
 // reports the failed write instead of losing it somewhere else.
 QString FavouritesFolder(const QString& executableFolder);

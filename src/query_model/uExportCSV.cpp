@@ -131,11 +131,34 @@ void TCSVStream::ExportDataSet(TDbRowCursor& dataSet)
 
     std::vector<Column> columns;
     QStringList titles;
+    resolveColumns(*rows, columns, titles);
+
+    const qsizetype rowCount = rows->RowCount();
+    qsizetype row = 0;
+    try {
+        writeHeader(titles);
+        for (; row < rowCount; ++row)
+            writeRow(*rows, row, columns);
+        Flush();
+    } catch (const EDbError& e) {
+        dataSet.SetRecNo(row);
+        throw EExportError(e.message());
+    } catch (...) {
+        dataSet.SetRecNo(row);
+        throw;
+    }
+    // The walk ends on the last row. Nothing repaints while it runs, so whatever follows
+    // the cursor is moved there once rather than through every row on the way.
+    dataSet.Last();
+}
+
+void TCSVStream::resolveColumns(const TDbRows& rows, std::vector<Column>& columns, QStringList& titles) const
+{
     if (FieldList.isEmpty()) {
         // Every column by its position: a name holding "=" or a name that two columns
         // share (a join) still writes each column's own values.
-        for (int i = 0; i < rows->FieldCount(); ++i) {
-            const TDbField& f = rows->Field(i);
+        for (int i = 0; i < rows.FieldCount(); ++i) {
+            const TDbField& f = rows.Field(i);
             columns.push_back({i, int(f.type), textRuleApplies(f.name)});
             titles << f.displayName;
         }
@@ -151,12 +174,12 @@ void TCSVStream::ExportDataSet(TDbRowCursor& dataSet)
             entryTitles << entry.mid(eq + 1);
         }
         for (const QString& name : names) {
-            const int i = rows->FieldIndex(name);
+            const int i = rows.FieldIndex(name);
             if (i < 0) {
                 missing << name;
                 continue;
             }
-            const TDbField& f = rows->Field(i);
+            const TDbField& f = rows.Field(i);
             columns.push_back({i, int(f.type), textRuleApplies(f.name)});
             // The title of the first entry that names this field.
             for (qsizetype j = 0; j < names.size(); ++j)
@@ -172,38 +195,49 @@ void TCSVStream::ExportDataSet(TDbRowCursor& dataSet)
             throw EExportError(message);
         }
     }
+}
 
-    const QByteArray separator = Separator.toUtf8();
-    const QByteArray lineEnd = LineEnd.toUtf8();
-    const qsizetype rowCount = rows->RowCount();
-    qsizetype row = 0;
-    try {
-        for (qsizetype i = 0; i < qsizetype(titles.size()); ++i) {
-            if (i)
-                put(separator.constData(), separator.size());
-            writeTitle(titles[i]);
-        }
-        put(lineEnd.constData(), lineEnd.size());
-
-        for (; row < rowCount; ++row) {
-            for (size_t i = 0; i < columns.size(); ++i) {
-                if (i)
-                    put(separator.constData(), separator.size());
-                writeValue(*rows, row, columns[i]);
-            }
-            put(lineEnd.constData(), lineEnd.size());
-        }
-        Flush();
-    } catch (const EDbError& e) {
-        dataSet.SetRecNo(row);
-        throw EExportError(e.message());
-    } catch (...) {
-        dataSet.SetRecNo(row);
-        throw;
+void TCSVStream::writeHeader(const QStringList& titles)
+{
+    // The rows that follow use the same bytes.
+    m_separator = Separator.toUtf8();
+    m_lineEnd = LineEnd.toUtf8();
+    for (qsizetype i = 0; i < titles.size(); ++i) {
+        if (i)
+            put(m_separator.constData(), m_separator.size());
+        writeTitle(titles[i]);
     }
-    // The walk ends on the last row. Nothing repaints while it runs, so whatever follows
-    // the cursor is moved there once rather than through every row on the way.
-    dataSet.Last();
+    put(m_lineEnd.constData(), m_lineEnd.size());
+}
+
+void TCSVStream::writeRow(const TDbRows& rows, qsizetype row, const std::vector<Column>& columns)
+{
+    for (size_t i = 0; i < columns.size(); ++i) {
+        if (i)
+            put(m_separator.constData(), m_separator.size());
+        writeValue(rows, row, columns[i]);
+    }
+    put(m_lineEnd.constData(), m_lineEnd.size());
+}
+
+void TCSVStream::WriteHeader(const TDbRows& rows)
+{
+    QStringList titles;
+    m_columns.clear();
+    resolveColumns(rows, m_columns, titles);
+    writeHeader(titles);
+}
+
+void TCSVStream::WriteRows(const TDbRows& rows)
+{
+    for (Column& c : m_columns)
+        c.type = int(rows.Field(c.index).type);
+    try {
+        for (qsizetype row = 0; row < rows.RowCount(); ++row)
+            writeRow(rows, row, m_columns);
+    } catch (const EDbError& e) {
+        throw EExportError(e.message());
+    }
 }
 
 void TCSVStream::WriteField(const TDbRowCursor& dataSet, int column)

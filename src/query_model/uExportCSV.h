@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -60,6 +61,12 @@ public:
     // is written.
     void ExportDataSet(TDbRowCursor& dataSet);
     void ExportDataSet(TDbQuery& query);
+    // The same bytes in pieces, for rows that are fetched batch by batch and never held
+    // whole: WriteHeader with the first rows (FieldList is resolved against their fields,
+    // "Missing Fields" raised as above), then WriteRows for each batch in order, then
+    // Flush. A batch's own field types are used (a column may have turned to text).
+    void WriteHeader(const TDbRows& rows);
+    void WriteRows(const TDbRows& rows);
     // The value of one column of the cursor's current row, as ExportDataSet writes it.
     void WriteField(const TDbRowCursor& dataSet, int column);
     // Drops the characters 0, 9, 11, 12, 13, 14, '"' and '|'; a line feed becomes "<BR>",
@@ -79,6 +86,10 @@ private:
         bool commasToSemicolons;
     };
 
+    // The columns FieldList names (every column when empty) and their titles.
+    void resolveColumns(const TDbRows& rows, std::vector<Column>& columns, QStringList& titles) const;
+    void writeHeader(const QStringList& titles);
+    void writeRow(const TDbRows& rows, qsizetype row, const std::vector<Column>& columns);
     void writeValue(const TDbRows& rows, qsizetype row, const Column& column);
     void writeQuoted(const char* data, qsizetype size, bool commasToSemicolons);
     void writeTitle(const QString& title);
@@ -108,4 +119,6 @@ private:
     std::unique_ptr<char[]> m_buffer;
     qsizetype m_used = 0;
     QByteArray m_decimalPoint;
+    std::vector<Column> m_columns; // WriteHeader's, for WriteRows
+    QByteArray m_separator, m_lineEnd; // as the header was written
 };

@@ -66,6 +66,7 @@ private slots:
     void registeredApplicationThatCannotOpenGives31_data();
     void registeredApplicationThatCannotOpenGives31();
     void favouritesStayBesideAWritableProgram();
+    void installedProgramKeepsFavouritesInDataFolder();
     void favouritesMoveToPrivateDataFolder_data();
     void favouritesMoveToPrivateDataFolder();
 
@@ -284,6 +285,17 @@ void tst_platform::favouritesStayBesideAWritableProgram()
     QVERIFY(!QFileInfo::exists(data.filePath(QStringLiteral("Quillory"))));
     QCOMPARE(QDir(exe.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList());
+}
+
+// Even root, who can write /usr/bin, keeps an installed program's favourites in the data
+// folder: the package manager owns /usr.
+void TestPlatform::installedProgramKeepsFavouritesInDataFolder()
+{
+    EnvironmentGuard guard({"XDG_DATA_HOME"});
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
+    for (const char* folder : {"/usr/bin", "/usr/local/bin", "/bin"})
+        QCOMPARE(platform::FavouritesFolder(QLatin1String(folder)), data.filePath(QStringLiteral("Quillory")));
 }
 
 // An installed program's folder (/usr/bin) cannot be written: the favourites go to the
