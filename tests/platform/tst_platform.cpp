@@ -289,7 +289,7 @@ void tst_platform::favouritesStayBesideAWritableProgram()
 
 // Even root, who can write /usr/bin, keeps an installed program's favourites in the data
 // folder: the package manager owns /usr.
-void TestPlatform::installedProgramKeepsFavouritesInDataFolder()
+void tst_platform::installedProgramKeepsFavouritesInDataFolder()
 {
     EnvironmentGuard guard({"XDG_DATA_HOME"});
     QTemporaryDir data;
