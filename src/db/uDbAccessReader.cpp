@@ -24,6 +24,7 @@
 #include <vector>
 
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -146,6 +147,8 @@ struct TAccessReader::Data
         memoryLimit = hooks.memoryLimitBytes ? hooks.memoryLimitBytes : AccessReaderMemoryLimit(QFileInfo(file).size());
 #ifndef QUILLORY_SANITIZED
         limits.addressSpaceBytes = memoryLimit;
+#else
+        memoryLimit = 0;
 #endif
         // CPU time only backs up the wall clock (a reader stopped by a debugger, say).
         limits.cpuSeconds = unsigned(timeoutSeconds) + 2;
@@ -239,8 +242,9 @@ struct TAccessReader::Data
         // The output ended without a result: the reader is ending. Wait for it within
         // the time left.
         int status = 0;
+        rusage usage{};
         for (;;) {
-            const pid_t r = waitpid(child.pid, &status, WNOHANG);
+            const pid_t r = wait4(child.pid, &status, WNOHANG, &usage);
             if (r == child.pid)
                 break;
             if (r < 0 && errno != EINTR)
@@ -252,9 +256,17 @@ struct TAccessReader::Data
         close(child.output);
         close(child.input);
         running = false;
+        // Where an allocation fails under the limit decides how the reader ends: its own
+        // code, GLib's abort, or libmdb's use of a null pointer. A reader that ended
+        // abnormally after taking most of its limit in memory ran out of it.
+        const bool full = memoryLimit && quint64(usage.ru_maxrss) * 1024 >= memoryLimit / 2;
         if (WIFSIGNALED(status)) {
             const int sig = WTERMSIG(status);
-            throw EDbError(sig == SIGXCPU ? timedOut : damaged(file, signalReason(sig, phase)));
+            if (sig == SIGXCPU)
+                throw EDbError(timedOut);
+            if (full && sig != SIGKILL)
+                throw EDbError(damaged(file, QStringLiteral("it needed more than %1 MB").arg(memoryLimit >> 20)));
+            throw EDbError(damaged(file, signalReason(sig, phase)));
         }
         const int code = WEXITSTATUS(status);
         if (code == accessreader::ExitNoMemory)
