@@ -148,7 +148,7 @@ int main(int argc, char** argv)
                                    "('name-' || i)::varchar(40) AS name, i * 1.25::float8 AS amount, "
                                    "to_timestamp(1600000000 + i * 61)::timestamp AS stamp, "
                                    "CASE WHEN i % 3 = 0 THEN NULL ELSE ('note-' || i)::varchar(40) END AS note "
-                                   "FROM generate_series(1, %2) AS i")
+                                   "FROM generate_series(1::bigint, %2) AS i")
                         .arg(pgTable)
                         .arg(rows));
         // A copy of the program of its own, with favourites beside it.
