@@ -4,7 +4,7 @@
 #include "uBuildMenu.h"
 #include "uDbConnection.h"
 #include "uDbQuery.h"
-#include "uDbRows.h"
+#include "uDbRowsBuilder.h"
 #include "uError.h"
 #include "uExportCSV.h"
 #include "uFavouritesFolder.h"

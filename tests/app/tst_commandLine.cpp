@@ -51,7 +51,7 @@ QByteArray checksum(const QString& path)
 
 } // namespace
 
-class TestCommandLine : public QObject
+class tst_commandLine : public QObject
 {
     Q_OBJECT
 
@@ -280,5 +280,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestCommandLine)
+QTEST_GUILESS_MAIN(tst_commandLine)
 #include "tst_commandLine.moc"

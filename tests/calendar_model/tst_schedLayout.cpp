@@ -44,7 +44,7 @@ const TSchedDayBox* boxOf(const TSchedLayout& layout, QDate date)
 
 } // namespace
 
-class TestSchedLayout : public QObject
+class tst_schedLayout : public QObject
 {
     Q_OBJECT
 private slots:
@@ -66,7 +66,7 @@ private slots:
     void painterDrawsCaptionsIntoAnyDevice();
 };
 
-void TestSchedLayout::periodOfEachModeFollowsTheLocalesFirstDay_data()
+void tst_schedLayout::periodOfEachModeFollowsTheLocalesFirstDay_data()
 {
     QTest::addColumn<int>("mode");
     QTest::addColumn<int>("firstDay");
@@ -93,7 +93,7 @@ void TestSchedLayout::periodOfEachModeFollowsTheLocalesFirstDay_data()
                                          << QDate(2004, 11, 29) << QDate(2005, 1, 2) << 35;
 }
 
-void TestSchedLayout::periodOfEachModeFollowsTheLocalesFirstDay()
+void tst_schedLayout::periodOfEachModeFollowsTheLocalesFirstDay()
 {
     QFETCH(int, mode);
     QFETCH(int, firstDay);
@@ -110,7 +110,7 @@ void TestSchedLayout::periodOfEachModeFollowsTheLocalesFirstDay()
             QVERIFY(d.dayOfWeek() <= Qt::Friday);
 }
 
-void TestSchedLayout::zoomTextsReadAsEntriesOrWholeNumbers_data()
+void tst_schedLayout::zoomTextsReadAsEntriesOrWholeNumbers_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("kind");
@@ -130,7 +130,7 @@ void TestSchedLayout::zoomTextsReadAsEntriesOrWholeNumbers_data()
     QTest::newRow("no size at all") << "0%" << int(TSchedZoomChoice::Invalid) << 0 << "'0' is not a valid scale";
 }
 
-void TestSchedLayout::zoomTextsReadAsEntriesOrWholeNumbers()
+void tst_schedLayout::zoomTextsReadAsEntriesOrWholeNumbers()
 {
     QFETCH(QString, text);
     QFETCH(int, kind);
@@ -142,7 +142,7 @@ void TestSchedLayout::zoomTextsReadAsEntriesOrWholeNumbers()
     QCOMPARE(choice.error, error);
 }
 
-void TestSchedLayout::timeGridShowsAnAppointmentPastMidnightOnBothDays()
+void tst_schedLayout::timeGridShowsAnAppointmentPastMidnightOnBothDays()
 {
     TSchedServer s;
     s.Add(rec(QDate(2004, 4, 19), QTime(23, 50), 864'000, "Late"));
@@ -160,7 +160,7 @@ void TestSchedLayout::timeGridShowsAnAppointmentPastMidnightOnBothDays()
     QCOMPARE(layout.days[1].items[0].time, QStringLiteral("..."));
 }
 
-void TestSchedLayout::timeGridPutsOverlappingAppointmentsSideBySide()
+void tst_schedLayout::timeGridPutsOverlappingAppointmentsSideBySide()
 {
     TSchedServer s;
     const QDate d(2004, 4, 19);
@@ -179,7 +179,7 @@ void TestSchedLayout::timeGridPutsOverlappingAppointmentsSideBySide()
     QVERIFY(items[3].rect.width() > 2.5 * items[0].rect.width());
 }
 
-void TestSchedLayout::timeGridCountsWhatLiesOutsideThePrintedHours()
+void tst_schedLayout::timeGridCountsWhatLiesOutsideThePrintedHours()
 {
     TSchedServer s;
     const QDate d(2004, 4, 19);
@@ -205,7 +205,7 @@ void TestSchedLayout::timeGridCountsWhatLiesOutsideThePrintedHours()
     QCOMPARE(layout.rows.first().minute, 8 * 60);
 }
 
-void TestSchedLayout::cellsListOnlyWhatFitsAndOfferMore()
+void tst_schedLayout::cellsListOnlyWhatFitsAndOfferMore()
 {
     TSchedServer s;
     const QDate d(2004, 4, 21);
@@ -238,14 +238,14 @@ void TestSchedLayout::cellsListOnlyWhatFitsAndOfferMore()
     QCOMPARE(boxOf(layout, d.addDays(1))->items.size(), 0);
 }
 
-void TestSchedLayout::monthPageSharesOneCellForSaturdayAndSunday_data()
+void tst_schedLayout::monthPageSharesOneCellForSaturdayAndSunday_data()
 {
     QTest::addColumn<int>("firstDay");
     QTest::newRow("weeks from Monday") << int(Qt::Monday);
     QTest::newRow("weeks from Sunday") << int(Qt::Sunday);
 }
 
-void TestSchedLayout::monthPageSharesOneCellForSaturdayAndSunday()
+void tst_schedLayout::monthPageSharesOneCellForSaturdayAndSunday()
 {
     QFETCH(int, firstDay);
     TSchedLayoutOptions o =
@@ -269,7 +269,7 @@ void TestSchedLayout::monthPageSharesOneCellForSaturdayAndSunday()
     }
 }
 
-void TestSchedLayout::pageTextsNameThePeriod_data()
+void tst_schedLayout::pageTextsNameThePeriod_data()
 {
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("title");
@@ -279,7 +279,7 @@ void TestSchedLayout::pageTextsNameThePeriod_data()
     QTest::newRow("month") << int(TSchedPageKind::Month) << "April 2004" << "19 April 2004 - 23 May 2004";
 }
 
-void TestSchedLayout::pageTextsNameThePeriod()
+void tst_schedLayout::pageTextsNameThePeriod()
 {
     QFETCH(int, kind);
     QFETCH(QString, title);
@@ -293,7 +293,7 @@ void TestSchedLayout::pageTextsNameThePeriod()
     QCOMPARE(texts.header, header);
 }
 
-void TestSchedLayout::hintIsWrappedOnlyWhenWiderThanItsLimit()
+void tst_schedLayout::hintIsWrappedOnlyWhenWiderThanItsLimit()
 {
     TSchedItem item;
     item.Start = SchedTimeFromDate(QDate(2004, 4, 19), QTime(9, 0));
@@ -310,7 +310,7 @@ void TestSchedLayout::hintIsWrappedOnlyWhenWiderThanItsLimit()
     QVERIFY(SchedHintText(&item, kMonday, font, 200).contains("&lt;b&gt;"));
 }
 
-void TestSchedLayout::entriesShowAShortTimeOrNone_data()
+void tst_schedLayout::entriesShowAShortTimeOrNone_data()
 {
     QTest::addColumn<QLocale>("locale");
     QTest::addColumn<QTime>("time");
@@ -324,7 +324,7 @@ void TestSchedLayout::entriesShowAShortTimeOrNone_data()
     QTest::newRow("carried to the next day") << kMonday << QTime(23, 50) << false << 1 << "...";
 }
 
-void TestSchedLayout::entriesShowAShortTimeOrNone()
+void tst_schedLayout::entriesShowAShortTimeOrNone()
 {
     QFETCH(QLocale, locale);
     QFETCH(QTime, time);
@@ -345,7 +345,7 @@ void TestSchedLayout::entriesShowAShortTimeOrNone()
     QCOMPARE(box->items[0].caption, QStringLiteral("Entry"));
 }
 
-void TestSchedLayout::painterDrawsCaptionsIntoAnyDevice()
+void tst_schedLayout::painterDrawsCaptionsIntoAnyDevice()
 {
     // The same layout drawn into an image: something is drawn where the appointment is.
     TSchedServer s;
@@ -371,5 +371,5 @@ void TestSchedLayout::painterDrawsCaptionsIntoAnyDevice()
     QVERIFY(image.pixel(5, 5) != QColor(Qt::magenta).rgb());
 }
 
-QTEST_MAIN(TestSchedLayout)
+QTEST_MAIN(tst_schedLayout)
 #include "tst_schedLayout.moc"

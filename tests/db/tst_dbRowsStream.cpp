@@ -1,6 +1,6 @@
 // Streaming builders: while a TDbRowsStreaming lives, rows reach its sink in bounded
 // batches, in order, each result once marked first, and nothing stays behind.
-#include "uDbRows.h"
+#include "uDbRowsBuilder.h"
 
 #include <QtTest>
 
@@ -43,7 +43,7 @@ QList<TDbField> fields(std::initializer_list<TDbFieldType> types)
 
 } // namespace
 
-class TestDbRowsStream : public QObject
+class tst_dbRowsStream : public QObject
 {
     Q_OBJECT
 
@@ -150,5 +150,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestDbRowsStream)
+QTEST_GUILESS_MAIN(tst_dbRowsStream)
 #include "tst_dbRowsStream.moc"
