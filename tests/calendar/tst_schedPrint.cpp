@@ -55,7 +55,7 @@ struct PrintedPdf
 
 } // namespace
 
-class TestSchedPrint : public QObject
+class tst_schedPrint : public QObject
 {
     Q_OBJECT
 private slots:
@@ -76,7 +76,7 @@ private:
     TSchedServer m_server;
 };
 
-void TestSchedPrint::initTestCase()
+void tst_schedPrint::initTestCase()
 {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
     QVERIFY(m_dir.isValid());
@@ -88,7 +88,7 @@ void TestSchedPrint::initTestCase()
     add(m_server, QDate(2004, 6, 15), QTime(9, 0), "Far away");
 }
 
-void TestSchedPrint::printsThePeriodOnOnePage_data()
+void tst_schedPrint::printsThePeriodOnOnePage_data()
 {
     QTest::addColumn<int>("kind");
     QTest::addColumn<QDate>("start");
@@ -107,7 +107,7 @@ void TestSchedPrint::printsThePeriodOnOnePage_data()
         << QStringList{"Far away"};
 }
 
-void TestSchedPrint::printsThePeriodOnOnePage()
+void tst_schedPrint::printsThePeriodOnOnePage()
 {
     QFETCH(int, kind);
     QFETCH(QDate, start);
@@ -146,7 +146,7 @@ void TestSchedPrint::printsThePeriodOnOnePage()
 
 // Without a printer the page is offered as a PDF file; the folder chosen is where the
 // next one starts. Declining leaves nothing behind.
-void TestSchedPrint::noPrinterOffersAPdfFile()
+void tst_schedPrint::noPrinterOffersAPdfFile()
 {
     InitParameters(nullptr);
     SetSchedPrinterFactory([]() { return std::unique_ptr<QPrinter>(); });
@@ -184,7 +184,7 @@ void TestSchedPrint::noPrinterOffersAPdfFile()
     QVERIFY(!QFileInfo::exists(folder + "/Diary.pdf"));
 }
 
-void TestSchedPrint::aFailingPrinterIsReported()
+void tst_schedPrint::aFailingPrinterIsReported()
 {
     SetSchedPrinterFactory([]() {
         auto printer = std::make_unique<QPrinter>();
@@ -205,7 +205,7 @@ void TestSchedPrint::aFailingPrinterIsReported()
 
 // Paper cannot scroll: a day with more entries than its cell holds prints how many were
 // left out, and what is printed plus that count is every entry of the day.
-void TestSchedPrint::crowdedDayPrintsHowManyAreLeftOut()
+void tst_schedPrint::crowdedDayPrintsHowManyAreLeftOut()
 {
     TSchedServer crowded;
     const int total = 40;
@@ -230,7 +230,7 @@ void TestSchedPrint::crowdedDayPrintsHowManyAreLeftOut()
     QCOMPARE(shown + more.captured(1).toInt(), total);
 }
 
-void TestSchedPrint::everyPrintedPeriodAccountsForAllItsEntries_data()
+void tst_schedPrint::everyPrintedPeriodAccountsForAllItsEntries_data()
 {
     QTest::addColumn<int>("kind");
     QTest::addColumn<int>("crowd");  // entries at 10:00 on 14 April 2004
@@ -243,7 +243,7 @@ void TestSchedPrint::everyPrintedPeriodAccountsForAllItsEntries_data()
 
 // On paper nothing scrolls: whatever does not fit is a "+N more" note, and the entries
 // printed plus those counted are every entry of the period.
-void TestSchedPrint::everyPrintedPeriodAccountsForAllItsEntries()
+void tst_schedPrint::everyPrintedPeriodAccountsForAllItsEntries()
 {
     QFETCH(int, kind);
     QFETCH(int, crowd);
@@ -290,7 +290,7 @@ void TestSchedPrint::everyPrintedPeriodAccountsForAllItsEntries()
     QCOMPARE(shown + counted, n);
 }
 
-void TestSchedPrint::pagesUseArialOrItsSubstitute()
+void tst_schedPrint::pagesUseArialOrItsSubstitute()
 {
     // The body font is metric-compatible with Arial: the same text measures the same.
     const QFontInfo info(SchedPageFont(12));
@@ -298,5 +298,5 @@ void TestSchedPrint::pagesUseArialOrItsSubstitute()
     QCOMPARE(SchedPageFont(24).pointSize(), 24);
 }
 
-QTEST_MAIN(TestSchedPrint)
+QTEST_MAIN(tst_schedPrint)
 #include "tst_schedPrint.moc"

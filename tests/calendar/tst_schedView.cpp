@@ -51,7 +51,7 @@ struct ViewFixture
 
 } // namespace
 
-class TestSchedView : public QObject
+class tst_schedView : public QObject
 {
     Q_OBJECT
 private slots:
@@ -80,7 +80,7 @@ private slots:
     void previewSurvivesItsWindowAndShowsNothing();
 };
 
-void TestSchedView::eachModeShowsItsPeriod_data()
+void tst_schedView::eachModeShowsItsPeriod_data()
 {
     QTest::addColumn<QLocale>("locale");
     QTest::addColumn<int>("mode");
@@ -96,7 +96,7 @@ void TestSchedView::eachModeShowsItsPeriod_data()
     QTest::newRow("month, Sunday locale") << kSunday << int(vmMonth) << QDate(2004, 4, 18) << 35;
 }
 
-void TestSchedView::eachModeShowsItsPeriod()
+void tst_schedView::eachModeShowsItsPeriod()
 {
     QFETCH(QLocale, locale);
     QFETCH(int, mode);
@@ -114,7 +114,7 @@ void TestSchedView::eachModeShowsItsPeriod()
     QCOMPARE(f.view.Layout().days.first().date, first);
 }
 
-void TestSchedView::modeChangeKeepsTheDateInFocus()
+void tst_schedView::modeChangeKeepsTheDateInFocus()
 {
     ViewFixture f;
     f.view.SetViewMode(vmMonth);
@@ -133,7 +133,7 @@ void TestSchedView::modeChangeKeepsTheDateInFocus()
     QCOMPARE(f.view.VisibleDates().first(), QDate(2004, 5, 3));
 }
 
-void TestSchedView::dayViewScrollsToEightAndShadesWorkingHours()
+void tst_schedView::dayViewScrollsToEightAndShadesWorkingHours()
 {
     ViewFixture f;
     f.view.SetViewMode(vmDay);
@@ -145,7 +145,7 @@ void TestSchedView::dayViewScrollsToEightAndShadesWorkingHours()
     QCOMPARE(layout.rows.first().minute % 30, 0);
 }
 
-void TestSchedView::timeRangeAndColumnSelectionAreReadable()
+void tst_schedView::timeRangeAndColumnSelectionAreReadable()
 {
     ViewFixture f;
     f.view.SetViewMode(vmWorkWeek);
@@ -172,7 +172,7 @@ void TestSchedView::timeRangeAndColumnSelectionAreReadable()
     QCOMPARE(f.view.DayColumnsSelected(), (QList<bool>{false, false, false, false, true}));
 }
 
-void TestSchedView::selectedAppointmentIsReadableInWeekAndMonth()
+void tst_schedView::selectedAppointmentIsReadableInWeekAndMonth()
 {
     for (TSchedViewMode mode : {vmWeek, vmMonth}) {
         ViewFixture f;
@@ -192,7 +192,7 @@ void TestSchedView::selectedAppointmentIsReadableInWeekAndMonth()
     }
 }
 
-void TestSchedView::viewFollowsTheStoreAndDropsSelectionOnRemoveAll()
+void tst_schedView::viewFollowsTheStoreAndDropsSelectionOnRemoveAll()
 {
     ViewFixture f;
     QCOMPARE(f.box(QDate(2004, 4, 21))->items.size(), 0);
@@ -205,7 +205,7 @@ void TestSchedView::viewFollowsTheStoreAndDropsSelectionOnRemoveAll()
     QCOMPARE(f.box(QDate(2004, 4, 21))->items.size(), 0);
 }
 
-void TestSchedView::moreButtonScrollsADayCell()
+void tst_schedView::moreButtonScrollsADayCell()
 {
     ViewFixture f;
     f.server.BeginUpdate();
@@ -228,7 +228,7 @@ void TestSchedView::moreButtonScrollsADayCell()
     QCOMPARE(f.view.VisibleDates().first(), QDate(2004, 4, 19));
 }
 
-void TestSchedView::eachViewNamesItsPeriodAndMarksToday_data()
+void tst_schedView::eachViewNamesItsPeriodAndMarksToday_data()
 {
     QTest::addColumn<int>("mode");
     QTest::addColumn<QDate>("start");
@@ -247,7 +247,7 @@ void TestSchedView::eachViewNamesItsPeriodAndMarksToday_data()
     QTest::newRow("today's week") << int(vmWeek) << QDate::currentDate() << QString() << 0;
 }
 
-void TestSchedView::eachViewNamesItsPeriodAndMarksToday()
+void tst_schedView::eachViewNamesItsPeriodAndMarksToday()
 {
     QFETCH(int, mode);
     QFETCH(QDate, start);
@@ -277,7 +277,7 @@ void TestSchedView::eachViewNamesItsPeriodAndMarksToday()
     }
 }
 
-void TestSchedView::dayViewsScrollToTheFirstEntryOutOfSight_data()
+void tst_schedView::dayViewsScrollToTheFirstEntryOutOfSight_data()
 {
     QTest::addColumn<int>("mode");
     QTest::addColumn<QTime>("first");
@@ -289,7 +289,7 @@ void TestSchedView::dayViewsScrollToTheFirstEntryOutOfSight_data()
     QTest::newRow("day without entries") << int(vmDay) << QTime() << 8 * 60;
 }
 
-void TestSchedView::dayViewsScrollToTheFirstEntryOutOfSight()
+void tst_schedView::dayViewsScrollToTheFirstEntryOutOfSight()
 {
     QFETCH(int, mode);
     QFETCH(QTime, first);
@@ -315,7 +315,7 @@ void TestSchedView::dayViewsScrollToTheFirstEntryOutOfSight()
 
 // 500 entries at one time: lanes keep a readable width, the rest is counted behind a
 // "+N" whose hint names them, and shown plus counted is every entry of the day.
-void TestSchedView::crowdedTimeKeepsLanesReadableAndCountsTheRest()
+void tst_schedView::crowdedTimeKeepsLanesReadableAndCountsTheRest()
 {
     ViewFixture f;
     const QDate day(2004, 4, 21);
@@ -343,7 +343,7 @@ void TestSchedView::crowdedTimeKeepsLanesReadableAndCountsTheRest()
     QVERIFY2(hint.endsWith(QString("+%1 more").arg(box->crowds[0].items.size() - 12)), qPrintable(hint));
 }
 
-void TestSchedView::hintNamesTheAppointment()
+void tst_schedView::hintNamesTheAppointment()
 {
     ViewFixture f;
     add(f.server, QDate(2004, 4, 20), QTime(9, 30), "Dentist");
@@ -354,7 +354,7 @@ void TestSchedView::hintNamesTheAppointment()
     QCOMPARE(f.view.HintMaxWidth(), 200);
 }
 
-void TestSchedView::scrollBarMovesWeekAndMonthByWeeks()
+void tst_schedView::scrollBarMovesWeekAndMonthByWeeks()
 {
     ViewFixture f;
     f.view.SetViewMode(vmMonth);
@@ -366,7 +366,7 @@ void TestSchedView::scrollBarMovesWeekAndMonthByWeeks()
     QCOMPARE(f.view.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
 }
 
-void TestSchedView::calendarArrowsMoveToFirstDayAndClick_data()
+void tst_schedView::calendarArrowsMoveToFirstDayAndClick_data()
 {
     QTest::addColumn<QString>("arrow");
     QTest::addColumn<QDate>("from");
@@ -376,7 +376,7 @@ void TestSchedView::calendarArrowsMoveToFirstDayAndClick_data()
     QTest::newRow("next across the year") << "qt_calendar_nextmonth" << QDate(2004, 12, 31) << QDate(2005, 1, 1);
 }
 
-void TestSchedView::calendarArrowsMoveToFirstDayAndClick()
+void tst_schedView::calendarArrowsMoveToFirstDayAndClick()
 {
     QFETCH(QString, arrow);
     QFETCH(QDate, from);
@@ -394,7 +394,7 @@ void TestSchedView::calendarArrowsMoveToFirstDayAndClick()
     QVERIFY(calendar.horizontalHeaderFormat() != QCalendarWidget::NoHorizontalHeader);
 }
 
-void TestSchedView::calendarDayClickAndMonthPicker()
+void tst_schedView::calendarDayClickAndMonthPicker()
 {
     TSchedCalendar calendar;
     calendar.SetDate(QDate(2004, 4, 1));
@@ -421,7 +421,7 @@ void TestSchedView::calendarDayClickAndMonthPicker()
     QVERIFY(calendar.Date().day() > 1);
 }
 
-void TestSchedView::calendarYearTypedWithEnterStaysInTheCalendar()
+void tst_schedView::calendarYearTypedWithEnterStaysInTheCalendar()
 {
     QDialog window;
     auto* layout = new QVBoxLayout(&window);
@@ -447,7 +447,7 @@ void TestSchedView::calendarYearTypedWithEnterStaysInTheCalendar()
     QCOMPARE(clicks.count(), 1);
 }
 
-void TestSchedView::previewZoomRules()
+void tst_schedView::previewZoomRules()
 {
     ScriptedDialogs dialogs;
     TPreviewForm preview;
@@ -507,7 +507,7 @@ void TestSchedView::previewZoomRules()
     QVERIFY(!preview.FitMode());
 }
 
-void TestSchedView::previewClickWritesScaleAndCloseHides()
+void tst_schedView::previewClickWritesScaleAndCloseHides()
 {
     TPreviewForm preview;
     TSchedServer server;
@@ -529,7 +529,7 @@ void TestSchedView::previewClickWritesScaleAndCloseHides()
     QVERIFY(!preview.isVisible());
 }
 
-void TestSchedView::previewSurvivesItsWindowAndShowsNothing()
+void tst_schedView::previewSurvivesItsWindowAndShowsNothing()
 {
     TPreviewForm preview;
     TSchedServer server;
@@ -563,5 +563,5 @@ void TestSchedView::previewSurvivesItsWindowAndShowsNothing()
     QVERIFY(darkPixels() < 100); // an empty page
 }
 
-QTEST_MAIN(TestSchedView)
+QTEST_MAIN(tst_schedView)
 #include "tst_schedView.moc"

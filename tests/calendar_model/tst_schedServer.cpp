@@ -48,7 +48,7 @@ QString describe(const TSchedChange& c)
 
 } // namespace
 
-class TestSchedServer : public QObject
+class tst_schedServer : public QObject
 {
     Q_OBJECT
 private slots:
@@ -65,7 +65,7 @@ private slots:
     void dayIndexMatchesBruteForceOnManyRandomAppointments();
 };
 
-void TestSchedServer::timeHelpersCountFromDecember1899_data()
+void tst_schedServer::timeHelpersCountFromDecember1899_data()
 {
     QTest::addColumn<QDateTime>("dateTime");
     QTest::addColumn<int>("day");
@@ -75,7 +75,7 @@ void TestSchedServer::timeHelpersCountFromDecember1899_data()
     QTest::newRow("19 April 2004 23:50") << QDateTime(QDate(2004, 4, 19), QTime(23, 50)) << 38096 << 85'800'000;
 }
 
-void TestSchedServer::timeHelpersCountFromDecember1899()
+void tst_schedServer::timeHelpersCountFromDecember1899()
 {
     QFETCH(QDateTime, dateTime);
     QFETCH(int, day);
@@ -86,7 +86,7 @@ void TestSchedServer::timeHelpersCountFromDecember1899()
     QCOMPARE(SchedToDateTime(t), dateTime);
 }
 
-void TestSchedServer::keepsOrderOfStartThenFinish_data()
+void tst_schedServer::keepsOrderOfStartThenFinish_data()
 {
     QTest::addColumn<bool>("batched");
     QTest::addColumn<QList<qint64>>("starts"); // hours from 1 March 2004, in order of adding
@@ -104,7 +104,7 @@ void TestSchedServer::keepsOrderOfStartThenFinish_data()
     }
 }
 
-void TestSchedServer::keepsOrderOfStartThenFinish()
+void tst_schedServer::keepsOrderOfStartThenFinish()
 {
     QFETCH(bool, batched);
     QFETCH(QList<qint64>, starts);
@@ -122,7 +122,7 @@ void TestSchedServer::keepsOrderOfStartThenFinish()
     QCOMPARE(captionsOf(s.DayItems(QDate(2004, 3, 1))), expected);
 }
 
-void TestSchedServer::filesEveryDayTouched_data()
+void tst_schedServer::filesEveryDayTouched_data()
 {
     QTest::addColumn<qint64>("start");
     QTest::addColumn<qint64>("finish");
@@ -145,7 +145,7 @@ void TestSchedServer::filesEveryDayTouched_data()
         << at(2004, 4, 19, 10) << at(2004, 4, 17, 10) << QList<QDate>{QDate(2004, 4, 19)};
 }
 
-void TestSchedServer::filesEveryDayTouched()
+void tst_schedServer::filesEveryDayTouched()
 {
     QFETCH(qint64, start);
     QFETCH(qint64, finish);
@@ -164,7 +164,7 @@ void TestSchedServer::filesEveryDayTouched()
     }
 }
 
-void TestSchedServer::announcesChangesOncePerOutermostUpdate_data()
+void tst_schedServer::announcesChangesOncePerOutermostUpdate_data()
 {
     // Steps: "begin", "end", "clear", "add D" (a one-hour appointment on day D at 10:00),
     // "late D" (23:50 on day D, 14 min 24 s). Expected: the changes announced, in order.
@@ -184,7 +184,7 @@ void TestSchedServer::announcesChangesOncePerOutermostUpdate_data()
         << QStringList{"end", "begin", "add 2", "end", "end", "add 4"} << QStringList{"2..2", "4..4"};
 }
 
-void TestSchedServer::announcesChangesOncePerOutermostUpdate()
+void tst_schedServer::announcesChangesOncePerOutermostUpdate()
 {
     QFETCH(QStringList, steps);
     QFETCH(QStringList, expected);
@@ -208,7 +208,7 @@ void TestSchedServer::announcesChangesOncePerOutermostUpdate()
     QCOMPARE(announced, expected);
 }
 
-void TestSchedServer::updateGuardEndsTheUpdateWhenAnErrorLeaves()
+void tst_schedServer::updateGuardEndsTheUpdateWhenAnErrorLeaves()
 {
     TSchedServer s;
     QSignalSpy spy(&s, &TSchedServer::Changed);
@@ -222,7 +222,7 @@ void TestSchedServer::updateGuardEndsTheUpdateWhenAnErrorLeaves()
     QCOMPARE(spy.count(), 1);
 }
 
-void TestSchedServer::removeAllEmptiesStoreAndIndex()
+void tst_schedServer::removeAllEmptiesStoreAndIndex()
 {
     TSchedServer s;
     s.Add(rec(at(2004, 4, 19, 23, 50), at(2004, 4, 20, 0, 4)));
@@ -235,7 +235,7 @@ void TestSchedServer::removeAllEmptiesStoreAndIndex()
     QCOMPARE(captionsOf(s.DayItems(QDate(2004, 4, 20))), QStringList{"again"});
 }
 
-void TestSchedServer::dayIndexMatchesBruteForceOnManyRandomAppointments()
+void tst_schedServer::dayIndexMatchesBruteForceOnManyRandomAppointments()
 {
     // Unordered adds in a batch, then single adds into the sorted store: both paths must
     // leave the same order and index a plain scan finds.
@@ -272,5 +272,5 @@ void TestSchedServer::dayIndexMatchesBruteForceOnManyRandomAppointments()
     }
 }
 
-QTEST_GUILESS_MAIN(TestSchedServer)
+QTEST_GUILESS_MAIN(tst_schedServer)
 #include "tst_schedServer.moc"
