@@ -116,6 +116,9 @@ private slots:
         QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("bin")));
         m_program = m_dir.filePath(QStringLiteral("bin/Quillory"));
         QVERIFY(QFile::copy(QStringLiteral(QUILLORY_BIN_DIR "/Quillory"), m_program));
+        // Access files are read by the reader process, looked for beside the program.
+        QVERIFY(QFile::copy(QStringLiteral(QUILLORY_BIN_DIR "/quillory-access-reader"),
+                            m_dir.filePath(QStringLiteral("bin/quillory-access-reader"))));
         m_chinook = m_dir.filePath(QStringLiteral("chinook.sqlite"));
         QVERIFY(QFile::copy(chinookFile(), m_chinook));
         QFile::setPermissions(m_chinook, QFile::ReadOwner | QFile::WriteOwner);
