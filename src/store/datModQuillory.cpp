@@ -150,6 +150,10 @@ void TdmQuillory::prepareTable(Table table)
     }
     try {
         loadTable(table);
+        // queries.xml holds scrambled passwords: a file that came with open permissions is
+        // made private at once, not only by the next write (changes no byte or file time).
+        if (table == Table::cdsQuery && !m_readOnly)
+            QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     } catch (const EStoreError& e) {
         const QString error = QStringLiteral("Cannot read \"%1\": %2").arg(path, e.message());
         m_startupErrors << error;

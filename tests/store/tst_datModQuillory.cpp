@@ -668,12 +668,13 @@ void tst_datModQuillory::unwritableFolderIsReportedAtStart()
 
 void tst_datModQuillory::queriesFileIsReadableByItsOwnerOnly()
 {
-    // A file that came with open permissions is made private by the first change.
+    // A file that came with open permissions is made private as soon as it is read, and
+    // stays so through every write.
     writeFile(path("queries.xml"), kEmptyQueries);
     QFile::setPermissions(path("queries.xml"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                    QFileDevice::ReadGroup | QFileDevice::ReadOther);
     TdmQuillory store(m_dir->path());
-    QVERIFY(!privateToOwner(path("queries.xml")));
+    QVERIFY(privateToOwner(path("queries.xml")));
     store.AddQuery(0, QStringLiteral("q"), "SELECT 1", "Password=p");
     QVERIFY(privateToOwner(path("queries.xml")));
 }
