@@ -388,7 +388,9 @@ int TReaderSession::Open(const std::string& file, const std::function<void()>& a
         return ExitNoCatalog;
     for (guint i = 0; i < catalog->len; ++i) {
         auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
-        if (entry->object_type == MDB_TABLE && mdb_is_user_table(entry))
+        // A damaged catalogue can hold an entry without a name: no statement can name
+        // it, and listing it would make the whole answer unreadable.
+        if (entry->object_type == MDB_TABLE && mdb_is_user_table(entry) && entry->object_name[0] != '\0')
             m_d->tables.push_back(entry);
     }
     return 0;
