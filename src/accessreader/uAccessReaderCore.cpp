@@ -418,7 +418,8 @@ int TReaderSession::WriteTable(const std::string& name, bool rows, TFrameWriter&
     if (!found)
         return ExitNoSuchTable;
     TablePtr table(mdb_read_table(found));
-    if (!table || !mdb_read_columns(table.get()))
+    // A damaged definition can list no columns: no table can be made of it.
+    if (!table || !mdb_read_columns(table.get()) || table->num_cols == 0)
         return ExitBadTable;
     writeHead(m_d->mdb.get(), table.get(), out);
     if (rows)
