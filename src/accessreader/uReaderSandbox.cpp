@@ -2,10 +2,10 @@
 
 // A sanitizer's runtime needs far more than the reader (its leak check reads /proc and
 // starts a thread; its reports start a symbolizer): such a build runs without the filter.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #undef QUILLORY_HAVE_SECCOMP
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 #undef QUILLORY_HAVE_SECCOMP
 #endif
 #endif

@@ -12,6 +12,7 @@
 #include "uError.h"
 #include "uErrorBox.h"
 #include "uParameters.h"
+#include "uProgressRun.h"
 #include "uTildeText.h"
 #include "uWidgets.h"
 #include "utils.h"
@@ -48,6 +49,14 @@ TframQuery::TframQuery(QWidget* owner) : QFrame(owner)
     conADO = Make<TDbConnection>(this, "conADO");
     qryADO = Make<TDbQuery>(this, "qryADO");
     qryADO->SetConnection(conADO);
+    // Rows are fetched on a worker thread: a long fetch shows its progress and Cancel.
+    qryADO->SetFetchRunner([this](const std::function<void()>& work, TDbFetchControl& control) {
+        TProgressRun run;
+        run.what = QStringLiteral("Fetching rows...");
+        run.status = [&control] { return QStringLiteral("%L1 rows fetched").arg(control.Rows()); };
+        run.cancel = [&control] { control.Cancel(); };
+        RunWithProgress(window(), run, work);
+    });
     dscADO = Make<TDbDataSource>(this, "dscADO");
     dscADO->SetDataSet(qryADO);
 
@@ -325,9 +334,22 @@ void TframQuery::btnfetchClick()
         LastQueryText = TildeText(lines);
         m_baselineSQL = lines.join(u'\n');
         WriteParameter(kQueryKey, LastQueryText);
+    } catch (const EDbFetchCancelled& e) {
+        if (!m_quietCancel)
+            ShowMessage(e.message());
     } catch (const EQuilloryError& e) {
         ShowMessage(e.message());
     }
+    m_quietCancel = false;
+    emit FetchEnded();
+}
+
+void TframQuery::CancelFetch(bool quietly)
+{
+    if (!qryADO->Fetching())
+        return;
+    m_quietCancel = m_quietCancel || quietly;
+    qryADO->CancelFetch();
 }
 
 void TframQuery::FrameResize()

@@ -56,6 +56,9 @@ public:
     // window sets the saved one; Apply replaces it; Builder... restores it.
     const QString& diagramDesign() const { return m_diagramDesign; }
     void SetDiagramDesign(const QString& text);
+    // Stops a fetch that is running (its progress window is up); quietly: without the
+    // "Fetch cancelled" message, for a window that is closing.
+    void CancelFetch(bool quietly);
 
     // Published components (objectName = the member's name).
     QFrame* pnlConnection;
@@ -77,6 +80,10 @@ public:
     QLabel* lblConnected;
     // Beside lblConnected while connected: what the connection reaches (never a password).
     QLabel* lblDataSource;
+
+signals:
+    // Fetch... is over (rows, an error or a cancel).
+    void FetchEnded();
 
 public slots:
     void btnConnectClick();
@@ -118,5 +125,6 @@ private:
     // The statement as last set, saved or fetched.
     QString m_baselineSQL;
     bool m_destroying = false;
+    bool m_quietCancel = false;
     bool m_settingLines = false;
 };

@@ -100,6 +100,9 @@ public:
     // Statements run on SQLite, so names are written as for SQLite.
     QString QuoteName(const QString& name) const override { return dbbackends::sqliteQuoteName(name); }
 
+    // A table being read notices the cancelled fetch itself; a statement is interrupted.
+    void Cancel() override { sqlite3_interrupt(m_db.get()); }
+
 private:
     QString malformed(const QString& phase) const
     {

@@ -1,4 +1,5 @@
 #include "uDbAccessReader.h"
+#include "uDbFetch.h"
 
 #include "uAccessReaderProtocol.h"
 #include "uDbAccessStream.h"
@@ -31,10 +32,10 @@
 
 // A sanitizer's shadow memory takes terabytes of address space: no address-space limit
 // can hold such a build of the reader.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define QUILLORY_SANITIZED 1
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 #define QUILLORY_SANITIZED 1
 #endif
 #endif
@@ -154,8 +155,8 @@ struct TAccessReader::Data
         limits.cpuSeconds = unsigned(timeoutSeconds) + 2;
         limits.keepStandardError = qEnvironmentVariableIsSet("QUILLORY_READER_STDERR");
         limits.withInput = true;
-        // Started here, on the caller's thread, which outlives the request: the reader
-        // is killed when the thread that started it ends.
+        // The reader dies with the program, whichever thread starts it (a fetch's worker
+        // thread ends long before the connection does).
         try {
             child = platform::StartLimitedProcess(program, {QStringLiteral("serve"), file}, limits);
         } catch (const platform::EPlatformError& e) {
@@ -217,8 +218,12 @@ struct TAccessReader::Data
                 const qint64 left = msLeft();
                 if (left <= 0)
                     throw EDbError(timedOut);
+                // A cancelled fetch is noticed within a tenth of a second; the reader is
+                // then stopped like a failed one and replaced on the next request.
+                if (dbfetch::cancelRequested())
+                    throw EDbFetchCancelled();
                 pollfd p{child.output, POLLIN, 0};
-                const int rc = poll(&p, 1, int(std::min<qint64>(left, INT_MAX)));
+                const int rc = poll(&p, 1, int(std::min<qint64>(left, 100)));
                 if (rc <= 0)
                     continue; // interrupted, or the deadline, checked above
                 const ssize_t n = read(child.output, buf.data(), buf.size());

@@ -34,6 +34,9 @@ public:
     static QString BracketName(const QString& name);
     // True once the session was found broken.
     virtual bool Lost() const { return false; }
+    // Called from another thread while Execute runs there: asks the engine to stop the
+    // statement soon (Execute then raises an error). Does nothing when idle.
+    virtual void Cancel() {}
 };
 
 namespace dbproviders {

@@ -9,6 +9,7 @@
 #include <QSet>
 
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 // ODBC through the narrow (ANSI) entry points: some drivers (MDBTools) have no wide
@@ -238,9 +239,31 @@ public:
         return out;
     }
 
+    void Cancel() override
+    {
+        const std::lock_guard lock(m_runningMutex);
+        if (m_running)
+            SQLCancel(m_running);
+    }
+
     TDbRowsPtr Execute(const QString& sqlText) override
     {
         Statement st(m_dbc);
+        // The statement a Cancel from another thread stops, while it lives.
+        const struct Running
+        {
+            OdbcBackend* self;
+            Running(OdbcBackend* b, SQLHSTMT st) : self(b)
+            {
+                const std::lock_guard lock(self->m_runningMutex);
+                self->m_running = st;
+            }
+            ~Running()
+            {
+                const std::lock_guard lock(self->m_runningMutex);
+                self->m_running = SQL_NULL_HSTMT;
+            }
+        } running(this, st.get());
         QByteArray sql = sqlText.toUtf8();
         SQLRETURN rc =
             SQLExecDirect(st.get(), reinterpret_cast<SQLCHAR*>(sql.data()), SQLINTEGER(sql.size()));
@@ -385,6 +408,8 @@ private:
     }
 
     EnvironmentPtr m_env; // released after the connection
+    std::mutex m_runningMutex;
+    SQLHSTMT m_running = SQL_NULL_HSTMT;
     ConnectionPtr m_connection;
     SQLHDBC m_dbc;
     TDbEngine m_engine;

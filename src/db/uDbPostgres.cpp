@@ -160,6 +160,7 @@ bool parseInt64(const char* p, int len, qint64& out)
 
 using PgConnPtr = CHandle<PGconn, PQfinish>;
 using PgResultPtr = CHandle<PGresult, PQclear>;
+using PgCancelPtr = CHandle<PGcancel, PQfreeCancel>;
 
 class PostgresBackend : public TDbBackend
 {
@@ -170,7 +171,17 @@ public:
         // Notices ("table does not exist, skipping") are no errors; libpq would print them.
         PQsetNoticeProcessor(
             m_conn, [](void*, const char*) {}, nullptr);
+        m_cancel.reset(PQgetCancel(m_conn));
         loadKeywords();
+    }
+
+    // The server stops the statement and answers it with an error; a fetch between rows
+    // stops at the next row of its own accord.
+    void Cancel() override
+    {
+        char message[256];
+        if (m_cancel)
+            PQcancel(m_cancel.get(), message, sizeof message);
     }
 
     TDbEngine Engine() const override { return TDbEngine::PostgreSQL; }
@@ -219,6 +230,37 @@ public:
         // Row by row, so that the only full copy of the rows is ours.
         PQsetSingleRowMode(m_conn);
 
+        try {
+            return fetchSent();
+        } catch (const EDbError&) {
+            // Stopped between rows (cancelled, too large): the server is told to stop, and
+            // what it still sends is read away, so that the session can take the next
+            // statement.
+            if (!m_silent && PQstatus(m_conn) == CONNECTION_OK) {
+                if (PQtransactionStatus(m_conn) == PQTRANS_ACTIVE)
+                    Cancel();
+                try {
+                    while (nextResult()) {
+                    }
+                } catch (const EDbError&) {
+                }
+            }
+            throw;
+        }
+    }
+
+    QString QuoteName(const QString& name) const override
+    {
+        static const QRegularExpression plain(QStringLiteral("^[a-z_][a-z0-9_$]*$"));
+        if (plain.match(name).hasMatch() && !m_keywords.contains(name))
+            return name;
+        return quoteAlways(name);
+    }
+
+private:
+    // The rows of the statement sent.
+    TDbRowsPtr fetchSent()
+    {
         std::unique_ptr<TDbRowsBuilder> builder;
         TDbRowsPtr result;
         QString error;
@@ -254,15 +296,6 @@ public:
         return result;
     }
 
-    QString QuoteName(const QString& name) const override
-    {
-        static const QRegularExpression plain(QStringLiteral("^[a-z_][a-z0-9_$]*$"));
-        if (plain.match(name).hasMatch() && !m_keywords.contains(name))
-            return name;
-        return quoteAlways(name);
-    }
-
-private:
     void checkUsable() const
     {
         if (m_silent)
@@ -423,6 +456,7 @@ private:
     PgConnPtr m_owner;
     PGconn* m_conn;
     int m_silenceSeconds;
+    PgCancelPtr m_cancel; // made once: PQcancel may then be called from any thread
     bool m_silent = false;
     QString m_silentMessage;
     QSet<QString> m_keywords;

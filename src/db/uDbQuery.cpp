@@ -51,15 +51,41 @@ void TDbQuery::Open()
         throw EDbError(QStringLiteral("Missing Connection or ConnectionString"));
     if (!m_connection->Connected())
         throw EDbError(QStringLiteral("Operation is not allowed when the object is closed."));
+    TDbBackend& backend = m_connection->Backend();
+    const QString sql = m_sql.join(QLatin1Char('\n'));
+    TDbFetchControl control(&backend);
     TDbRowsPtr rows;
+    const auto work = [&] {
+        const TDbFetchScope scope(control);
+        rows = backend.Execute(sql);
+    };
+    m_fetch = &control;
     try {
-        rows = m_connection->Backend().Execute(m_sql.join(QLatin1Char('\n')));
-    } catch (const EDbError&) {
-        m_connection->CheckLost();
+        if (m_runner)
+            m_runner(work, control);
+        else
+            work();
+    } catch (...) {
+        m_fetch = nullptr;
+        if (m_connection)
+            m_connection->CheckLost();
+        // The engine's own word for a stopped statement ("interrupted", "canceling
+        // statement due to user request") is no error of the statement.
+        if (control.Cancelled())
+            throw EDbFetchCancelled();
         throw;
     }
+    m_fetch = nullptr;
+    if (control.Cancelled())
+        throw EDbFetchCancelled(); // it ended just as the user asked it to stop
     m_cursor.SetRows(std::move(rows));
     emit AfterOpen();
+}
+
+void TDbQuery::CancelFetch()
+{
+    if (m_fetch)
+        m_fetch->Cancel();
 }
 
 void TDbQuery::Close()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "uDbFetch.h"
 #include "uDbRowCursor.h"
 
 #include <QObject>
@@ -34,8 +35,16 @@ public:
     // Splits text at CR LF, LF or CR into the lines.
     void SetSQLText(const QString& text);
 
-    // Closes first, then runs the SQL; emits AfterOpen on success.
+    // Closes first, then runs the SQL; emits AfterOpen on success. A cancelled fetch
+    // raises EDbFetchCancelled ("Fetch cancelled"), whatever the engine said.
     void Open();
+    // What runs Open's fetch (see TDbFetchRunner); without one it runs on the caller's
+    // thread.
+    void SetFetchRunner(TDbFetchRunner runner) { m_runner = std::move(runner); }
+    // True while Open's fetch runs (seen from the events handled meanwhile).
+    bool Fetching() const { return m_fetch != nullptr; }
+    // Stops a running fetch (Open then raises EDbFetchCancelled); nothing otherwise.
+    void CancelFetch();
     // Drops the rows from the query (holders of Rows() keep theirs); emits AfterClose
     // when it was open.
     void Close();
@@ -74,4 +83,6 @@ private:
     QMetaObject::Connection m_disconnectWatch;
     QStringList m_sql;
     TDbRowCursor m_cursor;
+    TDbFetchRunner m_runner;
+    TDbFetchControl* m_fetch = nullptr;
 };

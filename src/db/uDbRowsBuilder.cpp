@@ -1,6 +1,7 @@
 #include "uDbRowsBuilder.h"
 
 #include "uDateText.h"
+#include "uDbFetch.h"
 #include "uDbRowsStorage.h"
 
 #include <QLocale>
@@ -50,6 +51,7 @@ void TDbRowsBuilder::handOver()
     const bool first = !m_handedOver;
     m_handedOver = true;
     m_sink->Rows(*m_rows, first);
+    m_handedRows += m_rows->m_rowCount;
     for (auto& c : m_rows->m_columns)
         c->rewind();
     m_rows->m_rowCount = 0;
@@ -59,6 +61,10 @@ TDbRowsBuilder::TDbRowsBuilder(const QList<TDbField>& fields) : m_rows(new TDbRo
 {
     if (!fields.isEmpty())
         m_sink = tStreamSink;
+    m_control = dbfetch::current();
+    // Streamed rows are handed on in batches: only held rows can outgrow the machine.
+    if (!m_sink)
+        m_memoryLimit = dbfetch::memoryLimit();
     m_rows->m_fields = fields;
     for (TDbField& f : m_rows->m_fields)
         if (f.displayName.isEmpty())
@@ -85,6 +91,23 @@ void TDbRowsBuilder::stored()
     if (++m_column == m_rows->FieldCount()) {
         m_column = 0;
         ++m_rows->m_rowCount;
+        rowDone();
+    }
+}
+
+void TDbRowsBuilder::rowDone()
+{
+    const qsizetype rows = m_rows->m_rowCount;
+    if (m_control) {
+        m_control->SetRows(m_handedRows + rows);
+        if (m_control->Cancelled())
+            throw EDbFetchCancelled();
+    }
+    // Counting the bytes walks the columns, so only now and then.
+    if (m_memoryLimit && (rows & 1023) == 0) {
+        const quint64 bytes = quint64(m_rows->MemoryBytes());
+        if (bytes > m_memoryLimit)
+            throw dbfetch::tooLarge(rows, bytes);
     }
 }
 

@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+class TDbFetchControl;
 class TDbRowsSink;
 
 // Builds a TDbRows row by row. Values are appended in row order, one per column, left to
@@ -66,10 +67,15 @@ private:
     // A value that is no date for a date kind column: null, and counted.
     void noDate();
     void handOver();
+    // A row is complete: report it, stop when cancelled or too large.
+    void rowDone();
 
     std::unique_ptr<TDbRows> m_rows;
     int m_column = 0;
     TDbRowsSink* m_sink = nullptr; // set while streaming (TDbRowsStreaming)
+    TDbFetchControl* m_control = nullptr; // set inside a TDbFetchScope
+    quint64 m_memoryLimit = 0;
+    qsizetype m_handedRows = 0; // rows given to the sink so far
     bool m_handedOver = false;
     // Per column, how many values were no dates.
     std::vector<qsizetype> m_noDates;

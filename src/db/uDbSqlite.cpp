@@ -1,5 +1,6 @@
 #include "uDbBackends.h"
 #include "uDbError.h"
+#include "uDbFetch.h"
 #include "uDbHandles.h"
 #include "uSqlNames.h"
 
@@ -163,6 +164,8 @@ public:
 
     QString QuoteName(const QString& name) const override { return dbbackends::sqliteQuoteName(name); }
 
+    void Cancel() override { sqlite3_interrupt(m_db); }
+
 private:
     SqlitePtr m_owner;
     sqlite3* m_db;
@@ -193,6 +196,10 @@ QString sqliteQuoteName(const QString& name)
 
 TDbRowsPtr runSqlite(sqlite3* db, const QString& sqlText, const SqliteRunHooks& hooks)
 {
+    // A cancel that came before a statement started (sqlite3_interrupt only stops running
+    // ones) is seen here, every few thousand steps of the engine.
+    sqlite3_progress_handler(
+        db, 4096, [](void*) { return dbfetch::cancelRequested() ? 1 : 0; }, nullptr);
     const QByteArray sql = sqlText.toUtf8();
     const char* tail = sql.constData();
     const char* end = tail + sql.size();

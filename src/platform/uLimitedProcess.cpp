@@ -4,6 +4,11 @@
 #include <QFile>
 
 #include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include <cerrno>
@@ -28,7 +33,9 @@ void closeBoth(int fds[2])
 
 } // namespace
 
-TLimitedChild StartLimitedProcess(const QString& program, const QStringList& args, const TProcessLimits& limits)
+namespace {
+
+TLimitedChild startHere(const QString& program, const QStringList& args, const TProcessLimits& limits)
 {
     // Everything the child needs is made before fork: between fork and exec only
     // async-signal-safe calls are allowed (other threads may hold the allocator's lock).
@@ -117,6 +124,79 @@ TLimitedChild StartLimitedProcess(const QString& program, const QStringList& arg
         throw EPlatformError(QStringLiteral("%1 could not be started: %2").arg(program, QString::fromLocal8Bit(strerror(forkError))));
     }
     return {pid, out[0], in[0]};
+}
+
+// The death signal follows the thread that forks, not the program: a child forked from
+// a passing worker thread would die with it. Such children are forked from this one
+// thread, which lives as long as the program.
+class Launcher
+{
+public:
+    static Launcher& instance()
+    {
+        // Never destroyed: its thread runs to the end. A forked copy of the program has
+        // the object but not its thread, so it makes its own.
+        static std::mutex mutex;
+        static Launcher* launcher = nullptr;
+        static pid_t owner = 0;
+        const std::lock_guard lock(mutex);
+        if (!launcher || owner != getpid()) {
+            launcher = new Launcher;
+            owner = getpid();
+        }
+        return *launcher;
+    }
+
+    TLimitedChild start(const QString& program, const QStringList& args, const TProcessLimits& limits)
+    {
+        const std::lock_guard caller(m_callerMutex);
+        TLimitedChild child;
+        std::exception_ptr error;
+        std::unique_lock lock(m_mutex);
+        m_job = [&] {
+            try {
+                child = startHere(program, args, limits);
+            } catch (...) {
+                error = std::current_exception();
+            }
+        };
+        m_done = false;
+        m_wake.notify_all();
+        m_wake.wait(lock, [this] { return m_done; });
+        if (error)
+            std::rethrow_exception(error);
+        return child;
+    }
+
+private:
+    Launcher()
+    {
+        std::thread([this] {
+            std::unique_lock lock(m_mutex);
+            for (;;) {
+                m_wake.wait(lock, [this] { return bool(m_job); });
+                m_job();
+                m_job = nullptr;
+                m_done = true;
+                m_wake.notify_all();
+            }
+        }).detach();
+    }
+
+    std::mutex m_callerMutex; // one start at a time
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::function<void()> m_job;
+    bool m_done = false;
+};
+
+} // namespace
+
+TLimitedChild StartLimitedProcess(const QString& program, const QStringList& args, const TProcessLimits& limits)
+{
+    if (gettid() == getpid())
+        return startHere(program, args, limits);
+    return Launcher::instance().start(program, args, limits);
 }
 
 bool ExtendCpuLimit(pid_t pid, unsigned seconds)

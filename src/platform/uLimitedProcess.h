@@ -27,8 +27,9 @@ struct TLimitedChild
 // Starts program with args for work on untrusted input. Before the program runs, the
 // child gets the limits, no core file, no new privileges (PR_SET_NO_NEW_PRIVS), standard
 // input from /dev/null or a socket, standard output into a pipe, and no other descriptor of ours; it
-// is killed when the thread that started it ends (PR_SET_PDEATHSIG), so it never outlives
-// a killed program. The caller reaps it (waitpid). EPlatformError when it cannot start;
+// is killed when the program ends (PR_SET_PDEATHSIG; started from a thread other than the
+// main one, it is forked from a thread that lives as long as the program), so it never
+// outlives a killed program. The caller reaps it (waitpid). EPlatformError when it cannot start;
 // a program that cannot be executed exits with 127.
 //
 // fork + exec by hand rather than QProcess: the limits and the descriptor clean-up must

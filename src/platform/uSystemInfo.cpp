@@ -74,4 +74,11 @@ bool IsFixedDrive(const QString& path)
     return !isNetworkFileSystem(static_cast<unsigned long>(info.f_type));
 }
 
+quint64 PhysicalMemoryBytes()
+{
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long size = sysconf(_SC_PAGESIZE);
+    return pages > 0 && size > 0 ? quint64(pages) * quint64(size) : 0;
+}
+
 } // namespace platform

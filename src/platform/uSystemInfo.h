@@ -16,5 +16,7 @@ QStringList CommandLineArguments();
 // True when path (a file or folder) lies on a local filesystem. Network filesystems
 // (NFS, SMB/CIFS, AFS, Ceph, 9P ...) and paths that cannot be examined are not fixed.
 bool IsFixedDrive(const QString& path);
+// The machine's physical memory in bytes; 0 when unknown.
+quint64 PhysicalMemoryBytes();
 
 } // namespace platform

@@ -14,10 +14,12 @@
 #include "uError.h"
 #include "uErrorBox.h"
 #include "uExportCSV.h"
+#include "uProgressRun.h"
 #include "uWidgets.h"
 #include "utils.h"
 
 #include <QDesktopServices>
+#include <QFile>
 #include <QLabel>
 #include <QEvent>
 #include <QFileInfo>
@@ -32,6 +34,8 @@
 #include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <atomic>
 
 namespace {
 
@@ -192,6 +196,12 @@ void TfrmShowQuery::LoadQuery(int id)
     }
     dscForButton->SetDataSet(QueryFrame->qryADO);
     dscForButtonStateChange();
+    connect(QueryFrame, &TframQuery::FetchEnded, this, [this] {
+        if (m_closeAfterFetch) {
+            m_closeAfterFetch = false;
+            QDialog::reject();
+        }
+    });
 
     if (id > 0)
         openSavedQuery(id);
@@ -230,6 +240,9 @@ void TfrmShowQuery::openSavedQuery(int id)
         query->Open();
         cdsData->SetRows(nullptr);
         openCopy();
+    } catch (const EDbFetchCancelled& e) {
+        ShowMessage(e.message());
+        return;
     } catch (const EQuilloryError& e) {
         // The statement's lines end in line breaks; the cause follows them.
         ShowMessage(QStringLiteral("Failed to open query ") + query->SQLText() + e.message());
@@ -350,6 +363,12 @@ bool TfrmShowQuery::HasUnsavedChanges() const
 
 void TfrmShowQuery::reject()
 {
+    // A close during a fetch stops it; the window closes once the fetch has let go.
+    if (QueryFrame && QueryFrame->qryADO->Fetching()) {
+        m_closeAfterFetch = true;
+        QueryFrame->CancelFetch(true);
+        return;
+    }
     if (HasUnsavedChanges()) {
         switch (dialogs::askYesNoCancel(QStringLiteral("Save changes to query '%1'?").arg(windowTitle()),
                                         QStringLiteral("Quillory"))) {
@@ -413,10 +432,8 @@ void TfrmShowQuery::exportRows()
             return;
     }
     m_exportFileName = fileName;
-    {
-        TCSVStream stream(fileName);
-        stream.ExportDataSet(*cdsData);
-    }
+    if (!exportTo(fileName))
+        return;
     if (AskYesNo(QStringLiteral("Do you wish to view \r\nthe file ") + fileName + QStringLiteral(" now?"),
                  QStringLiteral("View File"))) {
         try {
@@ -425,6 +442,48 @@ void TfrmShowQuery::exportRows()
             ShowMessage(e.message());
         }
     }
+}
+
+bool TfrmShowQuery::exportTo(const QString& fileName)
+{
+    // The rows are written on a worker thread, from the rows themselves (the cursor and
+    // what follows it stay on this one); a long export shows its progress and Cancel.
+    const TDbRowsPtr rows = cdsData->Rows();
+    if (!rows)
+        throw EExportError(QStringLiteral("Can not export an empty dataset"));
+    struct Cancelled
+    {
+    };
+    std::atomic<qsizetype> written{0};
+    std::atomic<bool> stop{false};
+    TProgressRun run;
+    run.what = QStringLiteral("Exporting rows to %1...").arg(QFileInfo(fileName).fileName());
+    run.status = [&] {
+        return QStringLiteral("%L1 of %L2 rows written").arg(written.load()).arg(rows->RowCount());
+    };
+    run.cancel = [&] { stop = true; };
+    qsizetype reached = -1;
+    try {
+        TCSVStream stream(fileName);
+        stream.Progress = [&](qsizetype row) {
+            written = row;
+            if (stop)
+                throw Cancelled();
+        };
+        RunWithProgress(this, run, [&] { stream.ExportRows(*rows, reached); });
+    } catch (const Cancelled&) {
+        // Half a file is no export: it goes.
+        QFile::remove(fileName);
+        ShowMessage(QStringLiteral("Export cancelled"));
+        return false;
+    } catch (...) {
+        if (reached >= 0)
+            cdsData->SetRecNo(reached);
+        throw;
+    }
+    // The walk ends on the last row; whatever follows the cursor moves there once.
+    cdsData->Last();
+    return true;
 }
 
 void TfrmShowQuery::Panel1DblClick()

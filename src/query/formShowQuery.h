@@ -161,9 +161,12 @@ private:
     bool save();
     void rememberSaved();
     void exportRows();
+    // Writes the rows to the file; false when the user cancelled (the file is gone then).
+    bool exportTo(const QString& fileName);
     void buildDiaryPage();
 
     int QueryId = 0;
+    bool m_closeAfterFetch = false;
     int m_lastPage = 0;
     bool m_revertingPage = false;
     QVBoxLayout* m_clientLayout = nullptr;

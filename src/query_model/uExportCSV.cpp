@@ -126,30 +126,44 @@ void TCSVStream::ExportDataSet(TDbRowCursor& dataSet)
 {
     // Hold the rows for the whole walk, whatever happens to the cursor's owner.
     const TDbRowsPtr rows = dataSet.Rows();
-    if (!rows || rows->RowCount() == 0)
+    if (!rows)
         throw EExportError(QStringLiteral("Can not export an empty dataset"));
-
-    std::vector<Column> columns;
-    QStringList titles;
-    resolveColumns(*rows, columns, titles);
-
-    const qsizetype rowCount = rows->RowCount();
-    qsizetype row = 0;
+    qsizetype row = -1;
     try {
-        writeHeader(titles);
-        for (; row < rowCount; ++row)
-            writeRow(*rows, row, columns);
-        Flush();
-    } catch (const EDbError& e) {
-        dataSet.SetRecNo(row);
-        throw EExportError(e.message());
+        ExportRows(*rows, row);
     } catch (...) {
-        dataSet.SetRecNo(row);
+        if (row >= 0)
+            dataSet.SetRecNo(row);
         throw;
     }
     // The walk ends on the last row. Nothing repaints while it runs, so whatever follows
     // the cursor is moved there once rather than through every row on the way.
     dataSet.Last();
+}
+
+void TCSVStream::ExportRows(const TDbRows& rows, qsizetype& row)
+{
+    row = -1;
+    if (rows.RowCount() == 0)
+        throw EExportError(QStringLiteral("Can not export an empty dataset"));
+
+    std::vector<Column> columns;
+    QStringList titles;
+    resolveColumns(rows, columns, titles);
+
+    const qsizetype rowCount = rows.RowCount();
+    row = 0;
+    try {
+        writeHeader(titles);
+        for (; row < rowCount; ++row) {
+            if (Progress && (row & 4095) == 0)
+                Progress(row);
+            writeRow(rows, row, columns);
+        }
+        Flush();
+    } catch (const EDbError& e) {
+        throw EExportError(e.message());
+    }
 }
 
 void TCSVStream::resolveColumns(const TDbRows& rows, std::vector<Column>& columns, QStringList& titles) const

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -61,6 +62,12 @@ public:
     // is written.
     void ExportDataSet(TDbRowCursor& dataSet);
     void ExportDataSet(TDbQuery& query);
+    // The same walk over rows alone, touching no cursor (so it may run on a worker
+    // thread); row says how far it got when it raises (-1: before the first line).
+    void ExportRows(const TDbRows& rows, qsizetype& row);
+    // Called now and then (every few thousand rows) with the rows written so far, on the
+    // thread that writes; it may raise to stop the export.
+    std::function<void(qsizetype rowsWritten)> Progress;
     // The same bytes in pieces, for rows that are fetched batch by batch and never held
     // whole: WriteHeader with the first rows (FieldList is resolved against their fields,
     // "Missing Fields" raised as above), then WriteRows for each batch in order, then

@@ -69,6 +69,7 @@ private slots:
     void memoryLimitStopsTheReader();
     void readerKilledMidTableLeavesNothing();
     void readerDiesWithTheProgram();
+    void readerStartedOnAPassingThreadOutlivesIt();
     void libraryMessagesStayOutOfTheAnswer();
 
 private:
@@ -849,6 +850,20 @@ void tst_dbAccess::readerDiesWithTheProgram()
     ::kill(program, SIGKILL);
     QCOMPARE(waitpid(program, nullptr, 0), program);
     QTRY_VERIFY_WITH_TIMEOUT(!running(readers[0]), 5000);
+}
+
+// A fetch runs on a worker thread that ends with it; a reader started there (to replace
+// a failed one) must serve the connection's later statements.
+void tst_dbAccess::readerStartedOnAPassingThreadOutlivesIt()
+{
+    dbbackends::TAccessReader reader(nwind(), 30);
+    int started = -1;
+    std::thread([&] { started = reader.Start([](char, const char*, quint32) {}); }).join();
+    QCOMPARE(started, 0);
+    QTest::qWait(200);
+    int frames = 0;
+    QCOMPARE(reader.Request("Shippers", true, "reading Shippers", [&](char, const char*, quint32) { ++frames; }), 0);
+    QVERIFY(frames > 0);
 }
 
 // A file cut short after its table's definition: libmdb prints "Unrecognized format." on

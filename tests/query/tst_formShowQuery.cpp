@@ -16,6 +16,7 @@
 #include "uDbRows.h"
 #include "uDialogScript.h"
 #include "uParameters.h"
+#include "uProgressRun.h"
 
 #include <QApplication>
 #include <QDir>
@@ -31,11 +32,15 @@
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QToolButton>
 
 #include <QUrl>
 
 #include <memory>
+
+#include <QDirIterator>
 
 // The query window over a real SQLite database and a real favourites store in a
 // temporary folder: new and saved queries, Save with its questions, the page change that
@@ -70,6 +75,9 @@ private slots:
     void panelDoubleClickRunsSearch();
     void exportWritesFileAndOffersToViewIt();
     void exportOfClosedRowsReportsErrorAndAsksNothing();
+    void longFetchShowsProgressAndCancelLeavesNoRows();
+    void closingTheWindowDuringAFetchCancelsIt();
+    void longExportShowsProgressAndCancelRemovesTheFile();
     void factoryOpensQueryForShell();
     void helpButtonAndF1OpenTheWindowsTopic_data();
     void helpButtonAndF1OpenTheWindowsTopic();
@@ -705,6 +713,136 @@ void tst_formShowQuery::exportOfClosedRowsReportsErrorAndAsksNothing()
     QCOMPARE(script.last().text, QStringLiteral("Can not export an empty dataset."));
     QVERIFY(QFile::exists(file));
     QCOMPARE(QFileInfo(file).size(), 0);
+}
+
+namespace {
+
+const QString kEndless = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) ";
+
+QDialog* progressWindow()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "frmProgress" && w->isVisible())
+            return qobject_cast<QDialog*>(w);
+    return nullptr;
+}
+
+int threadCount()
+{
+    int n = 0;
+    for (QDirIterator it("/proc/self/task", QDir::Dirs | QDir::NoDotAndDotDot); it.hasNext(); it.next())
+        ++n;
+    return n;
+}
+
+// Watches for the progress window; once it shows some progress, act() is called with it.
+class ProgressWatch : public QObject
+{
+public:
+    explicit ProgressWatch(std::function<void(QDialog*)> act) : m_act(std::move(act))
+    {
+        m_timer.setInterval(20);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            QDialog* p = progressWindow();
+            if (!p)
+                return;
+            const QString text = p->findChild<QLabel*>("lblProgress")->text();
+            if (text.isEmpty() || text.startsWith(u'0'))
+                return;
+            seen = text;
+            m_timer.stop();
+            m_act(p);
+        });
+        m_timer.start();
+    }
+    QString seen;
+
+private:
+    std::function<void(QDialog*)> m_act;
+    QTimer m_timer;
+};
+
+void clickCancel(QDialog* progress)
+{
+    QTest::mouseClick(progress->findChild<QPushButton*>("btnCancel"), Qt::LeftButton);
+}
+
+} // namespace
+
+void tst_formShowQuery::longFetchShowsProgressAndCancelLeavesNoRows()
+{
+    const int id = saveQuery("Endless", kEndless + "SELECT x, 'row ' || x FROM c");
+    const int delay = progressrun::setShowDelay(100);
+    const auto restore = qScopeGuard([delay] { progressrun::setShowDelay(delay); });
+    ScriptedDialogs script;
+    const int threads = threadCount();
+    ProgressWatch watch(clickCancel);
+    // The window is not shown while a saved query opens: its progress window stands alone.
+    auto w = openWindow(id);
+    QVERIFY2(QRegularExpression("^[1-9][\\d,]* rows fetched$").match(watch.seen).hasMatch(), qPrintable(watch.seen));
+    QCOMPARE(script.texts(), QStringList{"Fetch cancelled"});
+    QVERIFY(!progressWindow());
+    QCOMPARE(threadCount(), threads);
+    // As after a failed fetch: the query by name and SQL, no rows, the connection kept.
+    QCOMPARE(w->windowTitle(), QStringLiteral("Endless"));
+    QVERIFY(!w->QueryFrame->qryADO->Active());
+    QVERIFY(!w->cdsData->Active());
+    QVERIFY(w->QueryFrame->conADO->Connected());
+    QVERIFY(w->isEnabled() && w->QueryFrame->isEnabled());
+    w->QueryFrame->SetQueryLines({"select count(*) from Genre"});
+    w->QueryFrame->btnfetchClick();
+    QCOMPARE(w->QueryFrame->qryADO->AsInteger(0), 25);
+}
+
+void tst_formShowQuery::closingTheWindowDuringAFetchCancelsIt()
+{
+    auto w = openWindow(0);
+    const int delay = progressrun::setShowDelay(0);
+    const auto restore = qScopeGuard([delay] { progressrun::setShowDelay(delay); });
+    ScriptedDialogs script;
+    const int threads = threadCount();
+    bool controlsWaited = false;
+    ProgressWatch watch([&](QDialog*) {
+        controlsWaited = !w->QueryFrame->isEnabled() && !w->pnlBottom->isEnabled();
+        QVERIFY(w->close() == false); // the window waits for the fetch to let go
+    });
+    connectAndFetch(*w, {kEndless + "SELECT x FROM c"});
+    QVERIFY(controlsWaited);
+    QTRY_VERIFY(!w->isVisible());
+    QCOMPARE(w->result(), int(QDialog::Rejected));
+    QVERIFY(script.shown().isEmpty()); // no message for a cancel the user closed into
+    QVERIFY(!w->QueryFrame->qryADO->Active());
+    QVERIFY(!progressWindow());
+    QCOMPARE(threadCount(), threads);
+}
+
+void tst_formShowQuery::longExportShowsProgressAndCancelRemovesTheFile()
+{
+    const int id = saveQuery("Many", kEndless + "SELECT x, 'row number ' || x FROM c LIMIT 3000000");
+    auto w = openWindow(id);
+    QCOMPARE(gridRows(*w), 3000000);
+    const int delay = progressrun::setShowDelay(0);
+    const auto restore = qScopeGuard([delay] { progressrun::setShowDelay(delay); });
+    const QString file = m_dir.filePath("many.csv");
+    ScriptedDialogs script;
+    script.file(file);
+    ProgressWatch watch(clickCancel);
+    w->btnExportClick();
+    QVERIFY2(QRegularExpression("^[1-9][\\d,]* of 3,000,000 rows written$").match(watch.seen).hasMatch(),
+             qPrintable(watch.seen));
+    QCOMPARE(script.texts().last(), "Export cancelled");
+    QVERIFY(!QFileInfo::exists(file));
+
+    // Without a cancel the whole file is written and the cursor ends on the last row.
+    script.clear();
+    script.file(file).no();
+    progressrun::setShowDelay(60000);
+    w->btnExportClick();
+    QCOMPARE(script.last().caption, QStringLiteral("View File"));
+    QCOMPARE(w->cdsData->RecNo(), 2999999);
+    QFile csv(file);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QVERIFY(csv.size() > 3000000 * 20);
 }
 
 void tst_formShowQuery::factoryOpensQueryForShell()
