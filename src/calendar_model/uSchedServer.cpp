@@ -1,6 +1,7 @@
 #include "uSchedServer.h"
 
 #include <algorithm>
+#include <deque>
 
 namespace {
 
@@ -35,7 +36,7 @@ public:
         bool alarm = false;
         bool dateOnly = false;
     };
-    std::vector<Entry> entries;
+    std::deque<Entry> entries; // grows without copying what it holds
 
     QString Caption(quint32 ref) const override { return entries[ref].caption; }
     QString Description(quint32 ref) const override { return entries[ref].description; }
