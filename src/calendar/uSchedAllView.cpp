@@ -422,7 +422,7 @@ QString TSchedAllView::HintAt(const QPoint& pos) const
         QStringList lines;
         for (qsizetype i = 0; i < items.size() && i < 12; ++i)
             lines << SchedItemTime(items[i], layout.days[hit.dayIndex].date, locale()) + QLatin1Char(' ') +
-                         items[i]->Caption;
+                         items[i]->Caption();
         if (items.size() > 12)
             lines << MoreText(int(items.size() - 12), true);
         return lines.join(QLatin1Char('\n'));

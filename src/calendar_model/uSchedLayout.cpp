@@ -228,7 +228,7 @@ void TSchedLayout::buildTimeGrid(const TSchedServer* server)
             const qreal top = yOfMinute(from);
             itemBox.rect = QRectF(0, top, 0, std::max(yOfMinute(shownTo) - top - unit, unit));
             itemBox.time = timeText(item, box.date);
-            itemBox.caption = item->Caption;
+            itemBox.caption = item->Caption();
             box.items.append(itemBox);
             cluster.append({int(box.items.size() - 1), lane});
         }
@@ -268,7 +268,7 @@ void TSchedLayout::listItems(const TSchedServer* server, TSchedDayBox& box)
         itemBox.rect = QRectF(box.body.left() + 2 * unit, box.body.top() + k * line + unit,
                               box.body.width() - 4 * unit, line - unit);
         itemBox.time = timeText(item, box.date);
-        itemBox.caption = item->Caption;
+        itemBox.caption = item->Caption();
         box.items.append(itemBox);
     }
     const qreal button = std::ceil(line * 0.8);

@@ -21,7 +21,7 @@ QString SchedItemTime(const TSchedItem* item, QDate day, const QLocale& locale)
     if (item->FirstDay() < SchedDayFromDate(day))
         return QStringLiteral("...");
     const int msecs = SchedMsecsOfDay(item->Start);
-    if (item->DateOnly && msecs == 0)
+    if (item->DateOnly() && msecs == 0)
         return {};
     return SchedShortTime(msecs, locale);
 }
@@ -50,7 +50,8 @@ QString SchedHintText(const TSchedItem* item, const QLocale& locale, const QFont
                            ? locale.toString(QTime::fromMSecsSinceStartOfDay(SchedMsecsOfDay(item->Finish)),
                                              QLocale::ShortFormat)
                            : locale.toString(SchedToDateTime(item->Finish), QLocale::ShortFormat);
-    const QString plain = QStringLiteral("%1 - %2\n%3").arg(from, to, item->Caption);
+    const QString caption = item->Caption();
+    const QString plain = QStringLiteral("%1 - %2\n%3").arg(from, to, caption);
     const QFontMetrics fm(font);
     int widest = 0;
     for (const QString& line : plain.split(QLatin1Char('\n')))
@@ -59,5 +60,5 @@ QString SchedHintText(const TSchedItem* item, const QLocale& locale, const QFont
         return plain;
     return QStringLiteral("<table width=\"%1\"><tr><td>%2<br>%3</td></tr></table>")
         .arg(maxWidth)
-        .arg(QStringLiteral("%1 - %2").arg(from, to).toHtmlEscaped(), item->Caption.toHtmlEscaped());
+        .arg(QStringLiteral("%1 - %2").arg(from, to).toHtmlEscaped(), caption.toHtmlEscaped());
 }

@@ -221,7 +221,7 @@ void TfrmShowQuery::FillDiary()
     choice.secondary = cboSecondary->Value().value_or(-1);
     // The rows are read by position: the cursor, and so the grid and inspector, stay put.
     const TDbRowsPtr rows = cdsData->Rows();
-    RunCommand([&]() { DiaryFill(*SchedServer1, rows.get(), choice); });
+    RunCommand([&]() { DiaryFill(*SchedServer1, rows, choice); });
     const QString hint = rows ? DiaryChoiceHint(cboDateIndex->count(), cboDescription->count(), choice) : QString();
     lblDiaryHint->setText(hint);
     lblDiaryHint->setVisible(!hint.isEmpty());

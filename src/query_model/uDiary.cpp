@@ -2,7 +2,12 @@
 
 #include "uDateText.h"
 
+#include "uError.h"
+
 #include <QTime>
+
+#include <limits>
+#include <memory>
 
 namespace {
 
@@ -109,30 +114,64 @@ QString DiaryChoiceHint(qsizetype dateColumns, qsizetype descriptionColumns, con
     return {};
 }
 
+namespace {
+
+constexpr TSchedTime kEntryLength = kSchedMsecsPerDay / 100; // 0.01 of a day: 14 min 24 s
+
+// The start of a row's appointment; msecs is its time of day, or -1 for a row without a date.
+TSchedTime entryStart(const TDbRows& rows, qsizetype row, int column, int& msecs)
+{
+    qint64 julianDay = 0;
+    msecs = 0;
+    if (!DiaryReadDate(rows, row, column, julianDay, msecs)) {
+        msecs = -1;
+        return 0;
+    }
+    return SchedTimeOf(int(julianDay - kSchedJulianDayZero), msecs);
+}
+
+// The diary's appointments seen from the store: each is its row, and its caption is read
+// from the rows when it is drawn, printed or hinted. Holds the rows, which never change.
+class TDiaryRowItems : public TSchedItemSource
+{
+public:
+    TDiaryRowItems(TDbRowsPtr rows, const TDiaryChoice& choice) : m_rows(std::move(rows)), m_choice(choice) {}
+
+    QString Caption(quint32 row) const override { return DiaryCaption(*m_rows, row, m_choice); }
+    QString Description(quint32) const override { return {}; }
+    bool DateOnly(quint32) const override { return m_choice.dateOnly; }
+    // Found while the rows are read for the fill, before any caption is asked for.
+    void SetDateOnly(bool dateOnly) { m_choice.dateOnly = dateOnly; }
+
+private:
+    TDbRowsPtr m_rows;
+    TDiaryChoice m_choice;
+};
+
+} // namespace
+
+QString DiaryCaption(const TDbRows& rows, qsizetype row, const TDiaryChoice& choice)
+{
+    if (choice.secondary < 0)
+        return rows.AsString(row, choice.description);
+    // Built once at its final size.
+    const QString description = rows.AsString(row, choice.description);
+    const QString secondary = rows.AsString(row, choice.secondary);
+    QString caption;
+    caption.reserve(description.size() + secondary.size() + 3);
+    caption.append(description).append(u" (").append(secondary).append(u')');
+    return caption;
+}
+
 TSchedItemRec DiaryEntry(const TDbRows& rows, qsizetype row, const TDiaryChoice& choice)
 {
     TSchedItemRec rec;
-    qint64 julianDay = 0;
     int msecs = 0;
-    if (DiaryReadDate(rows, row, choice.date, julianDay, msecs))
-        rec.Start = SchedTimeOf(int(julianDay - kSchedJulianDayZero), msecs);
-    rec.Finish = rec.Start + kSchedMsecsPerDay / 100; // 0.01 of a day: 14 min 24 s
+    rec.Start = entryStart(rows, row, choice.date, msecs);
+    rec.Finish = rec.Start + kEntryLength;
     rec.DateOnly = choice.dateOnly;
-    if (choice.secondary < 0) {
-        rec.Caption = rows.AsString(row, choice.description);
-        return rec;
-    }
-    // Built once at its final size: this runs for every row.
-    const QString description = rows.AsString(row, choice.description);
-    const QString secondary = rows.AsString(row, choice.secondary);
-    rec.Caption.reserve(description.size() + secondary.size() + 3);
-    rec.Caption.append(description).append(u" (").append(secondary).append(u')');
+    rec.Caption = DiaryCaption(rows, row, choice);
     return rec;
-}
-
-void AddDiaryEntry(TSchedServer& store, const TDbRows& rows, qsizetype row, const TDiaryChoice& choice)
-{
-    store.Add(DiaryEntry(rows, row, choice));
 }
 
 QDate DiaryFirstEntryDate(const TSchedServer& store)
@@ -153,7 +192,7 @@ QDate DiaryFirstEntryDate(const TSchedServer& store)
     return lo < store.Count() ? SchedDateOf(store.Item(lo)->Start) : kDayZero;
 }
 
-void DiaryFill(TSchedServer& store, const TDbRows* rows, const TDiaryChoice& choice)
+void DiaryFill(TSchedServer& store, const TDbRowsPtr& rows, const TDiaryChoice& choice)
 {
     // Empty first, so the diary is empty whenever there is nothing to fill it with.
     store.RemoveAll();
@@ -162,11 +201,26 @@ void DiaryFill(TSchedServer& store, const TDbRows* rows, const TDiaryChoice& cho
     if (choice.description >= rows->FieldCount() || choice.date >= rows->FieldCount() ||
         choice.secondary >= rows->FieldCount())
         return;
-    TDiaryChoice resolved = choice;
-    resolved.dateOnly = DiaryDateOnly(*rows, choice.date);
+    const qsizetype count = rows->RowCount();
+    // A record names its row in 32 bits; rows beyond that could not be held in memory anyway.
+    if (quint64(count) > quint64(std::numeric_limits<quint32>::max()) + 1)
+        throw EQuilloryError(QStringLiteral("The diary can show at most %1 rows.")
+                                 .arg(quint64(std::numeric_limits<quint32>::max()) + 1));
+    const auto source = std::make_shared<TDiaryRowItems>(rows, choice);
+    // One pass reads every start and learns whether the column holds days only (as
+    // DiaryDateOnly does, without reading the rows a second time).
+    const TDbFieldType type = rows->Field(choice.date).type;
+    bool dateOnly = type != TDbFieldType::Time;
     const TSchedUpdateGuard update(store);
-    for (qsizetype r = 0; r < rows->RowCount(); ++r)
-        AddDiaryEntry(store, *rows, r, resolved);
+    store.Reserve(count);
+    for (qsizetype r = 0; r < count; ++r) {
+        int msecs = 0;
+        const TSchedTime start = entryStart(*rows, r, choice.date, msecs);
+        if (msecs > 0)
+            dateOnly = false;
+        store.Add(source, quint32(r), start, start + kEntryLength);
+    }
+    source->SetDateOnly(type == TDbFieldType::Date || dateOnly);
 }
 
 TDiaryPrintChoice DiaryPrintChoice(const TDiaryViewState& s)

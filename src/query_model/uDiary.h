@@ -62,8 +62,8 @@ QString DiaryChoiceHint(qsizetype dateColumns, qsizetype descriptionColumns, con
 // 00:00; a time-only column lies on that day), Finish 0.01 of a day later, Caption the
 // description's text, with " (" secondary ")" when a secondary column is chosen.
 TSchedItemRec DiaryEntry(const TDbRows& rows, qsizetype row, const TDiaryChoice& choice);
-// Adds that appointment for one row to the store.
-void AddDiaryEntry(TSchedServer& store, const TDbRows& rows, qsizetype row, const TDiaryChoice& choice);
+// Its caption alone.
+QString DiaryCaption(const TDbRows& rows, qsizetype row, const TDiaryChoice& choice);
 
 // The day of the first appointment that has a date (rows without one lie on 30 December
 // 1899); that day when all lie there; invalid when the store is empty.
@@ -72,7 +72,9 @@ QDate DiaryFirstEntryDate(const TSchedServer& store);
 // Empties the store; then, when a date and a description column are chosen, adds every
 // row in one update of the store (the views redraw once). Reads the rows by position and
 // moves no cursor, so grid and inspector keep their row. rows may be null (closed).
-void DiaryFill(TSchedServer& store, const TDbRows* rows, const TDiaryChoice& choice);
+// Each appointment is a record of its times and its row: the store shares the rows and
+// makes a caption only when one is asked for.
+void DiaryFill(TSchedServer& store, const TDbRowsPtr& rows, const TDiaryChoice& choice);
 
 // What the view shows and has selected, as far as the print choice reads it.
 struct TDiaryViewState

@@ -184,7 +184,7 @@ void tst_schedView::selectedAppointmentIsReadableInWeekAndMonth()
         QCOMPARE(box->items.size(), 1);
         f.click(box->items[0].rect.center());
         QVERIFY(f.view.SelectedItem());
-        QCOMPARE(f.view.SelectedItem()->Caption, QStringLiteral("Dentist"));
+        QCOMPARE(f.view.SelectedItem()->Caption(), QStringLiteral("Dentist"));
         QCOMPARE(SchedToDateTime(f.view.SelectedItem()->Start), QDateTime(QDate(2004, 4, 20), QTime(9, 30)));
         // A click on free space drops it.
         f.click(f.box(QDate(2004, 4, 22))->body.center());

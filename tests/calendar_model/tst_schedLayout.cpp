@@ -295,19 +295,17 @@ void tst_schedLayout::pageTextsNameThePeriod()
 
 void tst_schedLayout::hintIsWrappedOnlyWhenWiderThanItsLimit()
 {
-    TSchedItem item;
-    item.Start = SchedTimeFromDate(QDate(2004, 4, 19), QTime(9, 0));
-    item.Finish = item.Start + 864'000;
-    item.Caption = QStringLiteral("Short");
+    TSchedServer s;
+    auto item = [&](const QString& caption) { return s.Add(rec(QDate(2004, 4, 19), QTime(9, 0), 864'000, caption)); };
     const QFont font(QStringLiteral("DejaVu Sans"), 9);
-    const QString plain = SchedHintText(&item, kMonday, font, 200);
+    const QString plain = SchedHintText(item(QStringLiteral("Short")), kMonday, font, 200);
     QVERIFY(plain.contains("Short"));
     QVERIFY(!plain.contains("<table"));
-    item.Caption = QString("Long words ").repeated(20);
-    const QString wrapped = SchedHintText(&item, kMonday, font, 200);
+    const QString wrapped = SchedHintText(item(QString("Long words ").repeated(20)), kMonday, font, 200);
     QVERIFY(wrapped.startsWith("<table width=\"200\">"));
-    item.Caption = QStringLiteral("<b>not markup</b> and then a long tail that needs wrapping for sure");
-    QVERIFY(SchedHintText(&item, kMonday, font, 200).contains("&lt;b&gt;"));
+    QVERIFY(SchedHintText(item(QStringLiteral("<b>not markup</b> and then a long tail that needs wrapping for sure")),
+                          kMonday, font, 200)
+                .contains("&lt;b&gt;"));
 }
 
 void tst_schedLayout::entriesShowAShortTimeOrNone_data()

@@ -29,7 +29,7 @@ QStringList captionsOf(const TSchedServer& s)
 {
     QStringList out;
     for (qsizetype i = 0; i < s.Count(); ++i)
-        out << s.Item(i)->Caption;
+        out << s.Item(i)->Caption();
     return out;
 }
 
@@ -37,7 +37,7 @@ QStringList captionsOf(const TSchedDayItems& items)
 {
     QStringList out;
     for (qsizetype i = 0; i < items.size(); ++i)
-        out << items.at(i)->Caption;
+        out << items.at(i)->Caption();
     return out;
 }
 
@@ -235,31 +235,22 @@ void tst_schedServer::removeAllEmptiesStoreAndIndex()
     QCOMPARE(captionsOf(s.DayItems(QDate(2004, 4, 20))), QStringList{"again"});
 }
 
-void tst_schedServer::dayIndexMatchesBruteForceOnManyRandomAppointments()
-{
-    // Unordered adds in a batch, then single adds into the sorted store: both paths must
-    // leave the same order and index a plain scan finds.
-    QRandomGenerator random(20040419);
-    TSchedServer s;
-    const TSchedTime base = at(2004, 4, 1);
-    auto randomRec = [&]() {
-        const TSchedTime start = base + qint64(random.bounded(30 * 24 * 60)) * kMinute;
-        const qint64 length = random.bounded(10) == 0 ? qint64(random.bounded(3 * 24 * 60)) * kMinute : 864'000;
-        return rec(start, start + length);
-    };
-    s.BeginUpdate();
-    for (int i = 0; i < 5000; ++i)
-        s.Add(randomRec());
-    s.EndUpdate();
-    for (int i = 0; i < 200; ++i)
-        s.Add(randomRec());
+namespace {
 
-    for (qsizetype i = 1; i < s.Count(); ++i) {
+// The store's order and day index against a plain scan of its appointments, and each
+// appointment's caption against the number it was added under (its text follows it
+// wherever sorting moves it).
+void checkAgainstScan(const TSchedServer& s, int fromDay, int toDay)
+{
+    for (qsizetype i = 0; i < s.Count(); ++i) {
+        QCOMPARE(s.Item(i)->Caption(), QString::number(s.Item(i)->Id));
+        if (i == 0)
+            continue;
         const TSchedItem* a = s.Item(i - 1);
         const TSchedItem* b = s.Item(i);
         QVERIFY(a->Start < b->Start || (a->Start == b->Start && a->Finish <= b->Finish));
     }
-    for (int day = SchedDayOf(base) - 1; day < SchedDayOf(base) + 35; ++day) {
+    for (int day = fromDay; day <= toDay; ++day) {
         QList<quint64> expected;
         for (qsizetype i = 0; i < s.Count(); ++i)
             if (s.Item(i)->FirstDay() <= day && s.Item(i)->LastDay() >= day)
@@ -270,6 +261,49 @@ void tst_schedServer::dayIndexMatchesBruteForceOnManyRandomAppointments()
             filed << items.at(i)->Id;
         QCOMPARE(filed, expected);
     }
+}
+
+} // namespace
+
+void tst_schedServer::dayIndexMatchesBruteForceOnManyRandomAppointments()
+{
+    // Unordered adds in a batch, then single adds into the sorted store, then adds in
+    // order (outside and inside an update): every path must leave the same order and
+    // index a plain scan finds.
+    QRandomGenerator random(20040419);
+    TSchedServer s;
+    const TSchedTime base = at(2004, 4, 1);
+    int added = 0;
+    auto add = [&](TSchedTime start) {
+        const qint64 length = random.bounded(10) == 0 ? qint64(random.bounded(3 * 24 * 60)) * kMinute : 864'000;
+        s.Add(rec(start, start + length, QString::number(++added)));
+    };
+    auto randomStart = [&]() { return base + qint64(random.bounded(30 * 24 * 60)) * kMinute; };
+    const int firstDay = SchedDayOf(base) - 1;
+    s.BeginUpdate();
+    for (int i = 0; i < 5000; ++i)
+        add(randomStart());
+    s.EndUpdate();
+    checkAgainstScan(s, firstDay, firstDay + 36);
+    if (QTest::currentTestFailed())
+        return;
+    for (int i = 0; i < 200; ++i)
+        add(randomStart());
+    checkAgainstScan(s, firstDay, firstDay + 36);
+    if (QTest::currentTestFailed())
+        return;
+    TSchedTime next = s.Item(s.Count() - 1)->Start;
+    for (int i = 0; i < 300; ++i)
+        add(next += qint64(random.bounded(6 * 60)) * kMinute);
+    checkAgainstScan(s, firstDay, SchedDayOf(next) + 4);
+    if (QTest::currentTestFailed())
+        return;
+    {
+        const TSchedUpdateGuard update(s);
+        for (int i = 0; i < 300; ++i)
+            add(next += qint64(random.bounded(6 * 60)) * kMinute);
+    }
+    checkAgainstScan(s, firstDay, SchedDayOf(next) + 4);
 }
 
 QTEST_GUILESS_MAIN(tst_schedServer)

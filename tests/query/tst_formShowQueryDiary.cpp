@@ -221,7 +221,7 @@ void tst_formShowQueryDiary::twoDateColumnsWaitForAChoice()
     w->cboDateIndex->setCurrentIndex(0); // the user picks OrderDate
     QCOMPARE(count(*w), 830);
     QCOMPARE(w->SchedServer1->DayItems(QDate(2012, 7, 4)).size(), 1);
-    QCOMPARE(w->SchedServer1->DayItems(QDate(2012, 7, 4)).at(0)->Caption, QStringLiteral("Vins et alcools Chevalier"));
+    QCOMPARE(w->SchedServer1->DayItems(QDate(2012, 7, 4)).at(0)->Caption(), QStringLiteral("Vins et alcools Chevalier"));
     // Typed text that selects no entry is no choice: the diary empties.
     w->cboDateIndex->lineEdit()->setText("Order");
     QCOMPARE(count(*w), 0);
@@ -238,7 +238,7 @@ void tst_formShowQueryDiary::datesKeptAsTextFillTheDiary()
     enterDiary(*w);
     QCOMPARE(count(*w), 830);
     QCOMPARE(w->SchedServer1->DayItems(QDate(2012, 7, 4)).size(), 1);
-    QCOMPARE(w->SchedServer1->DayItems(QDate(2012, 7, 4)).at(0)->Caption, QStringLiteral("Vins et alcools Chevalier"));
+    QCOMPARE(w->SchedServer1->DayItems(QDate(2012, 7, 4)).at(0)->Caption(), QStringLiteral("Vins et alcools Chevalier"));
     QVERIFY(w->lblDiaryHint->isHidden());
     // The month calendar shows in bold where they are; "First entry" moves there.
     QCOMPARE(w->Calendar->dateTextFormat(QDate(2004, 4, 5)).fontWeight(), int(QFont::Normal));
@@ -271,7 +271,7 @@ for (d,) in sqlite3.connect(sys.argv[1]).execute('SELECT OrderDate FROM "Order"'
     expected.sort();
     QCOMPARE(starts, expected);
     // Days alone: no time is shown for their midnight.
-    QVERIFY(w->SchedServer1->Item(0)->DateOnly);
+    QVERIFY(w->SchedServer1->Item(0)->DateOnly());
 }
 
 // For each month of Chinook's invoices the month calendar shows in bold exactly the days
@@ -358,11 +358,11 @@ void tst_formShowQueryDiary::secondaryColumnAndItsRemoval()
 {
     auto w = openWindow(saveQuery("Cases", "cases.sqlite", "SELECT At, Title, Amount FROM Cases ORDER BY Id"));
     enterDiary(*w);
-    QCOMPARE(w->SchedServer1->Item(0)->Caption, QStringLiteral("Meeting"));
+    QCOMPARE(w->SchedServer1->Item(0)->Caption(), QStringLiteral("Meeting"));
     w->cboSecondary->setCurrentIndex(w->cboSecondary->findText("Amount"));
-    QCOMPARE(w->SchedServer1->Item(0)->Caption, QStringLiteral("Meeting (3)"));
+    QCOMPARE(w->SchedServer1->Item(0)->Caption(), QStringLiteral("Meeting (3)"));
     w->cboSecondary->lineEdit()->clear();
-    QCOMPARE(w->SchedServer1->Item(0)->Caption, QStringLiteral("Meeting"));
+    QCOMPARE(w->SchedServer1->Item(0)->Caption(), QStringLiteral("Meeting"));
 }
 
 void tst_formShowQueryDiary::lateAppointmentShowsOnTwoDaysAndDuplicatesOnBoth()

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -85,6 +86,8 @@ private slots:
     void rowBecomesAppointment_data();
     void rowBecomesAppointment();
     void fillAddsEveryRowInOneUpdate();
+    void fillKeepsRowsAndMakesTheirCaptionsWhenAsked_data();
+    void fillKeepsRowsAndMakesTheirCaptionsWhenAsked();
     void fillStaysEmptyWithoutBothChoices_data();
     void fillStaysEmptyWithoutBothChoices();
     void fillFromPostgresTimestampsWithNulls();
@@ -228,7 +231,7 @@ void tst_diary::fillAddsEveryRowInOneUpdate()
     TSchedServer store;
     store.Add({});
     QSignalSpy changes(&store, &TSchedServer::Changed);
-    DiaryFill(store, rows.get(), {0, 1, -1});
+    DiaryFill(store, rows, {0, 1, -1});
     QCOMPARE(store.Count(), rows->RowCount());
     // Emptied first (everything changed), then one announcement for the whole batch.
     QCOMPARE(changes.count(), 2);
@@ -237,14 +240,83 @@ void tst_diary::fillAddsEveryRowInOneUpdate()
     QCOMPARE(SchedDateFromDay(batch.FirstDay), QDate(2021, 1, 1));
     QCOMPARE(SchedDateFromDay(batch.LastDay), QDate(2025, 12, 22));
     QCOMPARE(store.DayItems(QDate(2021, 1, 1)).size(), 1);
-    QCOMPARE(store.DayItems(QDate(2021, 1, 1)).at(0)->Caption, QStringLiteral("Stuttgart"));
+    QCOMPARE(store.DayItems(QDate(2021, 1, 1)).at(0)->Caption(), QStringLiteral("Stuttgart"));
 
     // Duplicate times give two appointments; 23:50 lies on two days.
     const TDbRowsPtr cases = fetch(sqlite("cases.sqlite"), "SELECT At, Title FROM Cases");
-    DiaryFill(store, cases.get(), {0, 1, -1});
+    DiaryFill(store, cases, {0, 1, -1});
     QCOMPARE(store.Count(), 4);
     QCOMPARE(store.DayItems(QDate(2004, 4, 19)).size(), 1);
     QCOMPARE(store.DayItems(QDate(2004, 4, 20)).size(), 3);
+}
+
+void tst_diary::fillKeepsRowsAndMakesTheirCaptionsWhenAsked_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<int>("date");
+    QTest::addColumn<int>("description");
+    QTest::addColumn<int>("secondary");
+    QTest::newRow("text dates with nulls, a text date as secondary")
+        << "northwind.sqlite" << "SELECT Id, OrderDate, ShippedDate, ShipName FROM \"Order\"" << 2 << 3 << 1;
+    QTest::newRow("declared dates, a decimal as secondary")
+        << "northwind.sqlite" << "SELECT Id, OrderDate, ShippedDate, ShipName, Freight FROM OrderDates" << 1 << 3 << 4;
+    QTest::newRow("rows out of date order")
+        << "northwind.sqlite" << "SELECT Id, OrderDate, ShipName FROM OrderDates ORDER BY ShipName, Id DESC" << 1 << 2
+        << -1;
+    QTest::newRow("nulls, a time column, an entry over midnight")
+        << "cases.sqlite" << "SELECT At, Title, Amount, Clock FROM Cases" << 0 << 1 << 2;
+    QTest::newRow("times alone") << "cases.sqlite" << "SELECT Clock, Title, At FROM Cases" << 0 << 1 << 2;
+}
+
+void tst_diary::fillKeepsRowsAndMakesTheirCaptionsWhenAsked()
+{
+    // The store keeps a record per row and reads its caption from the rows when asked:
+    // every appointment must be what DiaryEntry makes of its row, also after the caller
+    // let go of the rows and after the store sorted rows out of date order.
+    QFETCH(QString, file);
+    QFETCH(QString, sql);
+    QFETCH(int, date);
+    QFETCH(int, description);
+    QFETCH(int, secondary);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+    auto restoreLocale = qScopeGuard([] { QLocale::setDefault(QLocale::c()); });
+    TDbRowsPtr rows = fetch(sqlite(file), sql);
+    TDiaryChoice choice{date, description, secondary};
+    choice.dateOnly = DiaryDateOnly(*rows, date);
+    TSchedServer store;
+    DiaryFill(store, rows, choice);
+    QCOMPARE(store.Count(), rows->RowCount());
+
+    QStringList expected;
+    QList<bool> seen(rows->RowCount(), false);
+    for (qsizetype i = 0; i < store.Count(); ++i) {
+        const TSchedItem* item = store.Item(i);
+        QVERIFY(item->Ref < quint32(rows->RowCount()));
+        QVERIFY2(!seen[item->Ref], "each row once");
+        seen[item->Ref] = true;
+        const TSchedItemRec rec = DiaryEntry(*rows, item->Ref, choice);
+        QCOMPARE(dt(item->Start), dt(rec.Start));
+        QCOMPARE(item->Finish, rec.Finish);
+        QCOMPARE(item->Caption(), rec.Caption);
+        QCOMPARE(item->DateOnly(), choice.dateOnly);
+        QVERIFY(item->Description().isEmpty());
+        if (i > 0) {
+            // By start; rows at the same time in the rows' own order.
+            const TSchedItem* prior = store.Item(i - 1);
+            QVERIFY(prior->Start < item->Start || (prior->Start == item->Start && prior->Ref < item->Ref));
+        }
+        expected << rec.Caption;
+    }
+    const std::weak_ptr<const TDbRows> held = rows;
+    rows.reset();
+    QVERIFY2(!held.expired(), "the store holds the rows its appointments refer to");
+    QStringList captions;
+    for (qsizetype i = 0; i < store.Count(); ++i)
+        captions << store.Item(i)->Caption();
+    QCOMPARE(captions, expected);
+    store.RemoveAll();
+    QVERIFY2(held.expired(), "an emptied store lets the rows go");
 }
 
 void tst_diary::fillStaysEmptyWithoutBothChoices_data()
@@ -263,9 +335,9 @@ void tst_diary::fillStaysEmptyWithoutBothChoices()
     QFETCH(int, description);
     const TDbRowsPtr rows = fetch(sqlite("northwind.sqlite"), "SELECT Id, OrderDate, ShippedDate, ShipName FROM OrderDates");
     TSchedServer store;
-    DiaryFill(store, rows.get(), {1, 3, -1});
+    DiaryFill(store, rows, {1, 3, -1});
     QCOMPARE(store.Count(), 830);
-    DiaryFill(store, rows.get(), {date, description, -1});
+    DiaryFill(store, rows, {date, description, -1});
     QCOMPARE(store.Count(), 0);
     DiaryFill(store, nullptr, {1, 3, -1});
     QCOMPARE(store.Count(), 0);
@@ -286,13 +358,13 @@ void tst_diary::fillFromPostgresTimestampsWithNulls()
     const TDiaryColumnLists lists = DiaryColumnLists(rows->Fields());
     QCOMPARE(names(lists.dates), QStringList{"due@1"});
     TSchedServer store;
-    DiaryFill(store, rows.get(), {1, 2, 0});
+    DiaryFill(store, rows, {1, 2, 0});
     QCOMPARE(store.Count(), rows->RowCount());
     // Every fifth invoice has no date: on 30 December 1899, 00:00.
     const TSchedDayItems zero = store.DayItems(QDate(1899, 12, 30));
     QCOMPARE(zero.size(), rows->RowCount() / 5);
     QCOMPARE(dt(zero.at(0)->Start), QDateTime(QDate(1899, 12, 30), QTime(0, 0)));
-    QVERIFY(zero.at(0)->Caption.endsWith(" (5)"));
+    QVERIFY(zero.at(0)->Caption().endsWith(" (5)"));
     QCOMPARE(dt(store.Item(zero.size())->Start), QDateTime(QDate(2021, 1, 1), QTime(0, 0)));
 }
 
@@ -493,13 +565,13 @@ void tst_diary::textTimesAndDateOnlyColumns()
     QVERIFY(DiaryDateOnly(*rows, 1));
     QVERIFY(!DiaryDateOnly(*rows, 2));
     TSchedServer store;
-    DiaryFill(store, rows.get(), {1, 3, -1});
+    DiaryFill(store, rows, {1, 3, -1});
     QCOMPARE(store.Count(), 3);
     for (qsizetype i = 0; i < store.Count(); ++i)
-        QVERIFY(store.Item(i)->DateOnly);
-    DiaryFill(store, rows.get(), {2, 3, -1});
+        QVERIFY(store.Item(i)->DateOnly());
+    DiaryFill(store, rows, {2, 3, -1});
     for (qsizetype i = 0; i < store.Count(); ++i)
-        QVERIFY(!store.Item(i)->DateOnly);
+        QVERIFY(!store.Item(i)->DateOnly());
 }
 
 QTEST_GUILESS_MAIN(tst_diary)
