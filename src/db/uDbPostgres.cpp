@@ -1,5 +1,6 @@
 #include "uDbBackends.h"
 #include "uDbError.h"
+#include "uDbLibpq.h"
 #include "uDbHandles.h"
 
 #include <QRegularExpression>
@@ -14,6 +15,11 @@
 #include <cstdlib>
 
 namespace {
+
+const TLibpq& pq()
+{
+    return dbbackends::libpq();
+}
 
 // Type OIDs of the built-in types (pg_type.h); stable across server versions.
 enum : Oid
@@ -158,9 +164,22 @@ bool parseInt64(const char* p, int len, qint64& out)
     return true;
 }
 
-using PgConnPtr = CHandle<PGconn, PQfinish>;
-using PgResultPtr = CHandle<PGresult, PQclear>;
-using PgCancelPtr = CHandle<PGcancel, PQfreeCancel>;
+void finishConnection(PGconn* c)
+{
+    dbbackends::libpq().finish(c);
+}
+void clearResult(PGresult* r)
+{
+    dbbackends::libpq().clear(r);
+}
+void freeCancel(PGcancel* c)
+{
+    dbbackends::libpq().freeCancel(c);
+}
+
+using PgConnPtr = CHandle<PGconn, finishConnection>;
+using PgResultPtr = CHandle<PGresult, clearResult>;
+using PgCancelPtr = CHandle<PGcancel, freeCancel>;
 
 class PostgresBackend : public TDbBackend
 {
@@ -169,9 +188,9 @@ public:
         : m_owner(std::move(conn)), m_conn(m_owner.get()), m_silenceSeconds(silenceSeconds)
     {
         // Notices ("table does not exist, skipping") are no errors; libpq would print them.
-        PQsetNoticeProcessor(
+        pq().setNoticeProcessor(
             m_conn, [](void*, const char*) {}, nullptr);
-        m_cancel.reset(PQgetCancel(m_conn));
+        m_cancel.reset(pq().getCancel(m_conn));
         loadKeywords();
     }
 
@@ -181,11 +200,11 @@ public:
     {
         char message[256];
         if (m_cancel)
-            PQcancel(m_cancel.get(), message, sizeof message);
+            pq().cancel(m_cancel.get(), message, sizeof message);
     }
 
     TDbEngine Engine() const override { return TDbEngine::PostgreSQL; }
-    bool Lost() const override { return m_silent || PQstatus(m_conn) != CONNECTION_OK; }
+    bool Lost() const override { return m_silent || pq().status(m_conn) != CONNECTION_OK; }
 
     QStringList TableNames() override
     {
@@ -206,18 +225,18 @@ public:
         // table and the columns in their order, for tables and views alike.
         QByteArray sql = "SELECT * FROM " + quoteAlways(table).toUtf8() + " WHERE false";
         checkUsable();
-        if (!PQsendPrepare(m_conn, "", sql.constData(), 0, nullptr))
-            throw EDbError(trimmedMessage(PQerrorMessage(m_conn)));
-        if (PQresultStatus(lastResult().get()) != PGRES_COMMAND_OK)
-            throw EDbError(trimmedMessage(PQerrorMessage(m_conn)));
-        if (!PQsendDescribePrepared(m_conn, ""))
-            throw EDbError(trimmedMessage(PQerrorMessage(m_conn)));
+        if (!pq().sendPrepare(m_conn, "", sql.constData(), 0, nullptr))
+            throw EDbError(trimmedMessage(pq().errorMessage(m_conn)));
+        if (pq().resultStatus(lastResult().get()) != PGRES_COMMAND_OK)
+            throw EDbError(trimmedMessage(pq().errorMessage(m_conn)));
+        if (!pq().sendDescribePrepared(m_conn, ""))
+            throw EDbError(trimmedMessage(pq().errorMessage(m_conn)));
         const PgResultPtr res = lastResult();
-        if (PQresultStatus(res.get()) != PGRES_COMMAND_OK)
-            throw EDbError(trimmedMessage(PQerrorMessage(m_conn)));
+        if (pq().resultStatus(res.get()) != PGRES_COMMAND_OK)
+            throw EDbError(trimmedMessage(pq().errorMessage(m_conn)));
         QStringList out;
-        for (int i = 0; i < PQnfields(res.get()); ++i)
-            out << QString::fromUtf8(PQfname(res.get(), i));
+        for (int i = 0; i < pq().nfields(res.get()); ++i)
+            out << QString::fromUtf8(pq().fname(res.get(), i));
         return out;
     }
 
@@ -225,10 +244,10 @@ public:
     {
         const QByteArray sql = sqlText.toUtf8();
         checkUsable();
-        if (!PQsendQuery(m_conn, sql.constData()))
-            throw EDbError(trimmedMessage(PQerrorMessage(m_conn)));
+        if (!pq().sendQuery(m_conn, sql.constData()))
+            throw EDbError(trimmedMessage(pq().errorMessage(m_conn)));
         // Row by row, so that the only full copy of the rows is ours.
-        PQsetSingleRowMode(m_conn);
+        pq().setSingleRowMode(m_conn);
 
         try {
             return fetchSent();
@@ -236,8 +255,8 @@ public:
             // Stopped between rows (cancelled, too large): the server is told to stop, and
             // what it still sends is read away, so that the session can take the next
             // statement.
-            if (!m_silent && PQstatus(m_conn) == CONNECTION_OK) {
-                if (PQtransactionStatus(m_conn) == PQTRANS_ACTIVE)
+            if (!m_silent && pq().status(m_conn) == CONNECTION_OK) {
+                if (pq().transactionStatus(m_conn) == PQTRANS_ACTIVE)
                     Cancel();
                 try {
                     while (nextResult()) {
@@ -267,7 +286,7 @@ private:
         QList<Oid> types;
         while (const PgResultPtr owner = nextResult()) {
             PGresult* res = owner.get();
-            ExecStatusType status = PQresultStatus(res);
+            ExecStatusType status = pq().resultStatus(res);
             if (status == PGRES_SINGLE_TUPLE || status == PGRES_TUPLES_OK) {
                 if (!builder) {
                     builder = std::make_unique<TDbRowsBuilder>(fieldsOf(res, types));
@@ -283,12 +302,12 @@ private:
                 if (!result)
                     result = TDbRowsBuilder({}).Finish();
             } else if (error.isEmpty()) {
-                const char* msg = PQresultErrorMessage(res);
-                error = trimmedMessage(msg && *msg ? msg : PQerrorMessage(m_conn));
+                const char* msg = pq().resultErrorMessage(res);
+                error = trimmedMessage(msg && *msg ? msg : pq().errorMessage(m_conn));
             }
         }
-        if (error.isEmpty() && PQstatus(m_conn) != CONNECTION_OK)
-            error = trimmedMessage(PQerrorMessage(m_conn));
+        if (error.isEmpty() && pq().status(m_conn) != CONNECTION_OK)
+            error = trimmedMessage(pq().errorMessage(m_conn));
         if (!error.isEmpty())
             throw EDbError(error);
         if (!result)
@@ -300,8 +319,8 @@ private:
     {
         if (m_silent)
             throw EDbError(m_silentMessage);
-        if (PQstatus(m_conn) != CONNECTION_OK)
-            throw EDbError(trimmedMessage(PQerrorMessage(m_conn)));
+        if (pq().status(m_conn) != CONNECTION_OK)
+            throw EDbError(trimmedMessage(pq().errorMessage(m_conn)));
     }
 
     // The next result of the statement sent, waiting for the server at most the silence
@@ -310,8 +329,8 @@ private:
     // counts as lost, so the connection closes itself and can be opened again.
     PgResultPtr nextResult()
     {
-        while (PQisBusy(m_conn)) {
-            pollfd p{PQsocket(m_conn), POLLIN, 0};
+        while (pq().isBusy(m_conn)) {
+            pollfd p{pq().socket(m_conn), POLLIN, 0};
             const int rc = poll(&p, 1, m_silenceSeconds * 1000);
             if (rc < 0 && errno == EINTR)
                 continue;
@@ -322,10 +341,10 @@ private:
                                       .arg(m_silenceSeconds);
                 throw EDbError(m_silentMessage);
             }
-            if (rc < 0 || !PQconsumeInput(m_conn))
+            if (rc < 0 || !pq().consumeInput(m_conn))
                 break; // the error comes with the result
         }
-        return PgResultPtr(PQgetResult(m_conn));
+        return PgResultPtr(pq().getResult(m_conn));
     }
 
     // The last result of a command sent (its other results are dropped).
@@ -347,27 +366,27 @@ private:
     void loadKeywords()
     {
         // The server's own list of words that cannot stand as a bare name everywhere.
-        if (!PQsendQuery(m_conn, "SELECT word FROM pg_get_keywords() WHERE catcode <> 'U'"))
+        if (!pq().sendQuery(m_conn, "SELECT word FROM pg_get_keywords() WHERE catcode <> 'U'"))
             return;
         const PgResultPtr res = lastResult();
-        if (PQresultStatus(res.get()) == PGRES_TUPLES_OK)
-            for (int r = 0; r < PQntuples(res.get()); ++r)
-                m_keywords.insert(QString::fromUtf8(PQgetvalue(res.get(), r, 0)));
+        if (pq().resultStatus(res.get()) == PGRES_TUPLES_OK)
+            for (int r = 0; r < pq().ntuples(res.get()); ++r)
+                m_keywords.insert(QString::fromUtf8(pq().getvalue(res.get(), r, 0)));
     }
 
     static QList<TDbField> fieldsOf(PGresult* res, QList<Oid>& types)
     {
         QList<TDbField> fields;
         types.clear();
-        for (int i = 0; i < PQnfields(res); ++i) {
+        for (int i = 0; i < pq().nfields(res); ++i) {
             TDbField f;
-            f.name = QString::fromUtf8(PQfname(res, i));
+            f.name = QString::fromUtf8(pq().fname(res, i));
             f.displayName = f.name;
-            Oid t = PQftype(res, i);
+            Oid t = pq().ftype(res, i);
             types << t;
             f.type = kindOf(t);
             f.declaredType = declaredName(t);
-            int mod = PQfmod(res, i);
+            int mod = pq().fmod(res, i);
             if ((t == kVarchar || t == kBpchar) && mod > 4)
                 f.size = mod - 4;
             fields << f;
@@ -377,16 +396,16 @@ private:
 
     static void appendRows(TDbRowsBuilder& b, PGresult* res, const QList<Oid>& types)
     {
-        const int rows = PQntuples(res);
-        const int cols = PQnfields(res);
+        const int rows = pq().ntuples(res);
+        const int cols = pq().nfields(res);
         for (int r = 0; r < rows; ++r) {
             for (int c = 0; c < cols; ++c) {
-                if (PQgetisnull(res, r, c)) {
+                if (pq().getisnull(res, r, c)) {
                     b.AppendNull();
                     continue;
                 }
-                const char* v = PQgetvalue(res, r, c);
-                const int len = PQgetlength(res, r, c);
+                const char* v = pq().getvalue(res, r, c);
+                const int len = pq().getlength(res, r, c);
                 switch (types[c]) {
                 case kInt2:
                 case kInt4:
@@ -434,10 +453,10 @@ private:
                 }
                 case kBytea: {
                     size_t n = 0;
-                    unsigned char* bytes = PQunescapeBytea(reinterpret_cast<const unsigned char*>(v), &n);
+                    unsigned char* bytes = pq().unescapeBytea(reinterpret_cast<const unsigned char*>(v), &n);
                     if (bytes) {
                         b.AppendText(reinterpret_cast<const char*>(bytes), qsizetype(n));
-                        PQfreemem(bytes);
+                        pq().freemem(bytes);
                     } else {
                         b.AppendText(v, len);
                     }
@@ -456,7 +475,7 @@ private:
     PgConnPtr m_owner;
     PGconn* m_conn;
     int m_silenceSeconds;
-    PgCancelPtr m_cancel; // made once: PQcancel may then be called from any thread
+    PgCancelPtr m_cancel; // made once: a cancel may then be sent from any thread
     bool m_silent = false;
     QString m_silentMessage;
     QSet<QString> m_keywords;
@@ -498,11 +517,11 @@ std::unique_ptr<TDbBackend> openPostgres(const PostgresParams& p)
     }
     k.push_back(nullptr);
     v.push_back(nullptr);
-    PgConnPtr conn(PQconnectdbParams(k.data(), v.data(), 0));
+    PgConnPtr conn(pq().connectdbParams(k.data(), v.data(), 0));
     if (!conn)
         throw EDbError(QStringLiteral("out of memory"));
-    if (PQstatus(conn.get()) != CONNECTION_OK)
-        throw EDbError(trimmedMessage(PQerrorMessage(conn.get())));
+    if (pq().status(conn.get()) != CONNECTION_OK)
+        throw EDbError(trimmedMessage(pq().errorMessage(conn.get())));
     return std::make_unique<PostgresBackend>(std::move(conn), p.silenceSeconds);
 }
 
