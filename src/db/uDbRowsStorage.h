@@ -209,44 +209,70 @@ public:
     }
 };
 
-// Non-decreasing 64-bit offsets (the ends of a column's text values) kept as their low
-// bits, Low wide: half the memory of whole offsets. The indexes where the high part steps
-// up are listed apart; an arena passes 4 GiB so seldom that the list is nearly always
-// empty and reading costs one test.
-template <typename Low> class Offsets
+// The end offsets of a column's text values in its arena, about 2 bytes each: rows go in
+// blocks of 64, each block with the offset where it starts and every row with its end
+// relative to that start in 16 bits. A block whose text passes 64 KiB (values averaging
+// over 1 KiB, where 8 bytes more per value do not matter) keeps its rows' whole offsets
+// in a side table instead; its start then says where they are.
+class TextEnds
 {
 public:
-    static constexpr int kLowBits = int(sizeof(Low)) * 8;
+    static constexpr int kBlockShift = 6;
+    static constexpr qsizetype kBlock = qsizetype(1) << kBlockShift;
 
-    qsizetype size() const { return m_low.size(); }
-    qsizetype bytes() const { return m_low.bytes() + qsizetype(m_steps.size() * sizeof(qsizetype)); }
+    qsizetype size() const { return m_size; }
+    qsizetype bytes() const { return m_starts.bytes() + m_relative.bytes() + m_whole.bytes(); }
     quint64 at(qsizetype i) const
     {
-        if (m_steps.empty())
-            return m_low.at(i);
-        const auto high = quint64(std::upper_bound(m_steps.begin(), m_steps.end(), i) - m_steps.begin());
-        return (high << kLowBits) | m_low.at(i);
+        const quint64 start = m_starts.at(i >> kBlockShift);
+        if (start & kWide) [[unlikely]]
+            return m_whole.at(qsizetype(start & ~kWide) * kBlock + (i & (kBlock - 1)));
+        return start + m_relative.at(i);
     }
-    void push(quint64 offset)
+    void push(quint64 end)
     {
-        // One step per boundary passed: a single value may pass several.
-        while (m_high < (offset >> kLowBits)) {
-            m_steps.push_back(m_low.size());
-            ++m_high;
+        const qsizetype inBlock = m_size & (kBlock - 1);
+        if (inBlock == 0)
+            m_starts.push(m_last);
+        quint64& start = m_starts.ref(m_size >> kBlockShift);
+        if (!(start & kWide) && end - start > 0xFFFF) [[unlikely]]
+            widen(start, inBlock);
+        if (start & kWide) [[unlikely]] {
+            m_whole.ref(qsizetype(start & ~kWide) * kBlock + inBlock) = end;
+            m_relative.push(0);
+        } else {
+            m_relative.push(quint16(end - start));
         }
-        m_low.push(Low(offset));
+        m_last = end;
+        ++m_size;
     }
     void rewind()
     {
-        m_low.rewind();
-        m_steps.clear();
-        m_high = 0;
+        m_starts.rewind();
+        m_relative.rewind();
+        m_whole.rewind();
+        m_size = 0;
+        m_last = 0;
     }
 
 private:
-    Chunked<Low> m_low;
-    std::vector<qsizetype> m_steps; // first index of each higher part, in order
-    quint64 m_high = 0;
+    static constexpr quint64 kWide = quint64(1) << 63;
+
+    // The block's rows so far move to whole offsets in a block of the side table.
+    void widen(quint64& start, qsizetype rowsBefore)
+    {
+        const qsizetype index = m_whole.size() / kBlock;
+        const qsizetype first = m_size - rowsBefore;
+        for (qsizetype k = 0; k < kBlock; ++k)
+            m_whole.push(k < rowsBefore ? start + m_relative.at(first + k) : 0);
+        start = kWide | quint64(index);
+    }
+
+    Chunked<quint64> m_starts;   // per block: its start, or kWide | its block in m_whole
+    Chunked<quint16> m_relative; // per row: its end less its block's start
+    Chunked<quint64> m_whole;    // whole ends of the rows of wide blocks
+    qsizetype m_size = 0;
+    quint64 m_last = 0; // the last end pushed: where the next block starts
 };
 
 enum class Storage
@@ -288,7 +314,7 @@ struct TDbRows::Column
     dbrows::Chunked<qint64> ints;
     dbrows::Chunked<double> reals;
     dbrows::Arena text;
-    dbrows::Offsets<quint32> ends; // end offset of each text value in the arena
+    dbrows::TextEnds ends; // end offset of each text value in the arena
     dbrows::Chunked<quint64> nulls; // one bit per row
     qsizetype count = 0;
     bool anyNull = false;

@@ -1,6 +1,11 @@
 #include "uPageMemory.h"
 
+#include <QCoreApplication>
+
+#include <malloc.h>
 #include <sys/mman.h>
+
+#include <atomic>
 
 #include <cstdint>
 #include <new>
@@ -42,6 +47,22 @@ void PreparePages(void* start, std::size_t bytes)
     (void)start;
     (void)bytes;
 #endif
+}
+
+void ReturnFreedMemorySoon()
+{
+    static std::atomic<bool> pending{false};
+    if (pending.exchange(true))
+        return;
+    const auto trim = [] {
+        pending = false;
+        // The heap keeps freed blocks that are not at its top; this releases their pages.
+        malloc_trim(0);
+    };
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, trim, Qt::QueuedConnection);
+    else
+        trim();
 }
 
 void FreePages(void* block, std::size_t bytes)

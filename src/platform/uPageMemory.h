@@ -22,4 +22,9 @@ void PreparePages(void* start, std::size_t bytes);
 // bytes as given to AllocatePages.
 void FreePages(void* block, std::size_t bytes);
 
+// Gives the heap's free memory back to the system once control returns to the event loop
+// (at once without one), so that what a closed window's views held per row (freed in the
+// same turn, possibly after this call) does not stay resident. Calls before then are one.
+void ReturnFreedMemorySoon();
+
 } // namespace platform

@@ -35,7 +35,7 @@ private slots:
     void julianDayTimeAgreesWithDateTime();
     void nullsInEveryStorage();
     void valuesAcrossChunkBoundaries();
-    void offsetsPastTheirLowBits();
+    void textEndsInNarrowAndWideBlocks();
     void asIntegerRejectsText();
     void cursorWalk();
     void cursorOnEmptyRows();
@@ -324,39 +324,46 @@ void tst_dbRows::valuesAcrossChunkBoundaries()
     QCOMPARE(rows->AsString(n, 2), QStringLiteral("last"));
 }
 
-void tst_dbRows::offsetsPastTheirLowBits()
+void tst_dbRows::textEndsInNarrowAndWideBlocks()
 {
-    // Text ends keep their low bits only; with 8 of them every boundary of 256 is passed
-    // within a few values: exactly on one, by several at once, and by empty values.
+    // Ends are kept 16 bits past their block's start until a block passes 64 KiB: values
+    // that reach that limit exactly or pass it, on a block's first row or later, by
+    // several GiB at once, and empty values, among short ones.
     std::mt19937 random(7);
-    dbrows::Offsets<quint8> offsets;
+    dbrows::TextEnds ends;
     std::vector<quint64> expected;
     quint64 end = 0;
-    for (int i = 0; i < 3000; ++i) {
-        switch (random() % 6) {
+    quint64 blockStart = 0;
+    for (int i = 0; i < 5000; ++i) {
+        if (i % dbrows::TextEnds::kBlock == 0)
+            blockStart = end;
+        switch (random() % 12) {
         case 0:
             break; // empty or null
         case 1:
-            end = (end / 256 + 1) * 256; // ends on a boundary
+            end = std::max(end, blockStart + 0xFFFF); // the last end a narrow block holds
             break;
         case 2:
-            end += 256 * (1 + random() % 4) + random() % 256; // a value past several
+            end = std::max(end + 1, blockStart + 0x10000); // the first it does not
+            break;
+        case 3:
+            end += quint64(5) << 30; // past 4 GiB
             break;
         default:
             end += random() % 40;
         }
-        offsets.push(end);
+        ends.push(end);
         expected.push_back(end);
     }
-    QCOMPARE(offsets.size(), qsizetype(expected.size()));
+    QCOMPARE(ends.size(), qsizetype(expected.size()));
     for (size_t i = 0; i < expected.size(); ++i)
-        QCOMPARE(offsets.at(qsizetype(i)), expected[i]);
+        QCOMPARE(ends.at(qsizetype(i)), expected[i]);
     // A streamed batch starts from offset 0 again.
-    offsets.rewind();
-    offsets.push(3);
-    offsets.push(300);
-    QCOMPARE(offsets.at(0), quint64(3));
-    QCOMPARE(offsets.at(1), quint64(300));
+    ends.rewind();
+    ends.push(3);
+    ends.push(70000);
+    QCOMPARE(ends.at(0), quint64(3));
+    QCOMPARE(ends.at(1), quint64(70000));
 }
 
 void tst_dbRows::asIntegerRejectsText()
