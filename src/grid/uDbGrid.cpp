@@ -73,6 +73,8 @@ void TDbGrid::showEvent(QShowEvent* event)
         return;
     verticalHeader()->setModel(model());
     verticalHeader()->setSelectionModel(selectionModel());
+    // The scroll range follows the rows now, before the move to the current one.
+    updateGeometries();
     if (currentIndex().isValid())
         scrollTo(currentIndex());
 }
