@@ -229,6 +229,20 @@ public:
             return m_whole.at(qsizetype(start & ~kWide) * kBlock + (i & (kBlock - 1)));
         return start + m_relative.at(i);
     }
+    // Where value i starts and ends (the end of the one before and its own), reading the
+    // block's start once.
+    void range(qsizetype i, quint64& start, quint64& end) const
+    {
+        const quint64 block = m_starts.at(i >> kBlockShift);
+        if (block & kWide) [[unlikely]] {
+            start = i ? at(i - 1) : 0;
+            end = at(i);
+            return;
+        }
+        const qsizetype inBlock = i & (kBlock - 1);
+        start = block + (inBlock ? m_relative.at(i - 1) : 0);
+        end = block + m_relative.at(i);
+    }
     void push(quint64 end)
     {
         const qsizetype inBlock = m_size & (kBlock - 1);
@@ -331,14 +345,16 @@ struct TDbRows::Column
     bool isNull(qsizetype row) const { return anyNull && (nulls.at(row >> 6) >> (row & 63)) & 1; }
     QByteArray bytesAt(qsizetype row) const
     {
-        qsizetype start = row ? qsizetype(ends.at(row - 1)) : 0;
-        qsizetype end = qsizetype(ends.at(row));
-        return text.copy(start, end - start);
+        quint64 start = 0, end = 0;
+        ends.range(row, start, end);
+        return text.copy(qsizetype(start), qsizetype(end - start));
     }
     QString textAt(qsizetype row) const
     {
-        qsizetype start = row ? qsizetype(ends.at(row - 1)) : 0;
-        qsizetype len = qsizetype(ends.at(row)) - start;
+        quint64 from = 0, to = 0;
+        ends.range(row, from, to);
+        const qsizetype start = qsizetype(from);
+        const qsizetype len = qsizetype(to - from);
         if (const char* p = text.contiguous(start, len))
             return QString::fromUtf8(p, len);
         return QString::fromUtf8(text.copy(start, len));

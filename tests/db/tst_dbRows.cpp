@@ -356,8 +356,13 @@ void tst_dbRows::textEndsInNarrowAndWideBlocks()
         expected.push_back(end);
     }
     QCOMPARE(ends.size(), qsizetype(expected.size()));
-    for (size_t i = 0; i < expected.size(); ++i)
+    for (size_t i = 0; i < expected.size(); ++i) {
         QCOMPARE(ends.at(qsizetype(i)), expected[i]);
+        quint64 start = 1, stop = 0;
+        ends.range(qsizetype(i), start, stop);
+        QCOMPARE(start, i ? expected[i - 1] : 0);
+        QCOMPARE(stop, expected[i]);
+    }
     // A streamed batch starts from offset 0 again.
     ends.rewind();
     ends.push(3);
