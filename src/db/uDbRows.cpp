@@ -3,6 +3,7 @@
 #include "uDateText.h"
 #include "uDbError.h"
 #include "uDbRowsStorage.h"
+#include "uPageMemory.h"
 
 #include <QLocale>
 
@@ -88,7 +89,15 @@ QString dbrows::formatCurrency(qint64 v)
 
 
 TDbRows::TDbRows() = default;
-TDbRows::~TDbRows() = default;
+TDbRows::~TDbRows()
+{
+    // The views of many rows held memory per row on the heap as well (row headers,
+    // selections), freed with them; the heap would keep it.
+    constexpr qsizetype kManyRows = 65536;
+    constexpr qsizetype kManyBytes = qsizetype(4) << 20;
+    if (m_rowCount >= kManyRows || MemoryBytes() >= kManyBytes)
+        platform::ReturnFreedMemorySoon();
+}
 
 int TDbRows::FieldCount() const
 {

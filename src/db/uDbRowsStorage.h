@@ -1,6 +1,7 @@
 #pragma once
 
 #include "uDbRows.h"
+#include "uPageMemory.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,28 +16,58 @@
 
 namespace dbrows {
 
-// Values in chunks of 2^Shift, so that growing never copies what is there and the peak
-// stays close to the final size. The first chunk starts small and doubles up to the
-// full size, so that a one-row result does not take whole chunks per column.
-template <typename T, int Shift, qsizetype FirstCapacity> class Chunks
+// Chunks take their memory straight from the system (uPageMemory.h), so that the rows
+// of a closed window go back to it, and are this size whatever the value type.
+constexpr qsizetype kChunkBytes = qsizetype(platform::kLargePageBytes);
+// The first chunk starts small and doubles on the heap up to this size, so that a one-row
+// result does not map whole chunks per column; past it the first chunk is a full one.
+constexpr qsizetype kHeapChunkBytes = qsizetype(64) << 10;
+// How far ahead the mapped first chunk's pages are written at most (see prepareFirst).
+constexpr qsizetype kPrepareBytes = qsizetype(256) << 10;
+
+constexpr int log2Of(qsizetype n)
+{
+    int shift = 0;
+    while ((qsizetype(1) << shift) < n)
+        ++shift;
+    return shift;
+}
+
+// Values in chunks of kChunkBytes, so that growing never copies what is there and the
+// peak stays close to the final size. A full chunk's pages are written only as values
+// arrive, so its unused end is address space, not memory. Chunks after the first are
+// advised for large pages: by then the column has proved long enough that filling them
+// is likely, and one fault per 2 MiB instead of per 4 KiB makes a big fetch much cheaper.
+template <typename T, qsizetype FirstCapacity> class Chunks
 {
 public:
+    static constexpr int Shift = log2Of(kChunkBytes / qsizetype(sizeof(T)));
     static constexpr qsizetype kChunk = qsizetype(1) << Shift;
+    static constexpr qsizetype kHeapCapacity = kHeapChunkBytes / qsizetype(sizeof(T));
+    static_assert(kChunk * qsizetype(sizeof(T)) == kChunkBytes && FirstCapacity <= kHeapCapacity);
+
+    Chunks() = default;
+    ~Chunks() { clear(); }
+    Chunks(const Chunks&) = delete;
+    Chunks& operator=(const Chunks&) = delete;
 
     qsizetype size() const { return m_size; }
+    // The memory the values take: the first chunk's capacity while it is on the heap or its
+    // written pages once it is mapped, and whole large-page chunks.
     qsizetype bytes() const
     {
         if (m_chunks.empty())
             return 0;
-        return (m_firstCapacity + qsizetype(m_chunks.size() - 1) * kChunk) * qsizetype(sizeof(T));
+        return m_prepared * qsizetype(sizeof(T)) + qsizetype(m_chunks.size() - 1) * kChunkBytes;
     }
     T at(qsizetype i) const { return m_chunks[size_t(i >> Shift)][i & (kChunk - 1)]; }
     T& ref(qsizetype i) { return m_chunks[size_t(i >> Shift)][i & (kChunk - 1)]; }
-    const T* pointer(qsizetype i) const { return m_chunks[size_t(i >> Shift)].get() + (i & (kChunk - 1)); }
+    const T* pointer(qsizetype i) const { return m_chunks[size_t(i >> Shift)] + (i & (kChunk - 1)); }
 
     void push(T value)
     {
-        room();
+        if (m_size == m_end)
+            room();
         ref(m_size) = value;
         ++m_size;
     }
@@ -44,8 +75,10 @@ public:
     void append(const T* data, qsizetype count)
     {
         while (count > 0) {
-            const qsizetype n = std::min(count, room());
-            std::copy(data, data + n, &ref(m_size));
+            if (m_size == m_end)
+                room();
+            const qsizetype n = std::min(count, m_end - m_size);
+            std::memcpy(&ref(m_size), data, size_t(n) * sizeof(T));
             data += n;
             count -= n;
             m_size += n;
@@ -53,52 +86,103 @@ public:
     }
     void clear()
     {
+        for (size_t i = 0; i < m_chunks.size(); ++i)
+            release(m_chunks[i], i == 0 ? m_firstCapacity : kChunk);
         m_chunks.clear();
         m_size = 0;
+        m_end = 0;
         m_firstCapacity = 0;
+        m_prepared = 0;
     }
     // Empty again, keeping the first chunk for the next values (streamed batches).
     void rewind()
     {
-        if (m_chunks.size() > 1)
-            m_chunks.resize(1);
+        while (m_chunks.size() > 1) {
+            release(m_chunks.back(), kChunk);
+            m_chunks.pop_back();
+        }
         m_size = 0;
+        m_end = m_prepared;
     }
 
 private:
-    // Makes room at the end; returns how many values fit before the chunk is full.
-    qsizetype room()
+    // Makes room at the end (m_size reached m_end): m_end moves on to the end of the room
+    // now ready in the chunk that m_size lies in.
+    void room()
     {
-        const qsizetype in = m_size & (kChunk - 1);
         const size_t chunk = size_t(m_size >> Shift);
-        if (chunk == 0) {
-            if (m_size == m_firstCapacity) {
-                const qsizetype capacity = std::min(kChunk, std::max(FirstCapacity, m_firstCapacity * 2));
-                std::unique_ptr<T[]> grown(new T[size_t(capacity)]);
-                if (!m_chunks.empty())
-                    std::copy(m_chunks[0].get(), m_chunks[0].get() + m_size, grown.get());
-                else
-                    m_chunks.emplace_back();
-                m_chunks[0] = std::move(grown);
-                m_firstCapacity = capacity;
+        if (chunk == 0 && m_size < m_prepared) {
+            m_end = m_prepared; // after a rewind
+        } else if (chunk == 0 && m_firstCapacity == kChunk) {
+            prepareFirst();
+        } else if (chunk == 0) {
+            // Doubles on the heap, then becomes a full mapped chunk.
+            qsizetype capacity = m_firstCapacity ? m_firstCapacity * 2 : FirstCapacity;
+            if (capacity > kHeapCapacity)
+                capacity = kChunk;
+            if (m_chunks.empty())
+                m_chunks.reserve(1);
+            T* grown = allocate(capacity, false);
+            if (capacity == kChunk) {
+                // Ready for the values copied and as many again.
+                platform::PreparePages(grown, size_t(2 * m_size) * sizeof(T));
+                m_prepared = 2 * m_size;
             }
-            return m_firstCapacity - in;
+            if (!m_chunks.empty()) {
+                std::memcpy(grown, m_chunks[0], size_t(m_size) * sizeof(T));
+                release(m_chunks[0], m_firstCapacity);
+                m_chunks[0] = grown;
+            } else {
+                m_chunks.push_back(grown);
+            }
+            m_firstCapacity = capacity;
+            if (capacity < kChunk)
+                m_prepared = capacity;
+            m_end = m_prepared;
+        } else {
+            if (chunk == m_chunks.size()) {
+                m_chunks.reserve(m_chunks.size() + 1); // so that the push cannot throw
+                m_chunks.push_back(allocate(kChunk, true));
+            }
+            m_end = qsizetype(chunk + 1) << Shift;
         }
-        if (chunk == m_chunks.size())
-            m_chunks.emplace_back(new T[size_t(kChunk)]);
-        return kChunk - in;
+    }
+    // The mapped first chunk's pages are written ahead in steps as large as what it holds
+    // (up to kPrepareBytes): one call for many pages instead of a fault for each, which is
+    // most of the cost of a fetch wider than a few columns.
+    void prepareFirst()
+    {
+        const qsizetype step = std::clamp(m_prepared, kHeapCapacity, kPrepareBytes / qsizetype(sizeof(T)));
+        const qsizetype end = std::min(kChunk, m_prepared + step);
+        platform::PreparePages(m_chunks[0] + m_prepared, size_t(end - m_prepared) * sizeof(T));
+        m_end = m_prepared = end;
+    }
+    static T* allocate(qsizetype capacity, bool large)
+    {
+        if (capacity < kChunk)
+            return new T[size_t(capacity)];
+        return static_cast<T*>(platform::AllocatePages(size_t(kChunkBytes), large));
+    }
+    static void release(T* chunk, qsizetype capacity)
+    {
+        if (capacity < kChunk)
+            delete[] chunk;
+        else
+            platform::FreePages(chunk, size_t(kChunkBytes));
     }
 
-    std::vector<std::unique_ptr<T[]>> m_chunks;
+    std::vector<T*> m_chunks;
     qsizetype m_size = 0;
+    qsizetype m_end = 0; // where the chunk that takes the next value ends
     qsizetype m_firstCapacity = 0;
+    qsizetype m_prepared = 0; // values of the first chunk ready to be written
 };
 
-template <typename T> using Chunked = Chunks<T, 14, 16>;
+template <typename T> using Chunked = Chunks<T, 16>;
 
-// Bytes of all text values of a column, back to back, in 1 MiB chunks; a value may
-// span chunks (read back by copying) so no space is wasted at chunk ends.
-class Arena : public Chunks<char, 20, 256>
+// Bytes of all text values of a column, back to back; a value may span chunks (read back
+// by copying) so no space is wasted at chunk ends.
+class Arena : public Chunks<char, 256>
 {
 public:
     // A pointer to the bytes when they lie in one chunk, else nullptr.
@@ -106,7 +190,7 @@ public:
     {
         if (length == 0)
             return "";
-        if (((start + length - 1) >> 20) != (start >> 20))
+        if (((start + length - 1) >> Shift) != (start >> Shift))
             return nullptr;
         return pointer(start);
     }
@@ -123,6 +207,86 @@ public:
         }
         return out;
     }
+};
+
+// The end offsets of a column's text values in its arena, about 2 bytes each: rows go in
+// blocks of 64, each block with the offset where it starts and every row with its end
+// relative to that start in 16 bits. A block whose text passes 64 KiB (values averaging
+// over 1 KiB, where 8 bytes more per value do not matter) keeps its rows' whole offsets
+// in a side table instead; its start then says where they are.
+class TextEnds
+{
+public:
+    static constexpr int kBlockShift = 6;
+    static constexpr qsizetype kBlock = qsizetype(1) << kBlockShift;
+
+    qsizetype size() const { return m_size; }
+    qsizetype bytes() const { return m_starts.bytes() + m_relative.bytes() + m_whole.bytes(); }
+    quint64 at(qsizetype i) const
+    {
+        const quint64 start = m_starts.at(i >> kBlockShift);
+        if (start & kWide) [[unlikely]]
+            return m_whole.at(qsizetype(start & ~kWide) * kBlock + (i & (kBlock - 1)));
+        return start + m_relative.at(i);
+    }
+    // Where value i starts and ends (the end of the one before and its own), reading the
+    // block's start once.
+    void range(qsizetype i, quint64& start, quint64& end) const
+    {
+        const quint64 block = m_starts.at(i >> kBlockShift);
+        if (block & kWide) [[unlikely]] {
+            start = i ? at(i - 1) : 0;
+            end = at(i);
+            return;
+        }
+        const qsizetype inBlock = i & (kBlock - 1);
+        start = block + (inBlock ? m_relative.at(i - 1) : 0);
+        end = block + m_relative.at(i);
+    }
+    void push(quint64 end)
+    {
+        const qsizetype inBlock = m_size & (kBlock - 1);
+        if (inBlock == 0)
+            m_starts.push(m_last);
+        quint64& start = m_starts.ref(m_size >> kBlockShift);
+        if (!(start & kWide) && end - start > 0xFFFF) [[unlikely]]
+            widen(start, inBlock);
+        if (start & kWide) [[unlikely]] {
+            m_whole.ref(qsizetype(start & ~kWide) * kBlock + inBlock) = end;
+            m_relative.push(0);
+        } else {
+            m_relative.push(quint16(end - start));
+        }
+        m_last = end;
+        ++m_size;
+    }
+    void rewind()
+    {
+        m_starts.rewind();
+        m_relative.rewind();
+        m_whole.rewind();
+        m_size = 0;
+        m_last = 0;
+    }
+
+private:
+    static constexpr quint64 kWide = quint64(1) << 63;
+
+    // The block's rows so far move to whole offsets in a block of the side table.
+    void widen(quint64& start, qsizetype rowsBefore)
+    {
+        const qsizetype index = m_whole.size() / kBlock;
+        const qsizetype first = m_size - rowsBefore;
+        for (qsizetype k = 0; k < kBlock; ++k)
+            m_whole.push(k < rowsBefore ? start + m_relative.at(first + k) : 0);
+        start = kWide | quint64(index);
+    }
+
+    Chunked<quint64> m_starts;   // per block: its start, or kWide | its block in m_whole
+    Chunked<quint16> m_relative; // per row: its end less its block's start
+    Chunked<quint64> m_whole;    // whole ends of the rows of wide blocks
+    qsizetype m_size = 0;
+    quint64 m_last = 0; // the last end pushed: where the next block starts
 };
 
 enum class Storage
@@ -164,7 +328,7 @@ struct TDbRows::Column
     dbrows::Chunked<qint64> ints;
     dbrows::Chunked<double> reals;
     dbrows::Arena text;
-    dbrows::Chunked<quint64> ends;  // end offset of each text value in the arena
+    dbrows::TextEnds ends; // end offset of each text value in the arena
     dbrows::Chunked<quint64> nulls; // one bit per row
     qsizetype count = 0;
     bool anyNull = false;
@@ -181,14 +345,16 @@ struct TDbRows::Column
     bool isNull(qsizetype row) const { return anyNull && (nulls.at(row >> 6) >> (row & 63)) & 1; }
     QByteArray bytesAt(qsizetype row) const
     {
-        qsizetype start = row ? qsizetype(ends.at(row - 1)) : 0;
-        qsizetype end = qsizetype(ends.at(row));
-        return text.copy(start, end - start);
+        quint64 start = 0, end = 0;
+        ends.range(row, start, end);
+        return text.copy(qsizetype(start), qsizetype(end - start));
     }
     QString textAt(qsizetype row) const
     {
-        qsizetype start = row ? qsizetype(ends.at(row - 1)) : 0;
-        qsizetype len = qsizetype(ends.at(row)) - start;
+        quint64 from = 0, to = 0;
+        ends.range(row, from, to);
+        const qsizetype start = qsizetype(from);
+        const qsizetype len = qsizetype(to - from);
         if (const char* p = text.contiguous(start, len))
             return QString::fromUtf8(p, len);
         return QString::fromUtf8(text.copy(start, len));

@@ -220,6 +220,9 @@ TDbRowsPtr runSqlite(sqlite3* db, const QString& sqlText, const SqliteRunHooks& 
         if (rows->FieldCount() > 0 || !result)
             result = rows;
     }
+    // The pages read stay cached by the connection (up to 2 MB) for as long as it is open,
+    // beside rows that hold their values already; the system's file cache keeps them too.
+    sqlite3_db_release_memory(db);
     if (!result)
         result = TDbRowsBuilder({}).Finish();
     return result;

@@ -54,6 +54,8 @@ void TDbGrid::SetDataSource(TDbDataSource* source)
     m_watches.clear();
     m_source = source;
     setModel(source ? source->Model() : nullptr);
+    if (!m_shown)
+        verticalHeader()->setModel(nullptr);
     if (selectionModel())
         m_watches << connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
                              &TDbGrid::viewCurrentChanged);
@@ -62,6 +64,19 @@ void TDbGrid::SetDataSource(TDbDataSource* source)
         m_watches << connect(source, &TDbDataSource::CurrentChanged, this, &TDbGrid::sourceCurrentChanged);
     }
     sourceStateChanged();
+}
+
+void TDbGrid::showEvent(QShowEvent* event)
+{
+    QTableView::showEvent(event);
+    if (std::exchange(m_shown, true) || !model())
+        return;
+    verticalHeader()->setModel(model());
+    verticalHeader()->setSelectionModel(selectionModel());
+    // The scroll range follows the rows now, before the move to the current one.
+    updateGeometries();
+    if (currentIndex().isValid())
+        scrollTo(currentIndex());
 }
 
 void TDbGrid::FitColumns()

@@ -10,7 +10,9 @@
 // current row and the data set's current row follow each other: a click moves the data
 // set, a move of the data set (navigator, locate) moves the grid. Moves of the data set
 // are shown once control returns to the event loop, so walking a million rows (export,
-// diary) costs the grid nothing per row.
+// diary) costs the grid nothing per row. A grid that has never been on screen (a page
+// behind another) keeps no state per row either: its row header, which holds a few bytes
+// for every row, follows the model from the first show on.
 class TDbGrid : public QTableView
 {
     Q_OBJECT
@@ -27,6 +29,9 @@ public:
     // a column the user made narrower stays so until other rows need more).
     void FitVisibleRows();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     int fittingWidth(int column, int firstRow, int lastRow) const;
     void sourceStateChanged();
@@ -39,4 +44,5 @@ private:
     bool m_followPending = false;
     bool m_following = false;
     bool m_fitPending = false;
+    bool m_shown = false; // shown at least once: the row header follows the model
 };

@@ -4,11 +4,13 @@
 #include "uDbRowCursor.h"
 #include "uDbRows.h"
 #include "uDbRowsBuilder.h"
+#include "uDbRowsStorage.h"
 
 #include <QSignalSpy>
 #include <QTest>
 
 #include <cstdlib>
+#include <random>
 
 // The in-memory rows: typed storage, text forms, conversions that must lose nothing,
 // the cursor's walking rules, and sharing without copies.
@@ -33,6 +35,7 @@ private slots:
     void julianDayTimeAgreesWithDateTime();
     void nullsInEveryStorage();
     void valuesAcrossChunkBoundaries();
+    void textEndsInNarrowAndWideBlocks();
     void asIntegerRejectsText();
     void cursorWalk();
     void cursorOnEmptyRows();
@@ -290,22 +293,82 @@ void tst_dbRows::nullsInEveryStorage()
 // Storage grows in chunks; values that straddle a chunk end must read back whole.
 void tst_dbRows::valuesAcrossChunkBoundaries()
 {
-    TDbRowsBuilder b({field("id", TDbFieldType::Integer), field("t", TDbFieldType::Memo)});
-    const int n = 40000;
+    // Enough rows for the numbers and the text ends to fill more than one chunk each, and
+    // the first chunk's pages written ahead in steps.
+    TDbRowsBuilder b({field("id", TDbFieldType::Integer), field("t", TDbFieldType::Memo),
+                      field("n", TDbFieldType::String)});
+    const int n = 600000;
+    auto text = [](int i) { return QString(i % 23, QChar(u'a' + i % 26)); };
     for (int i = 0; i < n; ++i) {
         b.AppendInteger(i);
-        b.AppendText(QString(37 + i % 50, QChar(u'a' + i % 26)));
+        b.AppendText(text(i));
+        if (i % 3)
+            b.AppendText(QString::number(i));
+        else
+            b.AppendNull();
     }
     // One value larger than a whole arena chunk.
     b.AppendInteger(n);
     b.AppendText(QString(3 * 1024 * 1024 + 5, QChar(u'é')));
+    b.AppendText(QStringLiteral("last"));
     TDbRowsPtr rows = b.Finish();
     QCOMPARE(rows->RowCount(), n + 1);
     for (int i = 0; i < n; ++i) {
         QCOMPARE(rows->AsInteger(i, 0), qint64(i));
-        QCOMPARE(rows->AsString(i, 1), QString(37 + i % 50, QChar(u'a' + i % 26)));
+        QCOMPARE(rows->AsString(i, 1), text(i));
+        QCOMPARE(rows->IsNull(i, 2), i % 3 == 0);
+        if (i % 3)
+            QCOMPARE(rows->AsString(i, 2), QString::number(i));
     }
     QCOMPARE(rows->AsString(n, 1), QString(3 * 1024 * 1024 + 5, QChar(u'é')));
+    QCOMPARE(rows->AsString(n, 2), QStringLiteral("last"));
+}
+
+void tst_dbRows::textEndsInNarrowAndWideBlocks()
+{
+    // Ends are kept 16 bits past their block's start until a block passes 64 KiB: values
+    // that reach that limit exactly or pass it, on a block's first row or later, by
+    // several GiB at once, and empty values, among short ones.
+    std::mt19937 random(7);
+    dbrows::TextEnds ends;
+    std::vector<quint64> expected;
+    quint64 end = 0;
+    quint64 blockStart = 0;
+    for (int i = 0; i < 5000; ++i) {
+        if (i % dbrows::TextEnds::kBlock == 0)
+            blockStart = end;
+        switch (random() % 12) {
+        case 0:
+            break; // empty or null
+        case 1:
+            end = std::max(end, blockStart + 0xFFFF); // the last end a narrow block holds
+            break;
+        case 2:
+            end = std::max(end + 1, blockStart + 0x10000); // the first it does not
+            break;
+        case 3:
+            end += quint64(5) << 30; // past 4 GiB
+            break;
+        default:
+            end += random() % 40;
+        }
+        ends.push(end);
+        expected.push_back(end);
+    }
+    QCOMPARE(ends.size(), qsizetype(expected.size()));
+    for (size_t i = 0; i < expected.size(); ++i) {
+        QCOMPARE(ends.at(qsizetype(i)), expected[i]);
+        quint64 start = 1, stop = 0;
+        ends.range(qsizetype(i), start, stop);
+        QCOMPARE(start, i ? expected[i - 1] : 0);
+        QCOMPARE(stop, expected[i]);
+    }
+    // A streamed batch starts from offset 0 again.
+    ends.rewind();
+    ends.push(3);
+    ends.push(70000);
+    QCOMPARE(ends.at(0), quint64(3));
+    QCOMPARE(ends.at(1), quint64(70000));
 }
 
 void tst_dbRows::asIntegerRejectsText()

@@ -34,6 +34,7 @@ private slots:
     void gridIsReadOnly();
     void gridAndDataSetFollowEachOther();
     void columnsWidenForLongValuesScrolledIntoView();
+    void gridFirstShownLaterShowsItsRowsAndCurrentRow();
 
 private:
     static TDbRowsPtr oneValue(TDbFieldType type, const QVariant& value);
@@ -350,6 +351,45 @@ void tst_dbGrid::columnsWidenForLongValuesScrolledIntoView()
     grid.scrollToTop();
     QTest::qWait(0);
     QCOMPARE(grid.columnWidth(0), wide);
+}
+
+void tst_dbGrid::gridFirstShownLaterShowsItsRowsAndCurrentRow()
+{
+    // A grid behind another page keeps nothing per row until it shows; then it shows the
+    // rows it got meanwhile, at the data set's current row, and follows later changes.
+    QList<QStringList> values;
+    for (int i = 0; i < 1000; ++i)
+        values << QStringList{QString::number(i)};
+    TDbRowCursor cursor;
+    TDbDataSource source;
+    source.SetDataSet(&cursor);
+    TDbGrid grid;
+    grid.resize(400, 200);
+    grid.SetDataSource(&source);
+    cursor.SetRows(TDbRowsBuilder::FromStrings({"n"}, values));
+    cursor.SetRecNo(700);
+    QTest::qWait(0);
+    QCOMPARE(grid.model()->rowCount(), 1000);
+    QCOMPARE(grid.verticalHeader()->count(), 0);
+
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    QCOMPARE(grid.verticalHeader()->count(), 1000);
+    QCOMPARE(grid.currentIndex().row(), 700);
+    QVERIFY(grid.viewport()->rect().intersects(grid.visualRect(grid.currentIndex())));
+    QCOMPARE(grid.indexAt(grid.visualRect(grid.currentIndex()).center()).data().toString(), QStringLiteral("700"));
+
+    cursor.SetRows(TDbRowsBuilder::FromStrings({"n"}, values.mid(0, 10)));
+    QTest::qWait(0);
+    QCOMPARE(grid.verticalHeader()->count(), 10);
+    grid.hide();
+    cursor.SetRows(TDbRowsBuilder::FromStrings({"n"}, values.mid(0, 20)));
+    QCOMPARE(grid.verticalHeader()->count(), 20); // once shown, it keeps following
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    cursor.Last();
+    QTRY_COMPARE(grid.currentIndex().row(), 19);
+    QVERIFY(grid.viewport()->rect().intersects(grid.visualRect(grid.currentIndex())));
 }
 
 QTEST_MAIN(tst_dbGrid)
