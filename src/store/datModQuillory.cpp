@@ -227,26 +227,12 @@ void TdmQuillory::loadTable(Table table)
     rememberFile(table);
 
     const bool folders = table == Table::cdsFolder;
-    QList<datapacket::Extras> extras;
-    const QList<datapacket::Row> rows =
-        datapacket::readPacket(bytes, folders ? folderColumns() : queryColumns(), &extras);
-
-    // Sort by precomputed collation keys: comparing keys is far cheaper than collating
-    // the names again for every comparison.
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(rows.size());
-    for (const datapacket::Row& row : rows)
-        keys.push_back(m_collator.sortKey(row[1].toString()));
-    std::vector<qsizetype> order(rows.size());
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](qsizetype a, qsizetype b) { return keys[a].compare(keys[b]) < 0; });
-
+    // Records are made as the rows are read, so the file's rows are never held in a
+    // second form; then put in name order.
+    QList<FolderRecord> folderRecords;
+    QList<QueryRecord> queryRecords;
     if (folders) {
-        m_folders.clear();
-        m_folders.reserve(rows.size());
-        for (const qsizetype i : order) {
-            const datapacket::Row& row = rows[i];
+        datapacket::readPacketRows(bytes, folderColumns(), [&](datapacket::Row& row, datapacket::Extras& extras) {
             FolderRecord r;
             r.IDNull = !row[0].isValid();
             r.ID = row[0].toInt();
@@ -255,14 +241,11 @@ void TdmQuillory::loadTable(Table table)
             r.ModifiedDate = row[2].toDateTime();
             r.ParentIDNull = !row[3].isValid();
             r.ParentID = r.ParentIDNull ? 0 : row[3].toInt();
-            r.extras = extras[i];
-            m_folders.append(std::move(r));
-        }
+            r.extras = std::move(extras);
+            folderRecords.append(std::move(r));
+        });
     } else {
-        m_queries.clear();
-        m_queries.reserve(rows.size());
-        for (const qsizetype i : order) {
-            const datapacket::Row& row = rows[i];
+        datapacket::readPacketRows(bytes, queryColumns(), [&](datapacket::Row& row, datapacket::Extras& extras) {
             QueryRecord r;
             r.IDNull = !row[0].isValid();
             r.ID = row[0].toInt();
@@ -278,9 +261,31 @@ void TdmQuillory::loadTable(Table table)
             r.LastUsedDate = row[6].toDateTime();
             r.parentIDNull = !row[7].isValid();
             r.parentID = r.parentIDNull ? 0 : row[7].toInt();
-            r.extras = extras[i];
-            m_queries.append(std::move(r));
-        }
+            r.extras = std::move(extras);
+            queryRecords.append(std::move(r));
+        });
+    }
+
+    // Sort by precomputed collation keys: comparing keys is far cheaper than collating
+    // the names again for every comparison.
+    const auto sortByName = [this](auto& records, auto& into) {
+        std::vector<QCollatorSortKey> keys;
+        keys.reserve(records.size());
+        for (const auto& r : std::as_const(records))
+            keys.push_back(m_collator.sortKey(r.Name));
+        std::vector<qsizetype> order(records.size());
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(),
+                         [&](qsizetype a, qsizetype b) { return keys[a].compare(keys[b]) < 0; });
+        into.clear();
+        into.reserve(records.size());
+        for (const qsizetype i : order)
+            into.append(std::move(records[i]));
+    };
+    if (folders) {
+        sortByName(folderRecords, m_folders);
+    } else {
+        sortByName(queryRecords, m_queries);
         m_current = -1;
     }
 }

@@ -879,7 +879,7 @@ private:
     {
         const Tag& t = m_tag;
         PacketRow row;
-        row.number = int(m_packet.rows.size() + 1);
+        row.number = int(++m_rowCount);
         row.values.resize(m_packet.fields.size());
         int state = 0;
         qsizetype next = 0;
@@ -925,6 +925,10 @@ private:
             row.values[f] = std::move(text);
         }
         closeEmpty(m_lexer, m_tag, "ROW");
+        if (m_onRow) {
+            m_onRow(row);
+            return;
+        }
         m_packet.rows.append(std::move(row));
         m_states.append(state);
     }
@@ -953,6 +957,12 @@ private:
     QList<int> m_states; // each row's RowState
     std::optional<QString> m_changeLog;
     qsizetype m_paramsOffset = 0;
+    qsizetype m_rowCount = 0;
+
+public:
+    // Rows handed here one by one as read, instead of kept; only for a file without
+    // recorded changes (the caller checks before), since those may touch any row.
+    std::function<void(PacketRow&)> m_onRow;
 };
 
 Packet parse(const QByteArray& data, const QList<Column>* columns, QList<qsizetype>* fieldOf)
@@ -1055,48 +1065,80 @@ Packet parsePacket(const QByteArray& data)
     return parse(data, nullptr, nullptr);
 }
 
+namespace {
+
+// A parsed row's values decoded by their columns' types.
+Row typedRow(const PacketRow& pr, const QList<Column>& columns, const QList<qsizetype>& fieldOf, LocalDays& days)
+{
+    Row row(columns.size());
+    for (qsizetype c = 0; c < columns.size(); ++c) {
+        const std::optional<QString>& v = pr.values[fieldOf[c]];
+        if (!v)
+            continue; // null, required column or not
+        bool ok = true;
+        switch (columns[c].type) {
+        case FieldType::I4: {
+            qint64 n = 0;
+            ok = parseStrictInt(*v, INT_MIN, INT_MAX, n);
+            row[c] = int(n);
+            break;
+        }
+        case FieldType::String:
+            row[c] = *v;
+            break;
+        case FieldType::DateTime: {
+            QDateTime dt;
+            ok = decodeDateTime(*v, dt, days);
+            row[c] = dt;
+            break;
+        }
+        }
+        if (!ok)
+            throw EStoreError(QStringLiteral("Row %1: \"%2\" is not a valid %3 value for the field \"%4\"")
+                                  .arg(pr.number)
+                                  .arg(*v, QLatin1String(typeName(columns[c].type)), columns[c].name));
+    }
+    return row;
+}
+
+} // namespace
+
+void readPacketRows(const QByteArray& data, const QList<Column>& columns, const RowTaker& take)
+{
+    LocalDays days;
+    QList<qsizetype> fieldOf;
+    // Recorded changes (a row state, a change log) may touch any row: such a file is
+    // read whole first. The text search may also hit a value that merely holds the
+    // word, which only costs the whole read.
+    if (QByteArrayView(data).contains("RowState") || QByteArrayView(data).contains("CHANGE_LOG")) {
+        Packet packet = parse(data, &columns, &fieldOf);
+        for (PacketRow& pr : packet.rows) {
+            Row row = typedRow(pr, columns, fieldOf, days);
+            take(row, pr.extras);
+            pr.values = {};
+        }
+        return;
+    }
+    // Row by row: each parsed row is let go once taken, so a store of many queries (read
+    // at every start) is never held in two forms at once, nor leaves the heap full of
+    // the holes of the form it was read in.
+    PacketParser parser(data);
+    parser.m_onRow = [&](PacketRow& pr) {
+        Row row = typedRow(pr, columns, fieldOf, days);
+        take(row, pr.extras);
+    };
+    const Packet rest = parser.run(&columns, &fieldOf);
+    Q_ASSERT(rest.rows.isEmpty());
+}
+
 QList<Row> readPacket(const QByteArray& data, const QList<Column>& columns, QList<Extras>* extras)
 {
-    QList<qsizetype> fieldOf;
-    const Packet packet = parse(data, &columns, &fieldOf);
-
     QList<Row> rows;
-    rows.reserve(packet.rows.size());
-    LocalDays days;
-    for (const PacketRow& pr : std::as_const(packet.rows)) {
-        Row row(columns.size());
-        for (qsizetype c = 0; c < columns.size(); ++c) {
-            const std::optional<QString>& v = pr.values[fieldOf[c]];
-            if (!v)
-                continue; // null, required column or not
-            bool ok = true;
-            switch (columns[c].type) {
-            case FieldType::I4: {
-                qint64 n = 0;
-                ok = parseStrictInt(*v, INT_MIN, INT_MAX, n);
-                row[c] = int(n);
-                break;
-            }
-            case FieldType::String:
-                row[c] = *v;
-                break;
-            case FieldType::DateTime: {
-                QDateTime dt;
-                ok = decodeDateTime(*v, dt, days);
-                row[c] = dt;
-                break;
-            }
-            }
-            if (!ok)
-                throw EStoreError(
-                    QStringLiteral("Row %1: \"%2\" is not a valid %3 value for the field \"%4\"")
-                        .arg(pr.number)
-                        .arg(*v, QLatin1String(typeName(columns[c].type)), columns[c].name));
-        }
+    readPacketRows(data, columns, [&](Row& row, Extras& rowExtras) {
         rows.append(std::move(row));
         if (extras)
-            extras->append(pr.extras);
-    }
+            extras->append(std::move(rowExtras));
+    });
     return rows;
 }
 

@@ -139,6 +139,10 @@ Packet parsePacket(const QByteArray& data);
 // must not cost the whole table. Attributes that no field names go to extras, one entry
 // per row, when extras is given.
 QList<Row> readPacket(const QByteArray& data, const QList<Column>& columns, QList<Extras>* extras = nullptr);
+// The same rows handed to take one at a time, in file order, with their extras (both
+// may be moved from); nothing is kept. Raises as readPacket, possibly after some rows.
+using RowTaker = std::function<void(Row& row, Extras& extras)>;
+void readPacketRows(const QByteArray& data, const QList<Column>& columns, const RowTaker& take);
 
 // Bytes to text: UTF-8, with every byte that is not part of a valid UTF-8 sequence
 // taken as Windows-1252.
