@@ -7,6 +7,7 @@
 //   bench_dbFetch [rows]      PostgreSQL is measured when QUILLORY_PG_* are set
 //                              (eval "$(scripts/pgserver start /tmp/pg)").
 
+#include "benchRows.h"
 #include "benchSupport.h"
 #include "uDbConnection.h"
 #include "uDbError.h"
@@ -28,26 +29,6 @@ void resetPeak()
     QFile f("/proc/self/clear_refs");
     if (f.open(QIODevice::WriteOnly))
         f.write("5");
-}
-
-qint64 rawBytes(const TDbRows& rows)
-{
-    qint64 total = 0;
-    for (qsizetype r = 0; r < rows.RowCount(); ++r)
-        for (int c = 0; c < rows.FieldCount(); ++c) {
-            if (rows.IsNull(r, c))
-                continue;
-            switch (rows.Field(c).type) {
-            case TDbFieldType::Integer:
-            case TDbFieldType::Float:
-            case TDbFieldType::DateTime:
-                total += 8;
-                break;
-            default:
-                total += rows.AsBytes(r, c).size();
-            }
-        }
-    return total;
 }
 
 struct Run
@@ -79,7 +60,7 @@ Run fetch(const QString& connection, const QString& sql)
     TDbRowsPtr rows = q.Rows();
     run.rows = rows->RowCount();
     run.memory = rows->MemoryBytes();
-    run.raw = rawBytes(*rows);
+    run.raw = bench::rawBytes(*rows);
     for (const TDbField& f : rows->Fields())
         run.types += f.name + ":" + FieldTypeName(f.type) + " ";
     return run;

@@ -8,6 +8,7 @@
 //
 //   bench_windowMemory [rows] [rounds]
 
+#include "benchRows.h"
 #include "benchSupport.h"
 #include "datModQuillory.h"
 #include "formShowQuery.h"
@@ -24,26 +25,6 @@
 #include <memory>
 
 namespace {
-
-qint64 rawBytes(const TDbRows& rows)
-{
-    qint64 total = 0;
-    for (qsizetype r = 0; r < rows.RowCount(); ++r)
-        for (int c = 0; c < rows.FieldCount(); ++c) {
-            if (rows.IsNull(r, c))
-                continue;
-            switch (rows.Field(c).type) {
-            case TDbFieldType::Integer:
-            case TDbFieldType::Float:
-            case TDbFieldType::DateTime:
-                total += 8;
-                break;
-            default:
-                total += rows.AsBytes(r, c).size();
-            }
-        }
-    return total;
-}
 
 // Opens the saved query and waits until the grid shows all its rows.
 std::unique_ptr<TfrmShowQuery> openWindow(QApplication& app, int queryId, int rows)
@@ -106,7 +87,7 @@ int main(int argc, char** argv)
         const qint64 held = bench::currentRss();
         const TDbRowsModel* model = static_cast<const TDbRowsModel*>(w->gridData->model());
         const qint64 rowSet = model->Rows()->MemoryBytes();
-        const qint64 raw = rawBytes(*model->Rows());
+        const qint64 raw = bench::rawBytes(*model->Rows());
         closeWindow(app, std::move(w));
         const qint64 after = bench::currentRss();
         std::printf("round %d: raw values %.1f MB; row set %.1f MB (%.2f x raw); window open +%.1f MB "
