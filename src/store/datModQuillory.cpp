@@ -4,6 +4,7 @@
 #include "uClock.h"
 #include "uDataPacket.h"
 #include "uDialogs.h"
+#include "uPageMemory.h"
 #include "uWriteWhole.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <functional>
+#include <memory>
 #include <numeric>
 #include <vector>
 
@@ -220,9 +223,22 @@ void TdmQuillory::loadTable(Table table)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw EStoreError(file.errorString());
-    const QByteArray bytes = file.readAll();
+    // Read into pages made resident in one go: a page fault here costs about as much as
+    // reading the page, and a large store is read at every start.
+    const qint64 size = file.size();
+    const std::size_t capacity = std::size_t(std::max<qint64>(size, 0)) + 1;
+    const std::unique_ptr<char, std::function<void(char*)>> block(
+        static_cast<char*>(platform::AllocatePages(capacity, capacity >= platform::kLargePageBytes)),
+        [capacity](char* p) { platform::FreePages(p, capacity); });
+    platform::PreparePages(block.get(), capacity);
+    qint64 length = 0;
+    for (qint64 n; length < qint64(capacity) && (n = file.read(block.get() + length, qint64(capacity) - length)) > 0;)
+        length += n;
     if (file.error() != QFileDevice::NoError)
         throw EStoreError(file.errorString());
+    QByteArray bytes = QByteArray::fromRawData(block.get(), length);
+    if (length == qint64(capacity))
+        bytes += file.readAll(); // it grew since its size was taken
     file.close();
     rememberFile(table);
 
