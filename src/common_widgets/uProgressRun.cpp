@@ -9,7 +9,6 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QLocale>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
@@ -24,8 +23,7 @@
 namespace {
 
 int gShowDelay = 500;
-// A cancel is sent again this often until the work ends.
-constexpr int kCancelRepeatMs = 500;
+constexpr int kCancelRepeatMs = 500; // a cancel is sent again this often
 
 // The progress window: its close box is Cancel.
 class TProgressDialog : public QDialog
@@ -130,15 +128,16 @@ void RunWithProgress(QWidget* over, const TProgressRun& run, const std::function
 
     QElapsedTimer clock;
     clock.start();
-    bool cancelled = false;
+    // Sent at once, then again now and then until the work ends.
     QElapsedTimer sinceCancel;
     const auto cancel = [&] {
         if (run.cancel)
             run.cancel();
-        if (!cancelled) {
-            cancelled = true;
-            sinceCancel.start();
-        }
+        sinceCancel.start();
+    };
+    const auto cancelAgainWhenDue = [&] {
+        if (sinceCancel.isValid() && sinceCancel.elapsed() >= kCancelRepeatMs)
+            cancel();
     };
 
     std::unique_ptr<TProgressDialog> dialog;
@@ -146,10 +145,7 @@ void RunWithProgress(QWidget* over, const TProgressRun& run, const std::function
     const auto refresh = [&] {
         if (done.load())
             return;
-        if (cancelled && sinceCancel.elapsed() >= kCancelRepeatMs) {
-            run.cancel ? run.cancel() : void();
-            sinceCancel.restart();
-        }
+        cancelAgainWhenDue();
         if (!dialog && clock.elapsed() >= gShowDelay) {
             const bool shown = over && over->isVisible();
             dialog = std::make_unique<TProgressDialog>(over, run.what);
@@ -192,10 +188,7 @@ void RunWithProgress(QWidget* over, const TProgressRun& run, const std::function
         cancel();
     while (!done.load()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        if (sinceCancel.elapsed() >= kCancelRepeatMs) {
-            run.cancel ? run.cancel() : void();
-            sinceCancel.restart();
-        }
+        cancelAgainWhenDue();
     }
     worker.join();
     dialog.reset();

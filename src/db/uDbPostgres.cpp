@@ -166,15 +166,15 @@ bool parseInt64(const char* p, int len, qint64& out)
 
 void finishConnection(PGconn* c)
 {
-    dbbackends::libpq().finish(c);
+    pq().finish(c);
 }
 void clearResult(PGresult* r)
 {
-    dbbackends::libpq().clear(r);
+    pq().clear(r);
 }
 void freeCancel(PGcancel* c)
 {
-    dbbackends::libpq().freeCancel(c);
+    pq().freeCancel(c);
 }
 
 using PgConnPtr = CHandle<PGconn, finishConnection>;
@@ -396,16 +396,17 @@ private:
 
     static void appendRows(TDbRowsBuilder& b, PGresult* res, const QList<Oid>& types)
     {
-        const int rows = pq().ntuples(res);
-        const int cols = pq().nfields(res);
+        const TLibpq& lib = pq(); // once, not per value
+        const int rows = lib.ntuples(res);
+        const int cols = lib.nfields(res);
         for (int r = 0; r < rows; ++r) {
             for (int c = 0; c < cols; ++c) {
-                if (pq().getisnull(res, r, c)) {
+                if (lib.getisnull(res, r, c)) {
                     b.AppendNull();
                     continue;
                 }
-                const char* v = pq().getvalue(res, r, c);
-                const int len = pq().getlength(res, r, c);
+                const char* v = lib.getvalue(res, r, c);
+                const int len = lib.getlength(res, r, c);
                 switch (types[c]) {
                 case kInt2:
                 case kInt4:
@@ -453,10 +454,10 @@ private:
                 }
                 case kBytea: {
                     size_t n = 0;
-                    unsigned char* bytes = pq().unescapeBytea(reinterpret_cast<const unsigned char*>(v), &n);
+                    unsigned char* bytes = lib.unescapeBytea(reinterpret_cast<const unsigned char*>(v), &n);
                     if (bytes) {
                         b.AppendText(reinterpret_cast<const char*>(bytes), qsizetype(n));
-                        pq().freemem(bytes);
+                        lib.freemem(bytes);
                     } else {
                         b.AppendText(v, len);
                     }

@@ -446,23 +446,18 @@ void TfrmShowQuery::exportRows()
 
 bool TfrmShowQuery::exportTo(const QString& fileName)
 {
-    // The rows are written on a worker thread, from the rows themselves (the cursor and
-    // what follows it stay on this one); a long export shows its progress and Cancel.
-    const TDbRowsPtr rows = cdsData->Rows();
-    if (!rows)
-        throw EExportError(QStringLiteral("Can not export an empty dataset"));
+    // The rows are written on a worker thread (the cursor and what follows it stay on
+    // this one); a long export shows its progress and Cancel.
     struct Cancelled
     {
     };
     std::atomic<qsizetype> written{0};
     std::atomic<bool> stop{false};
+    const qsizetype total = cdsData->RecordCount();
     TProgressRun run;
     run.what = QStringLiteral("Exporting rows to %1...").arg(QFileInfo(fileName).fileName());
-    run.status = [&] {
-        return QStringLiteral("%L1 of %L2 rows written").arg(written.load()).arg(rows->RowCount());
-    };
+    run.status = [&] { return QStringLiteral("%L1 of %L2 rows written").arg(written.load()).arg(total); };
     run.cancel = [&] { stop = true; };
-    qsizetype reached = -1;
     try {
         TCSVStream stream(fileName);
         stream.Progress = [&](qsizetype row) {
@@ -470,19 +465,13 @@ bool TfrmShowQuery::exportTo(const QString& fileName)
             if (stop)
                 throw Cancelled();
         };
-        RunWithProgress(this, run, [&] { stream.ExportRows(*rows, reached); });
+        stream.ExportDataSet(*cdsData, [&](const std::function<void()>& walk) { RunWithProgress(this, run, walk); });
     } catch (const Cancelled&) {
         // Half a file is no export: it goes.
         QFile::remove(fileName);
         ShowMessage(QStringLiteral("Export cancelled"));
         return false;
-    } catch (...) {
-        if (reached >= 0)
-            cdsData->SetRecNo(reached);
-        throw;
     }
-    // The walk ends on the last row; whatever follows the cursor moves there once.
-    cdsData->Last();
     return true;
 }
 

@@ -122,7 +122,7 @@ void TCSVStream::ExportDataSet(TDbQuery& query)
     ExportDataSet(query.Cursor());
 }
 
-void TCSVStream::ExportDataSet(TDbRowCursor& dataSet)
+void TCSVStream::ExportDataSet(TDbRowCursor& dataSet, const WalkRunner& walkOn)
 {
     // Hold the rows for the whole walk, whatever happens to the cursor's owner.
     const TDbRowsPtr rows = dataSet.Rows();
@@ -130,7 +130,11 @@ void TCSVStream::ExportDataSet(TDbRowCursor& dataSet)
         throw EExportError(QStringLiteral("Can not export an empty dataset"));
     qsizetype row = -1;
     try {
-        ExportRows(*rows, row);
+        const auto walk = [&] { exportRows(*rows, row); };
+        if (walkOn)
+            walkOn(walk);
+        else
+            walk();
     } catch (...) {
         if (row >= 0)
             dataSet.SetRecNo(row);
@@ -141,7 +145,7 @@ void TCSVStream::ExportDataSet(TDbRowCursor& dataSet)
     dataSet.Last();
 }
 
-void TCSVStream::ExportRows(const TDbRows& rows, qsizetype& row)
+void TCSVStream::exportRows(const TDbRows& rows, qsizetype& row)
 {
     row = -1;
     if (rows.RowCount() == 0)

@@ -60,11 +60,11 @@ public:
     // row (Eof). Raises "Can not export an empty dataset" for no rows (or closed rows) and
     // "Missing Fields " with one line per unknown name of FieldList, both before anything
     // is written.
-    void ExportDataSet(TDbRowCursor& dataSet);
+    // The walk over the rows touches no cursor: with walkOn it runs through that function
+    // (a worker thread, say), and only the cursor's last move happens here.
+    using WalkRunner = std::function<void(const std::function<void()>& walk)>;
+    void ExportDataSet(TDbRowCursor& dataSet, const WalkRunner& walkOn = {});
     void ExportDataSet(TDbQuery& query);
-    // The same walk over rows alone, touching no cursor (so it may run on a worker
-    // thread); row says how far it got when it raises (-1: before the first line).
-    void ExportRows(const TDbRows& rows, qsizetype& row);
     // Called now and then (every few thousand rows) with the rows written so far, on the
     // thread that writes; it may raise to stop the export.
     std::function<void(qsizetype rowsWritten)> Progress;
@@ -93,6 +93,9 @@ private:
         bool commasToSemicolons;
     };
 
+    // The walk of ExportDataSet over the rows alone; row says how far it got when it
+    // raises (-1: before the first line).
+    void exportRows(const TDbRows& rows, qsizetype& row);
     // The columns FieldList names (every column when empty) and their titles.
     void resolveColumns(const TDbRows& rows, std::vector<Column>& columns, QStringList& titles) const;
     void writeHeader(const QStringList& titles);
