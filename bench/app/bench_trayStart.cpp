@@ -5,6 +5,9 @@
 // with an empty favourites store and with one of 10,000 queries in 100 folders.
 //
 //   bench_trayStart [runs]      (default 15)
+//   bench_trayStart --write-store FOLDER
+//                               only writes the 10,000-query store into FOLDER, for
+//                               profiling a start by hand
 
 #include "benchFavourites.h"
 #include "benchSupport.h"
@@ -141,6 +144,10 @@ Figures startToIdle(Display* dpy, const QString& program, const char* cls, const
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--write-store") == 0) {
+        bench::writeFavourites(QString::fromLocal8Bit(argv[2]), bench::makeFavourites(100, 10000));
+        return 0;
+    }
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 15;
     const QString bin = QCoreApplication::applicationDirPath();
 

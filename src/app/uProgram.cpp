@@ -8,16 +8,14 @@
 #include "uErrorBox.h"
 #include "uFavouritesFolder.h"
 #include "uParameters.h"
+#include "uSvgIcon.h"
 #include "uSystemInfo.h"
 #include "uWidgets.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QPainter>
-#include <QPixmap>
 #include <QSessionManager>
 #include <QSocketNotifier>
-#include <QSvgRenderer>
 
 #include <csignal>
 #include <cstdio>
@@ -112,17 +110,7 @@ TQuitSignals::~TQuitSignals()
 QIcon ProgramIcon()
 {
     initAppResources();
-    QSvgRenderer renderer(QStringLiteral(":/quillory.svg"));
-    QIcon icon;
-    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        renderer.render(&painter);
-        painter.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    return SvgIcon(QStringLiteral(":/quillory.svg"));
 }
 
 int RunQuillory(int argc, char** argv)

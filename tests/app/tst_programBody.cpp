@@ -1,5 +1,7 @@
 #include "uProgram.h"
 
+#include <algorithm>
+
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -81,7 +83,17 @@ void tst_programBody::iconIsDrawnAtTraySizes()
     QCOMPARE(small.size(), QSize(22, 22));
     // Drawn, not blank: the middle is opaque.
     QVERIFY(qAlpha(small.pixel(11, 11)) > 200);
-    QVERIFY(icon.availableSizes().contains(QSize(256, 256)));
+    // Any size is drawn at that size, not scaled from a smaller one.
+    const QImage large = icon.pixmap(QSize(256, 256)).toImage();
+    QCOMPARE(large.size(), QSize(256, 256));
+    QVERIFY(qAlpha(large.pixel(128, 128)) > 200);
+    // The window manager is offered the usual small sizes only: each one is drawn for
+    // every window, the tray's own at start.
+    const QList<QSize> listed = icon.availableSizes();
+    QVERIFY(listed.contains(QSize(16, 16)) && listed.contains(QSize(64, 64)));
+    QVERIFY(std::all_of(listed.begin(), listed.end(), [](QSize s) { return s.width() <= 64; }));
+    // A disabled entry shows the icon greyed.
+    QVERIFY(icon.pixmap(QSize(22, 22), QIcon::Disabled).toImage() != small);
 }
 
 QTEST_MAIN(tst_programBody)
