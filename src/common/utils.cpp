@@ -338,6 +338,24 @@ void AppendUtf8OrWindows1252(QString& out, const char* data, qsizetype size)
     }
 }
 
+bool IsValidUtf8(const char* data, qsizetype size)
+{
+    auto p = reinterpret_cast<const unsigned char*>(data);
+    const auto end = p + size;
+    while (p < end) {
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        char32_t cp = 0;
+        const int n = utf8Sequence(p, end, cp);
+        if (n == 0)
+            return false;
+        p += n;
+    }
+    return true;
+}
+
 QString DecodeUtf8OrWindows1252(const QByteArray& bytes)
 {
     const qsizetype bom = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;

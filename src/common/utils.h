@@ -76,5 +76,7 @@ QString DecodeUtf8OrWindows1252(const QByteArray& bytes);
 // The same decoding appended to out, without the byte order mark rule; fast on long
 // ASCII runs, which the favourites reader relies on.
 void AppendUtf8OrWindows1252(QString& out, const char* data, qsizetype size);
+// True when every byte is part of a valid UTF-8 sequence, as the decoder above takes it.
+bool IsValidUtf8(const char* data, qsizetype size);
 // Bytes that are Windows-1252 text through and through (older Access files keep theirs so).
 QString DecodeWindows1252(const char* data, qsizetype size);

@@ -224,21 +224,27 @@ void TdmQuillory::loadTable(Table table)
     if (!file.open(QIODevice::ReadOnly))
         throw EStoreError(file.errorString());
     // Read into pages made resident in one go: a page fault here costs about as much as
-    // reading the page, and a large store is read at every start.
+    // reading the page, and a large store is read at every start. The records keep the
+    // bytes: their long texts and dates stay in the file's form until asked for.
     const qint64 size = file.size();
     const std::size_t capacity = std::size_t(std::max<qint64>(size, 0)) + 1;
-    const std::unique_ptr<char, std::function<void(char*)>> block(
+    std::shared_ptr<const char> source(
         static_cast<char*>(platform::AllocatePages(capacity, capacity >= platform::kLargePageBytes)),
-        [capacity](char* p) { platform::FreePages(p, capacity); });
-    platform::PreparePages(block.get(), capacity);
+        [capacity](const char* p) { platform::FreePages(const_cast<char*>(p), capacity); });
+    char* const block = const_cast<char*>(source.get());
+    platform::PreparePages(block, capacity);
     qint64 length = 0;
-    for (qint64 n; length < qint64(capacity) && (n = file.read(block.get() + length, qint64(capacity) - length)) > 0;)
+    for (qint64 n; length < qint64(capacity) && (n = file.read(block + length, qint64(capacity) - length)) > 0;)
         length += n;
     if (file.error() != QFileDevice::NoError)
         throw EStoreError(file.errorString());
-    QByteArray bytes = QByteArray::fromRawData(block.get(), length);
-    if (length == qint64(capacity))
-        bytes += file.readAll(); // it grew since its size was taken
+    QByteArray bytes = QByteArray::fromRawData(block, length);
+    if (length == qint64(capacity)) {
+        // It grew since its size was taken: the records keep a copy of the whole instead.
+        auto whole = std::make_shared<const QByteArray>(bytes + file.readAll());
+        bytes = QByteArray::fromRawData(whole->constData(), whole->size());
+        source = std::shared_ptr<const char>(whole, whole->constData());
+    }
     file.close();
     rememberFile(table);
 
@@ -248,43 +254,58 @@ void TdmQuillory::loadTable(Table table)
     QList<FolderRecord> folderRecords;
     QList<QueryRecord> queryRecords;
     if (folders) {
-        datapacket::readPacketRows(bytes, folderColumns(), [&](datapacket::Row& row, datapacket::Extras& extras) {
+        datapacket::readStoredRows(bytes, folderColumns(), [&](datapacket::StoredRow& row) {
+            const auto& v = row.values;
             FolderRecord r;
-            r.IDNull = !row[0].isValid();
-            r.ID = row[0].toInt();
-            r.NameNull = !row[1].isValid();
-            r.Name = row[1].toString();
-            r.ModifiedDate = row[2].toDateTime();
-            r.ParentIDNull = !row[3].isValid();
-            r.ParentID = r.ParentIDNull ? 0 : row[3].toInt();
-            r.extras = std::move(extras);
+            r.IDNull = v[0].null;
+            r.ID = v[0].number;
+            r.NameNull = v[1].null;
+            r.Name = v[1].text.text();
+            r.ModifiedDate = v[2].dateTime;
+            r.ParentIDNull = v[3].null;
+            r.ParentID = v[3].number;
+            r.extras = std::move(row.extras);
+            r.written = std::move(row.written);
+            r.source = source;
             folderRecords.append(std::move(r));
         });
     } else {
-        datapacket::readPacketRows(bytes, queryColumns(), [&](datapacket::Row& row, datapacket::Extras& extras) {
+        queryRecords.reserve(bytes.size() / 256);
+        datapacket::readStoredRows(bytes, queryColumns(), [&](datapacket::StoredRow& row) {
+            const auto& v = row.values;
             QueryRecord r;
-            r.IDNull = !row[0].isValid();
-            r.ID = row[0].toInt();
-            r.NameNull = !row[1].isValid();
-            r.Name = row[1].toString();
-            r.ModifiedDate = row[2].toDateTime();
-            r.ConnectStringNull = !row[3].isValid();
-            r.ConnectString = row[3].toString();
-            r.QueryStringNull = !row[4].isValid();
-            r.QueryString = row[4].toString();
-            r.DiagramDesignNull = !row[5].isValid();
-            r.DiagramDesign = row[5].toString();
-            r.LastUsedDate = row[6].toDateTime();
-            r.parentIDNull = !row[7].isValid();
-            r.parentID = r.parentIDNull ? 0 : row[7].toInt();
-            r.extras = std::move(extras);
+            r.IDNull = v[0].null;
+            r.ID = v[0].number;
+            r.NameNull = v[1].null;
+            r.Name = v[1].text.text();
+            r.ModifiedDate = v[2].dateTime;
+            r.ConnectStringNull = v[3].null;
+            r.ConnectString = v[3].text;
+            r.QueryStringNull = v[4].null;
+            r.QueryString = v[4].text;
+            r.DiagramDesignNull = v[5].null;
+            r.DiagramDesign = v[5].text;
+            r.LastUsedDate = v[6].dateTime;
+            r.parentIDNull = v[7].null;
+            r.parentID = v[7].number;
+            r.extras = std::move(row.extras);
+            r.written = std::move(row.written);
+            r.source = source;
             queryRecords.append(std::move(r));
         });
     }
 
-    // Sort by precomputed collation keys: comparing keys is far cheaper than collating
-    // the names again for every comparison.
+    // A file this program wrote is in name order already, which one pass confirms.
+    // Otherwise sort by precomputed collation keys: comparing keys is far cheaper than
+    // collating the names again for every comparison.
     const auto sortByName = [this](auto& records, auto& into) {
+        const auto outOfOrder = std::adjacent_find(records.cbegin(), records.cend(), [this](const auto& a, const auto& b) {
+            return nameLess(b.Name, a.Name);
+        });
+        if (outOfOrder == records.cend()) {
+            into = std::move(records);
+            return;
+        }
         std::vector<QCollatorSortKey> keys;
         keys.reserve(records.size());
         for (const auto& r : std::as_const(records))
@@ -323,6 +344,14 @@ void writeText(datapacket::PacketWriter& w, const QString& value, bool null)
         w.stringValue(value);
 }
 
+void writeText(datapacket::PacketWriter& w, const datapacket::StoredText& value, bool null)
+{
+    if (null)
+        w.nullValue();
+    else
+        w.textValue(value);
+}
+
 void writeExtras(datapacket::PacketWriter& w, const datapacket::Extras& extras)
 {
     for (const datapacket::Extra& e : extras)
@@ -330,16 +359,53 @@ void writeExtras(datapacket::PacketWriter& w, const datapacket::Extras& extras)
 }
 } // namespace
 
-template <typename Record, typename Encode>
-void TdmQuillory::encodeTable(datapacket::PacketWriter& w, QList<Record>& records, Encode encode)
+namespace {
+void writeRecord(datapacket::PacketWriter& w, const FolderRecord& r)
+{
+    writeInt(w, r.ID, r.IDNull);
+    writeText(w, r.Name, r.NameNull);
+    w.dateTimeValue(r.ModifiedDate);
+    writeInt(w, r.ParentID, r.ParentIDNull);
+}
+
+void writeRecord(datapacket::PacketWriter& w, const QueryRecord& r)
+{
+    writeInt(w, r.ID, r.IDNull);
+    writeText(w, r.Name, r.NameNull);
+    w.dateTimeValue(r.ModifiedDate);
+    writeText(w, r.ConnectString, r.ConnectStringNull);
+    writeText(w, r.QueryString, r.QueryStringNull);
+    writeText(w, r.DiagramDesign, r.DiagramDesignNull);
+    w.dateTimeValue(r.LastUsedDate);
+    writeInt(w, r.parentID, r.parentIDNull);
+}
+
+template <typename Record> datapacket::EncodedRow encodeRow(datapacket::PacketWriter& w, const Record& r)
+{
+    w.beginRow();
+    writeRecord(w, r);
+    writeExtras(w, r.extras);
+    return w.takeRow();
+}
+} // namespace
+
+datapacket::EncodedRow TdmQuillory::encodeRecord(const FolderRecord& record)
+{
+    datapacket::PacketWriter w(folderColumns());
+    return encodeRow(w, record);
+}
+
+datapacket::EncodedRow TdmQuillory::encodeRecord(const QueryRecord& record)
+{
+    datapacket::PacketWriter w(queryColumns());
+    return encodeRow(w, record);
+}
+
+template <typename Record> void TdmQuillory::encodeTable(datapacket::PacketWriter& w, QList<Record>& records)
 {
     for (Record& r : records) {
-        if (r.written.isEmpty()) {
-            w.beginRow();
-            encode(w, r);
-            writeExtras(w, r.extras);
-            r.written = w.takeRow();
-        }
+        if (r.written.isEmpty())
+            r.written = encodeRow(w, r);
         w.appendRow(r.written);
     }
 }
@@ -350,25 +416,10 @@ void TdmQuillory::saveTable(Table table)
         throw EStoreError(QStringLiteral("The favourites are open for reading only."));
     const bool folders = table == Table::cdsFolder;
     datapacket::PacketWriter w(folders ? folderColumns() : queryColumns());
-    if (folders) {
-        encodeTable(w, m_folders, [](datapacket::PacketWriter& w, const FolderRecord& r) {
-            writeInt(w, r.ID, r.IDNull);
-            writeText(w, r.Name, r.NameNull);
-            w.dateTimeValue(r.ModifiedDate);
-            writeInt(w, r.ParentID, r.ParentIDNull);
-        });
-    } else {
-        encodeTable(w, m_queries, [](datapacket::PacketWriter& w, const QueryRecord& r) {
-            writeInt(w, r.ID, r.IDNull);
-            writeText(w, r.Name, r.NameNull);
-            w.dateTimeValue(r.ModifiedDate);
-            writeText(w, r.ConnectString, r.ConnectStringNull);
-            writeText(w, r.QueryString, r.QueryStringNull);
-            writeText(w, r.DiagramDesign, r.DiagramDesignNull);
-            w.dateTimeValue(r.LastUsedDate);
-            writeInt(w, r.parentID, r.parentIDNull);
-        });
-    }
+    if (folders)
+        encodeTable(w, m_folders);
+    else
+        encodeTable(w, m_queries);
     // queries.xml holds scrambled passwords: it is for its owner's eyes only.
     replaceFile(fileName(table), w, !folders);
     rememberFile(table);
@@ -389,7 +440,7 @@ void TdmQuillory::cdsFolderBeforePost(FolderRecord& record, const QDateTime& now
     // A name of blanks alone would give an entry without a label in the tray menu.
     if (record.Name.trimmed().isEmpty())
         throw EStoreError(QStringLiteral("Field 'Name' must have a value"));
-    record.ModifiedDate = now;
+    record.ModifiedDate = datapacket::StoredDateTime(now);
 }
 
 void TdmQuillory::cdsQueryBeforePost(QueryRecord& record, const QDateTime& now) const
@@ -397,7 +448,7 @@ void TdmQuillory::cdsQueryBeforePost(QueryRecord& record, const QDateTime& now) 
     // A name of blanks alone would give an entry without a label in the tray menu.
     if (record.Name.trimmed().isEmpty())
         throw EStoreError(QStringLiteral("Field 'Name' must have a value"));
-    record.ModifiedDate = now;
+    record.ModifiedDate = datapacket::StoredDateTime(now);
 }
 
 bool TdmQuillory::nameLess(const QString& a, const QString& b) const
@@ -413,7 +464,10 @@ qsizetype TdmQuillory::insertSorted(QList<Record>& list, const Record& record) c
         std::upper_bound(list.begin(), list.end(), record,
                          [this](const Record& a, const Record& b) { return nameLess(a.Name, b.Name); });
     const qsizetype index = at - list.begin();
-    list.insert(index, record);
+    // Appended and rotated into place: the list keeps its room at the end, where an
+    // insert near the front would make Qt move the whole table to new memory.
+    list.append(record);
+    std::rotate(list.begin() + index, list.end() - 1, list.end());
     return index;
 }
 
@@ -446,12 +500,12 @@ void TdmQuillory::AddFolder(const QString& name)
     record.ParentID = 0;
     cdsFolderBeforePost(record, quillory::now());
 
-    const QList<FolderRecord> before = m_folders;
-    insertSorted(m_folders, record);
+    // Undone by position, not by a copy of the table: a copy costs as much as the write.
+    const qsizetype index = insertSorted(m_folders, record);
     try {
         saveTable(Table::cdsFolder);
     } catch (...) {
-        m_folders = before;
+        m_folders.removeAt(index);
         throw;
     }
 }
@@ -469,19 +523,18 @@ void TdmQuillory::AddQuery(int parentID, const QString& name, const QString& que
     record.ID = id + 1;
     record.Name = name;
     record.parentID = parentID;
-    record.ConnectString = EncryptConnectionString(connectString);
-    record.QueryString = queryString;
-    record.DiagramDesign = diagramDesign;
+    record.ConnectString = datapacket::StoredText(EncryptConnectionString(connectString));
+    record.QueryString = datapacket::StoredText(queryString);
+    record.DiagramDesign = datapacket::StoredText(diagramDesign);
     record.DiagramDesignNull = diagramDesign.isEmpty();
-    record.LastUsedDate = now;
+    record.LastUsedDate = datapacket::StoredDateTime(now);
     cdsQueryBeforePost(record, now);
 
-    const QList<QueryRecord> before = m_queries;
     const qsizetype index = insertSorted(m_queries, record);
     try {
         saveTable(Table::cdsQuery);
     } catch (...) {
-        m_queries = before;
+        m_queries.removeAt(index);
         m_current = -1;
         throw;
     }
@@ -526,17 +579,17 @@ void TdmQuillory::updateQuery(int queryID, const QString& queryString, const QSt
     const QueryRecord before = m_queries[i];
     QueryRecord& record = m_queries[i];
     const QDateTime now = quillory::now();
-    record.QueryString = queryString;
+    record.QueryString = datapacket::StoredText(queryString);
     record.QueryStringNull = false;
     if (connectString) {
-        record.ConnectString = EncryptConnectionString(*connectString);
+        record.ConnectString = datapacket::StoredText(EncryptConnectionString(*connectString));
         record.ConnectStringNull = false;
     }
     if (diagramDesign) {
-        record.DiagramDesign = *diagramDesign;
+        record.DiagramDesign = datapacket::StoredText(*diagramDesign);
         record.DiagramDesignNull = diagramDesign->isEmpty();
     }
-    record.LastUsedDate = now;
+    record.LastUsedDate = datapacket::StoredDateTime(now);
     record.written = {};
     try {
         cdsQueryBeforePost(record, now);
@@ -561,13 +614,13 @@ bool TdmQuillory::QueryNameExists(int parentID, const QString& name)
 QString TdmQuillory::GetConnectString(int queryID)
 {
     const qsizetype i = findQuery(queryID);
-    return i < 0 ? QString() : DecryptConnectionString(m_queries[i].ConnectString);
+    return i < 0 ? QString() : DecryptConnectionString(m_queries[i].ConnectString.text());
 }
 
 QString TdmQuillory::GetQueryString(int queryID)
 {
     const qsizetype i = findQuery(queryID);
-    return i < 0 ? QString() : m_queries[i].QueryString;
+    return i < 0 ? QString() : m_queries[i].QueryString.text();
 }
 
 QString TdmQuillory::GetQueryName(int queryID)

@@ -10,43 +10,50 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 // One record of the folder table (cdsFolder). A null read from the file (a missing
-// attribute, required column or not) reads as 0, empty text or an invalid date-time and
-// is kept as a null flag, so that it is written back as null.
+// attribute, required column or not) reads as 0, empty text or a null date-time and is
+// kept as a null flag, so that it is written back as null. Dates and the long texts are
+// kept as the file holds them and decoded when asked for (`value()`, `text()`).
 struct FolderRecord
 {
     int ID = 0;
     bool IDNull = false;
     QString Name;
     bool NameNull = false;
-    QDateTime ModifiedDate; // invalid = null
+    datapacket::StoredDateTime ModifiedDate;
     int ParentID = 0;
     bool ParentIDNull = false;
     datapacket::Extras extras; // the file's attributes that no column names, written back as read
     // The record as last written, so that a change re-encodes only the records it touched;
-    // empty until first written and after every change to the record.
+    // empty until first written and after every change to the record. A row read from a
+    // file that holds it in the written form already is taken as it stands.
     datapacket::EncodedRow written;
+    // The file's bytes that the stored values and written refer to.
+    std::shared_ptr<const char> source;
 };
 
-// One record of the query table (cdsQuery); nulls as in FolderRecord.
+// One record of the query table (cdsQuery); nulls and stored values as in FolderRecord.
 struct QueryRecord
 {
     int ID = 0;
     bool IDNull = false;
     QString Name;
     bool NameNull = false;
-    QDateTime ModifiedDate; // invalid = null
-    QString ConnectString;  // passwords scrambled
+    datapacket::StoredDateTime ModifiedDate;
+    datapacket::StoredText ConnectString; // passwords scrambled
     bool ConnectStringNull = false;
-    QString QueryString;
+    datapacket::StoredText QueryString;
     bool QueryStringNull = false;
-    QString DiagramDesign;
+    datapacket::StoredText DiagramDesign;
     bool DiagramDesignNull = true;
-    QDateTime LastUsedDate; // invalid = null
+    datapacket::StoredDateTime LastUsedDate;
     int parentID = 0;
     bool parentIDNull = false;
     datapacket::Extras extras;
-    datapacket::EncodedRow written; // as in FolderRecord
+    datapacket::EncodedRow written;     // as in FolderRecord
+    std::shared_ptr<const char> source; // as in FolderRecord
 };
 
 // The favourites store: the folder and query tables, kept in "folders.xml" and
@@ -129,6 +136,9 @@ public:
 
     static const QList<datapacket::Column>& folderColumns();
     static const QList<datapacket::Column>& queryColumns();
+    // A record's row as the store writes it, encoded afresh.
+    static datapacket::EncodedRow encodeRecord(const FolderRecord& record);
+    static datapacket::EncodedRow encodeRecord(const QueryRecord& record);
 
 private:
     void DataModuleCreate();
@@ -139,8 +149,7 @@ private:
     void prepareTable(Table table);
     void loadTable(Table table);
     void saveTable(Table table);
-    template <typename Record, typename Encode>
-    void encodeTable(datapacket::PacketWriter& w, QList<Record>& records, Encode encode);
+    template <typename Record> void encodeTable(datapacket::PacketWriter& w, QList<Record>& records);
     void rememberFile(Table table);
     bool fileIsAsLeft(Table table) const;
     void refuseIfLocked(Table table) const;

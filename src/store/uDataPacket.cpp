@@ -7,6 +7,7 @@
 #include <QVarLengthArray>
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -123,6 +124,56 @@ bool decodeValue(QByteArrayView raw, QString& out, QString& error)
     return true;
 }
 
+// The entities the writer uses, one per character it escapes.
+constexpr QByteArrayView kWrittenEntities[] = {"&lt;",   "&gt;",   "&amp;",  "&apos;", "&quot;",
+                                               "&#013;", "&#010;", "&#009;", "&#092;"};
+
+// Bytes that the writer never leaves as they are inside a value.
+struct EscapedBytes
+{
+    bool byte[256] = {};
+    constexpr EscapedBytes()
+    {
+        for (const char c : {'<', '>', '&', '\'', '"', '\r', '\n', '\t', '\\'})
+            byte[static_cast<unsigned char>(c)] = true;
+        for (int c = 0x80; c < 0x100; ++c)
+            byte[c] = true; // not escaped, but to be checked as UTF-8
+    }
+};
+constexpr EscapedBytes kEscaped;
+
+// When raw is byte for byte what the writer writes for its decoded text, the length of
+// that text in UTF-8; otherwise -1. A file this program wrote holds only such values,
+// which can then be written again as they are.
+int writtenTextLength(QByteArrayView raw)
+{
+    const char* p = raw.data();
+    const char* const end = p + raw.size();
+    qsizetype saved = 0;
+    bool ascii = true;
+    for (; p < end; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (!kEscaped.byte[c])
+            continue;
+        if (c >= 0x80) {
+            ascii = false;
+            continue;
+        }
+        if (c != '&')
+            return -1;
+        const QByteArrayView rest(p, end - p);
+        const auto form = std::find_if(std::begin(kWrittenEntities), std::end(kWrittenEntities),
+                                       [&](QByteArrayView e) { return rest.startsWith(e); });
+        if (form == std::end(kWrittenEntities))
+            return -1;
+        saved += form->size() - 1;
+        p += form->size() - 1;
+    }
+    if (!ascii && !IsValidUtf8(raw.data(), raw.size()))
+        return -1;
+    return int(raw.size() - saved);
+}
+
 // ---------------------------------------------------------------- tags
 
 struct Attr
@@ -175,6 +226,7 @@ public:
     }
 
     qsizetype pos() const { return m_p - m_begin; }
+    const char* begin() const { return m_begin; }
 
     void readHeader()
     {
@@ -326,17 +378,17 @@ void closeEmpty(Lexer& lexer, Tag& t, const char* name)
                    t.offset);
 }
 
-bool parseStrictInt(QStringView text, qint64 low, qint64 high, qint64& value)
+template <typename Text> bool parseStrictInt(const Text& text, qint64 low, qint64 high, qint64& value)
 {
     qsizetype i = 0;
-    const bool negative = !text.isEmpty() && text[0] == u'-';
+    const bool negative = !text.isEmpty() && QChar(text[0]) == u'-';
     if (negative)
         ++i;
     if (i == text.size())
         return false;
     qint64 v = 0;
     for (; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
+        const char16_t c = QChar(text[i]).unicode();
         if (c < u'0' || c > u'9')
             return false;
         v = v * 10 + (c - u'0');
@@ -485,6 +537,30 @@ void appendEscaped(QByteArray& out, const char* p, qsizetype size)
 }
 } // namespace
 
+StoredText::StoredText(const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    m_length = int(utf8.size());
+    m_bytes.reserve(utf8.size());
+    appendEscaped(m_bytes, utf8.constData(), utf8.size());
+}
+
+StoredText StoredText::fromFile(QByteArrayView raw, bool written, int utf8Length)
+{
+    StoredText value;
+    value.m_bytes = QByteArray::fromRawData(raw.data(), raw.size());
+    value.m_written = written;
+    value.m_length = written ? utf8Length : 0;
+    return value;
+}
+
+QString StoredText::text() const
+{
+    QString out, error;
+    decodeValue(m_bytes, out, error); // checked when read
+    return out;
+}
+
 QByteArray encodeText(const QString& text)
 {
     QByteArray out;
@@ -527,6 +603,25 @@ void appendDateTime(QByteArray& out, const QDateTime& value)
     appendDigits(out, t.second() * 1000 + t.msec(), 5);
 }
 } // namespace
+
+StoredDateTime::StoredDateTime(const QDateTime& value)
+{
+    if (value.isValid())
+        appendDateTime(m_bytes, value);
+}
+
+StoredDateTime StoredDateTime::fromFile(QByteArrayView raw)
+{
+    StoredDateTime value;
+    value.m_bytes = QByteArray::fromRawData(raw.data(), raw.size());
+    return value;
+}
+
+bool StoredDateTime::written() const
+{
+    // The writer leaves out a time of midnight.
+    return m_bytes.size() == 8 || (m_bytes.size() == 20 && !m_bytes.endsWith("T00:00:00000"));
+}
 
 QByteArray encodeDateTime(const QDateTime& value)
 {
@@ -591,6 +686,33 @@ void PacketWriter::dateTimeValue(const QDateTime& value)
     appendDateTime(m_row.bytes, value);
     m_row.bytes.append('"');
     ++m_column;
+}
+
+void PacketWriter::textValue(const StoredText& value)
+{
+    if (!value.written()) {
+        stringValue(value.text());
+        return;
+    }
+    next(FieldType::String, false);
+    m_row.textLengths[m_column] = value.utf8Length();
+    m_row.bytes.append(value.bytes());
+    m_row.bytes.append('"');
+    ++m_column;
+}
+
+void PacketWriter::dateTimeValue(const StoredDateTime& value)
+{
+    if (value.isNull()) {
+        nullValue();
+    } else if (!value.written()) {
+        dateTimeValue(value.value());
+    } else {
+        next(FieldType::DateTime, false);
+        m_row.bytes.append(value.bytes());
+        m_row.bytes.append('"');
+        ++m_column;
+    }
 }
 
 void PacketWriter::nullValue()
@@ -716,6 +838,26 @@ QByteArray writePacket(const QList<Column>& columns, const QList<Row>& rows)
 namespace {
 QList<qsizetype> matchColumns(const QList<Field>& fields, const QList<Column>& columns);
 
+// A row handed over with its values unresolved (stored mode of the parser).
+struct RawField
+{
+    bool present = false;
+    QByteArrayView raw; // entities unresolved
+    int writtenLength = -1; // see writtenTextLength
+};
+
+struct RawRow
+{
+    int number = 0;
+    QVarLengthArray<RawField, 8> fields; // by field index
+    Extras extras;
+    // The attributes stand as the writer puts them: in column order under the columns'
+    // own names, the extras last, each after one space, in double quotes, the row closed
+    // by "/>", and every extra's value in the written form.
+    bool laidOutAsWritten = false;
+    QByteArrayView text; // the whole ROW element
+};
+
 // Reads a packet in the order it is written: the DATAPACKET element, the METADATA with
 // its fields and parameters, the ROWDATA, the end; then applies the recorded changes.
 // Columns, when given, are checked against the METADATA before any row is read, so a
@@ -730,8 +872,14 @@ public:
         m_lexer.readHeader();
         readPacketStart();
         readMetadata();
-        if (columns)
+        if (columns) {
             *fieldOf = matchColumns(m_packet.fields, *columns);
+            m_columnOfField.fill(-1, m_packet.fields.size());
+            for (qsizetype c = 0; c < columns->size(); ++c) {
+                m_columnOfField[(*fieldOf)[c]] = c;
+                m_columnNames.append(encodeText(columns->at(c).name));
+            }
+        }
         readRowData(columns != nullptr);
         readPacketEnd();
         applyChangeLog(m_lexer, m_packet, m_states, m_changeLog, m_paramsOffset);
@@ -877,6 +1025,10 @@ private:
 
     void readRow(bool foldCase)
     {
+        if (m_onRawRow) {
+            readRawRow(foldCase);
+            return;
+        }
         const Tag& t = m_tag;
         PacketRow row;
         row.number = int(++m_rowCount);
@@ -933,6 +1085,71 @@ private:
         m_states.append(state);
     }
 
+    // A row whose values are checked to decode but kept as they stand, with what the
+    // written-form test needs; for a file without recorded changes only.
+    void readRawRow(bool foldCase)
+    {
+        const Tag& t = m_tag;
+        const qsizetype offset = t.offset;
+        RawRow row;
+        row.number = int(++m_rowCount);
+        row.fields.resize(m_packet.fields.size());
+        const char* const data = m_lexer.begin();
+        bool laidOut = t.empty;
+        const char* expected = data + offset + 4; // just past "<ROW"
+        qsizetype lastColumn = -1;
+        bool extraSeen = false;
+        qsizetype next = 0;
+        QSet<QByteArray> extraNames;
+        for (const Attr& a : t.attrs) {
+            laidOut = laidOut && *expected == ' ' && a.name.data() == expected + 1 &&
+                      a.value.data() == a.name.data() + a.name.size() + 2 && a.value.data()[-1] == '"';
+            expected = a.value.data() + a.value.size() + 1;
+            const qsizetype f = fieldNamed(a.name, next, foldCase);
+            if (f == m_packet.fields.size()) {
+                const QByteArray name = a.name.toByteArray();
+                const QString attrName = decodeText(a.name.data(), a.name.size());
+                if (extraNames.contains(name))
+                    m_lexer.fail(QStringLiteral("Row %1 has two values \"%2\"").arg(row.number).arg(attrName),
+                                 offset);
+                QString text, error;
+                if (!decodeValue(a.value, text, error))
+                    m_lexer.fail(QStringLiteral("Row %1: the value \"%2\" cannot be decoded: %3")
+                                     .arg(row.number)
+                                     .arg(attrName, error),
+                                 offset);
+                extraNames.insert(name);
+                row.extras.append({name, std::move(text)});
+                extraSeen = true;
+                laidOut = laidOut && writtenTextLength(a.value) >= 0;
+                continue;
+            }
+            next = f + 1;
+            RawField& field = row.fields[f];
+            if (field.present)
+                m_lexer.fail(QStringLiteral("Row %1 has two values for the field \"%2\"")
+                                 .arg(row.number)
+                                 .arg(m_packet.fields[f].name),
+                             offset);
+            const qsizetype column = m_columnOfField[f];
+            laidOut = laidOut && !extraSeen && column > lastColumn && a.name == m_columnNames[column];
+            lastColumn = column;
+            field.present = true;
+            field.raw = a.value;
+            field.writtenLength = writtenTextLength(a.value);
+            QString text, error;
+            if (field.writtenLength < 0 && !decodeValue(a.value, text, error))
+                m_lexer.fail(QStringLiteral("Row %1: the value of the field \"%2\" cannot be decoded: %3")
+                                 .arg(row.number)
+                                 .arg(m_packet.fields[f].name, error),
+                             offset);
+        }
+        closeEmpty(m_lexer, m_tag, "ROW");
+        row.laidOutAsWritten = laidOut && data + m_lexer.pos() == expected + 2;
+        row.text = QByteArrayView(data + offset, m_lexer.pos() - offset);
+        m_onRawRow(row);
+    }
+
     void readPacketEnd()
     {
         m_lexer.readTag(m_tag);
@@ -963,6 +1180,12 @@ public:
     // Rows handed here one by one as read, instead of kept; only for a file without
     // recorded changes (the caller checks before), since those may touch any row.
     std::function<void(PacketRow&)> m_onRow;
+    // The same in stored mode, which needs the columns.
+    std::function<void(RawRow&)> m_onRawRow;
+
+private:
+    QList<qsizetype> m_columnOfField; // -1 for none
+    QList<QByteArray> m_columnNames;  // as the writer spells them
 };
 
 Packet parse(const QByteArray& data, const QList<Column>* columns, QList<qsizetype>* fieldOf)
@@ -1022,43 +1245,66 @@ private:
     QHash<qint64, std::optional<int>> m_offsets;
 };
 
-bool decodeDateTime(const QString& s, QDateTime& out, LocalDays& days)
+// A date-time's text as the writer writes it, or with a time of midnight written out;
+// false for anything else.
+bool parseDateTimeText(QByteArrayView s, QDate& date, QTime& time)
 {
     if (s.size() != 8 && s.size() != 20)
         return false;
     auto digits = [&](int from, int count, int& value) {
         value = 0;
         for (int i = from; i < from + count; ++i) {
-            const char16_t c = s[i].unicode();
-            if (c < u'0' || c > u'9')
+            const char c = s[i];
+            if (c < '0' || c > '9')
                 return false;
-            value = value * 10 + (c - u'0');
+            value = value * 10 + (c - '0');
         }
         return true;
     };
     int y, mo, d;
     if (!digits(0, 4, y) || !digits(4, 2, mo) || !digits(6, 2, d))
         return false;
-    const QDate date(y, mo, d);
+    date = QDate(y, mo, d);
     if (!date.isValid())
         return false;
-    QTime time(0, 0);
+    time = QTime(0, 0);
     if (s.size() == 20) {
         int h, mi, ms;
-        if (s[8] != u'T' || s[11] != u':' || s[14] != u':' || !digits(9, 2, h) || !digits(12, 2, mi) ||
+        if (s[8] != 'T' || s[11] != ':' || s[14] != ':' || !digits(9, 2, h) || !digits(12, 2, mi) ||
             !digits(15, 5, ms) || h > 23 || mi > 59 || ms > 59999)
             return false;
         time = QTime(h, mi, ms / 1000, ms % 1000);
     }
-    out = days.make(date, time);
-    // A wall-clock time that the local zone skips (a daylight-saving gap: a file from
-    // another zone) is no valid local time; keep it as written instead of losing it.
-    if (!out.isValid())
-        out = QDateTime(date, time, Qt::UTC);
+    return true;
+}
+
+// A wall-clock time that the local zone skips (a daylight-saving gap: a file from another
+// zone) is no valid local time; it is kept as written instead of lost.
+QDateTime keptAsWritten(QDateTime local, QDate date, QTime time)
+{
+    return local.isValid() ? local : QDateTime(date, time, Qt::UTC);
+}
+
+bool decodeDateTime(const QString& s, QDateTime& out, LocalDays& days)
+{
+    QDate date;
+    QTime time;
+    if (s.size() > 20 || !parseDateTimeText(s.toLatin1(), date, time))
+        return false;
+    out = keptAsWritten(days.make(date, time), date, time);
     return true;
 }
 
 } // namespace
+
+QDateTime StoredDateTime::value() const
+{
+    QDate date;
+    QTime time;
+    if (!parseDateTimeText(m_bytes, date, time)) // null; anything else was checked when read
+        return QDateTime();
+    return keptAsWritten(QDateTime(date, time), date, time);
+}
 
 Packet parsePacket(const QByteArray& data)
 {
@@ -1103,14 +1349,22 @@ Row typedRow(const PacketRow& pr, const QList<Column>& columns, const QList<qsiz
 
 } // namespace
 
+namespace {
+// Recorded changes (a row state, a change log) may touch any row: such a file is read
+// whole first. The text search may also hit a value that merely holds the word, which
+// only costs the whole read. memmem, not QByteArrayView::contains: a third of the time.
+bool holdsRecordedChanges(const QByteArray& data)
+{
+    return memmem(data.constData(), data.size(), "RowState", 8) ||
+           memmem(data.constData(), data.size(), "CHANGE_LOG", 10);
+}
+} // namespace
+
 void readPacketRows(const QByteArray& data, const QList<Column>& columns, const RowTaker& take)
 {
     LocalDays days;
     QList<qsizetype> fieldOf;
-    // Recorded changes (a row state, a change log) may touch any row: such a file is
-    // read whole first. The text search may also hit a value that merely holds the
-    // word, which only costs the whole read.
-    if (QByteArrayView(data).contains("RowState") || QByteArrayView(data).contains("CHANGE_LOG")) {
+    if (holdsRecordedChanges(data)) {
         Packet packet = parse(data, &columns, &fieldOf);
         for (PacketRow& pr : packet.rows) {
             Row row = typedRow(pr, columns, fieldOf, days);
@@ -1126,6 +1380,107 @@ void readPacketRows(const QByteArray& data, const QList<Column>& columns, const 
     parser.m_onRow = [&](PacketRow& pr) {
         Row row = typedRow(pr, columns, fieldOf, days);
         take(row, pr.extras);
+    };
+    const Packet rest = parser.run(&columns, &fieldOf);
+    Q_ASSERT(rest.rows.isEmpty());
+}
+
+namespace {
+
+[[noreturn]] void failValue(int row, const QString& text, const Column& column)
+{
+    throw EStoreError(QStringLiteral("Row %1: \"%2\" is not a valid %3 value for the field \"%4\"")
+                          .arg(row)
+                          .arg(text, QLatin1String(typeName(column.type)), column.name));
+}
+
+// A row in stored form from its unresolved values; raises as typedRow.
+StoredRow storedRow(RawRow& raw, const QList<Column>& columns, const QList<qsizetype>& fieldOf)
+{
+    StoredRow row;
+    row.number = raw.number;
+    row.values.resize(columns.size());
+    bool written = raw.laidOutAsWritten;
+    QList<int> lengths(columns.size(), 0);
+    for (qsizetype c = 0; c < columns.size(); ++c) {
+        const RawField& field = raw.fields[fieldOf[c]];
+        if (!field.present)
+            continue; // null, required column or not
+        StoredValue& value = row.values[c];
+        value.null = false;
+        const bool plain = field.writtenLength == field.raw.size();
+        const auto text = [&] { return StoredText::fromFile(field.raw, false, 0).text(); };
+        switch (columns[c].type) {
+        case FieldType::I4: {
+            qint64 n = 0;
+            if (plain ? !parseStrictInt(field.raw, INT_MIN, INT_MAX, n) : !parseStrictInt(text(), INT_MIN, INT_MAX, n))
+                failValue(row.number, text(), columns[c]);
+            value.number = int(n);
+            char digits[16];
+            const auto end = std::to_chars(digits, digits + sizeof digits, value.number).ptr;
+            written = written && plain && field.raw == QByteArrayView(digits, end - digits);
+            break;
+        }
+        case FieldType::String:
+            value.text = StoredText::fromFile(field.raw, field.writtenLength >= 0, field.writtenLength);
+            lengths[c] = field.writtenLength;
+            written = written && value.text.written();
+            break;
+        case FieldType::DateTime: {
+            QDate date;
+            QTime time;
+            if (plain ? !parseDateTimeText(field.raw, date, time) : !parseDateTimeText(text().toLatin1(), date, time))
+                failValue(row.number, text(), columns[c]);
+            // A value with entities is kept decoded, and its row is written anew.
+            value.dateTime = plain ? StoredDateTime::fromFile(field.raw)
+                                   : StoredDateTime(keptAsWritten(QDateTime(date, time), date, time));
+            written = written && plain && value.dateTime.written();
+            break;
+        }
+        }
+    }
+    row.extras = std::move(raw.extras);
+    if (written)
+        row.written = {QByteArray::fromRawData(raw.text.data(), raw.text.size()), std::move(lengths)};
+    return row;
+}
+
+} // namespace
+
+void readStoredRows(const QByteArray& data, const QList<Column>& columns, const StoredRowTaker& take)
+{
+    if (holdsRecordedChanges(data)) {
+        // Recorded changes: read whole and decoded, as readPacketRows does.
+        readPacketRows(data, columns, [&](Row& typed, Extras& extras) {
+            StoredRow row;
+            row.values.resize(columns.size());
+            for (qsizetype c = 0; c < columns.size(); ++c) {
+                StoredValue& value = row.values[c];
+                value.null = !typed[c].isValid();
+                if (value.null)
+                    continue;
+                switch (columns[c].type) {
+                case FieldType::I4:
+                    value.number = typed[c].toInt();
+                    break;
+                case FieldType::String:
+                    value.text = StoredText(typed[c].toString());
+                    break;
+                case FieldType::DateTime:
+                    value.dateTime = StoredDateTime(typed[c].toDateTime());
+                    break;
+                }
+            }
+            row.extras = std::move(extras);
+            take(row);
+        });
+        return;
+    }
+    QList<qsizetype> fieldOf;
+    PacketParser parser(data);
+    parser.m_onRawRow = [&](RawRow& raw) {
+        StoredRow row = storedRow(raw, columns, fieldOf);
+        take(row);
     };
     const Packet rest = parser.run(&columns, &fieldOf);
     Q_ASSERT(rest.rows.isEmpty());

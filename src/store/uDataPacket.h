@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QVarLengthArray>
 #include <QVariant>
 
 #include <functional>
@@ -50,6 +51,51 @@ struct EncodedRow
     bool isEmpty() const { return bytes.isEmpty(); }
 };
 
+// A text value kept in the form a packet writer writes it (UTF-8, with the writer's
+// entities) and decoded only when asked for: a store reads every value at start and looks
+// at few of them in a run. One read from a file refers to the file's bytes, which its
+// reader keeps alive; one given as text holds its own.
+class StoredText
+{
+public:
+    StoredText() = default;
+    explicit StoredText(const QString& text);
+    // A value as a file holds it (entities unresolved), already checked to decode; written
+    // tells whether these are the very bytes the writer writes for it, and utf8Length is
+    // then the length of its text in UTF-8.
+    static StoredText fromFile(QByteArrayView raw, bool written, int utf8Length);
+
+    QString text() const;
+    // The value as it stands in a file; the writer's own form when written() is true.
+    QByteArrayView bytes() const { return m_bytes; }
+    bool written() const { return m_written; }
+    int utf8Length() const { return m_length; }
+
+private:
+    QByteArray m_bytes;
+    int m_length = 0;
+    bool m_written = true;
+};
+
+// A date-time value kept as the file holds it and decoded when asked for; lifetime as
+// StoredText. Empty is null.
+class StoredDateTime
+{
+public:
+    StoredDateTime() = default;
+    explicit StoredDateTime(const QDateTime& value); // an invalid date-time is null
+    // A value as a file holds it, already checked to be a valid date-time.
+    static StoredDateTime fromFile(QByteArrayView raw);
+
+    bool isNull() const { return m_bytes.isEmpty(); }
+    QDateTime value() const; // invalid when null
+    QByteArrayView bytes() const { return m_bytes; }
+    bool written() const; // the bytes are the writer's own form
+
+private:
+    QByteArray m_bytes;
+};
+
 // Builds a packet row by row. Values are given in column order, one call per column.
 // A text longer than its column's width is written whole, and the written WIDTH then
 // becomes the longest value's length in UTF-8 bytes, so that nothing reading the file
@@ -63,6 +109,9 @@ public:
     void intValue(int value);
     void stringValue(const QString& value);
     void dateTimeValue(const QDateTime& value); // an invalid date-time is written as null
+    // Stored values go out as they are kept when they are in the written form already.
+    void textValue(const StoredText& value);
+    void dateTimeValue(const StoredDateTime& value); // null as null
     void nullValue();
     // An attribute that no column names, carried over from a file read earlier; given
     // after the last column's value, it is written after the known ones.
@@ -143,6 +192,33 @@ QList<Row> readPacket(const QByteArray& data, const QList<Column>& columns, QLis
 // may be moved from); nothing is kept. Raises as readPacket, possibly after some rows.
 using RowTaker = std::function<void(Row& row, Extras& extras)>;
 void readPacketRows(const QByteArray& data, const QList<Column>& columns, const RowTaker& take);
+
+// One value of a row read in stored form: a null, an int, a text or a date-time by its
+// column's type.
+struct StoredValue
+{
+    bool null = true;
+    int number = 0;
+    StoredText text;
+    StoredDateTime dateTime;
+};
+
+struct StoredRow
+{
+    int number = 0;                         // 1-based position of the ROW element in the file
+    QVarLengthArray<StoredValue, 8> values; // one per column, in column order
+    Extras extras;                          // as in PacketRow
+    // The row's own text when it is byte for byte what the writer writes for these values
+    // and extras (a file this program wrote), so that writing it again needs no encoding;
+    // empty otherwise.
+    EncodedRow written;
+};
+
+// Reads as readPacketRows does, but keeps the values in their stored form: ints decoded,
+// texts and date-times checked and kept as the file's bytes. The texts, date-times and
+// written rows refer to data, which the caller keeps alive as long as any of them.
+using StoredRowTaker = std::function<void(StoredRow& row)>;
+void readStoredRows(const QByteArray& data, const QList<Column>& columns, const StoredRowTaker& take);
 
 // Bytes to text: UTF-8, with every byte that is not part of a valid UTF-8 sequence
 // taken as Windows-1252.

@@ -58,6 +58,15 @@ bool privateToOwner(const QString& path)
     return QFileInfo::exists(path) && !(QFile::permissions(path) & others);
 }
 
+// A table's file as encoding every record afresh writes it.
+template <typename Record> QByteArray fullRewrite(const QList<datapacket::Column>& columns, const QList<Record>& records)
+{
+    datapacket::PacketWriter w(columns);
+    for (const Record& r : records)
+        w.appendRow(TdmQuillory::encodeRecord(r));
+    return w.finish();
+}
+
 const QByteArray kEmptyFolders = datapacket::writePacket(TdmQuillory::folderColumns(), {});
 const QByteArray kEmptyQueries = datapacket::writePacket(TdmQuillory::queryColumns(), {});
 
@@ -96,6 +105,8 @@ private slots:
     void orderlyExitWritesBothFiles();
     void exitWritesNothingWhenTheFilesHoldTheData();
     void changesWriteTheBytesOfAFullRewrite();
+    void rowsInTheWrittenFormAreTakenAsTheyStand_data();
+    void rowsInTheWrittenFormAreTakenAsTheyStand();
     void killedProgramLosesNothing();
 
 private:
@@ -148,7 +159,7 @@ void tst_datModQuillory::changesReachDiskAtOnceAndReadBackIdentical()
     const FolderRecord& f = reader.folders()[0];
     QCOMPARE(f.ID, 1);
     QCOMPARE(f.Name, QStringLiteral("Rep & \"orts\""));
-    QCOMPARE(f.ModifiedDate, g_now);
+    QCOMPARE(f.ModifiedDate.value(), g_now);
     QCOMPARE(f.ParentID, 0);
     QVERIFY(!f.ParentIDNull);
 
@@ -157,13 +168,13 @@ void tst_datModQuillory::changesReachDiskAtOnceAndReadBackIdentical()
     QCOMPARE(q.ID, 1);
     QCOMPARE(q.Name, QStringLiteral("Sales"));
     QCOMPARE(q.parentID, 1);
-    QCOMPARE(q.QueryString, QStringLiteral("SELECT *\r\nFROM t\r\n"));
-    QCOMPARE(q.ModifiedDate, g_now);
-    QCOMPARE(q.LastUsedDate, g_now);
+    QCOMPARE(q.QueryString.text(), QStringLiteral("SELECT *\r\nFROM t\r\n"));
+    QCOMPARE(q.ModifiedDate.value(), g_now);
+    QCOMPARE(q.LastUsedDate.value(), g_now);
     QVERIFY(q.DiagramDesignNull);
     // Only the scrambled form is stored; reading it gives the clear one back.
-    QCOMPARE(q.ConnectString, EncryptConnectionString(clear));
-    QVERIFY(!q.ConnectString.contains("secret"));
+    QCOMPARE(q.ConnectString.text(), EncryptConnectionString(clear));
+    QVERIFY(!q.ConnectString.text().contains("secret"));
     QVERIFY(!readAll(path("queries.xml")).contains("secret"));
     QCOMPARE(reader.GetConnectString(1), clear);
     QVERIFY(readAll(path("queries.xml")).contains("QueryString=\"SELECT *&#013;&#010;FROM t&#013;&#010;\""));
@@ -320,11 +331,11 @@ void tst_datModQuillory::updateQueryStringStampsTheDates()
 
     const TdmQuillory reread(m_dir->path());
     const QueryRecord& q = reread.queries()[0];
-    QCOMPARE(q.QueryString, QStringLiteral("SELECT 2\r\n"));
-    QCOMPARE(q.LastUsedDate, at(2005, 6, 1));
-    QCOMPARE(q.ModifiedDate, at(2005, 6, 1));
+    QCOMPARE(q.QueryString.text(), QStringLiteral("SELECT 2\r\n"));
+    QCOMPARE(q.LastUsedDate.value(), at(2005, 6, 1));
+    QCOMPARE(q.ModifiedDate.value(), at(2005, 6, 1));
     QCOMPARE(q.Name, added.Name);
-    QCOMPARE(q.ConnectString, added.ConnectString);
+    QCOMPARE(q.ConnectString.text(), added.ConnectString.text());
     QCOMPARE(q.parentID, 2);
     QCOMPARE(q.ID, 1);
 }
@@ -345,7 +356,7 @@ void tst_datModQuillory::diagramIsKeptOnlyWhenGiven()
     }
     const TdmQuillory store(m_dir->path());
     QCOMPARE(store.queries()[0].Name, QStringLiteral("Drawn"));
-    QCOMPARE(store.queries()[0].DiagramDesign, diagram);
+    QCOMPARE(store.queries()[0].DiagramDesign.text(), diagram);
     QVERIFY(!store.queries()[0].DiagramDesignNull);
     QVERIFY(store.queries()[1].DiagramDesignNull);
     // The column's listed width grows to hold the longest text whole.
@@ -744,7 +755,6 @@ void tst_datModQuillory::changesWriteTheBytesOfAFullRewrite()
         return s;
     };
     TdmQuillory store(m_dir->path());
-    QTemporaryDir fresh;
     for (int step = 0; step < 120; ++step) {
         const auto& queries = store.queries();
         const auto& folders = store.folders();
@@ -768,21 +778,84 @@ void tst_datModQuillory::changesWriteTheBytesOfAFullRewrite()
                 store.DeleteFolder(folders.at(random.bounded(folders.size())).ID);
             break;
         }
-        // The same records encoded by a store that has written nothing yet.
-        for (const char* name : {"folders.xml", "queries.xml"}) {
-            QFile::remove(fresh.filePath(name));
-            QVERIFY(QFile::copy(path(name), fresh.filePath(name)));
-        }
-        {
-            TdmQuillory rewrite(fresh.path());
-            QFile::remove(fresh.filePath("folders.xml"));
-            QFile::remove(fresh.filePath("queries.xml"));
-            rewrite.writeAll();
-        }
-        for (const char* name : {"folders.xml", "queries.xml"})
-            QVERIFY2(readAll(path(name)) == readAll(fresh.filePath(name)),
-                     qPrintable(QStringLiteral("step %1, %2").arg(step).arg(QLatin1String(name))));
+        // Every record of the written files read back and encoded afresh: rows taken
+        // over from the file as they stood and rows kept from earlier writes alike.
+        const TdmQuillory reread(m_dir->path(), TdmQuillory::Mode::ReadOnly);
+        QVERIFY(reread.startupErrors().isEmpty());
+        QCOMPARE(readAll(path("folders.xml")), fullRewrite(TdmQuillory::folderColumns(), reread.folders()));
+        QVERIFY2(readAll(path("queries.xml")) == fullRewrite(TdmQuillory::queryColumns(), reread.queries()),
+                 qPrintable(QStringLiteral("step %1").arg(step)));
     }
+}
+
+void tst_datModQuillory::rowsInTheWrittenFormAreTakenAsTheyStand_data()
+{
+    QTest::addColumn<QByteArray>("row");
+    QTest::addColumn<bool>("taken");    // the file's row is written again as it stands
+    QTest::addColumn<QByteArray>("encoded"); // the row as the writer writes its values
+    const QByteArray written = "<ROW ID=\"7\" Name=\"Caf\xC3\xA9 &amp; &apos;bar&apos;\" ModifiedDate=\"20040101\" "
+                               "ConnectString=\"x&#092;y\" QueryString=\"SELECT &quot;\xE2\x82\xAC&quot;&#013;&#010;&#009;&lt;&gt;\" "
+                               "LastUsedDate=\"20050601T14:05:09120\" parentID=\"-3\"/>";
+    const auto variant = [&](const char* name, const QByteArray& from, const QByteArray& to) {
+        QTest::newRow(name) << QByteArray(written).replace(from, to) << false << written;
+    };
+    QTest::newRow("as written") << written << true << written;
+    QTest::newRow("nulls left out") << QByteArray("<ROW Name=\"n\" ConnectString=\"\" QueryString=\"q\"/>") << true
+                                    << QByteArray("<ROW Name=\"n\" ConnectString=\"\" QueryString=\"q\"/>");
+    QTest::newRow("unknown attribute last")
+        << QByteArray(written).replace("/>", " Owner=\"ann &amp; bob\"/>") << true
+        << QByteArray(written).replace("/>", " Owner=\"ann &amp; bob\"/>");
+    variant("another character reference", "&#010;", "&#10;");
+    variant("a hexadecimal reference", "&#009;", "&#x9;");
+    variant("a character not escaped", "&lt;", "<");
+    variant("an apostrophe not escaped", "&apos;bar&apos;", "'bar'");
+    variant("a tab not escaped", "&#009;", "\t");
+    variant("a Windows-1252 byte", "\xE2\x82\xAC", "\x80");
+    variant("attributes in another order", " ModifiedDate=\"20040101\" ConnectString=\"x&#092;y\"",
+            " ConnectString=\"x&#092;y\" ModifiedDate=\"20040101\"");
+    variant("two spaces", " Name=", "  Name=");
+    variant("single quotes", "ConnectString=\"x&#092;y\"", "ConnectString='x&#092;y'");
+    variant("a field named in another case", "parentID=", "ParentID=");
+    variant("a number with a leading zero", "ID=\"7\"", "ID=\"07\"");
+    variant("a number spelt with a reference", "ID=\"7\"", "ID=\"&#055;\"");
+    variant("midnight written out", "\"20040101\"", "\"20040101T00:00:00000\"");
+    variant("a closing tag", "/>", "></ROW>");
+    variant("a space before the end", "/>", " />");
+    // An unknown attribute is written back after the columns, where the writer puts it.
+    QTest::newRow("an unknown attribute first")
+        << QByteArray(written).replace("<ROW ID=", "<ROW Owner=\"ann\" ID=") << false
+        << QByteArray(written).replace("/>", " Owner=\"ann\"/>");
+    QTest::newRow("an unknown attribute among the columns")
+        << QByteArray(written).replace(" ModifiedDate=", " Owner=\"ann\" ModifiedDate=") << false
+        << QByteArray(written).replace("/>", " Owner=\"ann\"/>");
+}
+
+// A row of a file this program wrote is written again as it stands, with no encoding;
+// any other row is encoded afresh, and either way the bytes are the writer's.
+void tst_datModQuillory::rowsInTheWrittenFormAreTakenAsTheyStand()
+{
+    QFETCH(QByteArray, row);
+    QFETCH(bool, taken);
+    QFETCH(QByteArray, encoded);
+    const QByteArray reference = "<ROW ID=\"1\" Name=\"zzz\" ConnectString=\"c\" QueryString=\"s\"/>";
+    writeFile(path("queries.xml"),
+              QByteArray(kEmptyQueries).replace("<ROWDATA></ROWDATA>", "<ROWDATA>" + row + reference + "</ROWDATA>"));
+    {
+        TdmQuillory store(m_dir->path());
+        QVERIFY2(store.startupErrors().isEmpty(), qPrintable(store.startupErrors().join('\n')));
+        const QueryRecord& q = store.queries().at(0);
+        QCOMPARE(!q.written.isEmpty(), taken);
+        const datapacket::EncodedRow afresh = TdmQuillory::encodeRecord(q);
+        QCOMPARE(afresh.bytes, encoded);
+        if (taken) {
+            QCOMPARE(q.written.bytes, afresh.bytes);
+            QCOMPARE(q.written.textLengths, afresh.textLengths);
+        }
+        // A change to the other record writes this one as the writer writes it.
+        store.UpdateQueryString(1, QStringLiteral("s"));
+    }
+    QVERIFY2(readAll(path("queries.xml")).contains("<ROWDATA>" + encoded + "<ROW ID=\"1\""),
+             readAll(path("queries.xml")).constData());
 }
 
 void tst_datModQuillory::killedProgramLosesNothing()
