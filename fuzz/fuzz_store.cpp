@@ -23,9 +23,9 @@ QString describe(const QList<QueryRecord>& list)
 {
     QString out;
     for (const QueryRecord& q : list)
-        out += QString::number(q.ID) + '|' + q.Name + '|' + q.ModifiedDate.value().toString(Qt::ISODateWithMs) + '|' +
-               q.ConnectString.text() + '|' + q.QueryString.text() + '|' + q.DiagramDesign.text() + '|' +
-               QString::number(q.DiagramDesignNull) + '|' + q.LastUsedDate.value().toString(Qt::ISODateWithMs) + '|' +
+        out += QString::number(q.ID) + '|' + q.Name + '|' + q.ModifiedDate().toString(Qt::ISODateWithMs) + '|' +
+               q.ConnectString() + '|' + q.QueryString() + '|' + q.DiagramDesign() + '|' +
+               QString::number(q.DiagramDesignNull()) + '|' + q.LastUsedDate().toString(Qt::ISODateWithMs) + '|' +
                QString::number(q.parentID) + '\n';
     return out;
 }
@@ -64,14 +64,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
             return 0;
         }
         loaded = describe(store.queries());
-        // A row taken over from the file to be written again as it stands must be what
-        // encoding its record gives.
+        // Each record's row, taken over from the file or encoded at the start, is what
+        // encoding its values again gives.
         for (const QueryRecord& q : store.queries()) {
-            if (q.written.isEmpty())
-                continue;
             const datapacket::EncodedRow afresh = TdmQuillory::encodeRecord(q);
-            fuzz::check(afresh.bytes == q.written.bytes && afresh.textLengths == q.written.textLengths,
-                        "a row taken as written is not what its record encodes to", QString::fromUtf8(q.written.bytes));
+            fuzz::check(afresh.bytes == q.row.bytes && afresh.textLengths == q.row.textLengths,
+                        "a record's row is not what its values encode to", QString::fromUtf8(q.row.bytes));
         }
         // Gone behind the store's back, the file is written again at the store's end.
         QFile::remove(file);

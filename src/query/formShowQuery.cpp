@@ -222,7 +222,7 @@ void TfrmShowQuery::openSavedQuery(int id)
         setWindowTitle(dmQuillory->GetQueryName(id));
         if (const QueryRecord* record = dmQuillory->currentQuery()) {
             ParentId = record->parentID;
-            QueryFrame->SetDiagramDesign(record->DiagramDesign.text());
+            QueryFrame->SetDiagramDesign(record->DiagramDesign());
         }
         QueryFrame->SetQueryLines(query->SQL());
         rememberSaved();
@@ -233,7 +233,7 @@ void TfrmShowQuery::openSavedQuery(int id)
         setWindowTitle(dmQuillory->GetQueryName(id));
         if (const QueryRecord* record = dmQuillory->currentQuery()) {
             ParentId = record->parentID;
-            QueryFrame->SetDiagramDesign(record->DiagramDesign.text());
+            QueryFrame->SetDiagramDesign(record->DiagramDesign());
         }
         QueryFrame->SetQueryLines(query->SQL());
         rememberSaved();

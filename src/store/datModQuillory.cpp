@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <numeric>
+#include <optional>
 #include <vector>
 
 using datapacket::Column;
@@ -261,12 +262,11 @@ void TdmQuillory::loadTable(Table table)
             r.ID = v[0].number;
             r.NameNull = v[1].null;
             r.Name = v[1].text.text();
-            r.ModifiedDate = v[2].dateTime;
             r.ParentIDNull = v[3].null;
             r.ParentID = v[3].number;
-            r.extras = std::move(row.extras);
-            r.written = std::move(row.written);
-            r.source = source;
+            r.row = std::move(row.written);
+            if (r.row.isBorrowed())
+                r.source = source;
             folderRecords.append(std::move(r));
         });
     } else {
@@ -278,19 +278,11 @@ void TdmQuillory::loadTable(Table table)
             r.ID = v[0].number;
             r.NameNull = v[1].null;
             r.Name = v[1].text.text();
-            r.ModifiedDate = v[2].dateTime;
-            r.ConnectStringNull = v[3].null;
-            r.ConnectString = v[3].text;
-            r.QueryStringNull = v[4].null;
-            r.QueryString = v[4].text;
-            r.DiagramDesignNull = v[5].null;
-            r.DiagramDesign = v[5].text;
-            r.LastUsedDate = v[6].dateTime;
             r.parentIDNull = v[7].null;
             r.parentID = v[7].number;
-            r.extras = std::move(row.extras);
-            r.written = std::move(row.written);
-            r.source = source;
+            r.row = std::move(row.written);
+            if (r.row.isBorrowed())
+                r.source = source;
             queryRecords.append(std::move(r));
         });
     }
@@ -327,7 +319,71 @@ void TdmQuillory::loadTable(Table table)
     }
 }
 
+// ---------------------------------------------------------------- records
+
 namespace {
+
+// A record's values in full, to make its row from.
+struct FolderValues
+{
+    int ID = 0;
+    bool IDNull = false;
+    QString Name;
+    bool NameNull = false;
+    QDateTime ModifiedDate; // invalid = null
+    int ParentID = 0;
+    bool ParentIDNull = false;
+    datapacket::Extras extras;
+};
+
+struct QueryValues
+{
+    int ID = 0;
+    bool IDNull = false;
+    QString Name;
+    bool NameNull = false;
+    QDateTime ModifiedDate;
+    QString ConnectString;
+    bool ConnectStringNull = false;
+    QString QueryString;
+    bool QueryStringNull = false;
+    QString DiagramDesign;
+    bool DiagramDesignNull = true;
+    QDateTime LastUsedDate;
+    int parentID = 0;
+    bool parentIDNull = false;
+    datapacket::Extras extras;
+};
+
+std::optional<QByteArrayView> valueOf(const datapacket::EncodedRow& row, const char* name)
+{
+    return datapacket::writtenValue(row.bytes, QByteArrayView(name));
+}
+
+QString textOf(const datapacket::EncodedRow& row, const char* name)
+{
+    const auto raw = valueOf(row, name);
+    return raw ? datapacket::decodeWrittenText(*raw) : QString();
+}
+
+QDateTime dateTimeOf(const datapacket::EncodedRow& row, const char* name)
+{
+    const auto raw = valueOf(row, name);
+    return raw ? datapacket::decodeWrittenDateTime(*raw) : QDateTime();
+}
+
+datapacket::Extras extrasOf(const datapacket::EncodedRow& row, const QList<Column>& columns)
+{
+    datapacket::Extras extras;
+    datapacket::forEachWrittenValue(row.bytes, [&](QByteArrayView name, QByteArrayView raw) {
+        const bool column = std::any_of(columns.begin(), columns.end(),
+                                        [&](const Column& c) { return QLatin1String(name) == c.name; });
+        if (!column)
+            extras.append({name.toByteArray(), datapacket::decodeWrittenText(raw)});
+    });
+    return extras;
+}
+
 void writeInt(datapacket::PacketWriter& w, int value, bool null)
 {
     if (null)
@@ -344,70 +400,161 @@ void writeText(datapacket::PacketWriter& w, const QString& value, bool null)
         w.stringValue(value);
 }
 
-void writeText(datapacket::PacketWriter& w, const datapacket::StoredText& value, bool null)
-{
-    if (null)
-        w.nullValue();
-    else
-        w.textValue(value);
-}
-
 void writeExtras(datapacket::PacketWriter& w, const datapacket::Extras& extras)
 {
     for (const datapacket::Extra& e : extras)
         w.extraValue(e.name, e.value);
 }
-} // namespace
 
-namespace {
-void writeRecord(datapacket::PacketWriter& w, const FolderRecord& r)
+FolderValues valuesOf(const FolderRecord& r)
 {
-    writeInt(w, r.ID, r.IDNull);
-    writeText(w, r.Name, r.NameNull);
-    w.dateTimeValue(r.ModifiedDate);
-    writeInt(w, r.ParentID, r.ParentIDNull);
+    return {r.ID, r.IDNull, r.Name, r.NameNull, r.ModifiedDate(), r.ParentID, r.ParentIDNull, r.extras()};
 }
 
-void writeRecord(datapacket::PacketWriter& w, const QueryRecord& r)
+QueryValues valuesOf(const QueryRecord& r)
 {
-    writeInt(w, r.ID, r.IDNull);
-    writeText(w, r.Name, r.NameNull);
-    w.dateTimeValue(r.ModifiedDate);
-    writeText(w, r.ConnectString, r.ConnectStringNull);
-    writeText(w, r.QueryString, r.QueryStringNull);
-    writeText(w, r.DiagramDesign, r.DiagramDesignNull);
-    w.dateTimeValue(r.LastUsedDate);
-    writeInt(w, r.parentID, r.parentIDNull);
+    return {r.ID,
+            r.IDNull,
+            r.Name,
+            r.NameNull,
+            r.ModifiedDate(),
+            r.ConnectString(),
+            r.ConnectStringNull(),
+            r.QueryString(),
+            r.QueryStringNull(),
+            r.DiagramDesign(),
+            r.DiagramDesignNull(),
+            r.LastUsedDate(),
+            r.parentID,
+            r.parentIDNull,
+            r.extras()};
 }
 
-template <typename Record> datapacket::EncodedRow encodeRow(datapacket::PacketWriter& w, const Record& r)
+datapacket::EncodedRow encodeValues(const FolderValues& v)
 {
+    datapacket::PacketWriter w(TdmQuillory::folderColumns());
     w.beginRow();
-    writeRecord(w, r);
-    writeExtras(w, r.extras);
+    writeInt(w, v.ID, v.IDNull);
+    writeText(w, v.Name, v.NameNull);
+    w.dateTimeValue(v.ModifiedDate);
+    writeInt(w, v.ParentID, v.ParentIDNull);
+    writeExtras(w, v.extras);
     return w.takeRow();
 }
+
+datapacket::EncodedRow encodeValues(const QueryValues& v)
+{
+    datapacket::PacketWriter w(TdmQuillory::queryColumns());
+    w.beginRow();
+    writeInt(w, v.ID, v.IDNull);
+    writeText(w, v.Name, v.NameNull);
+    w.dateTimeValue(v.ModifiedDate);
+    writeText(w, v.ConnectString, v.ConnectStringNull);
+    writeText(w, v.QueryString, v.QueryStringNull);
+    writeText(w, v.DiagramDesign, v.DiagramDesignNull);
+    w.dateTimeValue(v.LastUsedDate);
+    writeInt(w, v.parentID, v.parentIDNull);
+    writeExtras(w, v.extras);
+    return w.takeRow();
+}
+
+FolderRecord recordOf(const FolderValues& v)
+{
+    FolderRecord r;
+    r.ID = v.ID;
+    r.IDNull = v.IDNull;
+    r.Name = v.Name;
+    r.NameNull = v.NameNull;
+    r.ParentID = v.ParentID;
+    r.ParentIDNull = v.ParentIDNull;
+    r.row = encodeValues(v);
+    return r;
+}
+
+QueryRecord recordOf(const QueryValues& v)
+{
+    QueryRecord r;
+    r.ID = v.ID;
+    r.IDNull = v.IDNull;
+    r.Name = v.Name;
+    r.NameNull = v.NameNull;
+    r.parentID = v.parentID;
+    r.parentIDNull = v.parentIDNull;
+    r.row = encodeValues(v);
+    return r;
+}
+
 } // namespace
+
+QDateTime FolderRecord::ModifiedDate() const
+{
+    return dateTimeOf(row, "ModifiedDate");
+}
+
+datapacket::Extras FolderRecord::extras() const
+{
+    return extrasOf(row, TdmQuillory::folderColumns());
+}
+
+QDateTime QueryRecord::ModifiedDate() const
+{
+    return dateTimeOf(row, "ModifiedDate");
+}
+
+QString QueryRecord::ConnectString() const
+{
+    return textOf(row, "ConnectString");
+}
+
+bool QueryRecord::ConnectStringNull() const
+{
+    return !valueOf(row, "ConnectString");
+}
+
+QString QueryRecord::QueryString() const
+{
+    return textOf(row, "QueryString");
+}
+
+bool QueryRecord::QueryStringNull() const
+{
+    return !valueOf(row, "QueryString");
+}
+
+QString QueryRecord::DiagramDesign() const
+{
+    return textOf(row, "DiagramDesign");
+}
+
+bool QueryRecord::DiagramDesignNull() const
+{
+    return !valueOf(row, "DiagramDesign");
+}
+
+QDateTime QueryRecord::LastUsedDate() const
+{
+    return dateTimeOf(row, "LastUsedDate");
+}
+
+datapacket::Extras QueryRecord::extras() const
+{
+    return extrasOf(row, TdmQuillory::queryColumns());
+}
 
 datapacket::EncodedRow TdmQuillory::encodeRecord(const FolderRecord& record)
 {
-    datapacket::PacketWriter w(folderColumns());
-    return encodeRow(w, record);
+    return encodeValues(valuesOf(record));
 }
 
 datapacket::EncodedRow TdmQuillory::encodeRecord(const QueryRecord& record)
 {
-    datapacket::PacketWriter w(queryColumns());
-    return encodeRow(w, record);
+    return encodeValues(valuesOf(record));
 }
 
-template <typename Record> void TdmQuillory::encodeTable(datapacket::PacketWriter& w, QList<Record>& records)
+template <typename Record> void TdmQuillory::encodeTable(datapacket::PacketWriter& w, const QList<Record>& records)
 {
-    for (Record& r : records) {
-        if (r.written.isEmpty())
-            r.written = encodeRow(w, r);
-        w.appendRow(r.written);
-    }
+    for (const Record& r : records)
+        w.appendRow(r.row);
 }
 
 void TdmQuillory::saveTable(Table table)
@@ -435,20 +582,18 @@ void TdmQuillory::refuseIfLocked(Table table) const
             .arg(fileName(table)));
 }
 
-void TdmQuillory::cdsFolderBeforePost(FolderRecord& record, const QDateTime& now) const
+// Before a record is posted (its ModifiedDate is then set by the caller).
+void TdmQuillory::cdsFolderBeforePost(const QString& name) const
 {
     // A name of blanks alone would give an entry without a label in the tray menu.
-    if (record.Name.trimmed().isEmpty())
+    if (name.trimmed().isEmpty())
         throw EStoreError(QStringLiteral("Field 'Name' must have a value"));
-    record.ModifiedDate = datapacket::StoredDateTime(now);
 }
 
-void TdmQuillory::cdsQueryBeforePost(QueryRecord& record, const QDateTime& now) const
+void TdmQuillory::cdsQueryBeforePost(const QString& name) const
 {
-    // A name of blanks alone would give an entry without a label in the tray menu.
-    if (record.Name.trimmed().isEmpty())
+    if (name.trimmed().isEmpty())
         throw EStoreError(QStringLiteral("Field 'Name' must have a value"));
-    record.ModifiedDate = datapacket::StoredDateTime(now);
 }
 
 bool TdmQuillory::nameLess(const QString& a, const QString& b) const
@@ -494,14 +639,15 @@ void TdmQuillory::AddFolder(const QString& name)
     if (id == INT_MAX)
         throw EStoreError(QStringLiteral("No folder ID is left to give out"));
 
-    FolderRecord record;
-    record.ID = id + 1;
-    record.Name = name;
-    record.ParentID = 0;
-    cdsFolderBeforePost(record, quillory::now());
+    cdsFolderBeforePost(name);
+    FolderValues values;
+    values.ID = id + 1;
+    values.Name = name;
+    values.ModifiedDate = quillory::now();
+    values.ParentID = 0;
 
     // Undone by position, not by a copy of the table: a copy costs as much as the write.
-    const qsizetype index = insertSorted(m_folders, record);
+    const qsizetype index = insertSorted(m_folders, recordOf(values));
     try {
         saveTable(Table::cdsFolder);
     } catch (...) {
@@ -518,19 +664,20 @@ void TdmQuillory::AddQuery(int parentID, const QString& name, const QString& que
     if (id == INT_MAX)
         throw EStoreError(QStringLiteral("No query ID is left to give out"));
 
+    cdsQueryBeforePost(name);
     const QDateTime now = quillory::now();
-    QueryRecord record;
-    record.ID = id + 1;
-    record.Name = name;
-    record.parentID = parentID;
-    record.ConnectString = datapacket::StoredText(EncryptConnectionString(connectString));
-    record.QueryString = datapacket::StoredText(queryString);
-    record.DiagramDesign = datapacket::StoredText(diagramDesign);
-    record.DiagramDesignNull = diagramDesign.isEmpty();
-    record.LastUsedDate = datapacket::StoredDateTime(now);
-    cdsQueryBeforePost(record, now);
+    QueryValues values;
+    values.ID = id + 1;
+    values.Name = name;
+    values.ModifiedDate = now;
+    values.parentID = parentID;
+    values.ConnectString = EncryptConnectionString(connectString);
+    values.QueryString = queryString;
+    values.DiagramDesign = diagramDesign;
+    values.DiagramDesignNull = diagramDesign.isEmpty();
+    values.LastUsedDate = now;
 
-    const qsizetype index = insertSorted(m_queries, record);
+    const qsizetype index = insertSorted(m_queries, recordOf(values));
     try {
         saveTable(Table::cdsQuery);
     } catch (...) {
@@ -576,26 +723,27 @@ void TdmQuillory::updateQuery(int queryID, const QString& queryString, const QSt
     if (i < 0)
         throw EStoreError(QStringLiteral("Query no longer found"));
 
-    const QueryRecord before = m_queries[i];
-    QueryRecord& record = m_queries[i];
+    QueryValues values = valuesOf(m_queries[i]);
+    cdsQueryBeforePost(values.Name);
     const QDateTime now = quillory::now();
-    record.QueryString = datapacket::StoredText(queryString);
-    record.QueryStringNull = false;
+    values.ModifiedDate = now;
+    values.QueryString = queryString;
+    values.QueryStringNull = false;
     if (connectString) {
-        record.ConnectString = datapacket::StoredText(EncryptConnectionString(*connectString));
-        record.ConnectStringNull = false;
+        values.ConnectString = EncryptConnectionString(*connectString);
+        values.ConnectStringNull = false;
     }
     if (diagramDesign) {
-        record.DiagramDesign = datapacket::StoredText(*diagramDesign);
-        record.DiagramDesignNull = diagramDesign->isEmpty();
+        values.DiagramDesign = *diagramDesign;
+        values.DiagramDesignNull = diagramDesign->isEmpty();
     }
-    record.LastUsedDate = datapacket::StoredDateTime(now);
-    record.written = {};
+    values.LastUsedDate = now;
+    QueryRecord record = recordOf(values);
+    std::swap(m_queries[i], record); // record now holds the one before
     try {
-        cdsQueryBeforePost(record, now);
         saveTable(Table::cdsQuery);
     } catch (...) {
-        m_queries[i] = before;
+        m_queries[i] = std::move(record);
         throw;
     }
 }
@@ -614,13 +762,13 @@ bool TdmQuillory::QueryNameExists(int parentID, const QString& name)
 QString TdmQuillory::GetConnectString(int queryID)
 {
     const qsizetype i = findQuery(queryID);
-    return i < 0 ? QString() : DecryptConnectionString(m_queries[i].ConnectString.text());
+    return i < 0 ? QString() : DecryptConnectionString(m_queries[i].ConnectString());
 }
 
 QString TdmQuillory::GetQueryString(int queryID)
 {
     const qsizetype i = findQuery(queryID);
-    return i < 0 ? QString() : m_queries[i].QueryString.text();
+    return i < 0 ? QString() : m_queries[i].QueryString();
 }
 
 QString TdmQuillory::GetQueryName(int queryID)

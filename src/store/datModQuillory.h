@@ -12,48 +12,48 @@
 
 #include <memory>
 
-// One record of the folder table (cdsFolder). A null read from the file (a missing
-// attribute, required column or not) reads as 0, empty text or a null date-time and is
-// kept as a null flag, so that it is written back as null. Dates and the long texts are
-// kept as the file holds them and decoded when asked for (`value()`, `text()`).
+// One record of the folder table (cdsFolder). A record is its row in the form the file
+// is written in (the file's own bytes for a row read in that form), with the values the
+// menus and look-ups need beside it; the others are decoded from the row when asked for.
+// A null read from the file (a missing attribute, required column or not) reads as 0,
+// empty text or an invalid date-time and stays null: the row leaves it out.
 struct FolderRecord
 {
     int ID = 0;
     bool IDNull = false;
-    QString Name;
     bool NameNull = false;
-    datapacket::StoredDateTime ModifiedDate;
-    int ParentID = 0;
     bool ParentIDNull = false;
-    datapacket::Extras extras; // the file's attributes that no column names, written back as read
-    // The record as last written, so that a change re-encodes only the records it touched;
-    // empty until first written and after every change to the record. A row read from a
-    // file that holds it in the written form already is taken as it stands.
-    datapacket::EncodedRow written;
-    // The file's bytes that the stored values and written refer to.
-    std::shared_ptr<const char> source;
+    int ParentID = 0;
+    QString Name;
+    datapacket::EncodedRow row;
+    std::shared_ptr<const char> source; // the file's bytes, when row borrows them
+
+    QDateTime ModifiedDate() const;
+    // The file's attributes that no column names, written back as read.
+    datapacket::Extras extras() const;
 };
 
-// One record of the query table (cdsQuery); nulls and stored values as in FolderRecord.
+// One record of the query table (cdsQuery), as FolderRecord.
 struct QueryRecord
 {
     int ID = 0;
     bool IDNull = false;
-    QString Name;
     bool NameNull = false;
-    datapacket::StoredDateTime ModifiedDate;
-    datapacket::StoredText ConnectString; // passwords scrambled
-    bool ConnectStringNull = false;
-    datapacket::StoredText QueryString;
-    bool QueryStringNull = false;
-    datapacket::StoredText DiagramDesign;
-    bool DiagramDesignNull = true;
-    datapacket::StoredDateTime LastUsedDate;
-    int parentID = 0;
     bool parentIDNull = false;
-    datapacket::Extras extras;
-    datapacket::EncodedRow written;     // as in FolderRecord
-    std::shared_ptr<const char> source; // as in FolderRecord
+    int parentID = 0;
+    QString Name;
+    datapacket::EncodedRow row;
+    std::shared_ptr<const char> source;
+
+    QDateTime ModifiedDate() const;
+    QString ConnectString() const; // passwords scrambled
+    bool ConnectStringNull() const;
+    QString QueryString() const;
+    bool QueryStringNull() const;
+    QString DiagramDesign() const;
+    bool DiagramDesignNull() const;
+    QDateTime LastUsedDate() const;
+    datapacket::Extras extras() const;
 };
 
 // The favourites store: the folder and query tables, kept in "folders.xml" and
@@ -136,20 +136,20 @@ public:
 
     static const QList<datapacket::Column>& folderColumns();
     static const QList<datapacket::Column>& queryColumns();
-    // A record's row as the store writes it, encoded afresh.
+    // A record's row encoded afresh from its values (as decoded from its row).
     static datapacket::EncodedRow encodeRecord(const FolderRecord& record);
     static datapacket::EncodedRow encodeRecord(const QueryRecord& record);
 
 private:
     void DataModuleCreate();
     void DataModuleDestroy();
-    void cdsFolderBeforePost(FolderRecord& record, const QDateTime& now) const;
-    void cdsQueryBeforePost(QueryRecord& record, const QDateTime& now) const;
+    void cdsFolderBeforePost(const QString& name) const;
+    void cdsQueryBeforePost(const QString& name) const;
 
     void prepareTable(Table table);
     void loadTable(Table table);
     void saveTable(Table table);
-    template <typename Record> void encodeTable(datapacket::PacketWriter& w, QList<Record>& records);
+    template <typename Record> void encodeTable(datapacket::PacketWriter& w, const QList<Record>& records);
     void rememberFile(Table table);
     bool fileIsAsLeft(Table table) const;
     void refuseIfLocked(Table table) const;

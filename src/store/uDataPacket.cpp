@@ -630,6 +630,18 @@ QByteArray encodeDateTime(const QDateTime& value)
     return out;
 }
 
+namespace {
+// True when no text is longer than its column's listed width: the lengths then change
+// nothing in the header and need not be kept.
+bool withinWidths(const QList<Column>& columns, const QList<int>& lengths)
+{
+    for (qsizetype i = 0; i < lengths.size(); ++i)
+        if (lengths[i] > columns[i].width)
+            return false;
+    return true;
+}
+} // namespace
+
 PacketWriter::PacketWriter(QList<Column> columns)
     : m_columns(std::move(columns)), m_longest(m_columns.size(), 0)
 {
@@ -740,7 +752,8 @@ EncodedRow PacketWriter::takeRow()
     m_row.bytes.append("/>");
     m_column = -1;
     // A copy of the exact size; the working buffer stays for the next row.
-    return {QByteArray(m_row.bytes.constData(), m_row.bytes.size()), m_row.textLengths};
+    return {QByteArray(m_row.bytes.constData(), m_row.bytes.size()),
+            withinWidths(m_columns, m_row.textLengths) ? QList<int>() : m_row.textLengths};
 }
 
 void PacketWriter::endRow()
@@ -752,9 +765,9 @@ void PacketWriter::appendRow(const EncodedRow& row)
 {
     if (m_column != -1)
         throw std::logic_error("PacketWriter: row not ended");
-    if (row.textLengths.size() != m_columns.size())
+    if (!row.textLengths.isEmpty() && row.textLengths.size() != m_columns.size())
         throw std::logic_error("PacketWriter: a row written for other columns");
-    for (qsizetype i = 0; i < m_columns.size(); ++i)
+    for (qsizetype i = 0; i < row.textLengths.size(); ++i)
         m_longest[i] = std::max(m_longest[i], row.textLengths[i]);
     m_rows.append(row.bytes);
     m_rowBytes += row.bytes.size();
@@ -1441,14 +1454,43 @@ StoredRow storedRow(RawRow& raw, const QList<Column>& columns, const QList<qsize
     }
     row.extras = std::move(raw.extras);
     if (written)
-        row.written = {QByteArray::fromRawData(raw.text.data(), raw.text.size()), std::move(lengths)};
+        row.written = {QByteArray::fromRawData(raw.text.data(), raw.text.size()),
+                       withinWidths(columns, lengths) ? QList<int>() : std::move(lengths)};
     return row;
+}
+
+// A row in stored form written anew, for one whose bytes are not the writer's.
+EncodedRow encodeStoredRow(PacketWriter& w, const QList<Column>& columns, const StoredRow& row)
+{
+    w.beginRow();
+    for (qsizetype c = 0; c < columns.size(); ++c) {
+        const StoredValue& v = row.values[c];
+        if (v.null) {
+            w.nullValue();
+            continue;
+        }
+        switch (columns[c].type) {
+        case FieldType::I4:
+            w.intValue(v.number);
+            break;
+        case FieldType::String:
+            w.textValue(v.text);
+            break;
+        case FieldType::DateTime:
+            w.dateTimeValue(v.dateTime);
+            break;
+        }
+    }
+    for (const Extra& e : row.extras)
+        w.extraValue(e.name, e.value);
+    return w.takeRow();
 }
 
 } // namespace
 
 void readStoredRows(const QByteArray& data, const QList<Column>& columns, const StoredRowTaker& take)
 {
+    PacketWriter writer(columns);
     if (holdsRecordedChanges(data)) {
         // Recorded changes: read whole and decoded, as readPacketRows does.
         readPacketRows(data, columns, [&](Row& typed, Extras& extras) {
@@ -1472,6 +1514,7 @@ void readStoredRows(const QByteArray& data, const QList<Column>& columns, const 
                 }
             }
             row.extras = std::move(extras);
+            row.written = encodeStoredRow(writer, columns, row);
             take(row);
         });
         return;
@@ -1480,6 +1523,8 @@ void readStoredRows(const QByteArray& data, const QList<Column>& columns, const 
     PacketParser parser(data);
     parser.m_onRawRow = [&](RawRow& raw) {
         StoredRow row = storedRow(raw, columns, fieldOf);
+        if (row.written.isEmpty())
+            row.written = encodeStoredRow(writer, columns, row);
         take(row);
     };
     const Packet rest = parser.run(&columns, &fieldOf);
@@ -1495,6 +1540,47 @@ QList<Row> readPacket(const QByteArray& data, const QList<Column>& columns, QLis
             extras->append(std::move(rowExtras));
     });
     return rows;
+}
+
+std::optional<QByteArrayView> writtenValue(QByteArrayView row, QByteArrayView name)
+{
+    std::optional<QByteArrayView> found;
+    forEachWrittenValue(row, [&](QByteArrayView n, QByteArrayView raw) {
+        if (!found && n == name)
+            found = raw;
+    });
+    return found;
+}
+
+void forEachWrittenValue(QByteArrayView row, const std::function<void(QByteArrayView, QByteArrayView)>& take)
+{
+    // "<ROW", then ' name="value"' for each attribute, then "/>": a value holds no '"'.
+    qsizetype p = 4;
+    while (p < row.size() && row[p] == ' ') {
+        const qsizetype equals = row.indexOf("=\"", p + 1);
+        const qsizetype close = equals < 0 ? -1 : row.indexOf('"', equals + 2);
+        if (close < 0)
+            return;
+        take(row.sliced(p + 1, equals - p - 1), row.sliced(equals + 2, close - equals - 2));
+        p = close + 1;
+    }
+}
+
+QString decodeWrittenText(QByteArrayView raw)
+{
+    return StoredText::fromFile(raw, true, 0).text();
+}
+
+QDateTime decodeWrittenDateTime(QByteArrayView raw)
+{
+    return StoredDateTime::fromFile(raw).value();
+}
+
+int decodeWrittenInt(QByteArrayView raw)
+{
+    qint64 n = 0;
+    parseStrictInt(raw, INT_MIN, INT_MAX, n);
+    return int(n);
 }
 
 } // namespace datapacket

@@ -40,16 +40,28 @@ struct Column
 using Row = QList<QVariant>;
 
 // One row in its written form: the <ROW .../> text and, per column, the UTF-8 length of
-// its text value (0 for other values and nulls), which the header's WIDTH depends on.
-// Kept by callers that write the same rows again, so that a change re-encodes only the
-// rows it touched.
+// its text value (0 for other values and nulls), which the header's WIDTH depends on;
+// no lengths at all when every text is within its column's listed width, as nearly
+// every row's is. Kept by callers that write the same rows again, so that a change
+// re-encodes only the rows it touched.
 struct EncodedRow
 {
     QByteArray bytes;
     QList<int> textLengths;
 
     bool isEmpty() const { return bytes.isEmpty(); }
+    // The bytes are a file's own, as read (not copied): see readStoredRows.
+    bool isBorrowed() const { return !bytes.isEmpty() && bytes.capacity() == 0; }
 };
+
+// Reading the values of a row in the writer's own form (EncodedRow::bytes), which needs
+// no checks: the raw value of the attribute name (entities unresolved), nullopt when the
+// row leaves it out (a null); and every attribute in its order.
+std::optional<QByteArrayView> writtenValue(QByteArrayView row, QByteArrayView name);
+void forEachWrittenValue(QByteArrayView row, const std::function<void(QByteArrayView name, QByteArrayView raw)>& take);
+QString decodeWrittenText(QByteArrayView raw);
+QDateTime decodeWrittenDateTime(QByteArrayView raw);
+int decodeWrittenInt(QByteArrayView raw);
 
 // A text value kept in the form a packet writer writes it (UTF-8, with the writer's
 // entities) and decoded only when asked for: a store reads every value at start and looks
@@ -208,15 +220,14 @@ struct StoredRow
     int number = 0;                         // 1-based position of the ROW element in the file
     QVarLengthArray<StoredValue, 8> values; // one per column, in column order
     Extras extras;                          // as in PacketRow
-    // The row's own text when it is byte for byte what the writer writes for these values
-    // and extras (a file this program wrote), so that writing it again needs no encoding;
-    // empty otherwise.
+    // The row in the writer's form: the file's own bytes when they are that already (a
+    // file this program wrote: borrowed, no encoding), otherwise encoded anew.
     EncodedRow written;
 };
 
 // Reads as readPacketRows does, but keeps the values in their stored form: ints decoded,
 // texts and date-times checked and kept as the file's bytes. The texts, date-times and
-// written rows refer to data, which the caller keeps alive as long as any of them.
+// borrowed rows refer to data, which the caller keeps alive as long as any of them.
 using StoredRowTaker = std::function<void(StoredRow& row)>;
 void readStoredRows(const QByteArray& data, const QList<Column>& columns, const StoredRowTaker& take);
 

@@ -184,7 +184,7 @@ void tst_formShowQuery::newQueryShowsFrameAloneAndSavesAfterFetch()
     QCOMPARE(queriesNamed("Genres"), 1);
     const QueryRecord& saved = dmQuillory->queries().first();
     QCOMPARE(saved.parentID, m_folderId);
-    QCOMPARE(saved.QueryString.text(), QStringLiteral("select GenreId, Name\nfrom Genre\n"));
+    QCOMPARE(saved.QueryString(), QStringLiteral("select GenreId, Name\nfrom Genre\n"));
     QCOMPARE(dmQuillory->GetConnectString(saved.ID), sqlite());
     // Save leaves the window unnamed.
     QCOMPARE(w->windowTitle(), QStringLiteral("New Query"));
@@ -316,8 +316,8 @@ void tst_formShowQuery::diagramIsSavedWithTheQueryAndOpenedWithIt()
     w->btnsaveClick();
     QCOMPARE(dmQuillory->queries().size(), 2);
     const QueryRecord drawn = dmQuillory->queries().at(0);
-    QCOMPARE(drawn.DiagramDesign.text(), diagram);
-    QVERIFY(dmQuillory->queries().at(1).DiagramDesignNull);
+    QCOMPARE(drawn.DiagramDesign(), diagram);
+    QVERIFY(dmQuillory->queries().at(1).DiagramDesignNull());
 
     auto again = openWindow(drawn.ID);
     QCOMPARE(again->QueryFrame->diagramDesign(), diagram);
