@@ -124,10 +124,6 @@ bool decodeValue(QByteArrayView raw, QString& out, QString& error)
     return true;
 }
 
-// The entities the writer uses, one per character it escapes.
-constexpr QByteArrayView kWrittenEntities[] = {"&lt;",   "&gt;",   "&amp;",  "&apos;", "&quot;",
-                                               "&#013;", "&#010;", "&#009;", "&#092;"};
-
 // Bytes that the writer never leaves as they are inside a value.
 struct EscapedBytes
 {
@@ -141,6 +137,31 @@ struct EscapedBytes
     }
 };
 constexpr EscapedBytes kEscaped;
+
+// The length of the entity at p when it is one the writer writes, else 0. By its letters
+// rather than by comparing each form: a stored query has a dozen of them.
+qsizetype writtenEntityLength(const char* p, const char* end)
+{
+    const qsizetype room = end - p;
+    const auto is = [&](const char* form, qsizetype n) { return room >= n && std::memcmp(p, form, n) == 0; };
+    switch (room > 1 ? p[1] : 0) {
+    case 'l':
+        return is("&lt;", 4) ? 4 : 0;
+    case 'g':
+        return is("&gt;", 4) ? 4 : 0;
+    case 'a':
+        return is("&amp;", 5) ? 5 : is("&apos;", 6) ? 6 : 0;
+    case 'q':
+        return is("&quot;", 6) ? 6 : 0;
+    case '#':
+        if (room >= 6 && p[2] == '0' && p[5] == ';' &&
+            ((p[3] == '1' && (p[4] == '3' || p[4] == '0')) || (p[3] == '0' && p[4] == '9') ||
+             (p[3] == '9' && p[4] == '2')))
+            return 6;
+        return 0;
+    }
+    return 0;
+}
 
 // When raw is byte for byte what the writer writes for its decoded text, the length of
 // that text in UTF-8; otherwise -1. A file this program wrote holds only such values,
@@ -161,13 +182,11 @@ int writtenTextLength(QByteArrayView raw)
         }
         if (c != '&')
             return -1;
-        const QByteArrayView rest(p, end - p);
-        const auto form = std::find_if(std::begin(kWrittenEntities), std::end(kWrittenEntities),
-                                       [&](QByteArrayView e) { return rest.startsWith(e); });
-        if (form == std::end(kWrittenEntities))
+        const qsizetype length = writtenEntityLength(p, end);
+        if (length == 0)
             return -1;
-        saved += form->size() - 1;
-        p += form->size() - 1;
+        saved += length - 1;
+        p += length - 1;
     }
     if (!ascii && !IsValidUtf8(raw.data(), raw.size()))
         return -1;
@@ -851,6 +870,11 @@ QByteArray writePacket(const QList<Column>& columns, const QList<Row>& rows)
 namespace {
 QList<qsizetype> matchColumns(const QList<Field>& fields, const QList<Column>& columns);
 
+// Stored mode meets a change log, which needs the whole file read first.
+struct NeedsWholeRead
+{
+};
+
 // A row handed over with its values unresolved (stored mode of the parser).
 struct RawField
 {
@@ -893,8 +917,15 @@ public:
                 m_columnNames.append(encodeText(columns->at(c).name));
             }
         }
+        // A change log pairs rows anywhere in the file: no row can be handed on alone.
+        if (m_onRawRow && m_changeLog)
+            throw NeedsWholeRead();
         readRowData(columns != nullptr);
         readPacketEnd();
+        if (m_rawOriginals)
+            m_lexer.fail(
+                QStringLiteral("The packet records changed rows but has no CHANGE_LOG to pair their versions"),
+                m_paramsOffset);
         applyChangeLog(m_lexer, m_packet, m_states, m_changeLog, m_paramsOffset);
         return std::move(m_packet);
     }
@@ -1114,10 +1145,22 @@ private:
         bool extraSeen = false;
         qsizetype next = 0;
         QSet<QByteArray> extraNames;
+        int state = 0;
         for (const Attr& a : t.attrs) {
             laidOut = laidOut && *expected == ' ' && a.name.data() == expected + 1 &&
                       a.value.data() == a.name.data() + a.name.size() + 2 && a.value.data()[-1] == '"';
             expected = a.value.data() + a.value.size() + 1;
+            if (a.name == "RowState") {
+                // Without a change log a state only drops the row or keeps it; the
+                // writer writes none.
+                qint64 st = 0;
+                if (!parseStrictInt(attrText(m_lexer, t, a), 0, INT_MAX, st) || (st & ~qint64(kKnownRowStates)))
+                    m_lexer.fail(QStringLiteral("Row %1 has a RowState this reader does not know").arg(row.number),
+                                 offset);
+                state = int(st);
+                laidOut = false;
+                continue;
+            }
             const qsizetype f = fieldNamed(a.name, next, foldCase);
             if (f == m_packet.fields.size()) {
                 const QByteArray name = a.name.toByteArray();
@@ -1158,6 +1201,10 @@ private:
                              offset);
         }
         closeEmpty(m_lexer, m_tag, "ROW");
+        if (state & rsOriginal)
+            m_rawOriginals = true; // refused at the end, as the whole read refuses it
+        if (state & (rsOriginal | rsDeleted | rsUnused))
+            return;
         row.laidOutAsWritten = laidOut && data + m_lexer.pos() == expected + 2;
         row.text = QByteArrayView(data + offset, m_lexer.pos() - offset);
         m_onRawRow(row);
@@ -1197,6 +1244,7 @@ public:
     std::function<void(RawRow&)> m_onRawRow;
 
 private:
+    bool m_rawOriginals = false;      // stored mode met a row superseded by another
     QList<qsizetype> m_columnOfField; // -1 for none
     QList<QByteArray> m_columnNames;  // as the writer spells them
 };
@@ -1491,8 +1539,9 @@ EncodedRow encodeStoredRow(PacketWriter& w, const QList<Column>& columns, const 
 void readStoredRows(const QByteArray& data, const QList<Column>& columns, const StoredRowTaker& take)
 {
     PacketWriter writer(columns);
-    if (holdsRecordedChanges(data)) {
-        // Recorded changes: read whole and decoded, as readPacketRows does.
+    // Rows with a state are taken or dropped as they come; a change log, which pairs
+    // rows anywhere in the file, is met before the first row and read whole and decoded.
+    const auto readWhole = [&] {
         readPacketRows(data, columns, [&](Row& typed, Extras& extras) {
             StoredRow row;
             row.values.resize(columns.size());
@@ -1517,8 +1566,7 @@ void readStoredRows(const QByteArray& data, const QList<Column>& columns, const 
             row.written = encodeStoredRow(writer, columns, row);
             take(row);
         });
-        return;
-    }
+    };
     QList<qsizetype> fieldOf;
     PacketParser parser(data);
     parser.m_onRawRow = [&](RawRow& raw) {
@@ -1527,8 +1575,12 @@ void readStoredRows(const QByteArray& data, const QList<Column>& columns, const 
             row.written = encodeStoredRow(writer, columns, row);
         take(row);
     };
-    const Packet rest = parser.run(&columns, &fieldOf);
-    Q_ASSERT(rest.rows.isEmpty());
+    try {
+        const Packet rest = parser.run(&columns, &fieldOf);
+        Q_ASSERT(rest.rows.isEmpty());
+    } catch (const NeedsWholeRead&) {
+        readWhole();
+    }
 }
 
 QList<Row> readPacket(const QByteArray& data, const QList<Column>& columns, QList<Extras>* extras)
