@@ -171,8 +171,7 @@ void TfrmQuillorymain::RebuildTrayMenu()
         mnuTray, *dmQuillory, {}, [this](QAction* s) { actReloadQueryExecute(s); },
         [this](QAction* s) { actNewQueryExecute(s); });
     const MenuHandler remove = [this](QAction* s) { actDeleteExecute(s); };
-    BuildMenu(mnuTrayDeleteTop, *dmQuillory, remove, remove, {});
-    mnuTrayDeleteTop->menuAction()->setEnabled(!mnuTrayDeleteTop->actions().isEmpty());
+    mnuTrayDeleteTop->menuAction()->setEnabled(BuildMenuWhenShown(mnuTrayDeleteTop, *dmQuillory, remove, remove, {}));
 }
 
 void TfrmQuillorymain::OpenQueryWindow(int QueryID)

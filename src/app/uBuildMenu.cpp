@@ -1,5 +1,7 @@
 #include "uBuildMenu.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QHash>
 #include <QMenu>
@@ -16,13 +18,6 @@ public:
     TreeBuilder(const QList<FolderRecord>& folders, const QList<QueryRecord>& queries)
         : m_folders(folders), m_queries(queries)
     {
-        // Which folders hold anything: one pass, for the arrows of the level shown.
-        for (const FolderRecord& f : folders)
-            if (f.ID >= 1)
-                m_parents.insert(f.ParentID);
-        for (const QueryRecord& q : queries)
-            if (q.ID >= 1)
-                m_parents.insert(q.parentID);
     }
 
     // One menu level: "New Query", then the folders, then the queries under parentTag,
@@ -33,8 +28,6 @@ public:
         QList<MenuNode> nodes;
         if (withNewQuery)
             nodes.append({QStringLiteral("New Query"), NewQueryTag, MenuNode::Click::NewQuery, {}});
-        if (!hasChildren(parentTag))
-            return nodes;
         for (const FolderRecord& f : m_folders)
             if (f.ID >= 1 && f.ParentID == parentTag)
                 nodes.append({f.Name, f.ID, MenuNode::Click::None, {}});
@@ -44,7 +37,30 @@ public:
         return nodes;
     }
 
-    bool hasChildren(int folderTag) const { return m_parents.contains(folderTag); }
+    // Whether the level under parentTag has any folder or query.
+    bool anyAt(int parentTag) const
+    {
+        return std::any_of(m_folders.begin(), m_folders.end(),
+                           [&](const FolderRecord& f) { return f.ID >= 1 && f.ParentID == parentTag; }) ||
+               std::any_of(m_queries.begin(), m_queries.end(),
+                           [&](const QueryRecord& q) { return q.ID >= 1 && q.parentID == parentTag; });
+    }
+
+    bool hasChildren(int folderTag) const
+    {
+        // Which folders hold anything: one pass when first asked (a menu with "New Query"
+        // entries never asks: every folder there holds one).
+        if (!m_parentsKnown) {
+            for (const FolderRecord& f : m_folders)
+                if (f.ID >= 1)
+                    m_parents.insert(f.ParentID);
+            for (const QueryRecord& q : m_queries)
+                if (q.ID >= 1)
+                    m_parents.insert(q.parentID);
+            m_parentsKnown = true;
+        }
+        return m_parents.contains(folderTag);
+    }
 
     QList<MenuNode> build(int parentTag, bool withNewQuery)
     {
@@ -64,7 +80,8 @@ public:
 private:
     const QList<FolderRecord>& m_folders;
     const QList<QueryRecord>& m_queries;
-    QSet<int> m_parents; // the IDs that folders or queries name as their parent
+    mutable QSet<int> m_parents; // the IDs that folders or queries name as their parent
+    mutable bool m_parentsKnown = false;
     QSet<int> m_path;    // the folders being built, to stop at a folder met below itself
 };
 
@@ -233,6 +250,26 @@ void syncLevel(QMenu* menu, const TdmQuillory& store, const MenuHandlers& handle
     menu->setProperty(kCurrentProperty, true);
 }
 
+// A menu whose level is made when it is next about to show: one per such menu, holding
+// what the latest BuildMenuWhenShown gave it.
+class PendingLevel : public QObject
+{
+public:
+    static constexpr const char* kName = "quilloryPendingLevel";
+
+    explicit PendingLevel(QMenu* menu) : QObject(menu)
+    {
+        setObjectName(QLatin1String(kName));
+        connect(menu, &QMenu::aboutToShow, this, [this, menu] {
+            if (store && !menu->property(kCurrentProperty).toBool())
+                syncLevel(menu, *store, handlers);
+        });
+    }
+
+    const TdmQuillory* store = nullptr;
+    MenuHandlers handlers;
+};
+
 } // namespace
 
 int Tag(const QAction* entry)
@@ -265,4 +302,17 @@ void BuildMenu(QMenu* Item, const TdmQuillory& store, const MenuHandler& OnEmpty
                const MenuHandler& OnQuery, const MenuHandler& OnNewQuery)
 {
     syncLevel(Item, store, {OnEmptyFolder, OnQuery, OnNewQuery});
+}
+
+bool BuildMenuWhenShown(QMenu* Item, const TdmQuillory& store, const MenuHandler& OnEmptyFolder,
+                        const MenuHandler& OnQuery, const MenuHandler& OnNewQuery)
+{
+    auto* pending = dynamic_cast<PendingLevel*>(
+        Item->findChild<QObject*>(QLatin1String(PendingLevel::kName), Qt::FindDirectChildrenOnly));
+    if (!pending)
+        pending = new PendingLevel(Item);
+    pending->store = &store;
+    pending->handlers = {OnEmptyFolder, OnQuery, OnNewQuery};
+    Item->setProperty(kCurrentProperty, false);
+    return bool(OnNewQuery) || TreeBuilder(store.folders(), store.queries()).anyAt(MenuTag(Item));
 }

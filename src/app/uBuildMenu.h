@@ -62,3 +62,9 @@ QList<MenuNode> MenuEntries(const QList<FolderRecord>& folders, const QList<Quer
 // from the store as it is then; the store must outlive the menu.
 void BuildMenu(QMenu* Item, const TdmQuillory& store, const MenuHandler& OnEmptyFolder,
                const MenuHandler& OnQuery, const MenuHandler& OnNewQuery);
+
+// As BuildMenu for a submenu of the fixed menus (the Delete menu), whose level is made
+// only when it is next about to show, from the store as it is then. True when it will
+// have entries, so that its own entry can be enabled or not at once.
+bool BuildMenuWhenShown(QMenu* Item, const TdmQuillory& store, const MenuHandler& OnEmptyFolder,
+                        const MenuHandler& OnQuery, const MenuHandler& OnNewQuery);

@@ -29,6 +29,7 @@ private slots:
     void layoutFollowsTheStoreWithTags();
     void submenusFillWhenFirstShownFromTheStoreAsItIsThen();
     void aChangeTouchesOnlyTheEntriesItChanges();
+    void deleteMenuFillsWhenShownAndTellsAtOnceWhetherItHasEntries();
     void clickRunsTheHandlerWithTheEntryAfterTheMenuCloses();
     void newQueryEntryReadsItsFolderFromItsParent();
     void rebuildingTwiceGivesTheSameMenuAndKeepsFixedEntries();
@@ -175,6 +176,40 @@ void tst_uBuildMenu::aChangeTouchesOnlyTheEntriesItChanges()
     QCOMPARE(describe(&menu), QStringLiteral("Archive[2]{Old[-3]=Q} Reports[1]{Costs[-2]=Q Sales[-1]=Q}"));
     QCOMPARE(menu.actions().at(1), reports.data());
     QCOMPARE(reports->menu<QMenu*>()->actions().at(1), sales.data());
+}
+
+// The Delete menu is a submenu too: its level is made when it is about to show, as
+// BuildMenu would make it, while its entry is enabled at once only when it will have any.
+void tst_uBuildMenu::deleteMenuFillsWhenShownAndTellsAtOnceWhetherItHasEntries()
+{
+    const MenuHandler emptied = [this](QAction* sender) { m_clicks << QStringLiteral("E:%1").arg(Tag(sender)); };
+    const MenuHandler query = [this](QAction* sender) { m_clicks << QStringLiteral("Q:%1").arg(Tag(sender)); };
+    load({}, {});
+    QMenu del;
+    QVERIFY(!BuildMenuWhenShown(&del, *m_store, emptied, query, {}));
+    QCOMPARE(describe(shown(&del)), QString());
+
+    load({{1, QStringLiteral("Reports")}, {2, QStringLiteral("Archive")}},
+         {{1, QStringLiteral("Sales"), 1}, {3, QStringLiteral("Top"), 0}, {2, QStringLiteral("Costs"), 1}});
+    QVERIFY(BuildMenuWhenShown(&del, *m_store, emptied, query, {}));
+    QVERIFY(del.actions().isEmpty());
+    const QString layout = QStringLiteral("Archive[2]=E Reports[1]{Costs[-2]=Q Sales[-1]=Q} Top[-3]=Q");
+    QCOMPARE(describe(shown(&del)), layout);
+    const QPointer<QAction> reports = del.actions().at(1);
+
+    // Built again after a change, twice: the next showing brings it up to date once,
+    // keeping what is still right.
+    m_store->AddQuery(2, QStringLiteral("Old"), "SELECT 1", "x");
+    QVERIFY(BuildMenuWhenShown(&del, *m_store, emptied, query, {}));
+    QVERIFY(BuildMenuWhenShown(&del, *m_store, emptied, query, {}));
+    QCOMPARE(describe(shown(&del)),
+             QStringLiteral("Archive[2]{Old[-4]=Q} Reports[1]{Costs[-2]=Q Sales[-1]=Q} Top[-3]=Q"));
+    QCOMPARE(del.actions().at(1), reports.data());
+
+    // Only a query at the top is enough to enable it.
+    load({}, {{5, QStringLiteral("Alone"), 0}});
+    QVERIFY(BuildMenuWhenShown(&del, *m_store, emptied, query, {}));
+    QCOMPARE(describe(shown(&del)), QStringLiteral("Alone[-5]=Q"));
 }
 
 void tst_uBuildMenu::clickRunsTheHandlerWithTheEntryAfterTheMenuCloses()
