@@ -23,7 +23,7 @@ QString describe(const QList<QueryRecord>& list)
 {
     QString out;
     for (const QueryRecord& q : list)
-        out += QString::number(q.ID) + '|' + q.Name + '|' + q.ModifiedDate().toString(Qt::ISODateWithMs) + '|' +
+        out += QString::number(q.ID) + '|' + q.Name() + '|' + q.ModifiedDate().toString(Qt::ISODateWithMs) + '|' +
                q.ConnectString() + '|' + q.QueryString() + '|' + q.DiagramDesign() + '|' +
                QString::number(q.DiagramDesignNull()) + '|' + q.LastUsedDate().toString(Qt::ISODateWithMs) + '|' +
                QString::number(q.parentID) + '\n';

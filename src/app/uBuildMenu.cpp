@@ -30,10 +30,10 @@ public:
             nodes.append({QStringLiteral("New Query"), NewQueryTag, MenuNode::Click::NewQuery, {}});
         for (const FolderRecord& f : m_folders)
             if (f.ID >= 1 && f.ParentID == parentTag)
-                nodes.append({f.Name, f.ID, MenuNode::Click::None, {}});
+                nodes.append({f.Name(), f.ID, MenuNode::Click::None, {}});
         for (const QueryRecord& q : m_queries)
             if (q.ID >= 1 && q.parentID == parentTag)
-                nodes.append({q.Name, -q.ID, MenuNode::Click::Query, {}});
+                nodes.append({q.Name(), -q.ID, MenuNode::Click::Query, {}});
         return nodes;
     }
 

@@ -260,8 +260,6 @@ void TdmQuillory::loadTable(Table table)
             FolderRecord r;
             r.IDNull = v[0].null;
             r.ID = v[0].number;
-            r.NameNull = v[1].null;
-            r.Name = v[1].text.text();
             r.ParentIDNull = v[3].null;
             r.ParentID = v[3].number;
             r.row = std::move(row.written);
@@ -276,8 +274,6 @@ void TdmQuillory::loadTable(Table table)
             QueryRecord r;
             r.IDNull = v[0].null;
             r.ID = v[0].number;
-            r.NameNull = v[1].null;
-            r.Name = v[1].text.text();
             r.parentIDNull = v[7].null;
             r.parentID = v[7].number;
             r.row = std::move(row.written);
@@ -291,17 +287,21 @@ void TdmQuillory::loadTable(Table table)
     // Otherwise sort by precomputed collation keys: comparing keys is far cheaper than
     // collating the names again for every comparison.
     const auto sortByName = [this](auto& records, auto& into) {
-        const auto outOfOrder = std::adjacent_find(records.cbegin(), records.cend(), [this](const auto& a, const auto& b) {
-            return nameLess(b.Name, a.Name);
-        });
-        if (outOfOrder == records.cend()) {
+        bool inOrder = true;
+        QString previous;
+        for (qsizetype i = 0; inOrder && i < records.size(); ++i) {
+            QString name = records[i].Name();
+            inOrder = i == 0 || !nameLess(name, previous);
+            previous = std::move(name);
+        }
+        if (inOrder) {
             into = std::move(records);
             return;
         }
         std::vector<QCollatorSortKey> keys;
         keys.reserve(records.size());
         for (const auto& r : std::as_const(records))
-            keys.push_back(m_collator.sortKey(r.Name));
+            keys.push_back(m_collator.sortKey(r.Name()));
         std::vector<qsizetype> order(records.size());
         std::iota(order.begin(), order.end(), 0);
         std::stable_sort(order.begin(), order.end(),
@@ -408,15 +408,15 @@ void writeExtras(datapacket::PacketWriter& w, const datapacket::Extras& extras)
 
 FolderValues valuesOf(const FolderRecord& r)
 {
-    return {r.ID, r.IDNull, r.Name, r.NameNull, r.ModifiedDate(), r.ParentID, r.ParentIDNull, r.extras()};
+    return {r.ID, r.IDNull, r.Name(), r.NameNull(), r.ModifiedDate(), r.ParentID, r.ParentIDNull, r.extras()};
 }
 
 QueryValues valuesOf(const QueryRecord& r)
 {
     return {r.ID,
             r.IDNull,
-            r.Name,
-            r.NameNull,
+            r.Name(),
+            r.NameNull(),
             r.ModifiedDate(),
             r.ConnectString(),
             r.ConnectStringNull(),
@@ -463,8 +463,6 @@ FolderRecord recordOf(const FolderValues& v)
     FolderRecord r;
     r.ID = v.ID;
     r.IDNull = v.IDNull;
-    r.Name = v.Name;
-    r.NameNull = v.NameNull;
     r.ParentID = v.ParentID;
     r.ParentIDNull = v.ParentIDNull;
     r.row = encodeValues(v);
@@ -476,8 +474,6 @@ QueryRecord recordOf(const QueryValues& v)
     QueryRecord r;
     r.ID = v.ID;
     r.IDNull = v.IDNull;
-    r.Name = v.Name;
-    r.NameNull = v.NameNull;
     r.parentID = v.parentID;
     r.parentIDNull = v.parentIDNull;
     r.row = encodeValues(v);
@@ -485,6 +481,16 @@ QueryRecord recordOf(const QueryValues& v)
 }
 
 } // namespace
+
+QString FolderRecord::Name() const
+{
+    return textOf(row, "Name");
+}
+
+bool FolderRecord::NameNull() const
+{
+    return !valueOf(row, "Name");
+}
 
 QDateTime FolderRecord::ModifiedDate() const
 {
@@ -494,6 +500,16 @@ QDateTime FolderRecord::ModifiedDate() const
 datapacket::Extras FolderRecord::extras() const
 {
     return extrasOf(row, TdmQuillory::folderColumns());
+}
+
+QString QueryRecord::Name() const
+{
+    return textOf(row, "Name");
+}
+
+bool QueryRecord::NameNull() const
+{
+    return !valueOf(row, "Name");
 }
 
 QDateTime QueryRecord::ModifiedDate() const
@@ -605,9 +621,10 @@ template <typename Record>
 qsizetype TdmQuillory::insertSorted(QList<Record>& list, const Record& record) const
 {
     // After any equal names, so records of the same name keep the order they came in.
-    const auto at =
-        std::upper_bound(list.begin(), list.end(), record,
-                         [this](const Record& a, const Record& b) { return nameLess(a.Name, b.Name); });
+    const QString name = record.Name();
+    const auto at = std::upper_bound(list.begin(), list.end(), record, [&](const Record&, const Record& element) {
+        return nameLess(name, element.Name());
+    });
     const qsizetype index = at - list.begin();
     // Appended and rotated into place: the list keeps its room at the end, where an
     // insert near the front would make Qt move the whole table to new memory.
@@ -633,7 +650,7 @@ void TdmQuillory::AddFolder(const QString& name)
 {
     refuseIfLocked(Table::cdsFolder);
     for (const FolderRecord& r : std::as_const(m_folders))
-        if (r.Name == name)
+        if (r.Name() == name)
             throw EStoreError(QStringLiteral("That foldername is in use"));
     const int id = MaxID(Table::cdsFolder);
     if (id == INT_MAX)
@@ -751,7 +768,7 @@ void TdmQuillory::updateQuery(int queryID, const QString& queryString, const QSt
 bool TdmQuillory::QueryNameExists(int parentID, const QString& name)
 {
     for (qsizetype i = 0; i < m_queries.size(); ++i) {
-        if (m_queries[i].parentID == parentID && m_queries[i].Name == name) {
+        if (m_queries[i].parentID == parentID && m_queries[i].Name() == name) {
             m_current = i;
             return true;
         }
@@ -774,7 +791,7 @@ QString TdmQuillory::GetQueryString(int queryID)
 QString TdmQuillory::GetQueryName(int queryID)
 {
     const qsizetype i = findQuery(queryID);
-    return i < 0 ? QString() : m_queries[i].Name;
+    return i < 0 ? QString() : m_queries[i].Name();
 }
 
 const QueryRecord* TdmQuillory::currentQuery() const

@@ -13,21 +13,24 @@
 #include <memory>
 
 // One record of the folder table (cdsFolder). A record is its row in the form the file
-// is written in (the file's own bytes for a row read in that form), with the values the
-// menus and look-ups need beside it; the others are decoded from the row when asked for.
+// is written in (the file's own bytes for a row read in that form), with the numbers the
+// menus and look-ups need beside it; the other values are decoded from the row when
+// asked for.
 // A null read from the file (a missing attribute, required column or not) reads as 0,
 // empty text or an invalid date-time and stays null: the row leaves it out.
 struct FolderRecord
 {
     int ID = 0;
     bool IDNull = false;
-    bool NameNull = false;
     bool ParentIDNull = false;
     int ParentID = 0;
-    QString Name;
     datapacket::EncodedRow row;
     std::shared_ptr<const char> source; // the file's bytes, when row borrows them
 
+    // Decoded each time: thousands of names held as text cost more at start than the
+    // few that a menu shows or a look-up compares.
+    QString Name() const;
+    bool NameNull() const;
     QDateTime ModifiedDate() const;
     // The file's attributes that no column names, written back as read.
     datapacket::Extras extras() const;
@@ -38,13 +41,13 @@ struct QueryRecord
 {
     int ID = 0;
     bool IDNull = false;
-    bool NameNull = false;
     bool parentIDNull = false;
     int parentID = 0;
-    QString Name;
     datapacket::EncodedRow row;
     std::shared_ptr<const char> source;
 
+    QString Name() const;
+    bool NameNull() const;
     QDateTime ModifiedDate() const;
     QString ConnectString() const; // passwords scrambled
     bool ConnectStringNull() const;

@@ -104,7 +104,7 @@ class tst_commandLine : public QObject
     static int folderId(const TdmQuillory& store, const QString& name)
     {
         for (const auto& f : store.folders())
-            if (f.Name == name)
+            if (f.Name() == name)
                 return f.ID;
         return 0;
     }
@@ -126,8 +126,8 @@ private slots:
         TdmQuillory store(m_dir.filePath(QStringLiteral("bin")));
         store.AddFolder(QStringLiteral("Music"));
         store.AddFolder(QStringLiteral("AC/DC"));
-        const int music = store.folders()[store.folders()[0].Name == QLatin1String("Music") ? 0 : 1].ID;
-        const int acdc = store.folders()[store.folders()[0].Name == QLatin1String("AC/DC") ? 0 : 1].ID;
+        const int music = store.folders()[store.folders()[0].Name() == QLatin1String("Music") ? 0 : 1].ID;
+        const int acdc = store.folders()[store.folders()[0].Name() == QLatin1String("AC/DC") ? 0 : 1].ID;
         store.AddQuery(music, QStringLiteral("Artists"),
                        QStringLiteral("SELECT * FROM Artist ORDER BY ArtistId"), connectString());
         store.AddQuery(music, QStringLiteral("Invoices"),

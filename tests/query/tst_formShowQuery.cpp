@@ -152,7 +152,7 @@ int tst_formShowQuery::queriesNamed(const QString& name) const
 {
     int n = 0;
     for (const QueryRecord& r : dmQuillory->queries())
-        n += r.Name == name ? 1 : 0;
+        n += r.Name() == name ? 1 : 0;
     return n;
 }
 

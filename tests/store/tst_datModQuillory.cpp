@@ -39,7 +39,7 @@ QStringList names(const QList<FolderRecord>& list)
 {
     QStringList out;
     for (const auto& r : list)
-        out << r.Name;
+        out << r.Name();
     return out;
 }
 
@@ -47,7 +47,7 @@ QStringList names(const QList<QueryRecord>& list)
 {
     QStringList out;
     for (const auto& r : list)
-        out << r.Name;
+        out << r.Name();
     return out;
 }
 
@@ -158,7 +158,7 @@ void tst_datModQuillory::changesReachDiskAtOnceAndReadBackIdentical()
     QCOMPARE(reader.folders().size(), 1);
     const FolderRecord& f = reader.folders()[0];
     QCOMPARE(f.ID, 1);
-    QCOMPARE(f.Name, QStringLiteral("Rep & \"orts\""));
+    QCOMPARE(f.Name(), QStringLiteral("Rep & \"orts\""));
     QCOMPARE(f.ModifiedDate(), g_now);
     QCOMPARE(f.ParentID, 0);
     QVERIFY(!f.ParentIDNull);
@@ -166,7 +166,7 @@ void tst_datModQuillory::changesReachDiskAtOnceAndReadBackIdentical()
     QCOMPARE(reader.queries().size(), 1);
     const QueryRecord& q = reader.queries()[0];
     QCOMPARE(q.ID, 1);
-    QCOMPARE(q.Name, QStringLiteral("Sales"));
+    QCOMPARE(q.Name(), QStringLiteral("Sales"));
     QCOMPARE(q.parentID, 1);
     QCOMPARE(q.QueryString(), QStringLiteral("SELECT *\r\nFROM t\r\n"));
     QCOMPARE(q.ModifiedDate(), g_now);
@@ -334,7 +334,7 @@ void tst_datModQuillory::updateQueryStringStampsTheDates()
     QCOMPARE(q.QueryString(), QStringLiteral("SELECT 2\r\n"));
     QCOMPARE(q.LastUsedDate(), at(2005, 6, 1));
     QCOMPARE(q.ModifiedDate(), at(2005, 6, 1));
-    QCOMPARE(q.Name, added.Name);
+    QCOMPARE(q.Name(), added.Name());
     QCOMPARE(q.ConnectString(), added.ConnectString());
     QCOMPARE(q.parentID, 2);
     QCOMPARE(q.ID, 1);
@@ -355,7 +355,7 @@ void tst_datModQuillory::diagramIsKeptOnlyWhenGiven()
         store.UpdateQueryString(1, QStringLiteral("SELECT 1"), QStringLiteral("x"), QString());
     }
     const TdmQuillory store(m_dir->path());
-    QCOMPARE(store.queries()[0].Name, QStringLiteral("Drawn"));
+    QCOMPARE(store.queries()[0].Name(), QStringLiteral("Drawn"));
     QCOMPARE(store.queries()[0].DiagramDesign(), diagram);
     QVERIFY(!store.queries()[0].DiagramDesignNull());
     QVERIFY(store.queries()[1].DiagramDesignNull());
