@@ -39,6 +39,8 @@ QString caption()
     return QCoreApplication::applicationName();
 }
 
+void nameInto(const datapacket::EncodedRow& row, QString& into);
+
 // Writes the packet under a temporary name and renames it over the old file, so the
 // file on disk is always either the old or the new text, never a torn one. The pieces
 // go out through one small buffer: the packet is never copied whole into fresh memory,
@@ -288,11 +290,11 @@ void TdmQuillory::loadTable(Table table)
     // collating the names again for every comparison.
     const auto sortByName = [this](auto& records, auto& into) {
         bool inOrder = true;
-        QString previous;
+        QString name, previous;
         for (qsizetype i = 0; inOrder && i < records.size(); ++i) {
-            QString name = records[i].Name();
+            nameInto(records[i].row, name);
             inOrder = i == 0 || !nameLess(name, previous);
-            previous = std::move(name);
+            std::swap(name, previous);
         }
         if (inOrder) {
             into = std::move(records);
@@ -358,6 +360,17 @@ struct QueryValues
 std::optional<QByteArrayView> valueOf(const datapacket::EncodedRow& row, const char* name)
 {
     return datapacket::writtenValue(row.bytes, QByteArrayView(name));
+}
+
+// A record's name into a text kept from the one before: a pass over every name at start
+// allocates nothing per record.
+void nameInto(const datapacket::EncodedRow& row, QString& into)
+{
+    const auto raw = valueOf(row, "Name");
+    if (raw)
+        datapacket::decodeWrittenText(*raw, into);
+    else
+        into.resize(0);
 }
 
 QString textOf(const datapacket::EncodedRow& row, const char* name)

@@ -1594,28 +1594,54 @@ QList<Row> readPacket(const QByteArray& data, const QList<Column>& columns, QLis
     return rows;
 }
 
+namespace {
+// The attributes of a row in the writer's form: "<ROW", then ' name="value"' for each,
+// then "/>". Names hold no '=' and values no '"': two searches per attribute.
+template <typename Take> void walkWrittenRow(QByteArrayView row, Take take)
+{
+    const char* p = row.data() + 4;
+    const char* const end = row.data() + row.size();
+    while (p < end && *p == ' ') {
+        const char* const name = p + 1;
+        const auto* equals = static_cast<const char*>(std::memchr(name, '=', end - name));
+        if (!equals || end - equals < 2)
+            return;
+        const char* const value = equals + 2;
+        const auto* close = static_cast<const char*>(std::memchr(value, '"', end - value));
+        if (!close)
+            return;
+        if (take(QByteArrayView(name, equals - name), QByteArrayView(value, close - value)))
+            return;
+        p = close + 1;
+    }
+}
+} // namespace
+
 std::optional<QByteArrayView> writtenValue(QByteArrayView row, QByteArrayView name)
 {
     std::optional<QByteArrayView> found;
-    forEachWrittenValue(row, [&](QByteArrayView n, QByteArrayView raw) {
-        if (!found && n == name)
+    walkWrittenRow(row, [&](QByteArrayView n, QByteArrayView raw) {
+        if (n == name)
             found = raw;
+        return found.has_value();
     });
     return found;
 }
 
 void forEachWrittenValue(QByteArrayView row, const std::function<void(QByteArrayView, QByteArrayView)>& take)
 {
-    // "<ROW", then ' name="value"' for each attribute, then "/>": a value holds no '"'.
-    qsizetype p = 4;
-    while (p < row.size() && row[p] == ' ') {
-        const qsizetype equals = row.indexOf("=\"", p + 1);
-        const qsizetype close = equals < 0 ? -1 : row.indexOf('"', equals + 2);
-        if (close < 0)
-            return;
-        take(row.sliced(p + 1, equals - p - 1), row.sliced(equals + 2, close - equals - 2));
-        p = close + 1;
-    }
+    walkWrittenRow(row, [&](QByteArrayView n, QByteArrayView raw) {
+        take(n, raw);
+        return false;
+    });
+}
+
+void decodeWrittenText(QByteArrayView raw, QString& into)
+{
+    if (!raw.contains('&') && isAscii(raw))
+        into = QLatin1StringView(raw.data(), raw.size()); // keeps into's room
+    else
+        into = decodeWrittenText(raw);
 }
 
 QString decodeWrittenText(QByteArrayView raw)

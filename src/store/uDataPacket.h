@@ -60,6 +60,8 @@ struct EncodedRow
 std::optional<QByteArrayView> writtenValue(QByteArrayView row, QByteArrayView name);
 void forEachWrittenValue(QByteArrayView row, const std::function<void(QByteArrayView name, QByteArrayView raw)>& take);
 QString decodeWrittenText(QByteArrayView raw);
+// The same into a text kept for the next one: no allocation per value.
+void decodeWrittenText(QByteArrayView raw, QString& into);
 QDateTime decodeWrittenDateTime(QByteArrayView raw);
 int decodeWrittenInt(QByteArrayView raw);
 
