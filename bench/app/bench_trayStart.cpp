@@ -242,6 +242,16 @@ int main(int argc, char** argv)
     const double m = med(minimal, &Figures::cpuMs);
     std::printf("  CPU to idle / minimal: empty store %.2f x, 10,000 queries %.2f x\n",
                 med(empty, &Figures::cpuMs) / m, med(big, &Figures::cpuMs) / m);
+    // Each round's three starts run back to back: their ratio is less at the mercy of a
+    // machine whose speed drifts over the run than the ratio of the medians.
+    const auto pairedRatio = [&](const std::vector<Figures>& v) {
+        std::vector<double> ratios;
+        for (std::size_t i = 0; i < v.size(); ++i)
+            ratios.push_back(v[i].cpuMs / minimal[i].cpuMs);
+        return bench::median(ratios);
+    };
+    std::printf("  the same, median of each round's own ratio: empty store %.2f x, 10,000 queries %.2f x\n",
+                pairedRatio(empty), pairedRatio(big));
     std::printf("  memory beyond the minimal program: empty store %+.1f MB, 10,000 queries %+.1f MB\n",
                 med(empty, &Figures::rssMB) - med(minimal, &Figures::rssMB),
                 med(big, &Figures::rssMB) - med(minimal, &Figures::rssMB));

@@ -1,5 +1,6 @@
 #include "formODBCConnect.h"
 
+#include "uDbOdbcLibrary.h"
 #include "uWidgets.h"
 
 #include <QApplication>
@@ -14,9 +15,6 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
-
-#include <sql.h>
-#include <sqlext.h>
 
 namespace odbcsources {
 

@@ -11,7 +11,6 @@
 #include <QHash>
 #include <QSet>
 
-#include <sqlite3.h>
 
 #include <map>
 #include <optional>

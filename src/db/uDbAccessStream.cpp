@@ -3,11 +3,11 @@
 #include "uDateText.h"
 #include "uDbAccessSql.h"
 #include "uDbBackends.h"
+#include "uDbSqliteLibrary.h"
 #include "utils.h"
 
 #include <QtEndian>
 
-#include <sqlite3.h>
 
 #include <cmath>
 

@@ -13,7 +13,19 @@ template <auto Release> struct CRelease
 template <typename T, auto Release> using CHandle = std::unique_ptr<T, CRelease<Release>>;
 
 // The SQLite handles, shared by the SQLite and the Access backends.
-#include <sqlite3.h>
+#include "uDbSqliteLibrary.h"
 
-using SqlitePtr = CHandle<sqlite3, sqlite3_close_v2>;
-using SqliteStatementPtr = CHandle<sqlite3_stmt, sqlite3_finalize>;
+inline void closeSqlite(sqlite3* db)
+{
+    sqlite3_close_v2(db);
+}
+inline void finalizeSqlite(sqlite3_stmt* statement)
+{
+    sqlite3_finalize(statement);
+}
+inline void freeSqlite(char* text)
+{
+    sqlite3_free(text);
+}
+using SqlitePtr = CHandle<sqlite3, closeSqlite>;
+using SqliteStatementPtr = CHandle<sqlite3_stmt, finalizeSqlite>;

@@ -4,8 +4,6 @@
 
 #include <QString>
 
-#include <dlfcn.h>
-
 #include <mutex>
 
 namespace dbbackends {
@@ -18,18 +16,14 @@ const TLibpq& libpq()
     std::call_once(once, [] {
         // The soname the program was built against: its functions are what the code calls.
         constexpr const char* kName = "libpq.so.5";
-        void* handle = dlopen(kName, RTLD_NOW | RTLD_LOCAL);
-        if (!handle) {
-            failure = QStringLiteral("The PostgreSQL client library could not be loaded: %1")
-                          .arg(QString::fromLocal8Bit(dlerror()));
+        void* library = platform::OpenLibrary(kName, failure);
+        if (!library) {
+            failure = QStringLiteral("The PostgreSQL client library could not be loaded: %1").arg(failure);
             return;
         }
         TLibpq loaded;
         QString missing;
-#define QUILLORY_LIBPQ_LOAD(name)                                                                                \
-    loaded.name = reinterpret_cast<decltype(loaded.name)>(dlsym(handle, "PQ" #name));                            \
-    if (!loaded.name)                                                                                            \
-        missing = QStringLiteral("PQ" #name);
+#define QUILLORY_LIBPQ_LOAD(name) QUILLORY_LIBRARY_LOAD(library, loaded, missing, PQ, name)
         QUILLORY_LIBPQ_FUNCTIONS(QUILLORY_LIBPQ_LOAD)
 #undef QUILLORY_LIBPQ_LOAD
         if (!missing.isEmpty()) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "uLoadedLibrary.h"
+
 #include <libpq-fe.h>
 
 // The PostgreSQL client library, loaded on the first PostgreSQL connection instead of at
@@ -16,7 +18,7 @@
 // libpq's functions by their names without "PQ".
 struct TLibpq
 {
-#define QUILLORY_LIBPQ_MEMBER(name) decltype(&PQ##name) name = nullptr;
+#define QUILLORY_LIBPQ_MEMBER(name) QUILLORY_LIBRARY_MEMBER(PQ, name)
     QUILLORY_LIBPQ_FUNCTIONS(QUILLORY_LIBPQ_MEMBER)
 #undef QUILLORY_LIBPQ_MEMBER
 };

@@ -1,10 +1,8 @@
 #include "uDbBackends.h"
 #include "uDbError.h"
 #include "uDbHandles.h"
+#include "uDbOdbcLibrary.h"
 #include "uSqlNames.h"
-
-#include <sql.h>
-#include <sqlext.h>
 
 #include <QSet>
 

@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <sqlite3.h>
 
 namespace {
 
@@ -256,7 +255,7 @@ std::unique_ptr<TDbBackend> openSqlite(const QString& file)
     // Opening is lazy: reading the schema shows at once whether the file is a database.
     char* err = nullptr;
     if (sqlite3_exec(raw, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, &err) != SQLITE_OK) {
-        const CHandle<char, sqlite3_free> text(err);
+        const CHandle<char, freeSqlite> text(err);
         throw EDbError(QString::fromUtf8(err ? err : sqlite3_errmsg(raw)));
     }
     return std::make_unique<SqliteBackend>(std::move(db));

@@ -1,12 +1,11 @@
 #include "uDiaryExport.h"
 
+#include "uIcalLibrary.h"
 #include "uWriteWhole.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-
-#include <libical/ical.h>
 
 #include <cstdlib>
 #include <ctime>

@@ -34,9 +34,18 @@ echo "== Dependencies"
 depends=$(dpkg-deb --field "$deb" Depends)
 echo "$depends"
 # Linked (found by dpkg-shlibdeps) and loaded at run time (named).
-for dep in libqt6widgets6 libqt6svg6 libsqlite3-0 libpq5 libodbc2 libc6 \
+for dep in libqt6widgets6 libqt6svg6 libsqlite3-0 libpq5 libodbc2 libical3 libc6 \
   libchm1 libsqliteodbc odbc-postgresql odbc-mdbtools tdsodbc xdg-utils; do
   grep -qE "(^|, )$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep"
+done
+
+# Loaded when first used, not at every start of the tray program.
+mkdir -p "$work/bin"
+dpkg-deb --fsys-tarfile "$deb" | tar -xC "$work/bin" ./usr/bin/Quillory
+needed=$(readelf -d "$work/bin/usr/bin/Quillory" | grep NEEDED)
+grep -q libQt6Core <<<"$needed" || fail "cannot read the libraries Quillory links"
+for lib in libsqlite3 libpq libodbc libical; do
+  ! grep -q "$lib" <<<"$needed" || fail "Quillory links $lib at start"
 done
 
 echo "== lintian"
