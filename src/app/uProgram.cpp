@@ -8,7 +8,7 @@
 #include "uErrorBox.h"
 #include "uFavouritesFolder.h"
 #include "uParameters.h"
-#include "uSvgIcon.h"
+#include "uSizedIcon.h"
 #include "uSystemInfo.h"
 #include "uWidgets.h"
 
@@ -25,7 +25,7 @@
 
 static void initAppResources()
 {
-    Q_INIT_RESOURCE(app);
+    Q_INIT_RESOURCE(programIcon);
 }
 
 namespace {
@@ -110,7 +110,11 @@ TQuitSignals::~TQuitSignals()
 QIcon ProgramIcon()
 {
     initAppResources();
-    return SvgIcon(QStringLiteral(":/quillory.svg"));
+    // Drawn at build time at these sizes; the window manager is offered the small ones:
+    // a window's icon goes to it at every size listed, the tray's own window included,
+    // and a desktop that shows big icons takes the installed scalable one.
+    return SizedIcon(QStringLiteral(":/icons/quillory-%1.png"), {16, 22, 24, 32, 48, 64, 128, 256},
+                     {16, 24, 32, 48, 64});
 }
 
 int RunQuillory(int argc, char** argv)

@@ -56,7 +56,7 @@ private:
     QSocketNotifier* m_notifier = nullptr;
 };
 
-// The program's icon, drawn from its SVG at the sizes trays and dialogs ask for.
+// The program's icon, at the sizes trays and dialogs ask for.
 QIcon ProgramIcon();
 
 // The whole run: parameters, application, store, main form, message loop, orderly end.

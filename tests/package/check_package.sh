@@ -34,7 +34,7 @@ echo "== Dependencies"
 depends=$(dpkg-deb --field "$deb" Depends)
 echo "$depends"
 # Linked (found by dpkg-shlibdeps) and loaded at run time (named).
-for dep in libqt6widgets6 libqt6svg6 libsqlite3-0 libpq5 libodbc2 libical3 libc6 \
+for dep in libqt6widgets6 libsqlite3-0 libpq5 libodbc2 libical3 libc6 \
   libchm1 libsqliteodbc odbc-postgresql odbc-mdbtools tdsodbc xdg-utils; do
   grep -qE "(^|, )$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep"
 done
