@@ -113,7 +113,7 @@ QIcon ProgramIcon()
     // Drawn at build time at these sizes; the window manager is offered the small ones:
     // a window's icon goes to it at every size listed, the tray's own window included,
     // and a desktop that shows big icons takes the installed scalable one.
-    return SizedIcon(QStringLiteral(":/icons/quillory-%1.png"), {16, 22, 24, 32, 48, 64, 128, 256},
+    return SizedIcon(QStringLiteral(":/icons/quillory-%1.argb"), {16, 22, 24, 32, 48, 64, 128},
                      {16, 24, 32, 48, 64});
 }
 

@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <QHash>
 #include <QIconEngine>
+#include <QImage>
 #include <QPainter>
 #include <QPixmap>
+#include <QResource>
 #include <QStyle>
 #include <QStyleOption>
 
@@ -80,10 +82,15 @@ private:
         const int side = std::max(size.width(), size.height());
         const auto larger = std::lower_bound(drawn.begin(), drawn.end(), side);
         const int from = larger == drawn.end() ? drawn.last() : *larger;
-        const QPixmap picture(m_pictures->pattern.arg(from));
-        if (picture.isNull() || picture.size() == size)
-            return picture;
-        return picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QResource resource(m_pictures->pattern.arg(from));
+        const QByteArray pixels = resource.uncompressedData(); // shares the stored bytes
+        if (pixels.size() != qsizetype(from) * from * 4)
+            return QPixmap();
+        const QImage picture(reinterpret_cast<const uchar*>(pixels.constData()), from, from,
+                             QImage::Format_ARGB32_Premultiplied);
+        return QPixmap::fromImage(picture.size() == size
+                                      ? picture
+                                      : picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     }
 
     std::shared_ptr<Pictures> m_pictures;

@@ -4,9 +4,9 @@
 #include <QList>
 #include <QString>
 
-// An icon from pictures drawn ahead at fixed sizes (pattern with %1 for the size, e.g.
-// ":/icons/quillory-%1.png"), each read when first asked for; any other size is scaled
-// from the nearest larger picture. The window manager is offered the listed sizes: a
+// An icon from pictures drawn ahead at fixed sizes: resources of raw premultiplied ARGB32
+// pixels named by pattern with %1 for the size (":/icons/quillory-%1.argb"), each taken
+// when first asked for; any other size is scaled from the nearest larger picture. The window manager is offered the listed sizes: a
 // window's icon is sent to it at every size the icon lists, the tray's own window
 // included, at start.
 QIcon SizedIcon(const QString& pattern, const QList<int>& drawnSizes, const QList<int>& listedSizes);
