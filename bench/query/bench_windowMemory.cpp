@@ -16,6 +16,8 @@
 #include "uDbRows.h"
 #include "uDbRowsModel.h"
 
+#include "uPageMemory.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -62,6 +64,7 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    platform::UseOneHeap(); // as the program does at its start
     QApplication app(argc, argv);
     const int rows = argc > 1 ? QByteArray(argv[1]).toInt() : 1'000'000;
     const int rounds = argc > 2 ? QByteArray(argv[2]).toInt() : 3;

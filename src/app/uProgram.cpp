@@ -7,6 +7,7 @@
 #include "uDialogsWidgets.h"
 #include "uErrorBox.h"
 #include "uFavouritesFolder.h"
+#include "uPageMemory.h"
 #include "uParameters.h"
 #include "uSizedIcon.h"
 #include "uSystemInfo.h"
@@ -119,6 +120,7 @@ QIcon ProgramIcon()
 
 int RunQuillory(int argc, char** argv)
 {
+    platform::UseOneHeap();
     InitParameters();
     std::atexit(saveParametersAtExit);
 

@@ -71,4 +71,11 @@ void FreePages(void* block, std::size_t bytes)
         munmap(block, bytes);
 }
 
+void UseOneHeap()
+{
+#ifdef M_ARENA_MAX
+    mallopt(M_ARENA_MAX, 1);
+#endif
+}
+
 } // namespace platform

@@ -27,4 +27,11 @@ void FreePages(void* block, std::size_t bytes);
 // same turn, possibly after this call) does not stay resident. Calls before then are one.
 void ReturnFreedMemorySoon();
 
+// Makes every thread allocate from the one heap that ReturnFreedMemorySoon trims: a
+// fetch's worker thread would otherwise get a heap of its own, which kept 2.4 MB of
+// what the first large fetch left in it after its window closed. The program has one
+// worker at a time beside the interface, so sharing costs it nothing. Called at start,
+// before any thread is made.
+void UseOneHeap();
+
 } // namespace platform
