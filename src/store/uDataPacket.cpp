@@ -1082,29 +1082,13 @@ private:
         QSet<QByteArray> extraNames; // a hash, so a row of many unknown attributes stays linear
         for (const Attr& a : t.attrs) {
             if (a.name == "RowState") {
-                qint64 s = 0;
-                if (!parseStrictInt(attrText(m_lexer, t, a), 0, INT_MAX, s) || (s & ~qint64(kKnownRowStates)))
-                    m_lexer.fail(QStringLiteral("Row %1 has a RowState this reader does not know").arg(row.number),
-                                 t.offset);
-                state = int(s);
+                state = rowState(t, a, row.number);
                 continue;
             }
             const qsizetype f = fieldNamed(a.name, next, foldCase);
             QString text, error;
             if (f == m_packet.fields.size()) {
-                // No field names it: keep it for writing back rather than refuse the file.
-                const QByteArray name = a.name.toByteArray();
-                const QString attrName = decodeText(a.name.data(), a.name.size());
-                if (extraNames.contains(name))
-                    m_lexer.fail(QStringLiteral("Row %1 has two values \"%2\"").arg(row.number).arg(attrName),
-                                 t.offset);
-                if (!decodeValue(a.value, text, error))
-                    m_lexer.fail(QStringLiteral("Row %1: the value \"%2\" cannot be decoded: %3")
-                                     .arg(row.number)
-                                     .arg(attrName, error),
-                                 t.offset);
-                extraNames.insert(name);
-                row.extras.append({name, std::move(text)});
+                takeExtra(a, row.number, t.offset, extraNames, row.extras);
                 continue;
             }
             next = f + 1;
@@ -1127,6 +1111,31 @@ private:
         }
         m_packet.rows.append(std::move(row));
         m_states.append(state);
+    }
+
+    int rowState(const Tag& t, const Attr& a, int rowNumber) const
+    {
+        qint64 state = 0;
+        if (!parseStrictInt(attrText(m_lexer, t, a), 0, INT_MAX, state) || (state & ~qint64(kKnownRowStates)))
+            m_lexer.fail(QStringLiteral("Row %1 has a RowState this reader does not know").arg(rowNumber), t.offset);
+        return int(state);
+    }
+
+    // An attribute that no field names: kept for writing back rather than the file refused.
+    void takeExtra(const Attr& a, int rowNumber, qsizetype offset, QSet<QByteArray>& names, Extras& extras) const
+    {
+        const QByteArray name = a.name.toByteArray();
+        const QString attrName = decodeText(a.name.data(), a.name.size());
+        if (names.contains(name))
+            m_lexer.fail(QStringLiteral("Row %1 has two values \"%2\"").arg(rowNumber).arg(attrName), offset);
+        QString text, error;
+        if (!decodeValue(a.value, text, error))
+            m_lexer.fail(QStringLiteral("Row %1: the value \"%2\" cannot be decoded: %3")
+                             .arg(rowNumber)
+                             .arg(attrName, error),
+                         offset);
+        names.insert(name);
+        extras.append({name, std::move(text)});
     }
 
     // A row whose values are checked to decode but kept as they stand, with what the
@@ -1153,29 +1162,13 @@ private:
             if (a.name == "RowState") {
                 // Without a change log a state only drops the row or keeps it; the
                 // writer writes none.
-                qint64 st = 0;
-                if (!parseStrictInt(attrText(m_lexer, t, a), 0, INT_MAX, st) || (st & ~qint64(kKnownRowStates)))
-                    m_lexer.fail(QStringLiteral("Row %1 has a RowState this reader does not know").arg(row.number),
-                                 offset);
-                state = int(st);
+                state = rowState(t, a, row.number);
                 laidOut = false;
                 continue;
             }
             const qsizetype f = fieldNamed(a.name, next, foldCase);
             if (f == m_packet.fields.size()) {
-                const QByteArray name = a.name.toByteArray();
-                const QString attrName = decodeText(a.name.data(), a.name.size());
-                if (extraNames.contains(name))
-                    m_lexer.fail(QStringLiteral("Row %1 has two values \"%2\"").arg(row.number).arg(attrName),
-                                 offset);
-                QString text, error;
-                if (!decodeValue(a.value, text, error))
-                    m_lexer.fail(QStringLiteral("Row %1: the value \"%2\" cannot be decoded: %3")
-                                     .arg(row.number)
-                                     .arg(attrName, error),
-                                 offset);
-                extraNames.insert(name);
-                row.extras.append({name, std::move(text)});
+                takeExtra(a, row.number, offset, extraNames, row.extras);
                 extraSeen = true;
                 laidOut = laidOut && writtenTextLength(a.value) >= 0;
                 continue;
