@@ -241,8 +241,12 @@ int TLumQBDocument::AddGridRow(const QString& field, const QString& table)
     return row;
 }
 
-void TLumQBDocument::RemoveGridRow(const QString& field, const QString& table)
+void TLumQBDocument::RemoveGridRow(const QString& fieldName, const QString& tableName)
 {
+    // Copies: the names may be the grid's own (RemoveGridRows passes them so), and the
+    // unsorting below replaces the grid's rows.
+    const QString field = fieldName;
+    const QString table = tableName;
     const int row = m_grid.FindRow(field, table);
     if (row < 0)
         return;
